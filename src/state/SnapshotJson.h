@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "state/ContextValue.h"
+
+namespace dunvel {
+
+inline constexpr int kMaxSnapshotDepth = 64;
+
+struct JsonReadResult {
+  ContextDictionary dictionary;
+  // Empty on success; otherwise one line naming what is wrong and where
+  // ("line 3, column 7: ..." for syntax, "/teams/1: null ..." for a refused value).
+  std::string error;
+  bool ok() const { return error.empty(); }
+};
+
+// Reads one JSON object into a context dictionary. Refuses null anywhere (naming its JSON
+// pointer), nesting deeper than maxDepth (the top-level object is depth 1) without recursing
+// on the input, and a top level that is not an object.
+JsonReadResult readSnapshotJson(std::string_view json, int maxDepth = kMaxSnapshotDepth);
+
+// Writes a dictionary as one line of JSON.
+std::string writeContextJson(const ContextDictionary& dictionary);
+
+}  // namespace dunvel
