@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+
+#include "link/MainQueue.h"
+#include "link/Session.h"
+
+namespace dunvel {
+
+// What the watch platform provides process-wide: whether the session is supported, the one
+// default session, and the main queue. The app installs it once, before the first use of
+// ConnectivityStore::shared(); tests build stores with their own instead.
+struct SessionPlatform {
+  std::function<bool()> isSupported;
+  // Every call returns the same session.
+  std::function<Session&()> defaultSession;
+  MainQueue* mainQueue = nullptr;
+};
+
+// Main thread, before the first ConnectivityStore::shared().
+void installSessionPlatform(SessionPlatform platform);
+
+}  // namespace dunvel
