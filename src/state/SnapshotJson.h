@@ -22,7 +22,11 @@ struct JsonReadResult {
 // on the input, and a top level that is not an object.
 JsonReadResult readSnapshotJson(std::string_view json, int maxDepth = kMaxSnapshotDepth);
 
-// Writes a dictionary as one line of JSON.
+// Writes a dictionary as one line of JSON: text → string, integers and floating values as
+// numbers, boolean, array, dictionary → object; a date → its seconds since 1970 as a number; raw
+// data → its base64 text (RFC 4648, padded). JSON has no NaN or infinity: such a floating value is
+// written as null, which readSnapshotJson then refuses, naming where it is. Ill-formed UTF-8 in a
+// text is written as U+FFFD; the writer never throws on content.
 std::string writeContextJson(const ContextDictionary& dictionary);
 
 }  // namespace dunvel
