@@ -65,7 +65,10 @@ class SnapshotBuilder {
     frames_.reserve(static_cast<std::size_t>(std::clamp(maxDepth, 0, 256)) + 1);
   }
 
-  bool null() { return fail(currentPath() + ": null is not allowed (the link cannot carry it)"); }
+  bool null() {
+    if (frames_.empty()) return fail("the top level is not a JSON object");
+    return fail(currentPath() + ": null is not allowed (the link cannot carry it)");
+  }
   bool boolean(bool value) { return add(ContextValue(value)); }
   bool number_integer(Json::number_integer_t value) {
     return add(ContextValue(static_cast<std::int64_t>(value)));
