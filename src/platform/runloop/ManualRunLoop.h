@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "link/MainQueue.h"
+#include "views/toolkit/observation/Clock.h"
+#include "views/toolkit/observation/Date.h"
+#include "views/toolkit/observation/TimerScheduler.h"
+
+namespace dunvel {
+
+// A main queue, timer scheduler and clock driven by hand, for tests and for tools that evaluate
+// once. Time is virtual: it moves only through advance() and setNow(). Queued blocks run only
+// when step(), drain() or advance() is called, on the calling thread, which plays the main
+// thread.
+class ManualRunLoop final : public MainQueue, public TimerScheduler, public Clock {
+ public:
+  // The wall clock starts at start; virtual monotonic time starts at zero.
+  explicit ManualRunLoop(Date start = Date{});
+  ~ManualRunLoop() override;
+  ManualRunLoop(const ManualRunLoop&) = delete;
+  ManualRunLoop& operator=(const ManualRunLoop&) = delete;
+
+  // Callable from any thread; the block runs at the next step(), drain() or advance().
+  void async(std::function<void()> block) override;
+
+  // First fire one interval of virtual time from now, then every interval. A non-positive
+  // interval is a std::invalid_argument.
+  [[nodiscard]] Cancellable scheduleRepeating(std::chrono::nanoseconds interval,
+                                              std::function<void()> fire) override;
+
+  // The virtual wall clock.
+  Date now() const override;
+
+  // Runs the oldest queued block, if any; tells whether one ran.
+  bool step();
+  // Runs queued blocks until none is left, including blocks queued while draining; returns how
+  // many ran.
+  std::size_t drain();
+  // Callable from any thread: blocks queued and not yet run.
+  std::size_t pending() const;
+
+  // Moves virtual time forward by seconds (finite, not negative; else std::invalid_argument).
+  // Drains the queue first; then each timer that falls due fires in deadline order, at its
+  // deadline exactly (now() reads the deadline during the fire), with the queue drained after
+  // each fire; equal deadlines fire in the order the timers were scheduled.
+  void advance(double seconds);
+  void advance(std::chrono::nanoseconds duration);
+
+  // Sets the wall clock, as when the user changes the time; timers keep their monotonic
+  // deadlines.
+  void setNow(Date date);
+
+  // Virtual monotonic time since construction.
+  std::chrono::nanoseconds uptime() const;
+
+  // Timers currently scheduled.
+  std::size_t timerCount() const;
+
+ private:
+  struct Shared;
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace dunvel

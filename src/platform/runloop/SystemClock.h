@@ -1,0 +1,13 @@
+#pragma once
+
+#include "views/toolkit/observation/Clock.h"
+
+namespace dunvel {
+
+// The system's wall clock.
+class SystemClock final : public Clock {
+ public:
+  Date now() const override;
+};
+
+}  // namespace dunvel
