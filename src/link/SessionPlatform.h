@@ -17,7 +17,11 @@ struct SessionPlatform {
   MainQueue* mainQueue = nullptr;
 };
 
-// Main thread, before the first ConnectivityStore::shared().
+// Main thread, before the first ConnectivityStore::shared(). Installing again replaces the
+// binding for later readers; a store already created keeps the one it was built with.
 void installSessionPlatform(SessionPlatform platform);
+
+// The installed binding; std::logic_error when none was installed. Callable from any thread.
+SessionPlatform installedSessionPlatform();
 
 }  // namespace dunvel
