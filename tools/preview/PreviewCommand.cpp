@@ -1,0 +1,41 @@
+#include "preview/PreviewCommand.h"
+
+#include <exception>
+#include <ostream>
+
+namespace dunvel {
+
+void configurePreviewApp(CLI::App& app) {
+  app.description(
+      "Checks what the watch companion makes of a snapshot, without a watch.\n"
+      "A snapshot is a JSON object with the keys the host app sends (screen, gameName, teams,\n"
+      "turnTeamId, questionPoints, questionMode, questionOpenedAt, tournament).");
+  app.footer(
+      "FILE is a JSON snapshot, or - for standard input.\n"
+      "Exit status: 0 success; 1 the file cannot be read, is not JSON, or is refused (null\n"
+      "anywhere, nesting deeper than 64 levels, an integer beyond 64 bits, a top level that is\n"
+      "not an object), with one line on standard error naming the file and the problem (line\n"
+      "and column for bad JSON); 2 bad usage.");
+  app.require_subcommand(1);
+}
+
+int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    io.out << app.help();
+    return kExitSuccess;
+  } catch (const CLI::CallForAllHelp&) {
+    io.out << app.help("", CLI::AppFormatMode::All);
+    return kExitSuccess;
+  } catch (const CLI::ParseError& e) {
+    io.err << app.get_name() << ": " << e.what() << " (see --help)\n";
+    return kExitBadUsage;
+  } catch (const std::exception& e) {
+    io.err << app.get_name() << ": " << e.what() << '\n';
+    return kExitBadInput;
+  }
+  return io.exitCode;
+}
+
+}  // namespace dunvel

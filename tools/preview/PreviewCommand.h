@@ -1,0 +1,28 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <iosfwd>
+
+namespace dunvel {
+
+// What every dunvel-preview subcommand works with: its streams and the exit code it leaves.
+// Exit codes: 0 success, 1 bad input (unreadable file, bad JSON, refused snapshot), 2 bad usage.
+struct PreviewIo {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  int exitCode = 0;
+};
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitBadInput = 1;
+inline constexpr int kExitBadUsage = 2;
+
+// The dunvel-preview command line without subcommands; each subcommand adds itself.
+void configurePreviewApp(CLI::App& app);
+
+// Parses the arguments and runs the chosen subcommand; returns the process's exit code. Help
+// goes to io.out, usage errors to io.err.
+int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv);
+
+}  // namespace dunvel

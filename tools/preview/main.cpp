@@ -1,0 +1,12 @@
+#include <iostream>
+
+#include "preview/PreviewCommand.h"
+#include "preview/StateCommand.h"
+
+int main(int argc, char** argv) {
+  dunvel::PreviewIo io{std::cin, std::cout, std::cerr};
+  CLI::App app{"", "dunvel-preview"};
+  dunvel::configurePreviewApp(app);
+  dunvel::addStateCommand(app, io);
+  return dunvel::runPreviewApp(app, io, argc, argv);
+}
