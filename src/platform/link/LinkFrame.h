@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "state/ContextValue.h"
+
+namespace dunvel {
+
+// One line of the socket link, either way:
+//   {"type":"context","payload":{…}}        host → companion, the application context
+//   {"type":"message","payload":{…}}        either way, a message
+//   {"type":"reachability","reachable":b}   host → companion, the host app left or regained the
+//                                           foreground
+//   {"type":"error","message":"…"}          back to the sender of a refused line
+struct LinkFrame {
+  enum class Type { context, message, reachability, error };
+
+  Type type = Type::message;
+  ContextDictionary payload;  // context and message
+  bool reachable = false;     // reachability
+  std::string message;        // error
+
+  // Reads one line. A payload is read with the snapshot reader's rules (no null, bounded
+  // nesting); its own nesting limit applies, the frame's object adding one level around it.
+  // On failure returns false and sets error to one line naming what is wrong and where.
+  static bool parse(std::string_view line, LinkFrame& frame, std::string& error);
+
+  // The frame as one line, newline included.
+  static std::string contextLine(const ContextDictionary& payload);
+  static std::string messageLine(const ContextDictionary& payload);
+  static std::string reachabilityLine(bool reachable);
+  static std::string errorLine(std::string_view message);
+};
+
+}  // namespace dunvel

@@ -1,0 +1,449 @@
+#include "platform/link/SocketSession.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <asio.hpp>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/link/LinkFrame.h"
+#include "platform/link/PeerCredentials.h"
+
+namespace dunvel {
+
+namespace {
+
+using Local = asio::local::stream_protocol;
+
+// Replies (error lines) waiting for a host that does not read them: past this the session stops
+// reading from that host until it catches up, so a host that floods bad lines without reading
+// its answers cannot grow the companion's memory.
+constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
+constexpr std::size_t kReadChunkBytes = 64 * 1024;
+// sun_path holds 108 bytes, the terminating zero included.
+constexpr std::size_t kMaxSocketPathBytes = sizeof(sockaddr_un::sun_path) - 1;
+
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+}  // namespace
+
+class SocketSession::Impl {
+ public:
+  Impl(SocketSession& session, Options options)
+      : session_(session),
+        options_(std::move(options)),
+        work_(asio::make_work_guard(io_)),
+        acceptor_(io_),
+        acceptRetry_(io_) {
+    thread_ = std::thread([this] { io_.run(); });
+  }
+
+  ~Impl() { stop(); }
+
+  const std::filesystem::path& path() const { return options_.path; }
+
+  std::string listen();
+  void stop();
+
+  void setDelegate(SessionDelegate* delegate) { delegate_ = delegate; }
+  void activate();
+
+  ContextDictionary receivedApplicationContext() const {
+    std::lock_guard lock(mutex_);
+    return lastContext_;
+  }
+
+  bool isReachable() const {
+    std::lock_guard lock(mutex_);
+    return hostConnected_ && !hostInBackground_;
+  }
+
+  void sendMessage(const ContextDictionary& message) {
+    // Serialised on the caller's thread, so the I/O thread only moves bytes.
+    asio::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
+      if (host_ && !host_->closed && !host_->closeWhenWritten) queueLine(host_, std::move(line));
+    });
+  }
+
+ private:
+  struct Connection {
+    Connection(Local::socket socket, std::size_t maxLineBytes)
+        : socket(std::move(socket)), splitter(maxLineBytes), buffer(kReadChunkBytes) {}
+
+    Local::socket socket;
+    LineSplitter splitter;
+    std::vector<char> buffer;
+    std::deque<std::string> outgoing;
+    std::size_t outgoingBytes = 0;
+    bool reading = false;
+    bool writing = false;
+    bool closeWhenWritten = false;
+    bool closed = false;
+  };
+  using ConnectionPtr = std::shared_ptr<Connection>;
+
+  // Everything below runs on the I/O thread.
+  void startAccept();
+  void admit(Local::socket socket);
+  void startRead(const ConnectionPtr& connection);
+  void handleLine(const ConnectionPtr& connection, std::string_view line);
+  void queueLine(const ConnectionPtr& connection, std::string line);
+  void writeNext(const ConnectionPtr& connection);
+  void inputEnded(const ConnectionPtr& connection, bool cleanly);
+  void close(const ConnectionPtr& connection);
+  void setHostState(bool connected, bool inBackground);
+  void waitForRoom();
+
+  SocketSession& session_;
+  Options options_;
+  // Declared before every socket and timer: they must be destroyed first.
+  asio::io_context io_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  Local::acceptor acceptor_;
+  asio::steady_timer acceptRetry_;
+  std::thread thread_;
+
+  // Main thread: written before activation, read on the I/O thread after the activation post.
+  SessionDelegate* delegate_ = nullptr;
+  std::atomic<bool> listening_ = false;
+  std::optional<FileIdentity> socketFile_;
+  bool stopped_ = false;
+
+  // I/O thread only.
+  ConnectionPtr host_;
+  bool activated_ = false;
+
+  // Read from any thread.
+  mutable std::mutex mutex_;
+  ContextDictionary lastContext_;
+  bool hostConnected_ = false;
+  bool hostInBackground_ = false;
+};
+
+std::string SocketSession::Impl::listen() {
+  const std::string name = options_.path.string();
+  if (listening_) return "the link already listens on " + name;
+  if (name.size() > kMaxSocketPathBytes) {
+    return "socket path " + name + " is too long (" + std::to_string(name.size()) +
+           " bytes; a Unix socket path holds at most " + std::to_string(kMaxSocketPathBytes) + ")";
+  }
+  if (std::string problem = prepareLinkFolder(options_.path, options_.folderPolicy);
+      !problem.empty()) {
+    return problem;
+  }
+
+  const Local::endpoint endpoint(name);
+  struct stat info {};
+  if (lstat(options_.path.c_str(), &info) == 0) {
+    if (!S_ISSOCK(info.st_mode)) {
+      return "refusing to replace " + name + ": it exists and is not a socket";
+    }
+    // A socket file may be left over from a run that ended without cleaning up, or belong to a
+    // companion that is still running. Only a connection attempt tells them apart; it is made
+    // without blocking, since a live companion with a full backlog would not accept it soon.
+    Local::socket probe(io_);
+    std::error_code error;
+    probe.open(Local(), error);
+    if (!error) probe.non_blocking(true, error);
+    if (!error) probe.connect(endpoint, error);
+    if (!error || error == asio::error::would_block || error == asio::error::try_again ||
+        error == asio::error::in_progress) {
+      return "another companion is already listening on " + name;
+    }
+    if (error != asio::error::connection_refused) {
+      return "cannot check the existing socket " + name + ": " + error.message();
+    }
+    if (unlink(options_.path.c_str()) != 0 && errno != ENOENT) {
+      return "cannot remove the stale socket " + name + ": " + std::strerror(errno);
+    }
+  }
+
+  std::error_code error;
+  acceptor_.open(Local(), error);
+  if (!error) acceptor_.bind(endpoint, error);
+  if (error) {
+    acceptor_.close();
+    return "cannot bind " + name + ": " + error.message();
+  }
+  // The folder already keeps strangers out; the mode is a second lock on the door.
+  if (chmod(options_.path.c_str(), 0600) != 0) {
+    const std::string reason = std::strerror(errno);
+    acceptor_.close();
+    unlink(options_.path.c_str());
+    return "cannot set mode 0600 on " + name + ": " + reason;
+  }
+  acceptor_.listen(Local::acceptor::max_listen_connections, error);
+  if (error) {
+    acceptor_.close();
+    unlink(options_.path.c_str());
+    return "cannot listen on " + name + ": " + error.message();
+  }
+  socketFile_ = identityOf(options_.path);
+  listening_ = true;
+  return {};
+}
+
+void SocketSession::Impl::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  asio::post(io_, [this] {
+    std::error_code ignored;
+    acceptor_.close(ignored);
+    acceptRetry_.cancel();
+    if (host_) close(host_);
+    host_.reset();
+    // Refused connections still writing their error line are abandoned; the io_context's
+    // destruction closes them.
+    io_.stop();
+  });
+  work_.reset();
+  if (thread_.joinable()) thread_.join();
+  {
+    std::lock_guard lock(mutex_);
+    hostConnected_ = false;
+    hostInBackground_ = false;
+  }
+  // Remove the socket file only if it is still the one this session bound: a companion started
+  // after this one may have replaced it.
+  if (socketFile_ && identityOf(options_.path) == socketFile_) unlink(options_.path.c_str());
+  socketFile_.reset();
+}
+
+void SocketSession::Impl::activate() {
+  asio::post(io_, [this] {
+    if (!listening_) {
+      if (delegate_ != nullptr) {
+        delegate_->sessionActivationDidComplete(session_, ActivationState::notActivated,
+                                                "the link socket is not listening");
+      }
+      return;
+    }
+    const bool first = !activated_;
+    activated_ = true;
+    if (delegate_ != nullptr) {
+      delegate_->sessionActivationDidComplete(session_, ActivationState::activated, std::nullopt);
+    }
+    if (first) startAccept();
+  });
+}
+
+void SocketSession::Impl::startAccept() {
+  acceptor_.async_accept([this](std::error_code error, Local::socket socket) {
+    if (error == asio::error::operation_aborted || !acceptor_.is_open()) return;
+    if (!error) {
+      admit(std::move(socket));
+      startAccept();
+      return;
+    }
+    // Out of descriptors or memory: try again a little later rather than spin.
+    acceptRetry_.expires_after(std::chrono::milliseconds(100));
+    acceptRetry_.async_wait([this](std::error_code waitError) {
+      if (!waitError && acceptor_.is_open()) startAccept();
+    });
+  });
+}
+
+void SocketSession::Impl::admit(Local::socket socket) {
+  auto connection = std::make_shared<Connection>(std::move(socket), options_.maxLineBytes);
+  std::string refusal = checkPeerIsSameUser(connection->socket.native_handle());
+  if (refusal.empty() && host_) {
+    refusal = "another host is already connected to this companion; one host at a time";
+  }
+  if (!refusal.empty()) {
+    queueLine(connection, LinkFrame::errorLine(refusal));
+    connection->closeWhenWritten = true;
+    return;
+  }
+  host_ = connection;
+  setHostState(true, false);
+  startRead(connection);
+}
+
+void SocketSession::Impl::setHostState(bool connected, bool inBackground) {
+  {
+    std::lock_guard lock(mutex_);
+    hostConnected_ = connected;
+    hostInBackground_ = inBackground;
+  }
+  if (delegate_ != nullptr) delegate_->sessionReachabilityDidChange(session_);
+}
+
+void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
+  if (connection->closed || connection->reading || connection->closeWhenWritten) return;
+  // Resumed by writeNext once the host has read enough of its answers.
+  if (connection->outgoingBytes > kMaxOutgoingBytes) return;
+  connection->reading = true;
+  connection->socket.async_read_some(
+      asio::buffer(connection->buffer),
+      [this, connection](std::error_code error, std::size_t size) {
+        connection->reading = false;
+        if (connection->closed) return;
+        if (error) {
+          inputEnded(connection, error == asio::error::eof);
+          return;
+        }
+        connection->splitter.feed(
+            std::string_view(connection->buffer.data(), size),
+            [&](std::string_view line) { handleLine(connection, line); },
+            [&] {
+              queueLine(connection, LinkFrame::errorLine("line longer than " +
+                                                         std::to_string(options_.maxLineBytes) +
+                                                         " bytes: dropped"));
+            });
+        startRead(connection);
+      });
+}
+
+void SocketSession::Impl::handleLine(const ConnectionPtr& connection, std::string_view line) {
+  LinkFrame frame;
+  std::string problem;
+  if (!LinkFrame::parse(line, frame, problem)) {
+    queueLine(connection, LinkFrame::errorLine(problem));
+    return;
+  }
+  switch (frame.type) {
+    case LinkFrame::Type::context: {
+      {
+        std::lock_guard lock(mutex_);
+        lastContext_ = frame.payload;
+      }
+      if (delegate_ != nullptr) {
+        delegate_->sessionDidReceiveApplicationContext(session_, frame.payload);
+      }
+      waitForRoom();
+      break;
+    }
+    case LinkFrame::Type::message:
+      if (delegate_ != nullptr) delegate_->sessionDidReceiveMessage(session_, frame.payload);
+      waitForRoom();
+      break;
+    case LinkFrame::Type::reachability:
+      setHostState(true, !frame.reachable);
+      break;
+    case LinkFrame::Type::error:
+      // Never answered: two ends that answer each other's errors would do so forever.
+      break;
+  }
+}
+
+void SocketSession::Impl::waitForRoom() {
+  if (options_.waitUntilPendingAtMost)
+    options_.waitUntilPendingAtMost(options_.maxPendingSnapshots);
+}
+
+void SocketSession::Impl::queueLine(const ConnectionPtr& connection, std::string line) {
+  if (connection->closed) return;
+  connection->outgoingBytes += line.size();
+  connection->outgoing.push_back(std::move(line));
+  if (!connection->writing) writeNext(connection);
+}
+
+void SocketSession::Impl::writeNext(const ConnectionPtr& connection) {
+  if (connection->closed) return;
+  if (connection->outgoing.empty()) {
+    if (connection->closeWhenWritten) {
+      close(connection);
+    } else {
+      startRead(connection);
+    }
+    return;
+  }
+  connection->writing = true;
+  asio::async_write(connection->socket, asio::buffer(connection->outgoing.front()),
+                    [this, connection](std::error_code error, std::size_t) {
+                      connection->writing = false;
+                      if (connection->closed) return;
+                      if (error) {
+                        // The peer is gone; reading finds that out and ends the connection.
+                        connection->outgoing.clear();
+                        connection->outgoingBytes = 0;
+                        if (connection->closeWhenWritten) {
+                          close(connection);
+                        } else {
+                          startRead(connection);
+                        }
+                        return;
+                      }
+                      connection->outgoingBytes -= connection->outgoing.front().size();
+                      connection->outgoing.pop_front();
+                      // Reading may have paused for this host to catch up with its answers.
+                      startRead(connection);
+                      writeNext(connection);
+                    });
+}
+
+void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool cleanly) {
+  // Whatever the host had not finished is not a frame.
+  connection->splitter.reset();
+  // A host that only closed its sending side may still be reading the answers to its last lines
+  // (dunvel-host push does): those go out before the socket closes.
+  if (cleanly && !connection->outgoing.empty()) {
+    connection->closeWhenWritten = true;
+  } else {
+    close(connection);
+  }
+  if (connection == host_) {
+    host_.reset();
+    setHostState(false, false);
+  }
+}
+
+void SocketSession::Impl::close(const ConnectionPtr& connection) {
+  if (connection->closed) return;
+  connection->closed = true;
+  std::error_code ignored;
+  connection->socket.shutdown(Local::socket::shutdown_both, ignored);
+  connection->socket.close(ignored);
+  connection->outgoing.clear();
+  connection->outgoingBytes = 0;
+}
+
+SocketSession::SocketSession(Options options)
+    : impl_(std::make_unique<Impl>(*this, std::move(options))) {}
+
+SocketSession::~SocketSession() = default;
+
+std::string SocketSession::listen() {
+  return impl_->listen();
+}
+void SocketSession::stop() {
+  impl_->stop();
+}
+const std::filesystem::path& SocketSession::path() const {
+  return impl_->path();
+}
+void SocketSession::setDelegate(SessionDelegate* delegate) {
+  impl_->setDelegate(delegate);
+}
+void SocketSession::activateSession() {
+  impl_->activate();
+}
+ContextDictionary SocketSession::receivedApplicationContext() const {
+  return impl_->receivedApplicationContext();
+}
+bool SocketSession::isReachable() const {
+  return impl_->isReachable();
+}
+void SocketSession::sendMessage(const ContextDictionary& message) {
+  impl_->sendMessage(message);
+}
+
+}  // namespace dunvel
