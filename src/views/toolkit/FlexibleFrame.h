@@ -1,0 +1,23 @@
+#pragma once
+
+#include <limits>
+#include <optional>
+
+namespace dunvel {
+
+// An unbounded length, for FlexibleFrame{.maxWidth = infinity}.
+inline constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// A frame bounded by minimum, ideal and maximum sizes, content centred. A missing bound leaves
+// that dimension to the content.
+struct FlexibleFrame {
+  std::optional<double> minWidth;
+  std::optional<double> idealWidth;
+  std::optional<double> maxWidth;
+  std::optional<double> minHeight;
+  std::optional<double> idealHeight;
+  std::optional<double> maxHeight;
+  friend bool operator==(const FlexibleFrame&, const FlexibleFrame&) = default;
+};
+
+}  // namespace dunvel

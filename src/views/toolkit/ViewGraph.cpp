@@ -1,0 +1,324 @@
+#include "views/toolkit/ViewGraph.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "views/toolkit/ChangeBinding.h"
+#include "views/toolkit/Environment.h"
+#include "views/toolkit/NodeData.h"
+#include "views/toolkit/ReceiveBinding.h"
+
+namespace dunvel {
+
+namespace {
+
+// A ForEach id as one path component: the characters that structure a path are escaped, so no
+// id can pose as another place.
+std::string escapeId(const std::string& id) {
+  std::string out = "id=";
+  for (char c : id) {
+    if (c == '\\' || c == '/' || c == ':' || c == '#') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
+  struct ViewSlot {
+    std::shared_ptr<AnyView> view;
+    std::vector<std::shared_ptr<StateBoxBase>> boxes;
+  };
+  struct ReceiveSlot {
+    std::shared_ptr<ReceiveTarget> target;
+    Cancellable subscription;
+  };
+  struct PendingChange {
+    std::shared_ptr<const ChangeBinding> binding;
+    std::shared_ptr<const EnvironmentValues> environment;
+  };
+
+  Impl(Node root, EnvironmentValues environment, MainQueue& queue)
+      : root(std::move(root)),
+        rootEnvironment(std::make_shared<const EnvironmentValues>(std::move(environment))),
+        queue(queue) {}
+
+  Node root;
+  std::shared_ptr<const EnvironmentValues> rootEnvironment;
+  MainQueue& queue;
+  Element tree;
+
+  std::map<std::string, ViewSlot> views;
+  std::map<std::string, ReceiveSlot> receivers;
+  std::map<std::string, std::shared_ptr<const ChangeBinding>> changes;
+  std::map<ObservableObject*, Cancellable> observed;
+  std::vector<std::function<void(const Element&)>> listeners;
+
+  bool evaluating = false;
+  bool queued = false;
+  std::size_t evaluations = 0;
+
+  // Filled during one evaluation.
+  std::set<std::string> reachedViews;
+  std::set<std::string> reachedReceivers;
+  std::set<std::string> reachedChanges;
+  std::set<ObservableObject*> reachedObjects;
+  std::vector<PendingChange> pendingChanges;
+
+  // Callable from announcement receivers, state boxes and handlers: one block on the main queue
+  // for any number of requests made before it runs.
+  void scheduleEvaluation() {
+    if (queued) return;
+    queued = true;
+    std::weak_ptr<Impl> weak = weak_from_this();
+    queue.async([weak] {
+      if (auto self = weak.lock()) {
+        self->queued = false;
+        self->evaluate();
+      }
+    });
+  }
+
+  std::function<void()> scheduler() {
+    std::weak_ptr<Impl> weak = weak_from_this();
+    return [weak] {
+      if (auto self = weak.lock()) self->scheduleEvaluation();
+    };
+  }
+
+  void noteObjects(const EnvironmentValues& environment) {
+    for (ObservableObject* object : environment.observableObjects()) reachedObjects.insert(object);
+  }
+
+  void evaluate() {
+    if (evaluating) {
+      // A body asked for an evaluation: it follows this one.
+      scheduleEvaluation();
+      return;
+    }
+    evaluating = true;
+    struct Reset {
+      bool& flag;
+      ~Reset() { flag = false; }
+    } reset{evaluating};
+
+    reachedViews.clear();
+    reachedReceivers.clear();
+    reachedChanges.clear();
+    reachedObjects.clear();
+    pendingChanges.clear();
+
+    noteObjects(*rootEnvironment);
+    std::vector<Element> produced;
+    resolve(root, "", rootEnvironment, produced);
+    Element next;
+    if (produced.size() == 1) {
+      next = std::move(produced.front());
+    } else {
+      next.kind = ElementKind::group;
+      next.children = std::move(produced);
+    }
+
+    sweep();
+    tree = std::move(next);
+    ++evaluations;
+
+    // Change actions run once the tree stands, each in the environment of its place. A State they
+    // set to a new value queues one more evaluation; an equal value queues nothing, so a value
+    // that differs from itself every time (NaN) cannot loop.
+    auto changesToRun = std::move(pendingChanges);
+    pendingChanges.clear();
+    for (const auto& change : changesToRun) {
+      if (!change.binding->action()) continue;
+      Environment::Scope scope(*change.environment);
+      change.binding->action()();
+    }
+
+    auto toNotify = listeners;
+    for (const auto& listener : toNotify) listener(tree);
+  }
+
+  // Discards what lives at the places this evaluation did not reach.
+  void sweep() {
+    for (auto it = views.begin(); it != views.end();) {
+      if (reachedViews.count(it->first) != 0) {
+        ++it;
+        continue;
+      }
+      for (const auto& box : it->second.boxes) box->setObserver({});
+      it = views.erase(it);
+    }
+    std::erase_if(receivers,
+                  [&](const auto& entry) { return reachedReceivers.count(entry.first) == 0; });
+    std::erase_if(changes,
+                  [&](const auto& entry) { return reachedChanges.count(entry.first) == 0; });
+    std::erase_if(observed,
+                  [&](const auto& entry) { return reachedObjects.count(entry.first) == 0; });
+    for (ObservableObject* object : reachedObjects) {
+      if (observed.count(object) != 0) continue;
+      observed.emplace(object, object->objectWillChange().sink(scheduler()));
+    }
+  }
+
+  void registerReceive(const std::string& place,
+                       const std::shared_ptr<const ReceiveBinding>& binding,
+                       const std::shared_ptr<const EnvironmentValues>& environment) {
+    reachedReceivers.insert(place);
+    auto found = receivers.find(place);
+    if (found != receivers.end() && binding->samePublisher(*found->second.target->binding)) {
+      // Same stream: keep the subscription (and so the timer's cadence); swap the handler.
+      found->second.target->binding = binding;
+      found->second.target->environment = environment;
+      return;
+    }
+    auto target = std::make_shared<ReceiveTarget>(ReceiveTarget{binding, environment});
+    ReceiveSlot slot;
+    slot.subscription = binding->subscribe(target);
+    slot.target = std::move(target);
+    receivers[place] = std::move(slot);
+  }
+
+  void registerChange(const std::string& place, const std::shared_ptr<const ChangeBinding>& binding,
+                      const std::shared_ptr<const EnvironmentValues>& environment) {
+    reachedChanges.insert(place);
+    auto found = changes.find(place);
+    if (found != changes.end()) {
+      if (binding->differsFrom(*found->second)) pendingChanges.push_back({binding, environment});
+      found->second = binding;
+    } else {
+      changes.emplace(place, binding);
+    }
+  }
+
+  void resolve(const Node& node, const std::string& place,
+               const std::shared_ptr<const EnvironmentValues>& parentEnvironment,
+               std::vector<Element>& out) {
+    const NodeData& data = node.data();
+
+    // Modifiers wrap the subject, the last applied outermost. Walking outside in, each event
+    // modifier sees the environment set by the modifiers outside it; the subject sees them all
+    // (the one applied closest to it wins).
+    auto environment = parentEnvironment;
+    for (std::size_t i = data.modifiers.size(); i-- > 0;) {
+      const NodeModifier& modifier = data.modifiers[i];
+      std::string modifierPlace = place + "~" + std::to_string(i);
+      if (modifier.applyEnvironment) {
+        auto changed = std::make_shared<EnvironmentValues>(*environment);
+        modifier.applyEnvironment(*changed);
+        noteObjects(*changed);
+        environment = std::move(changed);
+      }
+      if (modifier.receive) registerReceive(modifierPlace, modifier.receive, environment);
+      if (modifier.change) registerChange(modifierPlace, modifier.change, environment);
+    }
+
+    std::size_t first = out.size();
+    switch (data.kind) {
+      case NodeData::Kind::element: {
+        Element element = data.element;
+        element.identity = place;
+        for (std::size_t i = 0; i < data.children.size(); ++i) {
+          resolve(data.children[i], place + "/" + std::to_string(i), environment, element.children);
+        }
+        if (element.action) {
+          element.action = [environment, action = std::move(element.action)] {
+            Environment::Scope scope(*environment);
+            action();
+          };
+        }
+        out.push_back(std::move(element));
+        break;
+      }
+      case NodeData::Kind::group:
+        for (std::size_t i = 0; i < data.children.size(); ++i) {
+          resolve(data.children[i], place + "/" + std::to_string(i), environment, out);
+        }
+        break;
+      case NodeData::Kind::conditional:
+        for (const Node& child : data.children) {
+          resolve(child, place + "/" + data.branch, environment, out);
+        }
+        break;
+      case NodeData::Kind::forEach:
+        for (std::size_t i = 0; i < data.children.size(); ++i) {
+          resolve(data.children[i], place + "/" + escapeId(data.ids[i]), environment, out);
+        }
+        break;
+      case NodeData::Kind::view:
+        resolveView(*data.view, place + ":" + data.view->typeName(), environment, out);
+        break;
+    }
+
+    for (std::size_t i = first; i < out.size(); ++i) {
+      for (const NodeModifier& modifier : data.modifiers)
+        out[i].modifiers.push_back(modifier.shown);
+    }
+  }
+
+  void resolveView(const AnyView& view, const std::string& place,
+                   const std::shared_ptr<const EnvironmentValues>& environment,
+                   std::vector<Element>& out) {
+    reachedViews.insert(place);
+    auto current = view.clone();
+    auto found = views.find(place);
+    if (found != views.end()) {
+      // The place lives on: the view value made by this evaluation uses the kept state.
+      current->adoptStateBoxes(found->second.boxes);
+      found->second.view = current;
+    } else {
+      // A new place starts afresh with the states the view value arrived with.
+      ViewSlot slot;
+      slot.view = current;
+      slot.boxes = current->stateBoxes();
+      for (const auto& box : slot.boxes) box->setObserver(scheduler());
+      views.emplace(place, std::move(slot));
+    }
+
+    Element element;
+    element.kind = ElementKind::view;
+    element.viewType = current->typeName();
+    element.identity = place;
+    Node body;
+    {
+      Environment::Scope scope(*environment);
+      body = current->body();
+    }
+    resolve(body, place + "/body", environment, element.children);
+    out.push_back(std::move(element));
+  }
+};
+
+ViewGraph::ViewGraph(Node root, EnvironmentValues environment, MainQueue& mainQueue)
+    : impl_(std::make_shared<Impl>(std::move(root), std::move(environment), mainQueue)) {}
+
+ViewGraph::~ViewGraph() = default;
+
+void ViewGraph::evaluate() {
+  impl_->evaluate();
+}
+
+void ViewGraph::setRoot(Node root) {
+  impl_->root = std::move(root);
+}
+
+const Element& ViewGraph::tree() const {
+  return impl_->tree;
+}
+
+void ViewGraph::onEvaluated(std::function<void(const Element&)> listener) {
+  impl_->listeners.push_back(std::move(listener));
+}
+
+std::size_t ViewGraph::evaluationCount() const {
+  return impl_->evaluations;
+}
+
+bool ViewGraph::isEvaluationQueued() const {
+  return impl_->queued;
+}
+
+}  // namespace dunvel

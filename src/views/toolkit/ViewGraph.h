@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+#include "link/MainQueue.h"
+#include "views/toolkit/Element.h"
+#include "views/toolkit/EnvironmentValues.h"
+#include "views/toolkit/Node.h"
+
+namespace dunvel {
+
+// Evaluates a root description into an Element tree and keeps what lives at each place between
+// evaluations: view-local state, onReceive subscriptions, the previous onChange values. Main
+// thread only.
+//
+// Re-evaluation happens on the main queue, one block for any number of reasons queued before it
+// runs: after each announcement of an observable object in the environment (announcements come
+// before the assignment, so the block sees the stored value) and after a State changes value.
+// After an evaluation, the places that were not reached are discarded: their states are dropped
+// and their subscriptions cancelled (a timer with no subscriber left stops).
+class ViewGraph {
+ public:
+  ViewGraph(Node root, EnvironmentValues environment, MainQueue& mainQueue);
+  ~ViewGraph();
+  ViewGraph(const ViewGraph&) = delete;
+  ViewGraph& operator=(const ViewGraph&) = delete;
+
+  // Evaluates now. Called while an evaluation runs (from a body), it queues one instead.
+  void evaluate();
+  // Replaces the root description (as when the app's scene is rebuilt); places that stay keep
+  // their state. Takes effect at the next evaluation.
+  void setRoot(Node root);
+
+  // The tree of the last evaluation (an empty group before the first). References into it stay
+  // valid until the next evaluation.
+  const Element& tree() const;
+
+  // Called after every evaluation with the new tree.
+  void onEvaluated(std::function<void(const Element&)> listener);
+
+  std::size_t evaluationCount() const;
+  // Whether a re-evaluation block is waiting on the main queue.
+  bool isEvaluationQueued() const;
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace dunvel
