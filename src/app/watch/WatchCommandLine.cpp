@@ -1,0 +1,83 @@
+#include "app/watch/WatchCommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <ostream>
+
+#include "app/watch/RunApp.h"
+#include "host/DemoHost.h"
+#include "link/SessionPlatform.h"
+#include "platform/link/LinkPath.h"
+#include "platform/link/SocketSession.h"
+#include "platform/link/TerminationSignals.h"
+#include "platform/runloop/MainRunLoop.h"
+
+namespace dunvel {
+
+std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* argv,
+                                                  std::ostream& out, std::ostream& err,
+                                                  int& exitStatus) {
+  CLI::App app(
+      "The wrist companion of the Dunvel quiz game. Listens for the host app on a local socket "
+      "($XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock) and shows its game "
+      "snapshots; ends on Ctrl-C or SIGTERM.",
+      "dunvel-watch");
+  WatchOptions options;
+  app.add_flag("--headless", options.headless, "Run without a window and log what is shown");
+  app.add_option("--link", options.link, "Socket path to listen on");
+  app.add_flag("--demo", options.demo,
+               "Also play a demo quiz night as the host, in this process, over the socket "
+               "(it reveals and awards by itself)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    exitStatus = app.exit(error, out, err) == 0 ? 0 : 2;
+    return std::nullopt;
+  }
+  exitStatus = 0;
+  return options;
+}
+
+int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  int status = 0;
+  const std::optional<WatchOptions> options = parseWatchCommandLine(argc, argv, out, err, status);
+  if (!options) return status;
+
+  // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first.
+  MainRunLoop loop;
+  SocketSession::Options linkOptions;
+  linkOptions.path = resolveLinkPath(options->link);
+  linkOptions.folderPolicy =
+      options->link ? LinkFolderPolicy::chosenFolder : LinkFolderPolicy::privateFolder;
+  linkOptions.waitUntilPendingAtMost = [&loop](std::size_t n) { loop.waitUntilPendingAtMost(n); };
+  SocketSession session(std::move(linkOptions));
+  if (std::string problem = session.listen(); !problem.empty()) {
+    err << "dunvel-watch: " << problem << std::endl;
+    return 1;
+  }
+  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+
+  installSessionPlatform(
+      SessionPlatform{[] { return true; }, [&session]() -> Session& { return session; }, &loop});
+  TerminationSignals signals([&loop](int) { loop.stop(); });
+
+  std::unique_ptr<DemoHost> demo;
+  if (options->demo) {
+    demo = std::make_unique<DemoHost>(
+        DemoHost::Options{session.path(), Autoplay::on, {}, [&out](const std::string& line) {
+                            // One insertion per line, so lines from the two threads do not
+                            // interleave mid-line.
+                            out << ("host: " + line + "\n") << std::flush;
+                          }});
+    demo->start();
+  }
+
+  runApp(loop, out);
+
+  if (demo) demo->stop();
+  session.stop();
+  out << "dunvel-watch: stopped" << std::endl;
+  return 0;
+}
+
+}  // namespace dunvel

@@ -1,0 +1,193 @@
+#include "host/HostCommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "host/DemoHost.h"
+#include "host/HostConnection.h"
+#include "host/PushLine.h"
+#include "platform/link/LineSplitter.h"
+#include "platform/link/LinkFrame.h"
+#include "platform/link/LinkPath.h"
+#include "platform/link/TerminationSignals.h"
+#include "state/SnapshotJson.h"
+
+namespace dunvel {
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kBadInput = 1;
+constexpr int kBadUsage = 2;
+
+// Serialises whole lines from several threads onto one stream.
+class LineWriter {
+ public:
+  explicit LineWriter(std::ostream& stream) : stream_(stream) {}
+  void write(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    stream_ << line << '\n' << std::flush;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::ostream& stream_;
+};
+
+// Blocks until SIGINT/SIGTERM or until finish() is called, and keeps the first exit status.
+class Waiter {
+ public:
+  void finish(int status) {
+    std::lock_guard lock(mutex_);
+    if (!status_) status_ = status;
+    done_.notify_all();
+  }
+  int wait() {
+    TerminationSignals signals([this](int) { finish(kDone); });
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return status_.has_value(); });
+    return *status_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::optional<int> status_;
+};
+
+int push(const std::string& file, bool asMessage, const std::optional<std::string>& link,
+         std::istream& in, std::ostream& out, std::ostream& err) {
+  std::string json;
+  if (file == "-") {
+    json.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } else {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+      err << "dunvel-host: cannot read " << file << ": " << std::strerror(errno) << '\n';
+      return kBadInput;
+    }
+    json.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    if (stream.bad()) {
+      err << "dunvel-host: cannot read " << file << '\n';
+      return kBadInput;
+    }
+  }
+  const std::string shownName = file == "-" ? "standard input" : file;
+  const JsonReadResult read = readSnapshotJson(json);
+  if (!read.ok()) {
+    err << "dunvel-host: " << shownName << ": " << read.error << '\n';
+    return kBadInput;
+  }
+  const std::string line =
+      asMessage ? LinkFrame::messageLine(read.dictionary) : LinkFrame::contextLine(read.dictionary);
+  if (line.size() - 1 > kMaxLinkLineBytes) {
+    err << "dunvel-host: " << shownName << ": the snapshot takes " << line.size() - 1
+        << " bytes on the link, more than the 1 MiB a line may hold\n";
+    return kBadInput;
+  }
+  const std::filesystem::path path = resolveLinkPath(link);
+  if (std::string problem = pushLine(path, line); !problem.empty()) {
+    err << "dunvel-host: " << problem << '\n';
+    return kBadInput;
+  }
+  out << "dunvel-host: sent " << shownName << " as " << (asMessage ? "a message" : "the context")
+      << " to " << path.string() << '\n';
+  return kDone;
+}
+
+int listen(const std::optional<std::string>& link, std::ostream& out, std::ostream& err) {
+  LineWriter output(out);
+  LineWriter errors(err);
+  Waiter waiter;
+  bool everConnected = false;  // I/O thread
+  HostConnection connection(
+      resolveLinkPath(link), Reconnect::automatically,
+      HostConnection::Handlers{
+          [&] {
+            if (everConnected) errors.write("dunvel-host: connected again");
+            everConnected = true;
+          },
+          [&](const ContextDictionary& command) { output.write(writeContextJson(command)); },
+          [&](const std::string& problem) { errors.write("dunvel-host: companion: " + problem); },
+          [&](const std::string& reason) {
+            errors.write("dunvel-host: " + reason);
+            // Nobody there at the start is a mistake worth stopping for; a companion that goes
+            // away later is waited for, since it is usually being restarted.
+            if (!everConnected) waiter.finish(kBadInput);
+          }});
+  connection.start();
+  const int status = waiter.wait();
+  connection.stop();
+  return status;
+}
+
+int demo(bool autoplay, const std::optional<std::string>& link, std::ostream& out) {
+  LineWriter output(out);
+  Waiter waiter;
+  DemoHost host(
+      DemoHost::Options{resolveLinkPath(link),
+                        autoplay ? Autoplay::on : Autoplay::off,
+                        {},
+                        [&](const std::string& line) { output.write("dunvel-host: " + line); }});
+  host.start();
+  const int status = waiter.wait();
+  host.stop();
+  return status;
+}
+
+}  // namespace
+
+int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& out,
+             std::ostream& err) {
+  CLI::App app(
+      "The host app's stand-in: pushes game snapshots to the companion (dunvel-watch), prints "
+      "the commands it sends back, or plays a demo quiz night against it.\n"
+      "The link is $XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock.",
+      "dunvel-host");
+  app.require_subcommand(1);
+
+  std::string file;
+  bool asMessage = false;
+  std::optional<std::string> pushLink;
+  CLI::App* pushCommand =
+      app.add_subcommand("push", "Send a JSON snapshot to the companion and exit.");
+  pushCommand->add_option("FILE", file, "JSON snapshot file, or - for standard input")->required();
+  pushCommand->add_flag("--message", asMessage,
+                        "Send it as a message instead of the application context");
+  pushCommand->add_option("--link", pushLink, "Socket path of the companion");
+
+  std::optional<std::string> listenLink;
+  CLI::App* listenCommand = app.add_subcommand(
+      "listen", "Print each command the companion sends as one JSON line, until interrupted.");
+  listenCommand->add_option("--link", listenLink, "Socket path of the companion");
+
+  bool autoplay = false;
+  std::optional<std::string> demoLink;
+  CLI::App* demoCommand = app.add_subcommand(
+      "demo", "Play a small quiz night that reacts to the companion's commands.");
+  demoCommand->add_flag("--autoplay", autoplay,
+                        "Reveal and award by itself after a few seconds, so the night runs with "
+                        "nobody at the watch");
+  demoCommand->add_option("--link", demoLink, "Socket path of the companion");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, out, err);
+    return code == 0 ? kDone : kBadUsage;
+  }
+
+  if (*pushCommand) return push(file, asMessage, pushLink, in, out, err);
+  if (*listenCommand) return listen(listenLink, out, err);
+  return demo(autoplay, demoLink, out);
+}
+
+}  // namespace dunvel

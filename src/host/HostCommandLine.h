@@ -1,0 +1,17 @@
+#pragma once
+
+#include <iosfwd>
+
+namespace dunvel {
+
+// dunvel-host: the host app's stand-in, for people building or testing a host app against the
+// companion.
+//   push FILE [--message] [--link PATH]   send a JSON snapshot (FILE, or - for standard input)
+//   listen [--link PATH]                  print each command the companion sends, one JSON line
+//   each demo [--autoplay] [--link PATH]       play a small quiz night that reacts to the commands
+// Exit status: 0 done, 1 bad input or no companion, 2 bad usage. listen and demo run until
+// SIGINT or SIGTERM.
+int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace dunvel

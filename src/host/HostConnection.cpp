@@ -1,0 +1,234 @@
+#include "host/HostConnection.h"
+
+#include <array>
+#include <asio.hpp>
+#include <atomic>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "platform/link/LineSplitter.h"
+#include "platform/link/PeerCredentials.h"
+
+namespace dunvel {
+
+namespace {
+
+using Local = asio::local::stream_protocol;
+
+// Retries start quickly, so a restarted companion is found within moments, and slow down while
+// nobody is there.
+constexpr std::chrono::milliseconds kFirstRetry{100};
+constexpr std::chrono::milliseconds kLongestRetry{2000};
+
+}  // namespace
+
+class HostConnection::Impl {
+ public:
+  Impl(std::filesystem::path path, Reconnect reconnect, Handlers handlers)
+      : path_(std::move(path)),
+        reconnect_(reconnect),
+        handlers_(std::move(handlers)),
+        work_(asio::make_work_guard(io_)),
+        retry_(io_) {}
+
+  ~Impl() { stop(); }
+
+  const std::filesystem::path& path() const { return path_; }
+  bool isConnected() const { return connected_; }
+
+  void start() {
+    if (thread_.joinable() || stopped_) return;
+    asio::post(io_, [this] { connect(); });
+    thread_ = std::thread([this] { io_.run(); });
+  }
+
+  void stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    asio::post(io_, [this] {
+      stopping_ = true;
+      retry_.cancel();
+      for (auto& timer : timers_) timer->cancel();
+      closeSocket();
+      io_.stop();
+    });
+    work_.reset();
+    if (thread_.joinable()) thread_.join();
+    connected_ = false;
+  }
+
+  void send(std::string line) {
+    asio::post(io_, [this, line = std::move(line)]() mutable {
+      if (!socket_ || !connected_) return;
+      outgoing_.push_back(std::move(line));
+      if (outgoing_.size() == 1) writeNext(socket_);
+    });
+  }
+
+  void post(std::function<void()> block) { asio::post(io_, std::move(block)); }
+
+  void every(std::chrono::milliseconds interval, std::function<void()> tick) {
+    asio::post(io_, [this, interval, tick = std::move(tick)]() mutable {
+      if (stopping_) return;
+      timers_.push_back(std::make_unique<asio::steady_timer>(io_));
+      schedule(*timers_.back(), interval, std::make_shared<std::function<void()>>(std::move(tick)));
+    });
+  }
+
+ private:
+  using SocketPtr = std::shared_ptr<Local::socket>;
+
+  void schedule(asio::steady_timer& timer, std::chrono::milliseconds interval,
+                std::shared_ptr<std::function<void()>> tick) {
+    timer.expires_after(interval);
+    timer.async_wait([this, &timer, interval, tick](std::error_code error) {
+      if (error || stopping_) return;
+      (*tick)();
+      schedule(timer, interval, tick);
+    });
+  }
+
+  void connect() {
+    if (stopping_) return;
+    auto socket = std::make_shared<Local::socket>(io_);
+    socket->async_connect(Local::endpoint(path_.string()), [this, socket](std::error_code error) {
+      if (stopping_) return;
+      if (error) {
+        failed("no companion is listening on " + path_.string() + " (" + error.message() + ")");
+        return;
+      }
+      if (std::string refusal = checkPeerIsSameUser(socket->native_handle()); !refusal.empty()) {
+        std::error_code ignored;
+        socket->close(ignored);
+        failed(refusal);
+        return;
+      }
+      retryDelay_ = kFirstRetry;
+      socket_ = socket;
+      splitter_.reset();
+      outgoing_.clear();
+      connected_ = true;
+      if (handlers_.connected) handlers_.connected();
+      read(socket);
+    });
+  }
+
+  void failed(const std::string& reason) {
+    if (handlers_.disconnected) handlers_.disconnected(reason);
+    if (reconnect_ == Reconnect::never || stopping_) return;
+    retry_.expires_after(retryDelay_);
+    retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
+    retry_.async_wait([this](std::error_code error) {
+      if (!error) connect();
+    });
+  }
+
+  void read(const SocketPtr& socket) {
+    socket->async_read_some(asio::buffer(buffer_), [this, socket](std::error_code error,
+                                                                  std::size_t size) {
+      if (stopping_ || socket != socket_) return;
+      if (error) {
+        closeSocket();
+        failed(error == asio::error::eof ? "the companion closed the link"
+                                         : "the link broke: " + error.message());
+        return;
+      }
+      splitter_.feed(
+          std::string_view(buffer_.data(), size), [this](std::string_view line) { received(line); },
+          [this] {
+            if (handlers_.problem) handlers_.problem("the companion sent a line over 1 MiB");
+          });
+      if (socket == socket_) read(socket);
+    });
+  }
+
+  void received(std::string_view line) {
+    LinkFrame frame;
+    std::string problem;
+    if (!LinkFrame::parse(line, frame, problem)) {
+      if (handlers_.problem) handlers_.problem("unreadable line from the companion: " + problem);
+      return;
+    }
+    if (frame.type == LinkFrame::Type::error) {
+      if (handlers_.problem) handlers_.problem(frame.message);
+    } else if (frame.type == LinkFrame::Type::message) {
+      if (handlers_.message) handlers_.message(frame.payload);
+    }
+    // The companion sends nothing else; anything else is ignored rather than answered.
+  }
+
+  void writeNext(const SocketPtr& socket) {
+    asio::async_write(*socket, asio::buffer(outgoing_.front()),
+                      [this, socket](std::error_code error, std::size_t) {
+                        if (stopping_ || socket != socket_) return;
+                        // A failed write shows up as a failed read as well; that one reconnects.
+                        if (error) {
+                          outgoing_.clear();
+                          return;
+                        }
+                        outgoing_.pop_front();
+                        if (!outgoing_.empty()) writeNext(socket);
+                      });
+  }
+
+  void closeSocket() {
+    connected_ = false;
+    if (socket_) {
+      std::error_code ignored;
+      socket_->close(ignored);
+    }
+    socket_.reset();
+    outgoing_.clear();
+    splitter_.reset();
+  }
+
+  const std::filesystem::path path_;
+  const Reconnect reconnect_;
+  Handlers handlers_;
+  asio::io_context io_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  asio::steady_timer retry_;
+  std::thread thread_;
+  bool stopped_ = false;  // the owner's thread
+
+  // I/O thread only.
+  bool stopping_ = false;
+  SocketPtr socket_;
+  LineSplitter splitter_;
+  std::array<char, 64 * 1024> buffer_{};
+  std::deque<std::string> outgoing_;
+  std::chrono::milliseconds retryDelay_ = kFirstRetry;
+  std::vector<std::unique_ptr<asio::steady_timer>> timers_;
+
+  std::atomic<bool> connected_ = false;
+};
+
+HostConnection::HostConnection(std::filesystem::path path, Reconnect reconnect, Handlers handlers)
+    : impl_(std::make_unique<Impl>(std::move(path), reconnect, std::move(handlers))) {}
+
+HostConnection::~HostConnection() = default;
+
+void HostConnection::start() {
+  impl_->start();
+}
+void HostConnection::stop() {
+  impl_->stop();
+}
+void HostConnection::send(std::string line) {
+  impl_->send(std::move(line));
+}
+void HostConnection::post(std::function<void()> block) {
+  impl_->post(std::move(block));
+}
+void HostConnection::every(std::chrono::milliseconds interval, std::function<void()> tick) {
+  impl_->every(interval, std::move(tick));
+}
+bool HostConnection::isConnected() const {
+  return impl_->isConnected();
+}
+const std::filesystem::path& HostConnection::path() const {
+  return impl_->path();
+}
+
+}  // namespace dunvel

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/link/LinkFrame.h"
+
+namespace dunvel {
+
+// Whether a host connection tries again when the companion is not there or goes away.
+enum class Reconnect { never, automatically };
+
+// The host app's end of the socket link: connects to the companion, sends lines, and hands what
+// the companion sends back to its handlers. Its I/O runs on a thread of its own, and every
+// handler runs there too. With Reconnect::automatically it keeps trying until it is stopped, so
+// a companion that restarts is found again.
+class HostConnection {
+ public:
+  struct Handlers {
+    // The connection is up (after every reconnection too): the place to send the current state.
+    std::function<void()> connected;
+    // A command (a message frame) from the companion.
+    std::function<void(const ContextDictionary&)> message;
+    // A line from the companion that reports a problem: its error frames, and lines this end
+    // cannot read.
+    std::function<void(const std::string&)> problem;
+    // The connection went down, or an attempt failed (with the reason).
+    std::function<void(const std::string&)> disconnected;
+  };
+
+  HostConnection(std::filesystem::path path, Reconnect reconnect, Handlers handlers);
+  // Stops as stop() does.
+  ~HostConnection();
+  HostConnection(const HostConnection&) = delete;
+  HostConnection& operator=(const HostConnection&) = delete;
+
+  // Starts the I/O thread and the first attempt to connect.
+  void start();
+  // Closes the connection and ends the I/O thread: no handler runs after it returns. Not from a
+  // handler. Idempotent.
+  void stop();
+
+  // Callable from any thread. The line (newline included) goes out on the current connection,
+  // after the lines sent before it; with no connection it is dropped.
+  void send(std::string line);
+  // Callable from any thread. Runs block on the I/O thread, in order with the handlers.
+  void post(std::function<void()> block);
+  // Runs tick on the I/O thread every interval until stop, connected or not.
+  void every(std::chrono::milliseconds interval, std::function<void()> tick);
+
+  // Callable from any thread.
+  bool isConnected() const;
+  const std::filesystem::path& path() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace dunvel

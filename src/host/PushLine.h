@@ -1,0 +1,18 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace dunvel {
+
+// Delivers one line to the companion and reports whether it was taken: connects, sends the
+// line, closes its sending side and reads the companion's answers until the companion closes
+// the connection in turn (it answers every refused line with an error frame first). Returns an
+// empty string when the line was taken, else one line saying why not: no companion listening,
+// another host connected, the companion's own error, or no answer within the time allowed.
+std::string pushLine(const std::filesystem::path& path, std::string_view line,
+                     std::chrono::milliseconds answerWithin = std::chrono::seconds(10));
+
+}  // namespace dunvel
