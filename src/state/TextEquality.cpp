@@ -32,17 +32,27 @@ bool normalizedEqual(std::string_view a, std::string_view b) {
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
   if (U_FAILURE(status)) return false;
-  std::string normalA;
-  std::string normalB;
-  icu::StringByteSink<std::string> sinkA(&normalA, static_cast<std::int32_t>(a.size()));
-  icu::StringByteSink<std::string> sinkB(&normalB, static_cast<std::int32_t>(b.size()));
-  nfd->normalizeUTF8(0, icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())), sinkA,
-                     nullptr, status);
-  nfd->normalizeUTF8(0, icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())), sinkB,
-                     nullptr, status);
+  const icu::StringPiece pieceA(a.data(), static_cast<std::int32_t>(a.size()));
+  const icu::StringPiece pieceB(b.data(), static_cast<std::int32_t>(b.size()));
+  // Most texts (Arabic and Latin names alike) are already in NFD; two such texts with different
+  // bytes are different, and checking that allocates nothing.
+  const bool normalizedA = nfd->isNormalizedUTF8(pieceA, status);
+  const bool normalizedB = nfd->isNormalizedUTF8(pieceB, status);
+  if (U_FAILURE(status)) return false;
+  if (normalizedA && normalizedB) return false;
+  // Normalise only the side that needs it.
+  auto normalized = [&](const icu::StringPiece& piece, std::size_t size) {
+    std::string out;
+    icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(size));
+    nfd->normalizeUTF8(0, piece, sink, nullptr, status);
+    return out;
+  };
+  const std::string normalA = normalizedA ? std::string() : normalized(pieceA, a.size());
+  const std::string normalB = normalizedB ? std::string() : normalized(pieceB, b.size());
   // Should ICU fail (it only does on memory exhaustion), the bytes already differed: unequal.
   if (U_FAILURE(status)) return false;
-  return normalA == normalB;
+  return (normalizedA ? a : std::string_view(normalA)) ==
+         (normalizedB ? b : std::string_view(normalB));
 }
 
 }  // namespace
