@@ -11,12 +11,12 @@ inline constexpr double infinity = std::numeric_limits<double>::infinity();
 // A frame bounded by minimum, ideal and maximum sizes, content centred. A missing bound leaves
 // that dimension to the content.
 struct FlexibleFrame {
-  std::optional<double> minWidth;
-  std::optional<double> idealWidth;
-  std::optional<double> maxWidth;
-  std::optional<double> minHeight;
-  std::optional<double> idealHeight;
-  std::optional<double> maxHeight;
+  std::optional<double> minWidth = std::nullopt;
+  std::optional<double> idealWidth = std::nullopt;
+  std::optional<double> maxWidth = std::nullopt;
+  std::optional<double> minHeight = std::nullopt;
+  std::optional<double> idealHeight = std::nullopt;
+  std::optional<double> maxHeight = std::nullopt;
   friend bool operator==(const FlexibleFrame&, const FlexibleFrame&) = default;
 };
 

@@ -1,0 +1,10 @@
+#include "support/RecordingHapticEngine.h"
+
+namespace dunvel {
+
+void RecordingHapticEngine::playHaptic(HapticType type) {
+  played_.push_back(type);
+  if (onPlay) onPlay(type);
+}
+
+}  // namespace dunvel
