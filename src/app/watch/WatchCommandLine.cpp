@@ -45,6 +45,9 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
 
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first.
   MainRunLoop loop;
+  // From here on a signal ends the run cleanly; one that comes before run() makes it return at
+  // once.
+  TerminationSignals signals([&loop](int) { loop.stop(); });
   SocketSession::Options linkOptions;
   linkOptions.path = resolveLinkPath(options->link);
   linkOptions.folderPolicy =
@@ -59,7 +62,6 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
 
   installSessionPlatform(
       SessionPlatform{[] { return true; }, [&session]() -> Session& { return session; }, &loop});
-  TerminationSignals signals([&loop](int) { loop.stop(); });
 
   std::unique_ptr<DemoHost> demo;
   if (options->demo) {

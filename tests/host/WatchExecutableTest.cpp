@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/PushLine.h"
+#include "platform/link/LinkFrame.h"
+#include "platform/link/LinkTestSupport.h"
+
+namespace dunvel {
+namespace {
+
+using testing::kDeadline;
+using testing::TempFolder;
+
+// dunvel-watch run as a user runs it, its standard output and error read through a pipe.
+class WatchProcess {
+ public:
+  explicit WatchProcess(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), DUNVEL_WATCH_PATH);
+    int output[2];
+    if (pipe(output) != 0) ADD_FAILURE() << "pipe failed";
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(output[1], STDOUT_FILENO);
+      dup2(output[1], STDERR_FILENO);
+      ::close(output[0]);
+      ::close(output[1]);
+      std::vector<char*> argv;
+      for (auto& argument : arguments) argv.push_back(argument.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    ::close(output[1]);
+    output_ = output[0];
+  }
+
+  ~WatchProcess() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (output_ >= 0) ::close(output_);
+  }
+
+  // Reads output until it contains text; false at end of output or at the deadline.
+  bool waitForOutput(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+    while (seen_.find(text) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd waiting{output_, POLLIN, 0};
+      if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) continue;
+      char chunk[4096];
+      const ssize_t got = ::read(output_, chunk, sizeof chunk);
+      if (got <= 0) return false;
+      seen_.append(chunk, static_cast<std::size_t>(got));
+    }
+    return true;
+  }
+
+  void signal(int number) { kill(pid_, number); }
+
+  // Waits for the process to end (the output read to its end first, so it cannot block on a
+  // full pipe); its exit status, or -1 when it did not exit normally.
+  int exitStatus() {
+    waitForOutput(std::string(1, '\0'));
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  const std::string& output() const { return seen_; }
+
+ private:
+  pid_t pid_ = -1;
+  int output_ = -1;
+  bool exited_ = false;
+  std::string seen_;
+};
+
+TEST(WatchExecutable, ListensTakesAPushAndEndsCleanlyOnASignal) {
+  TempFolder folder;
+  const auto path = folder.path() / "link.sock";
+  WatchProcess watch({"--headless", "--link", path.string()});
+  ASSERT_TRUE(watch.waitForOutput("listening on " + path.string())) << watch.output();
+
+  EXPECT_EQ(pushLine(path, LinkFrame::contextLine({{"screen", "board"}, {"gameName", "x"}})), "");
+
+  // A second companion on the same path is refused and leaves the first alone.
+  WatchProcess second({"--headless", "--link", path.string()});
+  EXPECT_EQ(second.exitStatus(), 1);
+  EXPECT_NE(second.output().find("another companion is already listening"), std::string::npos)
+      << second.output();
+  EXPECT_EQ(std::count(second.output().begin(), second.output().end(), '\n'), 1)
+      << "one line: " << second.output();
+  EXPECT_EQ(pushLine(path, LinkFrame::contextLine({{"screen", "idle"}})), "");
+
+  watch.signal(SIGTERM);
+  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_FALSE(std::filesystem::exists(path)) << "the socket file is removed on the way out";
+
+  // Killed without a chance to clean up, it leaves its socket behind; the next start is not
+  // stopped by that, and Ctrl-C ends it cleanly too.
+  {
+    WatchProcess killed({"--headless", "--link", path.string()});
+    ASSERT_TRUE(killed.waitForOutput("listening on")) << killed.output();
+    killed.signal(SIGKILL);
+    killed.exitStatus();
+  }
+  EXPECT_TRUE(std::filesystem::exists(path));
+  WatchProcess restarted({"--headless", "--link", path.string()});
+  ASSERT_TRUE(restarted.waitForOutput("listening on")) << restarted.output();
+  EXPECT_EQ(pushLine(path, LinkFrame::contextLine({{"screen", "board"}})), "");
+  restarted.signal(SIGINT);
+  EXPECT_EQ(restarted.exitStatus(), 0) << restarted.output();
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(WatchExecutable, RejectsBadUsageAndExplainsItself) {
+  WatchProcess help({"--help"});
+  EXPECT_EQ(help.exitStatus(), 0);
+  EXPECT_NE(help.output().find("--link"), std::string::npos);
+  EXPECT_NE(help.output().find("--demo"), std::string::npos);
+  WatchProcess unknown({"--fly"});
+  EXPECT_EQ(unknown.exitStatus(), 2);
+
+  TempFolder folder;
+  std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+  WatchProcess open({"--link", (folder.path() / "link.sock").string()});
+  EXPECT_EQ(open.exitStatus(), 1);
+  EXPECT_NE(open.output().find("refusing link folder"), std::string::npos) << open.output();
+}
+
+TEST(WatchExecutable, DemoPlaysARoundWithNobodyAtTheWatch) {
+  TempFolder folder;
+  const auto path = folder.path() / "link.sock";
+  WatchProcess watch({"--headless", "--demo", "--link", path.string()});
+  ASSERT_TRUE(watch.waitForOutput("host: connected to the companion")) << watch.output();
+  ASSERT_TRUE(watch.waitForOutput("host: answer revealed")) << watch.output();
+  ASSERT_TRUE(watch.waitForOutput("host: awarded")) << watch.output();
+  watch.signal(SIGTERM);
+  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+}  // namespace
+}  // namespace dunvel
