@@ -37,8 +37,17 @@ void runApp(MainRunLoop& loop, std::ostream& log) {
   ConnectivityStore& store = ConnectivityStore::shared();
   // Announcements come before the new value is stored; the block queued here runs after the
   // assignment that announced, so it sees the new value.
-  Cancellable logging = store.objectWillChange().sink(
-      [&] { loop.async([&] { log << describe(store.state, store.reachable) << std::endl; }); });
+  // Every assignment announces, equal values too, and state and reachable announce apart: only
+  // lines that differ from the previous one are worth a reader's time.
+  std::string lastLine;
+  Cancellable logging = store.objectWillChange().sink([&] {
+    loop.async([&] {
+      std::string line = describe(store.state, store.reachable);
+      if (line == lastLine) return;
+      log << line << std::endl;
+      lastLine = std::move(line);
+    });
+  });
   loop.run();
 }
 
