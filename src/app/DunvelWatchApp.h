@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/App.h"
+#include "app/StateObject.h"
+#include "app/WindowGroup.h"
+#include "link/ConnectivityStore.h"
+
+namespace dunvel {
+
+// The companion: one window whose root view is ContentView, with the one store of the process
+// in its environment and a right-to-left layout for everything below it.
+class DunvelWatchApp final : public App {
+ public:
+  // Only sets up the store holder; the store itself comes into being when the scene first
+  // builds its content.
+  DunvelWatchApp();
+
+  WindowGroup body() const override;
+
+ private:
+  // Deferred: ConnectivityStore::shared(). Every app value, however many the runner makes,
+  // reaches the same store, and the store's set-up runs once per process.
+  StateObject<ConnectivityStore> store_;
+};
+
+}  // namespace dunvel

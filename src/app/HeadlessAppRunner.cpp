@@ -1,0 +1,55 @@
+#include "app/HeadlessAppRunner.h"
+
+#include <ostream>
+#include <stdexcept>
+#include <utility>
+
+namespace dunvel {
+
+HeadlessAppRunner::HeadlessAppRunner(MainQueue& mainQueue, TimerScheduler& timers,
+                                     const Clock& clock, HapticEngine& currentDevice,
+                                     std::ostream& log, std::function<void()> runMainThread)
+    : mainQueue_(mainQueue),
+      timers_(timers),
+      clock_(clock),
+      currentDevice_(currentDevice),
+      log_(log),
+      runMainThread_(std::move(runMainThread)) {}
+
+HeadlessAppRunner::~HeadlessAppRunner() = default;
+
+int HeadlessAppRunner::run(const App& app) {
+  start(app);
+  if (runMainThread_) runMainThread_();
+  return 0;
+}
+
+void HeadlessAppRunner::start(const App& app) {
+  if (graph_) throw std::logic_error("HeadlessAppRunner: the app is already started");
+  EnvironmentValues environment;
+  environment.setClock(clock_).setTimerScheduler(timers_).setCurrentDevice(currentDevice_);
+  // The scene is asked for its content once; the graph then re-evaluates the same root after
+  // every announcement of the store and every change of view-local state.
+  graph_ = std::make_unique<ViewGraph>(app.body().content(), environment, mainQueue_);
+  graph_->onEvaluated([this](const Element& tree) { evaluated(tree); });
+  graph_->evaluate();
+}
+
+const Element& HeadlessAppRunner::tree() const {
+  return graph().tree();
+}
+
+const ViewGraph& HeadlessAppRunner::graph() const {
+  if (!graph_) throw std::logic_error("HeadlessAppRunner: the app is not started");
+  return *graph_;
+}
+
+void HeadlessAppRunner::evaluated(const Element& tree) {
+  ScreenDescription description = describeScreen(tree);
+  if (logged_ && logged_->sameScreenAs(description)) return;
+  // Flushed, so the line lands in order with the haptic lines of the same log.
+  log_ << "screen " << description.line() << std::endl;
+  logged_ = std::move(description);
+}
+
+}  // namespace dunvel

@@ -1,0 +1,76 @@
+#include "app/ScreenDescription.h"
+
+#include <sstream>
+
+namespace dunvel {
+namespace {
+
+// The question clock: the text beside the "timer" symbol in the host remote screen's status row.
+const Element* findClock(const Element& screen) {
+  const Element* row = screen.find([](const Element& e) {
+    if (e.kind != ElementKind::hstack) return false;
+    for (const Element& child : e.children) {
+      if (child.kind == ElementKind::image && child.systemName == "timer") return true;
+    }
+    return false;
+  });
+  if (row == nullptr) return nullptr;
+  bool afterSymbol = false;
+  for (const Element& child : row->children) {
+    if (child.kind == ElementKind::image && child.systemName == "timer") {
+      afterSymbol = true;
+    } else if (afterSymbol && child.kind == ElementKind::text) {
+      return &child;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ScreenDescription describeScreen(const Element& tree) {
+  ScreenDescription description;
+  const Element* screen = nullptr;
+  if ((screen = tree.findView("HostRemoteView")) != nullptr) {
+    description.screen = tree.findView("RevealControl") != nullptr ? "question" : "answer";
+  } else if ((screen = tree.findView("ScoresView")) != nullptr) {
+    description.screen = "scoreboard";
+  } else if ((screen = tree.findView("TournamentGlanceView")) != nullptr) {
+    description.screen = "tournament";
+  } else if ((screen = tree.findView("IdleView")) != nullptr) {
+    description.screen = "idle";
+  } else {
+    description.screen = "none";
+    screen = &tree;
+  }
+
+  const Element* clock = findClock(*screen);
+  if (clock != nullptr && clock->text) {
+    description.clock = clock->text->shown();
+    const Modifier* color = clock->modifier(ModifierKind::foregroundColor);
+    description.overtime = color != nullptr && color->color == Color::red();
+  }
+  for (const Element* e : screen->findAll([](const Element& e) {
+         return (e.kind == ElementKind::text || e.kind == ElementKind::label) && e.text;
+       })) {
+    if (e != clock) description.texts.push_back(e->text->shown());
+  }
+  return description;
+}
+
+std::string ScreenDescription::line() const {
+  std::ostringstream out;
+  out << screen << ":";
+  const char* separator = " ";
+  if (!clock.empty()) {
+    out << separator << clock << (overtime ? " (overtime)" : "");
+    separator = " | ";
+  }
+  for (const std::string& text : texts) {
+    out << separator << text;
+    separator = " | ";
+  }
+  return out.str();
+}
+
+}  // namespace dunvel

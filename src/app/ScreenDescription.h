@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "views/toolkit/Element.h"
+
+namespace dunvel {
+
+// What the companion shows, in a few words for the headless log: which screen, its texts in
+// tree order and, on the host remote screen, the question clock and whether it has turned red.
+struct ScreenDescription {
+  // "question", "answer", "scoreboard", "tournament", "idle", or "none".
+  std::string screen;
+  // The texts shown, the question clock excepted.
+  std::vector<std::string> texts;
+  // The question clock text; empty on the other screens.
+  std::string clock;
+  bool overtime = false;
+
+  // One line, such as "question: 1:00 (overtime) | 20 | سؤال سريع | اعرض الإجابة".
+  std::string line() const;
+
+  // Whether the screen changed in a way worth a log line: the clock's ticking alone is not
+  // one (it would log every second), but its turning red is.
+  bool sameScreenAs(const ScreenDescription& other) const {
+    return screen == other.screen && texts == other.texts && overtime == other.overtime;
+  }
+};
+
+// Describes the element tree that ContentView produced.
+ScreenDescription describeScreen(const Element& tree);
+
+}  // namespace dunvel
