@@ -247,6 +247,7 @@ json modifierJson(const Modifier& m) {
       if (m.shape) out.update(shapeJson(*m.shape));
       break;
     case ModifierKind::environmentObject:
+      out["type"] = m.objectType;
       break;
     case ModifierKind::environment:
       if (m.layoutDirection) out["layoutDirection"] = name(*m.layoutDirection);

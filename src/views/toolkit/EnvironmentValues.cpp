@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "views/toolkit/TypeName.h"
+
 namespace dunvel {
 
 const Clock& EnvironmentValues::clock() const {
@@ -28,7 +30,8 @@ std::vector<ObservableObject*> EnvironmentValues::observableObjects() const {
 }
 
 void EnvironmentValues::missingObject(const std::type_info& type) {
-  throw std::logic_error(std::string("environment: no environment object of type ") + type.name());
+  throw std::logic_error(std::string("environment: no environment object of type ") +
+                         typeName(type));
 }
 
 }  // namespace dunvel

@@ -48,7 +48,7 @@ class EnvironmentValues {
   // re-evaluate after each of its announcements.
   template <class T>
   EnvironmentValues& setObject(T& object) {
-    Entry entry{&object, nullptr, typeid(T).name()};
+    Entry entry{&object, nullptr};
     if constexpr (std::is_base_of_v<ObservableObject, T>) entry.observable = &object;
     objects_[std::type_index(typeid(T))] = entry;
     return *this;
@@ -74,7 +74,6 @@ class EnvironmentValues {
   struct Entry {
     void* object = nullptr;
     ObservableObject* observable = nullptr;
-    const char* typeName = "";
   };
   [[noreturn]] static void missingObject(const std::type_info& type);
 

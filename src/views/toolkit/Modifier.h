@@ -19,7 +19,8 @@ namespace dunvel {
 //   font → font; foregroundColor, tint, background → color; lineLimit → lineLimit;
 //   multilineTextAlignment → textAlignment; padding → edges and length (none: the platform's
 //   default amount); frame → fixedFrame or flexibleFrame; clipShape → shape;
-//   environmentObject → objectType; environment → layoutDirection; onReceive, onChange → nothing.
+//   environmentObject → objectType (the type name without namespace); environment →
+//   layoutDirection; onReceive, onChange → nothing.
 struct Modifier {
   ModifierKind kind = ModifierKind::padding;
   std::optional<Font> font;

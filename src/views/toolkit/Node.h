@@ -26,6 +26,7 @@
 #include "views/toolkit/ShowsIndicators.h"
 #include "views/toolkit/SystemName.h"
 #include "views/toolkit/TextAlignment.h"
+#include "views/toolkit/TypeName.h"
 #include "views/toolkit/Verbatim.h"
 #include "views/toolkit/VerticalAlignment.h"
 
@@ -73,7 +74,7 @@ class Node {
   Node environmentObject(T& object) const {
     NodeModifier m;
     m.shown.kind = ModifierKind::environmentObject;
-    m.shown.objectType = typeid(T).name();
+    m.shown.objectType = typeName(typeid(T));
     m.applyEnvironment = [object = &object](EnvironmentValues& values) {
       values.setObject(*object);
     };

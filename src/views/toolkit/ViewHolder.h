@@ -10,11 +10,9 @@
 
 #include "views/toolkit/AnyView.h"
 #include "views/toolkit/Node.h"
+#include "views/toolkit/TypeName.h"
 
 namespace dunvel {
-
-// A type name without its namespace, from the compiler's type information.
-std::string viewTypeName(const std::type_info& type);
 
 // A view that lists its State members with `auto states() { return std::tie(a, b); }`.
 template <class V>
@@ -29,7 +27,7 @@ class ViewHolder final : public AnyView {
   explicit ViewHolder(V view) : view_(std::move(view)) {}
 
   const std::string& typeName() const override {
-    static const std::string name = viewTypeName(typeid(V));
+    static const std::string name = dunvel::typeName(typeid(V));
     return name;
   }
   std::shared_ptr<AnyView> clone() const override { return std::make_shared<ViewHolder>(view_); }

@@ -5,8 +5,10 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "TestStore.h"
 #include "platform/runloop/ManualRunLoop.h"
 #include "views/toolkit/ElementJson.h"
+#include "views/toolkit/EnvironmentObject.h"
 #include "views/toolkit/Node.h"
 #include "views/toolkit/ViewGraph.h"
 
@@ -189,6 +191,26 @@ TEST(ElementJson, SerialisesKindPropertiesModifiersAndChildren) {
   })");
   EXPECT_EQ(elementToJson(evaluateOnce(card)), expected)
       << elementToJson(evaluateOnce(card)).dump(2);
+}
+
+struct Greeting {
+  EnvironmentObject<TestStore> store;
+  Node body() const { return Text(Verbatim{store->text.get()}); }
+};
+
+TEST(ElementJson, ShowsViewsByTypeAndEnvironmentModifiers) {
+  TestStore store;
+  store.text = "مرحبا";
+  Element tree = evaluateOnce(
+      View(Greeting{}).environmentObject(store).environment(LayoutDirection::rightToLeft));
+  nlohmann::json expected = nlohmann::json::parse(R"({
+    "kind": "view", "type": "Greeting",
+    "modifiers": [{"kind": "environmentObject", "type": "TestStore"},
+                  {"kind": "environment", "layoutDirection": "rightToLeft"}],
+    "children": [{"kind": "text", "text": "مرحبا", "localizable": false,
+                  "modifiers": [], "children": []}]
+  })");
+  EXPECT_EQ(elementToJson(tree), expected) << elementToJson(tree).dump(2);
 }
 
 }  // namespace

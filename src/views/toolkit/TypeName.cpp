@@ -1,4 +1,4 @@
-#include "views/toolkit/ViewHolder.h"
+#include "views/toolkit/TypeName.h"
 
 #include <cxxabi.h>
 
@@ -7,7 +7,7 @@
 
 namespace dunvel {
 
-std::string viewTypeName(const std::type_info& type) {
+std::string typeName(const std::type_info& type) {
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(
       abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
