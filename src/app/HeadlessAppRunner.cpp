@@ -47,8 +47,9 @@ const ViewGraph& HeadlessAppRunner::graph() const {
 void HeadlessAppRunner::evaluated(const Element& tree) {
   ScreenDescription description = describeScreen(tree);
   if (logged_ && logged_->sameScreenAs(description)) return;
-  // Flushed, so the line lands in order with the haptic lines of the same log.
-  log_ << "screen " << description.line() << std::endl;
+  // One insertion per line, flushed: the line lands whole and in order, also when another
+  // thread (a demo host in the same process) writes lines to the same stream.
+  log_ << ("screen " + description.line() + "\n") << std::flush;
   logged_ = std::move(description);
 }
 
