@@ -55,8 +55,10 @@ Node::Node() : data_(emptyGroup()) {}
 Node::Node(std::shared_ptr<const NodeData> data) : data_(data ? std::move(data) : emptyGroup()) {}
 
 Node Node::withModifier(NodeModifier modifier) const {
-  auto data = std::make_shared<NodeData>(*data_);
-  data->modifiers.push_back(std::move(modifier));
+  auto data = std::make_shared<NodeData>();
+  data->kind = NodeData::Kind::modified;
+  data->subject = data_;
+  data->modifier = std::move(modifier);
   return Node(std::move(data));
 }
 

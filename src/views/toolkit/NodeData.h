@@ -12,7 +12,7 @@ namespace dunvel {
 
 class Node;
 
-// What a Node describes. Shared, immutable once built: a modifier makes a changed copy.
+// What a Node describes. Shared and immutable once built.
 struct NodeData {
   enum class Kind {
     element,      // `element` gives kind and properties; children below
@@ -20,6 +20,7 @@ struct NodeData {
     conditional,  // the shown branch (zero or one child), its identity from `branch`
     forEach,      // children spliced into the parent, identified by `ids`
     view,         // `view`, evaluated by the graph
+    modified,     // `modifier` wrapped around `subject`
   };
 
   Kind kind = Kind::group;
@@ -28,7 +29,10 @@ struct NodeData {
   std::string branch;
   std::vector<std::string> ids;
   std::shared_ptr<const AnyView> view;
-  std::vector<NodeModifier> modifiers;
+  // A modifier wraps its subject without copying it, so a chain of modifiers costs one small
+  // node each.
+  std::shared_ptr<const NodeData> subject;
+  NodeModifier modifier;
 };
 
 }  // namespace dunvel

@@ -197,23 +197,32 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
   void resolve(const Node& node, const std::string& place,
                const std::shared_ptr<const EnvironmentValues>& parentEnvironment,
                std::vector<Element>& out) {
-    const NodeData& data = node.data();
+    // Unwrap the modifiers: the outermost (applied last) comes first in the chain.
+    const NodeData* subject = &node.data();
+    std::vector<const NodeModifier*> modifiers;  // outermost first
+    while (subject->kind == NodeData::Kind::modified) {
+      modifiers.push_back(&subject->modifier);
+      subject = subject->subject.get();
+    }
+    const NodeData& data = *subject;
 
-    // Modifiers wrap the subject, the last applied outermost. Walking outside in, each event
-    // modifier sees the environment set by the modifiers outside it; the subject sees them all
-    // (the one applied closest to it wins).
+    // Walking outside in, each event modifier sees the environment set by the modifiers outside
+    // it; the subject sees them all (the one applied closest to it wins).
     auto environment = parentEnvironment;
-    for (std::size_t i = data.modifiers.size(); i-- > 0;) {
-      const NodeModifier& modifier = data.modifiers[i];
-      std::string modifierPlace = place + "~" + std::to_string(i);
+    for (std::size_t k = 0; k < modifiers.size(); ++k) {
+      const NodeModifier& modifier = *modifiers[k];
       if (modifier.applyEnvironment) {
         auto changed = std::make_shared<EnvironmentValues>(*environment);
         modifier.applyEnvironment(*changed);
         noteObjects(*changed);
         environment = std::move(changed);
       }
-      if (modifier.receive) registerReceive(modifierPlace, modifier.receive, environment);
-      if (modifier.change) registerChange(modifierPlace, modifier.change, environment);
+      if (modifier.receive || modifier.change) {
+        // Numbered innermost first, so adding an outer modifier leaves the inner places alone.
+        std::string modifierPlace = place + "~" + std::to_string(modifiers.size() - 1 - k);
+        if (modifier.receive) registerReceive(modifierPlace, modifier.receive, environment);
+        if (modifier.change) registerChange(modifierPlace, modifier.change, environment);
+      }
     }
 
     std::size_t first = out.size();
@@ -251,11 +260,14 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
       case NodeData::Kind::view:
         resolveView(*data.view, place + ":" + data.view->typeName(), environment, out);
         break;
+      case NodeData::Kind::modified:
+        break;  // unwrapped above
     }
 
     for (std::size_t i = first; i < out.size(); ++i) {
-      for (const NodeModifier& modifier : data.modifiers)
-        out[i].modifiers.push_back(modifier.shown);
+      for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
+        out[i].modifiers.push_back((*it)->shown);
+      }
     }
   }
 
