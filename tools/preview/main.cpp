@@ -2,11 +2,13 @@
 
 #include "preview/PreviewCommand.h"
 #include "preview/StateCommand.h"
+#include "preview/TreeCommand.h"
 
 int main(int argc, char** argv) {
   dunvel::PreviewIo io{std::cin, std::cout, std::cerr};
   CLI::App app{"", "dunvel-preview"};
   dunvel::configurePreviewApp(app);
   dunvel::addStateCommand(app, io);
+  dunvel::addTreeCommand(app, io);
   return dunvel::runPreviewApp(app, io, argc, argv);
 }

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "preview/PreviewCommand.h"
+#include "preview/TreeCommand.h"
+
+namespace dunvel {
+namespace {
+
+using Json = nlohmann::json;
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+// Runs dunvel-preview's command line in process, with input on standard input.
+ToolRun preview(std::vector<std::string> arguments, const std::string& input) {
+  std::istringstream in(input);
+  std::ostringstream out;
+  std::ostringstream err;
+  PreviewIo io{in, out, err};
+  CLI::App app{"", "dunvel-preview"};
+  configurePreviewApp(app);
+  addTreeCommand(app, io);
+  arguments.insert(arguments.begin(), "dunvel-preview");
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  const int code = runPreviewApp(app, io, static_cast<int>(argv.size()), argv.data());
+  return {code, out.str(), err.str()};
+}
+
+// Every "text" shown in the tree, in order.
+void collectTexts(const Json& element, std::vector<std::string>& texts) {
+  if (element.contains("text")) texts.push_back(element["text"].get<std::string>());
+  for (const Json& child : element["children"]) collectTexts(child, texts);
+}
+std::vector<std::string> texts(const Json& tree) {
+  std::vector<std::string> result;
+  collectTexts(tree, result);
+  return result;
+}
+
+TEST(PreviewTree, PrintsTheRoutedScreenWithTheClockAtTheGivenMoment) {
+  const std::string question =
+      R"({"screen": "question", "questionPoints": 30, "questionMode": "سريع",
+          "questionOpenedAt": 1700000000.25, "teams": [{"id": "t1", "name": "الصقور"}]})";
+  ToolRun run = preview({"tree", "-", "--now", "1700000065.5"}, question);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const Json tree = Json::parse(run.out);
+  EXPECT_EQ(tree["type"], "ContentView");
+  EXPECT_EQ(tree["modifiers"][1]["layoutDirection"], "rightToLeft");
+  ASSERT_EQ(tree["children"].size(), 1u);
+  EXPECT_EQ(tree["children"][0]["type"], "HostRemoteView");
+  EXPECT_EQ(texts(tree), (std::vector<std::string>{"1:05", "30", "سريع", "اعرض الإجابة"}));
+
+  // The same snapshot as an answer: the award and no-answer controls.
+  Json answer = Json::parse(question);
+  answer["screen"] = "answer";
+  run = preview({"tree", "-", "--now", "1700000001"}, answer.dump());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(texts(Json::parse(run.out)),
+            (std::vector<std::string>{"0:00", "30", "سريع", "الصقور", "0", "محد جاوب"}));
+}
+
+TEST(PreviewTree, ReachableSetsThePublishedFlag) {
+  ToolRun unreachable = preview({"tree", "-"}, R"({"screen": "idle"})");
+  ASSERT_EQ(unreachable.exitCode, 0) << unreachable.err;
+  EXPECT_EQ(texts(Json::parse(unreachable.out)),
+            (std::vector<std::string>{"Dunvel", "افتح التطبيق على الآيفون"}));
+  ToolRun reachable = preview({"tree", "--reachable", "-"}, R"({"screen": "idle"})");
+  ASSERT_EQ(reachable.exitCode, 0) << reachable.err;
+  EXPECT_EQ(texts(Json::parse(reachable.out)),
+            (std::vector<std::string>{"Dunvel", "بانتظار بدء اللعب…"}));
+}
+
+TEST(PreviewTree, ExitCodesFollowTheStateCommand) {
+  // Bad input: one line on standard error, nothing on standard output.
+  for (const std::string& input :
+       {std::string("{"), std::string(R"({"screen": null})"), std::string("[1]")}) {
+    ToolRun run = preview({"tree", "-"}, input);
+    EXPECT_EQ(run.exitCode, 1) << input;
+    EXPECT_EQ(run.out, "") << input;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  ToolRun missing = preview({"tree", "/nonexistent/snapshot.json"}, "");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("/nonexistent/snapshot.json"), std::string::npos) << missing.err;
+
+  // Bad usage.
+  EXPECT_EQ(preview({"tree"}, "").exitCode, 2);
+  EXPECT_EQ(preview({"tree", "-", "--now"}, "{}").exitCode, 2);
+  EXPECT_EQ(preview({"tree", "-", "--now", "soon"}, "{}").exitCode, 2);
+  for (const char* now : {"nan", "inf", "-inf"}) {
+    ToolRun run = preview({"tree", "-", "--now", now}, "{}");
+    EXPECT_EQ(run.exitCode, 2) << now;
+    EXPECT_EQ(run.out, "") << now;
+    EXPECT_NE(run.err.find("--now"), std::string::npos) << run.err;
+  }
+
+  ToolRun help = preview({"tree", "--help"}, "");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("--reachable"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace dunvel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "preview/PreviewCommand.h"
+#include "state/GameState.h"
+#include "views/toolkit/observation/Date.h"
+
+namespace dunvel {
+
+// The element tree that the companion's root view shows for a snapshot, as JSON: ContentView
+// with the store and the right-to-left direction in its environment, and under it the one screen
+// the router chose. reachable is the store's published flag; now is the current date-time, which
+// the host remote screen's clock counts from.
+nlohmann::json screenTreeJson(const GameState& state, bool reachable, Date now);
+
+struct TreeOptions {
+  std::string path;
+  bool reachable = false;
+  // Seconds since 1970; the system clock when absent.
+  std::optional<double> now;
+};
+
+// `tree FILE [--reachable] [--now SECONDS]`: reads the snapshot, decodes it and prints
+// screenTreeJson. Returns the exit code (2 for a --now that is not a finite number).
+int runTreeCommand(const TreeOptions& options, PreviewIo& io);
+
+// Registers the `tree` subcommand; running it sets io.exitCode.
+void addTreeCommand(CLI::App& app, PreviewIo& io);
+
+}  // namespace dunvel
