@@ -82,8 +82,12 @@ TEST(ViewGraph, StateLivesAtItsPlaceAndStartsAfreshWhenThePlaceIsNew) {
 
   // The other branch is another place: it starts from its own initial value, and the state
   // after the condition is untouched.
+  const Element leftBehind = *graph.tree().findButton("+then");
   store.flag = false;
   runQueue(loop);
+  // A button kept from the discarded place changes nothing on screen.
+  leftBehind.tap();
+  EXPECT_FALSE(graph.isEvaluationQueued());
   EXPECT_TRUE(shows(graph, "else=10"));
   EXPECT_FALSE(shows(graph, "then=11"));
   EXPECT_TRUE(shows(graph, "after=1"));
