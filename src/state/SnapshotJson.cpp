@@ -41,6 +41,14 @@ std::string reasonOf(const std::string& what) {
     const auto colon = reason.find(": ");
     if (colon != std::string_view::npos) reason.remove_prefix(colon + 2);
   }
+  // The reason quotes the token read last, which can be a whole megabyte-long string: keep the
+  // line readable, cutting on a character boundary.
+  constexpr std::size_t kMaxReason = 160;
+  if (reason.size() > kMaxReason) {
+    std::size_t cut = kMaxReason;
+    while (cut > 0 && (static_cast<unsigned char>(reason[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(reason.substr(0, cut)) + "...";
+  }
   return std::string(reason);
 }
 

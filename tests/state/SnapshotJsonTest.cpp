@@ -122,8 +122,14 @@ TEST(SnapshotJson, SyntaxErrorsNameLineAndColumn) {
   const std::string badUtf8 = readSnapshotJson("{\"a\": \"\xFF\"}").error;
   EXPECT_EQ(badUtf8.rfind("line 1, column ", 0), 0u) << badUtf8;
 
+  // A bad character at the end of a long text: the message quotes only the start of it.
+  const std::string longText =
+      readSnapshotJson("{\"a\": \"" + std::string(100000, 'x') + "\x01\"}").error;
+  EXPECT_EQ(longText.rfind("line 1, column 100008: ", 0), 0u) << longText.substr(0, 100);
+  EXPECT_LT(longText.size(), 300u);
+
   // Every error is one line.
-  for (const std::string& e : {truncated, trailing, empty, unclosed, badUtf8}) {
+  for (const std::string& e : {truncated, trailing, empty, unclosed, badUtf8, longText}) {
     EXPECT_EQ(e.find('\n'), std::string::npos) << e;
   }
 }
