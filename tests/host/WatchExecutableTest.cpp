@@ -12,6 +12,7 @@
 #include "host/PushLine.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
+#include "platform/link/SocketSession.h"
 
 namespace dunvel {
 namespace {
@@ -19,11 +20,13 @@ namespace {
 using testing::kDeadline;
 using testing::TempFolder;
 
-// dunvel-watch run as a user runs it, its standard output and error read through a pipe.
+// A program run as a user runs it (dunvel-watch unless told otherwise), its standard output and
+// error read through a pipe.
 class WatchProcess {
  public:
-  explicit WatchProcess(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), DUNVEL_WATCH_PATH);
+  explicit WatchProcess(std::vector<std::string> arguments,
+                        std::string program = DUNVEL_WATCH_PATH) {
+    arguments.insert(arguments.begin(), std::move(program));
     int output[2];
     if (pipe(output) != 0) ADD_FAILURE() << "pipe failed";
     pid_ = fork();
@@ -151,6 +154,30 @@ TEST(WatchExecutable, DemoPlaysARoundWithNobodyAtTheWatch) {
   watch.signal(SIGTERM);
   EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(WatchExecutable, HostListenPrintsEachCommandAsOneJsonLine) {
+  TempFolder folder;
+  const auto path = folder.path() / "link.sock";
+  testing::RecordingDelegate delegate;
+  SocketSession::Options options;
+  options.path = path;
+  SocketSession companion(options);
+  ASSERT_EQ(companion.listen(), "");
+  companion.setDelegate(&delegate);
+  companion.activateSession();
+
+  WatchProcess listener({"listen", "--link", path.string()}, DUNVEL_HOST_PATH);
+  // Commands go out only once the host is there.
+  delegate.waitForEvents(2);
+  ASSERT_TRUE(companion.isReachable());
+  companion.sendMessage({{"action", "award"}, {"teamId", "t2"}});
+  companion.sendMessage({{"action", "reveal"}});
+  ASSERT_TRUE(listener.waitForOutput("{\"action\":\"reveal\"}\n")) << listener.output();
+  EXPECT_EQ(listener.output(),
+            "{\"action\":\"award\",\"teamId\":\"t2\"}\n{\"action\":\"reveal\"}\n");
+  listener.signal(SIGINT);
+  EXPECT_EQ(listener.exitStatus(), 0) << listener.output();
 }
 
 }  // namespace
