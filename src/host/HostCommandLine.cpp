@@ -116,7 +116,11 @@ int listen(const std::optional<std::string>& link, std::ostream& out, std::ostre
             everConnected = true;
           },
           [&](const ContextDictionary& command) { output.write(writeContextJson(command)); },
-          [&](const std::string& problem) { errors.write("dunvel-host: companion: " + problem); },
+          [&](const std::string& problem) {
+            errors.write("dunvel-host: companion: " + problem);
+            // Another host holds the link: waiting would only be turned away again.
+            if (problem == kLinkTakenMessage) waiter.finish(kBadInput);
+          },
           [&](const std::string& reason) {
             errors.write("dunvel-host: " + reason);
             // Nobody there at the start is a mistake worth stopping for; a companion that goes

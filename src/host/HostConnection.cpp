@@ -104,7 +104,7 @@ class HostConnection::Impl {
         failed(refusal);
         return;
       }
-      retryDelay_ = kFirstRetry;
+      connectedAt_ = std::chrono::steady_clock::now();
       socket_ = socket;
       splitter_.reset();
       outgoing_.clear();
@@ -130,6 +130,11 @@ class HostConnection::Impl {
       if (stopping_ || socket != socket_) return;
       if (error) {
         closeSocket();
+        // A connection that lasted starts the retries afresh; one the companion turned away at
+        // once (another host holds the link) keeps slowing them down.
+        if (std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
+          retryDelay_ = kFirstRetry;
+        }
         failed(error == asio::error::eof ? "the companion closed the link"
                                          : "the link broke: " + error.message());
         return;
@@ -199,6 +204,7 @@ class HostConnection::Impl {
   std::array<char, 64 * 1024> buffer_{};
   std::deque<std::string> outgoing_;
   std::chrono::milliseconds retryDelay_ = kFirstRetry;
+  std::chrono::steady_clock::time_point connectedAt_;
   std::vector<std::unique_ptr<asio::steady_timer>> timers_;
 
   std::atomic<bool> connected_ = false;

@@ -238,6 +238,14 @@ TEST(HostLink, TheCommandLineExplainsItselfAndRejectsBadInput) {
       << err;
   const auto events = companion.delegate.events();
   ASSERT_FALSE(events.empty());
+
+  // A listener turned away because another host holds the link stops and says why.
+  HostLog log;
+  HostConnection holder(folder.path() / "link.sock", Reconnect::never, loggingHandlers(log));
+  holder.start();
+  ASSERT_TRUE(log.waitFor("connected"));
+  EXPECT_EQ(run({"listen", "--link", link.c_str()}, out, err), 1);
+  EXPECT_NE(err.find("another host is already connected"), std::string::npos) << err;
   EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const auto& event) {
     return event.kind == "message" && decodeGameState(event.dictionary).screen == "tournament";
   }));

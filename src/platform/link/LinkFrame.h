@@ -7,6 +7,11 @@
 
 namespace dunvel {
 
+// The error the companion sends to a host that connects while another host holds the link,
+// just before it closes that connection.
+inline constexpr std::string_view kLinkTakenMessage =
+    "another host is already connected to this companion; one host at a time";
+
 // One line of the socket link, either way:
 //   {"type":"context","payload":{…}}        host → companion, the application context
 //   {"type":"message","payload":{…}}        either way, a message

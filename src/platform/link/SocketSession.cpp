@@ -265,7 +265,7 @@ void SocketSession::Impl::admit(Local::socket socket) {
   auto connection = std::make_shared<Connection>(std::move(socket), options_.maxLineBytes);
   std::string refusal = checkPeerIsSameUser(connection->socket.native_handle());
   if (refusal.empty() && host_) {
-    refusal = "another host is already connected to this companion; one host at a time";
+    refusal = std::string(kLinkTakenMessage);
   }
   if (!refusal.empty()) {
     queueLine(connection, LinkFrame::errorLine(refusal));
