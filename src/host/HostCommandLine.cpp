@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -69,6 +70,11 @@ int push(const std::string& file, bool asMessage, const std::optional<std::strin
   if (file == "-") {
     json.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   } else {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(file, ignored)) {
+      err << "dunvel-host: cannot read " << file << ": it is a folder, not a JSON file\n";
+      return kBadInput;
+    }
     std::ifstream stream(file, std::ios::binary);
     if (!stream) {
       err << "dunvel-host: cannot read " << file << ": " << std::strerror(errno) << '\n';

@@ -220,6 +220,10 @@ TEST(HostLink, TheCommandLineExplainsItselfAndRejectsBadInput) {
   EXPECT_NE(err.find("cannot read " + missing), std::string::npos) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line: " << err;
 
+  const std::string folderName = folder.path().string();
+  EXPECT_EQ(run({"push", folderName.c_str(), "--link", link.c_str()}, out, err), 1);
+  EXPECT_NE(err.find("it is a folder"), std::string::npos) << err;
+
   EXPECT_EQ(run({"push", "-", "--link", link.c_str()}, out, err, "{\"screen\":\n  [1,}"), 1);
   EXPECT_NE(err.find("standard input: line 2, column"), std::string::npos) << err;
   EXPECT_EQ(run({"push", "-", "--link", link.c_str()}, out, err, R"({"screen":null})"), 1);
