@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/runloop/ManualRunLoop.h"
 #include "support/RecordingHapticEngine.h"
 #include "support/RecordingSession.h"
+#include "views/toolkit/Environment.h"
 #include "views/toolkit/ViewGraph.h"
 
 namespace dunvel {
@@ -99,6 +101,33 @@ TEST(DunvelWatchApp, TheWindowIsContentViewWithTheStoreAndRightToLeft) {
   EXPECT_EQ(root.modifiers[0].kind, ModifierKind::environmentObject);
   EXPECT_EQ(root.modifiers[1].kind, ModifierKind::environment);
   EXPECT_EQ(root.modifiers[1].layoutDirection, LayoutDirection::rightToLeft);
+}
+
+// A control's action runs in its place's environment: what it finds there is what the screens
+// below the app's window find.
+TEST(DunvelWatchApp, ScreensFindTheSharedStoreAndRightToLeftInTheirEnvironment) {
+  Platform& p = platform();
+  RecordingHapticEngine haptics;
+  std::optional<LayoutDirection> direction;
+  ConnectivityStore* found = nullptr;
+  haptics.onPlay = [&](HapticType) {
+    direction = Environment::current().layoutDirection;
+    found = &Environment::current().object<ConnectivityStore>();
+  };
+  const DunvelWatchApp app;
+  ViewGraph graph(app.body().content(), services(haptics), p.loop);
+  graph.evaluate();
+  GameState question;
+  question.screen = "question";
+  ConnectivityStore::shared().state = question;
+  p.loop.drain();
+  const Element* reveal = graph.tree().findButton("اعرض الإجابة");
+  ASSERT_NE(reveal, nullptr);
+  reveal->tap();
+  EXPECT_EQ(direction, LayoutDirection::rightToLeft);
+  EXPECT_EQ(found, &ConnectivityStore::shared());
+  ConnectivityStore::shared().state = GameState{};
+  p.loop.drain();
 }
 
 ContextDictionary questionContext(double openedAt) {
