@@ -15,14 +15,21 @@ namespace {
 
 using Json = nlohmann::json;
 
-// RFC 6901: "~" becomes "~0" and "/" becomes "~1".
+// RFC 6901: "~" becomes "~0" and "/" becomes "~1". Keys may hold control characters; the path
+// goes into a one-line message, so those are shown as \u00XX.
 void appendPointerToken(std::string& path, std::string_view token) {
   path += '/';
   for (char c : token) {
+    const auto byte = static_cast<unsigned char>(c);
     if (c == '~') {
       path += "~0";
     } else if (c == '/') {
       path += "~1";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      path += "\\u00";
+      path += kHex[byte >> 4];
+      path += kHex[byte & 0xF];
     } else {
       path += c;
     }
