@@ -195,6 +195,12 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
     return code == 0 ? kDone : kBadUsage;
   }
 
+  const std::optional<std::string>& link =
+      *pushCommand ? pushLink : (*listenCommand ? listenLink : demoLink);
+  if (std::string problem = checkLinkPathLength(resolveLinkPath(link)); !problem.empty()) {
+    err << "dunvel-host: " << problem << '\n';
+    return kBadInput;
+  }
   if (*pushCommand) return push(file, asMessage, pushLink, in, out, err);
   if (*listenCommand) return listen(listenLink, out, err);
   return demo(autoplay, demoLink, out);

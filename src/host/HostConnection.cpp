@@ -91,8 +91,18 @@ class HostConnection::Impl {
 
   void connect() {
     if (stopping_) return;
+    Local::endpoint endpoint;
+    try {
+      endpoint = Local::endpoint(path_.string());
+    } catch (const std::system_error& error) {
+      // A path too long for a Unix socket: no attempt can ever succeed.
+      if (handlers_.disconnected) {
+        handlers_.disconnected("cannot use " + path_.string() + ": " + error.code().message());
+      }
+      return;
+    }
     auto socket = std::make_shared<Local::socket>(io_);
-    socket->async_connect(Local::endpoint(path_.string()), [this, socket](std::error_code error) {
+    socket->async_connect(endpoint, [this, socket](std::error_code error) {
       if (stopping_) return;
       if (error) {
         failed("no companion is listening on " + path_.string() + " (" + error.message() + ")");

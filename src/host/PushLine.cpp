@@ -17,9 +17,15 @@ std::string pushLine(const std::filesystem::path& path, std::string_view line,
                      std::chrono::milliseconds answerWithin) {
   const std::string name = path.string();
   asio::io_context io;
+  Local::endpoint endpoint;
+  try {
+    endpoint = Local::endpoint(name);
+  } catch (const std::system_error& error) {
+    return "cannot use " + name + ": " + error.code().message();
+  }
   Local::socket socket(io);
   std::error_code error;
-  socket.connect(Local::endpoint(name), error);
+  socket.connect(endpoint, error);
   if (error) return "no companion is listening on " + name + " (" + error.message() + ")";
   if (std::string refusal = checkPeerIsSameUser(socket.native_handle()); !refusal.empty()) {
     return refusal;

@@ -103,6 +103,9 @@ TEST(HostLink, PushDeliversOneSnapshotAndReportsEveryWayItCanFail) {
   TempFolder folder;
   const auto path = folder.path() / "link.sock";
 
+  const std::string tooLong = pushLine(folder.path() / std::string(200, 'x'), "{}");
+  EXPECT_NE(tooLong.find("cannot use"), std::string::npos) << tooLong;
+
   const std::string noCompanion = pushLine(path, LinkFrame::contextLine({{"screen", "board"}}));
   EXPECT_NE(noCompanion.find("no companion is listening on " + path.string()), std::string::npos)
       << noCompanion;
@@ -233,6 +236,9 @@ TEST(HostLink, TheCommandLineExplainsItselfAndRejectsBadInput) {
   EXPECT_NE(err.find("no companion is listening"), std::string::npos) << err;
   EXPECT_EQ(run({"listen", "--link", link.c_str()}, out, err), 1);
   EXPECT_NE(err.find("no companion is listening"), std::string::npos) << err;
+  const std::string longLink = link + std::string(120, 'x');
+  EXPECT_EQ(run({"demo", "--link", longLink.c_str()}, out, err), 1);
+  EXPECT_NE(err.find("too long"), std::string::npos) << err;
 
   Companion companion(folder.path() / "link.sock");
   ASSERT_EQ(companion.listenProblem, "");

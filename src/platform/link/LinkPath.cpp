@@ -1,6 +1,7 @@
 #include "platform/link/LinkPath.h"
 
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,15 @@ std::filesystem::path defaultLinkPath() {
 std::filesystem::path resolveLinkPath(const std::optional<std::string>& linkOption) {
   if (linkOption && !linkOption->empty()) return std::filesystem::path(*linkOption);
   return defaultLinkPath();
+}
+
+std::string checkLinkPathLength(const std::filesystem::path& socketPath) {
+  // sun_path holds 108 bytes, the terminating zero included.
+  constexpr std::size_t kLimit = sizeof(sockaddr_un::sun_path) - 1;
+  const std::string name = socketPath.string();
+  if (name.size() <= kLimit) return {};
+  return "socket path " + name + " is too long (" + std::to_string(name.size()) +
+         " bytes; a Unix socket path holds at most " + std::to_string(kLimit) + ")";
 }
 
 namespace {

@@ -16,6 +16,9 @@ std::filesystem::path defaultLinkPath();
 // The given path when there is one, else defaultLinkPath().
 std::filesystem::path resolveLinkPath(const std::optional<std::string>& linkOption);
 
+// Empty when the path fits a Unix socket address, else one line saying it is too long.
+std::string checkLinkPathLength(const std::filesystem::path& socketPath);
+
 // How strict prepareLinkFolder is with a folder that already exists.
 enum class LinkFolderPolicy {
   // A folder this program owns (the default location): it must belong to this user and grant

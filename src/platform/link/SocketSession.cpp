@@ -28,8 +28,6 @@ using Local = asio::local::stream_protocol;
 // its answers cannot grow the companion's memory.
 constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
-// sun_path holds 108 bytes, the terminating zero included.
-constexpr std::size_t kMaxSocketPathBytes = sizeof(sockaddr_un::sun_path) - 1;
 
 struct FileIdentity {
   dev_t device = 0;
@@ -141,10 +139,7 @@ class SocketSession::Impl {
 std::string SocketSession::Impl::listen() {
   const std::string name = options_.path.string();
   if (listening_) return "the link already listens on " + name;
-  if (name.size() > kMaxSocketPathBytes) {
-    return "socket path " + name + " is too long (" + std::to_string(name.size()) +
-           " bytes; a Unix socket path holds at most " + std::to_string(kMaxSocketPathBytes) + ")";
-  }
+  if (std::string problem = checkLinkPathLength(options_.path); !problem.empty()) return problem;
   if (std::string problem = prepareLinkFolder(options_.path, options_.folderPolicy);
       !problem.empty()) {
     return problem;
