@@ -3,14 +3,16 @@
 #include <optional>
 #include <string>
 
+#include "state/TextEquality.h"
 #include "views/AppColors.h"
 
 namespace dunvel {
 namespace {
 
 Node teamRow(const TeamState& team, const std::optional<std::string>& turnTeamId) {
-  // Exact byte equality: the turn marker names a team by the id the host app gave it.
-  const bool hasTurn = turnTeamId.has_value() && *turnTeamId == team.id();
+  // Exact and case-sensitive, with the system's one text equality: an id written with a
+  // decomposed letter names the same team as the precomposed one.
+  const bool hasTurn = turnTeamId.has_value() && textEquals(*turnTeamId, team.id());
   const Color dotColor = hasTurn ? accentGold() : Color::gray().opacity(0.4);
   return HStack(VerticalAlignment::center, std::nullopt,
                 {

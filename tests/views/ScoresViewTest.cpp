@@ -120,6 +120,13 @@ TEST(ScoresView, HeaderAndDotsFollowTheSnapshot) {
   EXPECT_EQ(dotColor(stackOf(h).children[0]), Color::gray().opacity(0.4));
   EXPECT_EQ(dotColor(stackOf(h).children[1]), accentGold());
 
+  // The same id written decomposed ("e" + combining acute) names the precomposed team.
+  state.teams = {TeamState("\xC3\xA9quipe", "الصقور", 1), TeamState("b", "النمور", 2)};
+  state.turnTeamId = "e\xCC\x81quipe";
+  h.show(state);
+  EXPECT_EQ(dotColor(stackOf(h).children[0]), accentGold());
+  EXPECT_EQ(dotColor(stackOf(h).children[1]), Color::gray().opacity(0.4));
+
   // No teams: the header alone, or nothing at all.
   state.teams = {};
   state.gameName = "مسابقة";
