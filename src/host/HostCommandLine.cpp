@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -64,8 +65,9 @@ class Waiter {
   std::optional<int> status_;
 };
 
-int push(const std::string& file, bool asMessage, const std::optional<std::string>& link,
-         std::istream& in, std::ostream& out, std::ostream& err) {
+int push(const std::string& file, bool asMessage, bool openedNow,
+         const std::optional<std::string>& link, std::istream& in, std::ostream& out,
+         std::ostream& err) {
   std::string json;
   if (file == "-") {
     json.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -87,10 +89,16 @@ int push(const std::string& file, bool asMessage, const std::optional<std::strin
     }
   }
   const std::string shownName = file == "-" ? "standard input" : file;
-  const JsonReadResult read = readSnapshotJson(json);
+  JsonReadResult read = readSnapshotJson(json);
   if (!read.ok()) {
     err << "dunvel-host: " << shownName << ": " << read.error << '\n';
     return kBadInput;
+  }
+  if (openedNow) {
+    // A snapshot file is written once and pushed later: this starts its question clock now.
+    const std::chrono::duration<double> sinceEpoch =
+        std::chrono::system_clock::now().time_since_epoch();
+    read.dictionary.insert_or_assign("questionOpenedAt", ContextValue(sinceEpoch.count()));
   }
   const std::string line =
       asMessage ? LinkFrame::messageLine(read.dictionary) : LinkFrame::contextLine(read.dictionary);
@@ -172,6 +180,10 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   pushCommand->add_option("FILE", file, "JSON snapshot file, or - for standard input")->required();
   pushCommand->add_flag("--message", asMessage,
                         "Send it as a message instead of the application context");
+  bool openedNow = false;
+  pushCommand->add_flag(
+      "--opened-now", openedNow,
+      "Set questionOpenedAt to this moment, so the question clock starts at 0:00");
   pushCommand->add_option("--link", pushLink, "Socket path of the companion");
 
   std::optional<std::string> listenLink;
@@ -201,7 +213,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
-  if (*pushCommand) return push(file, asMessage, pushLink, in, out, err);
+  if (*pushCommand) return push(file, asMessage, openedNow, pushLink, in, out, err);
   if (*listenCommand) return listen(listenLink, out, err);
   return demo(autoplay, demoLink, out);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <sstream>
@@ -246,8 +248,20 @@ TEST(HostLink, TheCommandLineExplainsItselfAndRejectsBadInput) {
                 R"({"screen":"tournament"})"),
             0)
       << err;
+  // --opened-now starts the question clock at the moment of the push.
+  const double before = static_cast<double>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                std::chrono::system_clock::now().time_since_epoch())
+                                                .count());
+  EXPECT_EQ(run({"push", "-", "--message", "--opened-now", "--link", link.c_str()}, out, err,
+                R"({"screen":"question","questionOpenedAt":1.0})"),
+            0)
+      << err;
   const auto events = companion.delegate.events();
   ASSERT_FALSE(events.empty());
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(), [before](const auto& event) {
+    const GameState state = decodeGameState(event.dictionary);
+    return state.screen == "question" && state.questionOpenedAt >= before;
+  }));
 
   // A listener turned away because another host holds the link stops and says why.
   HostLog log;
