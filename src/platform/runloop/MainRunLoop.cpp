@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
 #include <utility>
+
+#include "platform/runloop/TimerTable.h"
 
 namespace dunvel {
 
@@ -26,12 +27,6 @@ SteadyClock::time_point addSaturating(SteadyClock::time_point deadline,
   return deadline + std::chrono::duration_cast<SteadyClock::duration>(interval);
 }
 
-struct Timer {
-  SteadyClock::time_point deadline;
-  std::chrono::nanoseconds interval;
-  std::shared_ptr<std::function<void()>> fire;
-};
-
 }  // namespace
 
 struct MainRunLoop::Shared {
@@ -40,9 +35,7 @@ struct MainRunLoop::Shared {
   std::condition_variable wake;
   std::condition_variable drained;
   std::deque<std::function<void()>> blocks;
-  // Keyed by scheduling order, so equal deadlines fire in the order they were scheduled.
-  std::map<std::uint64_t, Timer> timers;
-  std::uint64_t nextTimerId = 0;
+  TimerTable<SteadyClock::time_point> timers;
   std::size_t drainWaiters = 0;
   bool stopped = false;
   std::thread::id runThread;
@@ -54,12 +47,12 @@ MainRunLoop::~MainRunLoop() {
   // Queued blocks and timer functions are destroyed outside the lock: their captures may
   // cancel timers or queue blocks while they go.
   std::deque<std::function<void()>> blocks;
-  std::map<std::uint64_t, Timer> timers;
+  TimerTable<SteadyClock::time_point> timers;
   {
     std::lock_guard lock(shared_->mutex);
     shared_->stopped = true;
     blocks.swap(shared_->blocks);
-    timers.swap(shared_->timers);
+    timers = shared_->timers.takeAll();
   }
   shared_->drained.notify_all();
 }
@@ -80,27 +73,12 @@ Cancellable MainRunLoop::scheduleRepeating(std::chrono::nanoseconds interval,
   std::uint64_t id = 0;
   {
     std::lock_guard lock(shared_->mutex);
-    id = shared_->nextTimerId++;
-    shared_->timers.emplace(id, Timer{addSaturating(SteadyClock::now(), interval), interval,
-                                      std::make_shared<std::function<void()>>(std::move(fire))});
+    id =
+        shared_->timers.add(addSaturating(SteadyClock::now(), interval), interval, std::move(fire));
   }
   // The loop may be asleep with a later deadline (when scheduled from another thread).
   shared_->wake.notify_one();
-
-  std::weak_ptr<Shared> weakShared = shared_;
-  return Cancellable([weakShared, id] {
-    auto shared = weakShared.lock();
-    if (!shared) return;
-    std::optional<Timer> removed;
-    {
-      std::lock_guard lock(shared->mutex);
-      auto found = shared->timers.find(id);
-      if (found == shared->timers.end()) return;
-      removed = std::move(found->second);
-      shared->timers.erase(found);
-    }
-    // removed (and possibly the last reference to its function) ends here, unlocked.
-  });
+  return timerCancellable(shared_, id);
 }
 
 void MainRunLoop::run() {
@@ -112,12 +90,7 @@ void MainRunLoop::run() {
 
     // One due timer, then one block, so that neither can starve the other.
     const auto now = SteadyClock::now();
-    Timer* due = nullptr;
-    for (auto& [id, timer] : s.timers) {
-      if (timer.deadline <= now && (due == nullptr || timer.deadline < due->deadline)) {
-        due = &timer;
-      }
-    }
+    auto* due = s.timers.earliestDue(now);
     if (due != nullptr) {
       // Keep the cadence of the first deadline; whole intervals already past are skipped.
       const std::int64_t intervalNs = due->interval.count();
@@ -152,10 +125,7 @@ void MainRunLoop::run() {
     if (didWork) continue;
 
     // Idle: sleep until a block arrives, stop() is called, or the next timer falls due.
-    std::optional<SteadyClock::time_point> next;
-    for (const auto& [id, timer] : s.timers) {
-      if (!next || timer.deadline < *next) next = timer.deadline;
-    }
+    const auto next = s.timers.nextDeadline();
     if (!next) {
       s.wake.wait(lock);
     } else if (*next != SteadyClock::time_point::max()) {

@@ -3,12 +3,11 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
-#include <limits>
-#include <map>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <utility>
+
+#include "platform/runloop/TimerTable.h"
 
 namespace dunvel {
 
@@ -21,20 +20,12 @@ nanoseconds addSaturating(nanoseconds a, nanoseconds b) {
   return a + b;
 }
 
-struct Timer {
-  nanoseconds deadline;
-  nanoseconds interval;
-  std::shared_ptr<std::function<void()>> fire;
-};
-
 }  // namespace
 
 struct ManualRunLoop::Shared {
   mutable std::mutex mutex;
   std::deque<std::function<void()>> blocks;
-  // Keyed by scheduling order, so equal deadlines fire in the order they were scheduled.
-  std::map<std::uint64_t, Timer> timers;
-  std::uint64_t nextTimerId = 0;
+  TimerTable<nanoseconds> timers;
   nanoseconds uptime{0};
   // The wall clock reads wallAtMark plus the monotonic time since uptimeAtMark; computing it
   // from a mark rather than summing steps keeps whole-second readings exact.
@@ -50,10 +41,10 @@ ManualRunLoop::~ManualRunLoop() {
   // Destroy leftover blocks and timer functions outside the lock: their captures may cancel
   // timers or queue blocks as they go.
   std::deque<std::function<void()>> blocks;
-  std::map<std::uint64_t, Timer> timers;
+  TimerTable<nanoseconds> timers;
   std::lock_guard lock(shared_->mutex);
   blocks.swap(shared_->blocks);
-  timers.swap(shared_->timers);
+  timers = shared_->timers.takeAll();
   // (the lock is released before blocks and timers, declared earlier, are destroyed)
 }
 
@@ -69,23 +60,9 @@ Cancellable ManualRunLoop::scheduleRepeating(nanoseconds interval, std::function
   std::uint64_t id = 0;
   {
     std::lock_guard lock(shared_->mutex);
-    id = shared_->nextTimerId++;
-    shared_->timers.emplace(id, Timer{addSaturating(shared_->uptime, interval), interval,
-                                      std::make_shared<std::function<void()>>(std::move(fire))});
+    id = shared_->timers.add(addSaturating(shared_->uptime, interval), interval, std::move(fire));
   }
-  std::weak_ptr<Shared> weakShared = shared_;
-  return Cancellable([weakShared, id] {
-    auto shared = weakShared.lock();
-    if (!shared) return;
-    std::optional<Timer> removed;
-    {
-      std::lock_guard lock(shared->mutex);
-      auto found = shared->timers.find(id);
-      if (found == shared->timers.end()) return;
-      removed = std::move(found->second);
-      shared->timers.erase(found);
-    }
-  });
+  return timerCancellable(shared_, id);
 }
 
 Date ManualRunLoop::now() const {
@@ -145,12 +122,7 @@ void ManualRunLoop::advance(nanoseconds duration) {
     std::shared_ptr<std::function<void()>> fire;
     {
       std::lock_guard lock(shared_->mutex);
-      Timer* due = nullptr;
-      for (auto& [id, timer] : shared_->timers) {
-        if (timer.deadline <= target && (due == nullptr || timer.deadline < due->deadline)) {
-          due = &timer;
-        }
-      }
+      auto* due = shared_->timers.earliestDue(target);
       if (due == nullptr) break;
       // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
       if (due->deadline > shared_->uptime) shared_->uptime = due->deadline;
