@@ -14,38 +14,37 @@ const std::shared_ptr<const NodeData>& emptyGroup() {
   return empty;
 }
 
-Node elementNode(Element element, std::vector<Node> children = {}) {
+std::shared_ptr<NodeData> dataOf(NodeData::Kind kind) {
   auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::element;
-  data->element = std::move(element);
+  data->kind = kind;
+  return data;
+}
+
+// An element of kind whose properties set fills in, built in place.
+template <class Set>
+Node elementNode(ElementKind kind, Set set, std::vector<Node> children = {}) {
+  auto data = dataOf(NodeData::Kind::element);
+  data->element.kind = kind;
+  set(data->element);
   data->children = std::move(children);
   return Node(std::move(data));
 }
 
-Element elementOf(ElementKind kind) {
-  Element e;
-  e.kind = kind;
-  return e;
-}
-
 Node shapeNode(const ShapeGeometry& geometry) {
-  Element e =
-      elementOf(geometry.kind == ShapeGeometry::Kind::circle ? ElementKind::circle
-                                                             : ElementKind::roundedRectangle);
-  e.shape = geometry;
-  return elementNode(std::move(e));
+  const ElementKind kind = geometry.kind == ShapeGeometry::Kind::circle
+                               ? ElementKind::circle
+                               : ElementKind::roundedRectangle;
+  return elementNode(kind, [&](Element& e) { e.shape = geometry; });
 }
 
-NodeModifier shownModifier(Modifier modifier) {
+// subject wrapped in a modifier of kind that changes only what is shown; set fills in the
+// modifier's fields.
+template <class Set>
+Node withShown(const Node& subject, ModifierKind kind, Set set) {
   NodeModifier m;
-  m.shown = std::move(modifier);
-  return m;
-}
-
-Modifier modifierOf(ModifierKind kind) {
-  Modifier m;
-  m.kind = kind;
-  return m;
+  m.shown.kind = kind;
+  set(m.shown);
+  return subject.withModifier(std::move(m));
 }
 
 }  // namespace
@@ -55,41 +54,31 @@ Node::Node() : data_(emptyGroup()) {}
 Node::Node(std::shared_ptr<const NodeData> data) : data_(data ? std::move(data) : emptyGroup()) {}
 
 Node Node::withModifier(NodeModifier modifier) const {
-  auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::modified;
+  auto data = dataOf(NodeData::Kind::modified);
   data->subject = data_;
   data->modifier = std::move(modifier);
   return Node(std::move(data));
 }
 
 Node Node::font(Font font) const {
-  Modifier m = modifierOf(ModifierKind::font);
-  m.font = font;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::font, [&](Modifier& m) { m.font = font; });
 }
 
 Node Node::foregroundColor(Color color) const {
-  Modifier m = modifierOf(ModifierKind::foregroundColor);
-  m.color = color;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::foregroundColor, [&](Modifier& m) { m.color = color; });
 }
 
 Node Node::tint(Color color) const {
-  Modifier m = modifierOf(ModifierKind::tint);
-  m.color = color;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::tint, [&](Modifier& m) { m.color = color; });
 }
 
 Node Node::lineLimit(int lines) const {
-  Modifier m = modifierOf(ModifierKind::lineLimit);
-  m.lineLimit = lines;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::lineLimit, [&](Modifier& m) { m.lineLimit = lines; });
 }
 
 Node Node::multilineTextAlignment(TextAlignment alignment) const {
-  Modifier m = modifierOf(ModifierKind::multilineTextAlignment);
-  m.textAlignment = alignment;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::multilineTextAlignment,
+                   [&](Modifier& m) { m.textAlignment = alignment; });
 }
 
 Node Node::padding() const {
@@ -101,40 +90,33 @@ Node Node::padding(double length) const {
 }
 
 Node Node::padding(Edges edges) const {
-  Modifier m = modifierOf(ModifierKind::padding);
-  m.edges = edges;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::padding, [&](Modifier& m) { m.edges = edges; });
 }
 
 Node Node::padding(Edges edges, double length) const {
-  Modifier m = modifierOf(ModifierKind::padding);
-  m.edges = edges;
-  m.length = length;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::padding, [&](Modifier& m) {
+    m.edges = edges;
+    m.length = length;
+  });
 }
 
 Node Node::frame(double width, double height) const {
-  Modifier m = modifierOf(ModifierKind::frame);
-  m.fixedFrame = FixedFrame{width, height};
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::frame, [&](Modifier& m) {
+    m.fixedFrame = FixedFrame{width, height};
+  });
 }
 
 Node Node::frame(FlexibleFrame frame) const {
-  Modifier m = modifierOf(ModifierKind::frame);
-  m.flexibleFrame = frame;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::frame, [&](Modifier& m) { m.flexibleFrame = frame; });
 }
 
 Node Node::background(Color color) const {
-  Modifier m = modifierOf(ModifierKind::background);
-  m.color = color;
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::background, [&](Modifier& m) { m.color = color; });
 }
 
 Node Node::clipShape(const Shape& shape) const {
-  Modifier m = modifierOf(ModifierKind::clipShape);
-  m.shape = shape.geometry();
-  return withModifier(shownModifier(std::move(m)));
+  return withShown(*this, ModifierKind::clipShape,
+                   [&](Modifier& m) { m.shape = shape.geometry(); });
 }
 
 Node Node::environment(LayoutDirection direction) const {
@@ -148,15 +130,13 @@ Node Node::environment(LayoutDirection direction) const {
 }
 
 Node Node::makeView(std::shared_ptr<const AnyView> view) {
-  auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::view;
+  auto data = dataOf(NodeData::Kind::view);
   data->view = std::move(view);
   return Node(std::move(data));
 }
 
 Node Node::makeForEach(std::vector<std::pair<std::string, Node>> rows) {
-  auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::forEach;
+  auto data = dataOf(NodeData::Kind::forEach);
   // Items that share an id keep apart by their position among the items with that id: the
   // second "t1" is "t1" occurrence 1 wherever it moves, so each keeps its own row and state.
   std::map<std::string, std::size_t> seen;
@@ -170,82 +150,79 @@ Node Node::makeForEach(std::vector<std::pair<std::string, Node>> rows) {
 
 Node VStack(HorizontalAlignment alignment, std::optional<double> spacing,
             std::vector<Node> children) {
-  Element e = elementOf(ElementKind::vstack);
-  e.horizontalAlignment = alignment;
-  e.spacing = spacing;
-  return elementNode(std::move(e), std::move(children));
+  return elementNode(
+      ElementKind::vstack,
+      [&](Element& e) {
+        e.horizontalAlignment = alignment;
+        e.spacing = spacing;
+      },
+      std::move(children));
 }
 
 Node HStack(VerticalAlignment alignment, std::optional<double> spacing,
             std::vector<Node> children) {
-  Element e = elementOf(ElementKind::hstack);
-  e.verticalAlignment = alignment;
-  e.spacing = spacing;
-  return elementNode(std::move(e), std::move(children));
+  return elementNode(
+      ElementKind::hstack,
+      [&](Element& e) {
+        e.verticalAlignment = alignment;
+        e.spacing = spacing;
+      },
+      std::move(children));
 }
 
 Node ScrollView(Axis axis, ShowsIndicators indicators, Node content) {
-  Element e = elementOf(ElementKind::scrollView);
-  e.axis = axis;
-  e.showsIndicators = indicators;
-  return elementNode(std::move(e), {std::move(content)});
+  return elementNode(ElementKind::scrollView,
+                     [&](Element& e) {
+                       e.axis = axis;
+                       e.showsIndicators = indicators;
+                     },
+                     {std::move(content)});
 }
 
 Node Spacer(std::optional<double> minLength) {
-  Element e = elementOf(ElementKind::spacer);
-  e.minLength = minLength;
-  return elementNode(std::move(e));
+  return elementNode(ElementKind::spacer, [&](Element& e) { e.minLength = minLength; });
 }
 
 Node Text(Verbatim text) {
-  Element e = elementOf(ElementKind::text);
-  e.text = TextContent(std::move(text));
-  return elementNode(std::move(e));
+  return elementNode(ElementKind::text, [&](Element& e) { e.text = TextContent(std::move(text)); });
 }
 
 Node Text(LocalizedStringKey key) {
-  Element e = elementOf(ElementKind::text);
-  e.text = TextContent(std::move(key));
-  return elementNode(std::move(e));
+  return elementNode(ElementKind::text, [&](Element& e) { e.text = TextContent(std::move(key)); });
 }
 
 Node Image(SystemName symbol) {
-  Element e = elementOf(ElementKind::image);
-  e.systemName = std::move(symbol.name);
-  return elementNode(std::move(e));
+  return elementNode(ElementKind::image,
+                     [&](Element& e) { e.systemName = std::move(symbol.name); });
 }
 
 Node Label(LocalizedStringKey title, SystemName icon) {
-  Element e = elementOf(ElementKind::label);
-  e.text = TextContent(std::move(title));
-  e.systemName = std::move(icon.name);
-  return elementNode(std::move(e));
+  return elementNode(ElementKind::label, [&](Element& e) {
+    e.text = TextContent(std::move(title));
+    e.systemName = std::move(icon.name);
+  });
 }
 
 Node Button(std::function<void()> action, Node label) {
-  Element e = elementOf(ElementKind::button);
-  e.action = std::move(action);
-  return elementNode(std::move(e), {std::move(label)});
+  return elementNode(ElementKind::button, [&](Element& e) { e.action = std::move(action); },
+                     {std::move(label)});
 }
 
 Node Group(std::vector<Node> children) {
-  auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::group;
+  auto data = dataOf(NodeData::Kind::group);
   data->children = std::move(children);
   return Node(std::move(data));
 }
 
 Node If(bool condition, Node then) {
-  auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::conditional;
+  auto data = dataOf(NodeData::Kind::conditional);
   data->branch = condition ? "then" : "else";
   if (condition) data->children.push_back(std::move(then));
   return Node(std::move(data));
 }
 
 Node If(bool condition, Node then, Node otherwise) {
-  auto data = std::make_shared<NodeData>();
-  data->kind = NodeData::Kind::conditional;
+  auto data = dataOf(NodeData::Kind::conditional);
   data->branch = condition ? "then" : "else";
   data->children.push_back(condition ? std::move(then) : std::move(otherwise));
   return Node(std::move(data));
