@@ -368,13 +368,10 @@ void SocketSession::Impl::writeNext(const ConnectionPtr& connection) {
                       if (connection->closed) return;
                       if (error) {
                         // The peer is gone; reading finds that out and ends the connection.
+                        // With nothing left to write, writeNext closes or goes on reading.
                         connection->outgoing.clear();
                         connection->outgoingBytes = 0;
-                        if (connection->closeWhenWritten) {
-                          close(connection);
-                        } else {
-                          startRead(connection);
-                        }
+                        writeNext(connection);
                         return;
                       }
                       connection->outgoingBytes -= connection->outgoing.front().size();
