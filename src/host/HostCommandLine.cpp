@@ -45,15 +45,18 @@ class LineWriter {
 };
 
 // Blocks until SIGINT/SIGTERM or until finish() is called, and keeps the first exit status.
+// The signals are caught from construction on: made before the connection starts, it turns a
+// Ctrl-C that comes as soon as the first command is printed into a clean exit as well.
 class Waiter {
  public:
+  Waiter() : signals_([this](int) { finish(kDone); }) {}
+
   void finish(int status) {
     std::lock_guard lock(mutex_);
     if (!status_) status_ = status;
     done_.notify_all();
   }
   int wait() {
-    TerminationSignals signals([this](int) { finish(kDone); });
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return status_.has_value(); });
     return *status_;
@@ -63,6 +66,8 @@ class Waiter {
   std::mutex mutex_;
   std::condition_variable done_;
   std::optional<int> status_;
+  // Last: its thread calls finish() until it is destroyed, first.
+  TerminationSignals signals_;
 };
 
 int push(const std::string& file, bool asMessage, bool openedNow,
