@@ -14,6 +14,7 @@
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/SocketSession.h"
+#include "platform/link/TestCompanion.h"
 #include "state/ContextDecoding.h"
 #include "state/GameState.h"
 
@@ -21,20 +22,11 @@ namespace dunvel {
 namespace {
 
 using testing::kDeadline;
-using testing::RecordingDelegate;
 using testing::TempFolder;
 
-// A companion at path: a listening, activated session with a recording delegate.
-struct Companion {
-  explicit Companion(const std::filesystem::path& path)
-      : session([&] {
-          SocketSession::Options options;
-          options.path = path;
-          return options;
-        }()) {
-    listenProblem = session.listen();
-    session.setDelegate(&delegate);
-    session.activateSession();
+// A companion at path whose activation has already arrived, and what it has been shown.
+struct Companion : testing::TestCompanion {
+  explicit Companion(const std::filesystem::path& path) : TestCompanion(path) {
     delegate.waitForEvents(1);
   }
 
@@ -62,9 +54,6 @@ struct Companion {
     }
   }
 
-  RecordingDelegate delegate;
-  SocketSession session;
-  std::string listenProblem;
   std::size_t cursor = 0;
 };
 

@@ -12,7 +12,7 @@
 #include "host/PushLine.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
-#include "platform/link/SocketSession.h"
+#include "platform/link/TestCompanion.h"
 
 namespace dunvel {
 namespace {
@@ -159,20 +159,15 @@ TEST(WatchExecutable, DemoPlaysARoundWithNobodyAtTheWatch) {
 TEST(WatchExecutable, HostListenPrintsEachCommandAsOneJsonLine) {
   TempFolder folder;
   const auto path = folder.path() / "link.sock";
-  testing::RecordingDelegate delegate;
-  SocketSession::Options options;
-  options.path = path;
-  SocketSession companion(options);
-  ASSERT_EQ(companion.listen(), "");
-  companion.setDelegate(&delegate);
-  companion.activateSession();
+  testing::TestCompanion companion(path);
+  ASSERT_EQ(companion.listenProblem, "");
 
   WatchProcess listener({"listen", "--link", path.string()}, DUNVEL_HOST_PATH);
   // Commands go out only once the host is there.
-  delegate.waitForEvents(2);
-  ASSERT_TRUE(companion.isReachable());
-  companion.sendMessage({{"action", "award"}, {"teamId", "t2"}});
-  companion.sendMessage({{"action", "reveal"}});
+  companion.delegate.waitForEvents(2);
+  ASSERT_TRUE(companion.session.isReachable());
+  companion.session.sendMessage({{"action", "award"}, {"teamId", "t2"}});
+  companion.session.sendMessage({{"action", "reveal"}});
   ASSERT_TRUE(listener.waitForOutput("{\"action\":\"reveal\"}\n")) << listener.output();
   EXPECT_EQ(listener.output(),
             "{\"action\":\"award\",\"teamId\":\"t2\"}\n{\"action\":\"reveal\"}\n");

@@ -14,6 +14,7 @@
 
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
+#include "platform/link/TestCompanion.h"
 #include "state/SnapshotJson.h"
 
 namespace dunvel {
@@ -54,22 +55,7 @@ std::string nested(int depth) {
   return json;
 }
 
-// A listening, activated session with a recording delegate.
-struct Companion {
-  explicit Companion(std::filesystem::path path, SocketSession::Options options = {})
-      : session([&] {
-          options.path = std::move(path);
-          return options;
-        }()) {
-    listenProblem = session.listen();
-    session.setDelegate(&delegate);
-    session.activateSession();
-  }
-
-  RecordingDelegate delegate;
-  SocketSession session;
-  std::string listenProblem;
-};
+using Companion = testing::TestCompanion;
 
 TEST(SocketSession, ActivatesAtOnceThenDeliversContextsAndMessagesOnItsOwnThread) {
   TempFolder folder;
