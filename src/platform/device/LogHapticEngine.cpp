@@ -1,5 +1,7 @@
 #include "platform/device/LogHapticEngine.h"
 
+#include <string>
+
 namespace dunvel {
 
 namespace {
@@ -22,8 +24,11 @@ const char* hapticName(HapticType type) {
 }  // namespace
 
 void LogHapticEngine::playHaptic(HapticType type) {
-  // One whole line per haptic, flushed, so it lands in order with the screen log.
-  log_ << "haptic: " << hapticName(type) << " (" << static_cast<int>(type) << ")" << std::endl;
+  // One whole line per haptic in a single write, flushed, so it lands in order with the screen
+  // log and never interleaves with lines another thread (the in-process demo host) writes.
+  log_ << (std::string("haptic: ") + hapticName(type) + " (" +
+           std::to_string(static_cast<int>(type)) + ")\n")
+       << std::flush;
 }
 
 }  // namespace dunvel
