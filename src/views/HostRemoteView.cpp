@@ -47,8 +47,9 @@ Node controlArea(const GameState& state) {
 }  // namespace
 
 Node HostRemoteView::body() const {
-  // One read of the snapshot per evaluation.
-  const GameState state = store->state.get();
+  // One read of the snapshot per evaluation (and so per tick). A reference, not a copy: state is
+  // only ever assigned by blocks on the main queue, never while a body is being built.
+  const GameState& state = store->state.get();
   const std::int64_t elapsed = elapsedSeconds(now.get(), state.questionOpenedAt);
 
   // Runs on the main thread at each tick, in this screen's environment. The state handles

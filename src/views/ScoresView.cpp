@@ -31,8 +31,9 @@ Node teamRow(const TeamState& team, const std::optional<std::string>& turnTeamId
 }  // namespace
 
 Node ScoresView::body() const {
-  // One read of the snapshot: the rows below come from this copy only.
-  const GameState state = store->state.get();
+  // One read of the snapshot. A reference, not a copy: state is only ever assigned by blocks on
+  // the main queue, never while a body is being built, and every row copies what it shows.
+  const GameState& state = store->state.get();
   const std::optional<std::string>& turnTeamId = state.turnTeamId;
   return ScrollView(
       Axis::vertical, ShowsIndicators::yes,

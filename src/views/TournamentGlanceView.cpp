@@ -41,7 +41,8 @@ Node summary(const TournamentState& tournament) {
 }  // namespace
 
 Node TournamentGlanceView::body() const {
-  const std::optional<TournamentState> tournament = store->state->tournament;
+  // A reference into the current snapshot: it is not reassigned while the body is built.
+  const std::optional<TournamentState>& tournament = store->state->tournament;
   // The two branches are the two sides of one condition, so each has its own place.
   Node content = tournament.has_value() ? If(true, summary(*tournament))
                                         : If(false, Node(),
