@@ -12,8 +12,8 @@
 #include "views/toolkit/Element.h"
 #include "views/toolkit/HapticEngine.h"
 #include "views/toolkit/ViewGraph.h"
-#include "views/toolkit/observation/Clock.h"
-#include "views/toolkit/observation/TimerScheduler.h"
+#include "observation/Clock.h"
+#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 

@@ -6,8 +6,8 @@
 #include "link/SessionPlatform.h"
 #include "state/ContextValue.h"
 #include "state/GameState.h"
-#include "views/toolkit/observation/ObservableObject.h"
-#include "views/toolkit/observation/Published.h"
+#include "observation/ObservableObject.h"
+#include "observation/Published.h"
 
 namespace dunvel {
 

@@ -7,7 +7,7 @@
 #include "views/toolkit/Node.h"
 #include "views/toolkit/State.h"
 #include "views/toolkit/TimerPublisher.h"
-#include "views/toolkit/observation/Date.h"
+#include "observation/Date.h"
 
 namespace dunvel {
 

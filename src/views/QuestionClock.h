@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "views/toolkit/observation/Date.h"
+#include "observation/Date.h"
 
 namespace dunvel {
 

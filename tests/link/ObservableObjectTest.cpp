@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "views/toolkit/observation/ObservableObject.h"
-#include "views/toolkit/observation/ObservableObjectPublisher.h"
-#include "views/toolkit/observation/Published.h"
+#include "observation/ObservableObject.h"
+#include "observation/ObservableObjectPublisher.h"
+#include "observation/Published.h"
 
 namespace dunvel {
 namespace {

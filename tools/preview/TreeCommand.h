@@ -7,7 +7,7 @@
 
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
-#include "views/toolkit/observation/Date.h"
+#include "observation/Date.h"
 
 namespace dunvel {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "link/MainQueue.h"
-#include "views/toolkit/observation/TimerScheduler.h"
+#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 

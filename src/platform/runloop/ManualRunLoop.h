@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "link/MainQueue.h"
-#include "views/toolkit/observation/Clock.h"
-#include "views/toolkit/observation/Date.h"
-#include "views/toolkit/observation/TimerScheduler.h"
+#include "observation/Clock.h"
+#include "observation/Date.h"
+#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 

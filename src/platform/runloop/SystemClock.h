@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/toolkit/observation/Clock.h"
+#include "observation/Clock.h"
 
 namespace dunvel {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <utility>
 
-#include "views/toolkit/observation/Cancellable.h"
+#include "observation/Cancellable.h"
 
 namespace dunvel {
 

@@ -10,9 +10,9 @@
 #include "views/toolkit/HapticEngine.h"
 #include "views/toolkit/LayoutDirection.h"
 #include "views/toolkit/RunLoop.h"
-#include "views/toolkit/observation/Clock.h"
-#include "views/toolkit/observation/ObservableObject.h"
-#include "views/toolkit/observation/TimerScheduler.h"
+#include "observation/Clock.h"
+#include "observation/ObservableObject.h"
+#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 

@@ -6,7 +6,7 @@
 
 #include "views/toolkit/Environment.h"
 #include "views/toolkit/EnvironmentValues.h"
-#include "views/toolkit/observation/Cancellable.h"
+#include "observation/Cancellable.h"
 
 namespace dunvel {
 

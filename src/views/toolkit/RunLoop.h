@@ -2,8 +2,8 @@
 
 #include <type_traits>
 
-#include "views/toolkit/observation/Clock.h"
-#include "views/toolkit/observation/TimerScheduler.h"
+#include "observation/Clock.h"
+#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 

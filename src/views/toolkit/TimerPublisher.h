@@ -8,8 +8,8 @@
 
 #include "views/toolkit/RunLoop.h"
 #include "views/toolkit/RunLoopMode.h"
-#include "views/toolkit/observation/Cancellable.h"
-#include "views/toolkit/observation/Date.h"
+#include "observation/Cancellable.h"
+#include "observation/Date.h"
 
 namespace dunvel {
 

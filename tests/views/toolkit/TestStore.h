@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "views/toolkit/observation/ObservableObject.h"
-#include "views/toolkit/observation/Published.h"
+#include "observation/ObservableObject.h"
+#include "observation/Published.h"
 
 namespace dunvel {
 

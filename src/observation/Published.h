@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "views/toolkit/observation/ObservableObject.h"
+#include "observation/ObservableObject.h"
 
 namespace dunvel {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/toolkit/observation/ObservableObjectPublisher.h"
+#include "observation/ObservableObjectPublisher.h"
 
 namespace dunvel {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <functional>
 
-#include "views/toolkit/observation/Cancellable.h"
+#include "observation/Cancellable.h"
 
 namespace dunvel {
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "views/toolkit/observation/Cancellable.h"
+#include "observation/Cancellable.h"
 
 namespace dunvel {
 

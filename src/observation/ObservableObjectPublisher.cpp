@@ -1,4 +1,4 @@
-#include "views/toolkit/observation/ObservableObjectPublisher.h"
+#include "observation/ObservableObjectPublisher.h"
 
 #include <utility>
 #include <vector>

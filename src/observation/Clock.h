@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/toolkit/observation/Date.h"
+#include "observation/Date.h"
 
 namespace dunvel {
 
