@@ -19,6 +19,11 @@ void configurePreviewApp(CLI::App& app) {
   app.require_subcommand(1);
 }
 
+void addFaceSizeOption(CLI::App& command, std::string& size) {
+  command.add_option("--size", size, "The watch's case size: 41mm, 45mm or 49mm; default 45mm")
+      ->check(CLI::IsMember({"41mm", "45mm", "49mm"}));
+}
+
 int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv) {
   try {
     app.parse(argc, argv);

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iosfwd>
+#include <string>
 
 namespace dunvel {
 
@@ -17,6 +18,9 @@ struct PreviewIo {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitBadInput = 1;
 inline constexpr int kExitBadUsage = 2;
+
+// --size 41mm|45mm|49mm, shared by the subcommands that lay out a face.
+void addFaceSizeOption(CLI::App& command, std::string& size);
 
 // The dunvel-preview command line without subcommands; each subcommand adds itself.
 void configurePreviewApp(CLI::App& app);

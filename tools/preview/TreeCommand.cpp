@@ -4,47 +4,18 @@
 #include <memory>
 #include <ostream>
 
-#include "link/ConnectivityStore.h"
-#include "link/SessionPlatform.h"
-#include "platform/runloop/ManualRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "preview/ScreenPreview.h"
 #include "preview/SnapshotFile.h"
+#include "render/FaceRenderer.h"
+#include "render/LayoutJson.h"
 #include "state/ContextDecoding.h"
-#include "views/ContentView.h"
 #include "views/toolkit/ElementJson.h"
-#include "views/toolkit/HapticEngine.h"
-#include "views/toolkit/ViewGraph.h"
 
 namespace dunvel {
-namespace {
-
-// A preview evaluates once and runs no timer, so nothing can tap a wrist.
-class SilentHapticEngine final : public HapticEngine {
- public:
-  void playHaptic(HapticType) override {}
-};
-
-}  // namespace
 
 nlohmann::json screenTreeJson(const GameState& state, bool reachable, Date now) {
-  ManualRunLoop loop(now);
-  // A store with no session: it starts nothing and sends nothing.
-  SessionPlatform platform;
-  platform.isSupported = [] { return false; };
-  platform.mainQueue = &loop;
-  ConnectivityStore store(platform);
-  store.state = state;
-  store.reachable = reachable;
-
-  SilentHapticEngine haptics;
-  EnvironmentValues environment;
-  environment.setClock(loop).setTimerScheduler(loop).setCurrentDevice(haptics);
-  ViewGraph graph(
-      View(ContentView{}).environmentObject(store).environment(LayoutDirection::rightToLeft),
-      environment, loop);
-  graph.evaluate();
-  loop.drain();
-  return elementToJson(graph.tree());
+  return elementToJson(ScreenPreview(state, reachable, now).tree());
 }
 
 int runTreeCommand(const TreeOptions& options, PreviewIo& io) {
@@ -59,11 +30,18 @@ int runTreeCommand(const TreeOptions& options, PreviewIo& io) {
     return kExitBadInput;
   }
   const Date now = options.now ? Date{*options.now} : SystemClock().now();
+  const GameState state = decodeGameState(file.dictionary);
+  nlohmann::json tree;
+  if (options.layout) {
+    const ScreenPreview preview(state, options.reachable, now);
+    FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45));
+    tree = layoutToJson(preview.tree(), renderer.layout(preview.tree()));
+  } else {
+    tree = screenTreeJson(state, options.reachable, now);
+  }
   // Texts from a JSON file are well-formed UTF-8; `replace` only guards the writer against one
   // that is not, instead of throwing.
-  io.out << screenTreeJson(decodeGameState(file.dictionary), options.reachable, now)
-                .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-         << '\n';
+  io.out << tree.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   return kExitSuccess;
 }
 
@@ -80,6 +58,10 @@ void addTreeCommand(CLI::App& app, PreviewIo& io) {
   tree->add_option("--now", options->now,
                    "The current date-time in seconds since 1970, which the question clock counts "
                    "from; default: the system clock");
+  tree->add_flag("--layout", options->layout,
+                 "Also give every element its \"frame\" in points on the face (origin top left, y "
+                 "down) and every text its \"lines\" and whether it was \"truncated\"");
+  addFaceSizeOption(*tree, options->size);
   tree->callback([options, &io] { io.exitCode = runTreeCommand(*options, io); });
 }
 

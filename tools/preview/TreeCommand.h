@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "observation/Date.h"
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
-#include "observation/Date.h"
 
 namespace dunvel {
 
@@ -22,6 +22,9 @@ struct TreeOptions {
   bool reachable = false;
   // Seconds since 1970; the system clock when absent.
   std::optional<double> now;
+  // With the layout on a face of this size.
+  bool layout = false;
+  std::string size = "45mm";
 };
 
 // `tree FILE [--reachable] [--now SECONDS]`: reads the snapshot, decodes it and prints

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
@@ -10,5 +11,6 @@ int main(int argc, char** argv) {
   dunvel::configurePreviewApp(app);
   dunvel::addStateCommand(app, io);
   dunvel::addTreeCommand(app, io);
+  dunvel::addPngCommand(app, io);
   return dunvel::runPreviewApp(app, io, argc, argv);
 }

@@ -262,6 +262,10 @@ json modifierJson(const Modifier& m) {
 }  // namespace
 
 json elementToJson(const Element& element) {
+  return elementToJson(element, {});
+}
+
+json elementToJson(const Element& element, const ElementAnnotator& annotate) {
   json out;
   out["kind"] = kindName(element.kind);
   switch (element.kind) {
@@ -306,8 +310,11 @@ json elementToJson(const Element& element) {
   for (const Modifier& m : element.modifiers) modifiers.push_back(modifierJson(m));
   out["modifiers"] = std::move(modifiers);
   json children = json::array();
-  for (const Element& child : element.children) children.push_back(elementToJson(child));
+  for (const Element& child : element.children) {
+    children.push_back(elementToJson(child, annotate));
+  }
   out["children"] = std::move(children);
+  if (annotate) annotate(element, out);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "views/toolkit/Element.h"
@@ -12,5 +13,10 @@ namespace dunvel {
 // name ("secondary") or as "sRGB" components, with "opacity" when not 1; a default spacing or
 // padding amount as null. Views appear as {"kind": "view", "type": "IdleView", ...}.
 nlohmann::json elementToJson(const Element& element);
+
+// The same, where annotate adds to each element's object after it is written (a renderer adds
+// the element's frame).
+using ElementAnnotator = std::function<void(const Element&, nlohmann::json&)>;
+nlohmann::json elementToJson(const Element& element, const ElementAnnotator& annotate);
 
 }  // namespace dunvel

@@ -1,0 +1,587 @@
+#include "render/FaceLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "render/DesignSystem.h"
+#include "render/TextEngine.h"
+
+namespace dunvel {
+namespace {
+
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
+double nonNegative(double value) {
+  return value > 0.0 ? value : 0.0;
+}
+
+std::string symbolText(std::string_view systemName) {
+  const char32_t c = symbolCodepoint(systemName);
+  if (c == 0) return {};
+  // The symbols all sit in the Basic Multilingual Plane's private use area: three UTF-8 bytes.
+  std::string text;
+  text += static_cast<char>(0xE0 | ((c >> 12) & 0x0F));
+  text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  text += static_cast<char>(0x80 | (c & 0x3F));
+  return text;
+}
+
+struct Insets {
+  double top = 0.0;
+  double left = 0.0;
+  double bottom = 0.0;
+  double right = 0.0;
+};
+
+Insets paddingInsets(const Modifier& m, LayoutDirection direction) {
+  const double amount = m.length ? nonNegative(*m.length) : design::defaultPadding;
+  const bool rtl = direction == LayoutDirection::rightToLeft;
+  Insets insets;
+  if (contains(m.edges, Edges::top)) insets.top = amount;
+  if (contains(m.edges, Edges::bottom)) insets.bottom = amount;
+  if (contains(m.edges, Edges::leading)) (rtl ? insets.right : insets.left) = amount;
+  if (contains(m.edges, Edges::trailing)) (rtl ? insets.left : insets.right) = amount;
+  return insets;
+}
+
+std::optional<double> usable(const std::optional<double>& length) {
+  if (!length || std::isnan(*length)) return std::nullopt;
+  return nonNegative(*length);
+}
+
+}  // namespace
+
+// Builds the boxes of a tree, measures them for proposals and places them.
+class LayoutBuilder {
+ public:
+  LayoutBuilder(FaceLayout& out, TextEngine& engine, const ScrollOffsets& offsets)
+      : out_(out), engine_(engine), offsets_(offsets) {}
+
+  LayoutNode* build(const Element& e, const LayoutEnvironment& outer) {
+    LayoutEnvironment env = outer;
+    // Modifiers are stored innermost first; an inner one overrides an outer one.
+    for (auto it = e.modifiers.rbegin(); it != e.modifiers.rend(); ++it) applyEnvironment(*it, env);
+    LayoutNode* node = buildCore(e, env);
+    for (const Modifier& m : e.modifiers) {
+      LayoutNode::Kind kind;
+      switch (m.kind) {
+        case ModifierKind::padding:
+          kind = LayoutNode::Kind::padding;
+          break;
+        case ModifierKind::frame:
+          if (m.fixedFrame) {
+            kind = LayoutNode::Kind::fixedFrame;
+          } else if (m.flexibleFrame) {
+            kind = LayoutNode::Kind::flexibleFrame;
+          } else {
+            continue;
+          }
+          break;
+        case ModifierKind::background:
+          if (!m.color) continue;
+          kind = LayoutNode::Kind::background;
+          break;
+        case ModifierKind::clipShape:
+          if (!m.shape) continue;
+          kind = LayoutNode::Kind::clip;
+          break;
+        default:
+          continue;
+      }
+      LayoutNode* wrapper = add(kind, e, env);
+      wrapper->modifier = &m;
+      wrapper->children.push_back(node);
+      node = wrapper;
+    }
+    out_.outer_[&e] = node;
+    return node;
+  }
+
+  Size measure(LayoutNode& n, double w, double h) {
+    for (const LayoutNode::Measured& m : n.measured) {
+      if (m.width == w && m.height == h) return m.size;
+    }
+    const Size size = compute(n, w, h);
+    if (n.measured.size() < 8) n.measured.push_back({w, h, size});
+    return size;
+  }
+
+  void place(LayoutNode& n, Rect rect, Rect clip) {
+    n.frame = rect;
+    switch (n.kind) {
+      case LayoutNode::Kind::text:
+        n.shaped = &engine_.shape(textRequest(n, rect.width));
+        break;
+      case LayoutNode::Kind::symbol:
+        n.shaped = &engine_.shape(symbolRequest(n));
+        break;
+      case LayoutNode::Kind::vstack:
+      case LayoutNode::Kind::hstack:
+        placeStack(n, rect, clip);
+        break;
+      case LayoutNode::Kind::scrollView:
+        placeScrollView(n, rect, clip);
+        break;
+      case LayoutNode::Kind::button: {
+        out_.buttons_.push_back({n.element, rect.intersection(clip)});
+        if (n.children.empty()) break;
+        const Rect inner{rect.x + design::buttonHorizontalInset,
+                         rect.y + design::buttonVerticalInset,
+                         nonNegative(rect.width - 2 * design::buttonHorizontalInset),
+                         nonNegative(rect.height - 2 * design::buttonVerticalInset)};
+        placeCentered(*n.children[0], inner, inner.width, inner.height, clip);
+        break;
+      }
+      case LayoutNode::Kind::padding: {
+        const Insets in = paddingInsets(*n.modifier, n.environment.direction);
+        place(*n.children[0],
+              Rect{rect.x + in.left, rect.y + in.top, nonNegative(rect.width - in.left - in.right),
+                   nonNegative(rect.height - in.top - in.bottom)},
+              clip);
+        break;
+      }
+      case LayoutNode::Kind::fixedFrame: {
+        const FixedFrame& f = *n.modifier->fixedFrame;
+        placeCentered(*n.children[0], rect, usable(f.width).value_or(rect.width),
+                      usable(f.height).value_or(rect.height), clip);
+        break;
+      }
+      case LayoutNode::Kind::flexibleFrame:
+        placeCentered(*n.children[0], rect, flexibleProposal(n, rect.width, rect.height).width,
+                      flexibleProposal(n, rect.width, rect.height).height, clip);
+        break;
+      case LayoutNode::Kind::clip:
+        clip = clip.intersection(rect);
+        [[fallthrough]];
+      case LayoutNode::Kind::background:
+      case LayoutNode::Kind::container:
+        for (LayoutNode* child : n.children)
+          placeCentered(*child, rect, rect.width, rect.height, clip);
+        break;
+      case LayoutNode::Kind::spacer:
+      case LayoutNode::Kind::shape:
+        break;
+    }
+  }
+
+ private:
+  LayoutNode* add(LayoutNode::Kind kind, const Element& e, const LayoutEnvironment& env) {
+    LayoutNode& node = out_.nodes_.emplace_back();
+    node.kind = kind;
+    node.element = &e;
+    node.environment = env;
+    return &node;
+  }
+
+  static void applyEnvironment(const Modifier& m, LayoutEnvironment& env) {
+    switch (m.kind) {
+      case ModifierKind::font:
+        if (m.font) env.font = *m.font;
+        break;
+      case ModifierKind::foregroundColor:
+        if (m.color) env.foregroundColor = *m.color;
+        break;
+      case ModifierKind::tint:
+        if (m.color) env.tint = *m.color;
+        break;
+      case ModifierKind::lineLimit:
+        env.lineLimit = m.lineLimit;
+        break;
+      case ModifierKind::multilineTextAlignment:
+        if (m.textAlignment) env.textAlignment = *m.textAlignment;
+        break;
+      case ModifierKind::environment:
+        if (m.layoutDirection) env.direction = *m.layoutDirection;
+        break;
+      default:
+        break;
+    }
+  }
+
+  LayoutNode* buildCore(const Element& e, const LayoutEnvironment& env) {
+    using Kind = LayoutNode::Kind;
+    switch (e.kind) {
+      case ElementKind::vstack:
+      case ElementKind::hstack: {
+        LayoutNode* node = add(e.kind == ElementKind::vstack ? Kind::vstack : Kind::hstack, e, env);
+        node->spacing = usable(e.spacing).value_or(design::defaultStackSpacing);
+        addChildren(*node, e, env);
+        return node;
+      }
+      case ElementKind::scrollView: {
+        LayoutNode* node = add(Kind::scrollView, e, env);
+        addChildren(*node, e, env);
+        if (node->children.size() > 1) node->children = {stackOf(node->children, e, env)};
+        return node;
+      }
+      case ElementKind::spacer: {
+        LayoutNode* node = add(Kind::spacer, e, env);
+        node->spacing = usable(e.minLength).value_or(design::defaultSpacerMinLength);
+        return node;
+      }
+      case ElementKind::text: {
+        LayoutNode* node = add(Kind::text, e, env);
+        out_.textNodes_[&e] = node;
+        return node;
+      }
+      case ElementKind::image: {
+        LayoutNode* node = add(Kind::symbol, e, env);
+        node->symbolText = symbolText(e.systemName);
+        return node;
+      }
+      case ElementKind::label: {
+        // The watch's label: the icon, then the title, side by side.
+        LayoutNode* row = add(Kind::hstack, e, env);
+        row->spacing = design::labelIconSpacing;
+        LayoutNode* icon = add(Kind::symbol, e, env);
+        icon->symbolText = symbolText(e.systemName);
+        LayoutNode* title = add(Kind::text, e, env);
+        out_.textNodes_[&e] = title;
+        row->children = {icon, title};
+        return row;
+      }
+      case ElementKind::button: {
+        LayoutNode* node = add(Kind::button, e, env);
+        LayoutEnvironment inside = env;
+        inside.inButton = true;
+        addChildren(*node, e, inside);
+        if (node->children.size() > 1) node->children = {stackOf(node->children, e, inside)};
+        return node;
+      }
+      case ElementKind::circle:
+      case ElementKind::roundedRectangle:
+        return add(Kind::shape, e, env);
+      case ElementKind::view:
+      case ElementKind::group:
+        break;
+    }
+    LayoutNode* node = add(Kind::container, e, env);
+    addChildren(*node, e, env);
+    // A view whose body gave several elements stacks them, as the watch does.
+    if (node->children.size() > 1) node->children = {stackOf(node->children, e, env)};
+    return node;
+  }
+
+  void addChildren(LayoutNode& node, const Element& e, const LayoutEnvironment& env) {
+    for (const Element& child : e.children) node.children.push_back(build(child, env));
+  }
+
+  LayoutNode* stackOf(std::vector<LayoutNode*> children, const Element& e,
+                      const LayoutEnvironment& env) {
+    LayoutNode* stack = add(LayoutNode::Kind::vstack, e, env);
+    stack->spacing = design::defaultStackSpacing;
+    stack->children = std::move(children);
+    return stack;
+  }
+
+  TextRequest textRequest(const LayoutNode& n, double width) const {
+    const LayoutEnvironment& env = n.environment;
+    const Font font = env.font.value_or(Font::body());
+    TextRequest request;
+    if (n.element->text) request.text = n.element->text->shown();
+    request.style = font.style();
+    request.bold = font.weight() == FontWeight::bold;
+    request.monospacedDigit = font.isMonospacedDigit();
+    request.maxWidth = width;
+    request.lineLimit = env.lineLimit;
+    request.alignment = env.textAlignment;
+    request.direction = env.direction;
+    return request;
+  }
+
+  TextRequest symbolRequest(const LayoutNode& n) const {
+    TextRequest request;
+    request.text = n.symbolText;
+    request.symbol = true;
+    request.style = n.environment.font.value_or(Font::body()).style();
+    request.direction = n.environment.direction;
+    return request;
+  }
+
+  Size flexibleProposal(const LayoutNode& n, double w, double h) const {
+    const FlexibleFrame& f = *n.modifier->flexibleFrame;
+    auto clamp = [](double value, const std::optional<double>& lo,
+                    const std::optional<double>& hi) {
+      if (hi && !std::isnan(*hi) && value > *hi) value = *hi;
+      if (lo && !std::isnan(*lo) && value < *lo) value = *lo;
+      return value;
+    };
+    return {clamp(w, f.minWidth, f.maxWidth), clamp(h, f.minHeight, f.maxHeight)};
+  }
+
+  static double frameLength(double child, double proposed, const std::optional<double>& lo,
+                            const std::optional<double>& hi) {
+    // A flexible frame is as large as its content, grown towards its maximum as far as the
+    // proposal allows, and never below its minimum.
+    double length = child;
+    if (hi && !std::isnan(*hi) && std::isfinite(proposed) && proposed > length) {
+      length = std::min(proposed, *hi);
+    }
+    if (hi && !std::isnan(*hi) && length > *hi) length = *hi;
+    if (lo && !std::isnan(*lo) && length < *lo) length = *lo;
+    return nonNegative(length);
+  }
+
+  Size compute(LayoutNode& n, double w, double h) {
+    using Kind = LayoutNode::Kind;
+    switch (n.kind) {
+      case Kind::text:
+        return engine_.shape(textRequest(n, w)).size;
+      case Kind::symbol:
+        return engine_.shape(symbolRequest(n)).size;
+      case Kind::shape:
+        // A shape fills what it is offered; offered nothing definite, it is 10 points.
+        return {std::isfinite(w) ? nonNegative(w) : 10.0, std::isfinite(h) ? nonNegative(h) : 10.0};
+      case Kind::spacer:
+        return n.horizontalSpacer ? Size{n.spacing, 0.0} : Size{0.0, n.spacing};
+      case Kind::vstack:
+      case Kind::hstack: {
+        Size total;
+        stackSizes(n, w, h, total);
+        return total;
+      }
+      case Kind::scrollView: {
+        if (n.children.empty()) return {std::isfinite(w) ? w : 0.0, std::isfinite(h) ? h : 0.0};
+        const Size content = measure(*n.children[0], w, kUnbounded);
+        return {std::isfinite(w) ? w : content.width, std::isfinite(h) ? h : content.height};
+      }
+      case Kind::button: {
+        Size inner;
+        if (!n.children.empty()) {
+          inner = measure(*n.children[0], nonNegative(w - 2 * design::buttonHorizontalInset),
+                          nonNegative(h - 2 * design::buttonVerticalInset));
+        }
+        // The watch's buttons take the whole width they are offered.
+        const double width =
+            std::isfinite(w) ? nonNegative(w) : inner.width + 2 * design::buttonHorizontalInset;
+        return {width,
+                std::max(design::buttonMinHeight, inner.height + 2 * design::buttonVerticalInset)};
+      }
+      case Kind::padding: {
+        const Insets in = paddingInsets(*n.modifier, n.environment.direction);
+        const Size inner = measure(*n.children[0], nonNegative(w - in.left - in.right),
+                                   nonNegative(h - in.top - in.bottom));
+        return {inner.width + in.left + in.right, inner.height + in.top + in.bottom};
+      }
+      case Kind::fixedFrame: {
+        const FixedFrame& f = *n.modifier->fixedFrame;
+        const std::optional<double> fw = usable(f.width);
+        const std::optional<double> fh = usable(f.height);
+        if (fw && fh) return {*fw, *fh};
+        const Size inner = measure(*n.children[0], fw.value_or(w), fh.value_or(h));
+        return {fw.value_or(inner.width), fh.value_or(inner.height)};
+      }
+      case Kind::flexibleFrame: {
+        const FlexibleFrame& f = *n.modifier->flexibleFrame;
+        const Size proposal = flexibleProposal(n, w, h);
+        const Size inner = measure(*n.children[0], proposal.width, proposal.height);
+        return {frameLength(inner.width, w, f.minWidth, f.maxWidth),
+                frameLength(inner.height, h, f.minHeight, f.maxHeight)};
+      }
+      case Kind::background:
+      case Kind::clip:
+      case Kind::container:
+        if (n.children.empty()) return {};
+        return measure(*n.children[0], w, h);
+    }
+    return {};
+  }
+
+  // The sizes of a stack's children for a proposal, and the stack's own size. Children that
+  // are not spacers are offered an equal share of what is left, the least flexible first, so
+  // a fixed-size child takes its size and a flexible one takes the rest; spacers share what
+  // remains after them (at least their minimum length).
+  std::vector<Size> stackSizes(LayoutNode& n, double w, double h, Size& total) {
+    const bool horizontal = n.kind == LayoutNode::Kind::hstack;
+    const double along = horizontal ? w : h;
+    const double across = horizontal ? h : w;
+    auto proposal = [horizontal, across](double length) {
+      return horizontal ? Size{length, across} : Size{across, length};
+    };
+    auto axis = [horizontal](Size s) { return horizontal ? s.width : s.height; };
+
+    const std::size_t count = n.children.size();
+    std::vector<Size> sizes(count);
+    const double spacing = count > 1 ? n.spacing * static_cast<double>(count - 1) : 0.0;
+    std::vector<std::size_t> others;
+    std::vector<std::size_t> spacers;
+    double spacerMinimum = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+      LayoutNode& child = *n.children[i];
+      if (child.kind == LayoutNode::Kind::spacer) {
+        child.horizontalSpacer = horizontal;
+        spacers.push_back(i);
+        spacerMinimum += child.spacing;
+      } else {
+        others.push_back(i);
+      }
+    }
+
+    if (!std::isfinite(along)) {
+      for (std::size_t i : others) {
+        const Size p = proposal(kUnbounded);
+        sizes[i] = measure(*n.children[i], p.width, p.height);
+      }
+    } else {
+      std::vector<double> flexibility(count, 0.0);
+      for (std::size_t i : others) {
+        const Size small = proposal(0.0);
+        const Size large = proposal(kUnbounded);
+        flexibility[i] = axis(measure(*n.children[i], large.width, large.height)) -
+                         axis(measure(*n.children[i], small.width, small.height));
+      }
+      std::stable_sort(others.begin(), others.end(), [&flexibility](std::size_t a, std::size_t b) {
+        return flexibility[a] < flexibility[b];
+      });
+      double remaining = along - spacing - spacerMinimum;
+      std::size_t left = others.size();
+      for (std::size_t i : others) {
+        const Size p = proposal(nonNegative(remaining / static_cast<double>(left)));
+        sizes[i] = measure(*n.children[i], p.width, p.height);
+        remaining -= axis(sizes[i]);
+        --left;
+      }
+      const double share = spacers.empty() ? 0.0 : nonNegative(remaining) / spacers.size();
+      for (std::size_t i : spacers) {
+        const double length = n.children[i]->spacing + share;
+        sizes[i] = horizontal ? Size{length, 0.0} : Size{0.0, length};
+      }
+    }
+    for (std::size_t i : spacers) {
+      if (!std::isfinite(along)) {
+        const double length = n.children[i]->spacing;
+        sizes[i] = horizontal ? Size{length, 0.0} : Size{0.0, length};
+      }
+    }
+
+    double sum = spacing;
+    double cross = 0.0;
+    for (const Size& s : sizes) {
+      sum += axis(s);
+      cross = std::max(cross, horizontal ? s.height : s.width);
+    }
+    total = horizontal ? Size{sum, cross} : Size{cross, sum};
+    return sizes;
+  }
+
+  void placeStack(LayoutNode& n, Rect rect, Rect clip) {
+    Size total;
+    const std::vector<Size> sizes = stackSizes(n, rect.width, rect.height, total);
+    const bool rtl = n.environment.direction == LayoutDirection::rightToLeft;
+    if (n.kind == LayoutNode::Kind::vstack) {
+      double y = rect.y;
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const Size s = sizes[i];
+        double x = rect.x + (rect.width - s.width) / 2;
+        HorizontalAlignment a = n.element->kind == ElementKind::vstack
+                                    ? n.element->horizontalAlignment
+                                    : HorizontalAlignment::center;
+        if (a == HorizontalAlignment::leading) x = rtl ? rect.maxX() - s.width : rect.x;
+        if (a == HorizontalAlignment::trailing) x = rtl ? rect.x : rect.maxX() - s.width;
+        place(*n.children[i], Rect{x, y, s.width, s.height}, clip);
+        y += s.height + n.spacing;
+      }
+      return;
+    }
+    // The first child stands at the leading edge: the right one in right-to-left layout.
+    double x = rtl ? rect.maxX() : rect.x;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      const Size s = sizes[i];
+      double y = rect.y + (rect.height - s.height) / 2;
+      const VerticalAlignment a = n.element->kind == ElementKind::hstack
+                                      ? n.element->verticalAlignment
+                                      : VerticalAlignment::center;
+      if (a == VerticalAlignment::top) y = rect.y;
+      if (a == VerticalAlignment::bottom) y = rect.maxY() - s.height;
+      const double left = rtl ? x - s.width : x;
+      place(*n.children[i], Rect{left, y, s.width, s.height}, clip);
+      x = rtl ? x - s.width - n.spacing : x + s.width + n.spacing;
+    }
+  }
+
+  void placeScrollView(LayoutNode& n, Rect rect, Rect clip) {
+    ScrollViewLayout scroll;
+    scroll.identity = n.element->identity;
+    scroll.viewport = rect;
+    if (!n.children.empty()) {
+      const Size content = measure(*n.children[0], rect.width, kUnbounded);
+      scroll.contentHeight = content.height;
+      double offset = 0.0;
+      if (auto found = offsets_.find(scroll.identity); found != offsets_.end()) {
+        offset = std::isnan(found->second) ? 0.0 : found->second;
+      }
+      scroll.offset = std::clamp(offset, 0.0, scroll.maxOffset());
+      const double width = std::min(content.width, rect.width);
+      place(*n.children[0],
+            Rect{rect.x + (rect.width - width) / 2, rect.y - scroll.offset, width, content.height},
+            clip.intersection(rect));
+    }
+    n.contentHeight = scroll.contentHeight;
+    n.scrollOffset = scroll.offset;
+    out_.scrollViews_.push_back(std::move(scroll));
+  }
+
+  void placeCentered(LayoutNode& child, Rect rect, double w, double h, Rect clip) {
+    const Size s = measure(child, w, h);
+    place(child,
+          Rect{rect.x + (rect.width - s.width) / 2, rect.y + (rect.height - s.height) / 2, s.width,
+               s.height},
+          clip);
+  }
+
+  FaceLayout& out_;
+  TextEngine& engine_;
+  const ScrollOffsets& offsets_;
+};
+
+FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine& engine,
+                       const ScrollOffsets& offsets)
+    : face_(face) {
+  LayoutBuilder builder(*this, engine, offsets);
+  root_ = builder.build(tree, LayoutEnvironment{});
+  // The content fills the face below the time band; what is smaller is centred in it.
+  const Rect safe{0.0, face.safeAreaTop, face.size.width,
+                  nonNegative(face.size.height - face.safeAreaTop)};
+  const Size size = builder.measure(*root_, safe.width, safe.height);
+  const double width = std::min(size.width, safe.width);
+  const double height = std::min(size.height, safe.height);
+  builder.place(
+      *root_,
+      Rect{safe.x + (safe.width - width) / 2, safe.y + (safe.height - height) / 2, width, height},
+      Rect{0.0, 0.0, face.size.width, face.size.height});
+}
+
+std::optional<Rect> FaceLayout::frameOf(const Element& element) const {
+  auto found = outer_.find(&element);
+  if (found == outer_.end()) return std::nullopt;
+  return found->second->frame;
+}
+
+std::optional<int> FaceLayout::linesOf(const Element& element) const {
+  auto found = textNodes_.find(&element);
+  if (found == textNodes_.end() || !found->second->shaped) return std::nullopt;
+  return found->second->shaped->lines;
+}
+
+bool FaceLayout::isTruncated(const Element& element) const {
+  auto found = textNodes_.find(&element);
+  return found != textNodes_.end() && found->second->shaped && found->second->shaped->truncated;
+}
+
+const Element* FaceLayout::buttonAt(Point point) const {
+  for (auto it = buttons_.rbegin(); it != buttons_.rend(); ++it) {
+    if (it->visible.contains(point)) return it->element;
+  }
+  return nullptr;
+}
+
+const ScrollViewLayout* FaceLayout::scrollViewAt(Point point) const {
+  for (auto it = scrollViews_.rbegin(); it != scrollViews_.rend(); ++it) {
+    if (it->viewport.contains(point)) return &*it;
+  }
+  return nullptr;
+}
+
+}  // namespace dunvel

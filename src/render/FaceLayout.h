@@ -1,0 +1,82 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "render/FaceSize.h"
+#include "render/Geometry.h"
+#include "render/LayoutNode.h"
+#include "views/toolkit/Element.h"
+
+namespace dunvel {
+
+class TextEngine;
+
+// Scroll offsets in points, by the identity of the scroll view they belong to. A scroll view
+// not named here shows its content from the top.
+using ScrollOffsets = std::map<std::string, double>;
+
+// A scroll view as laid out: where it shows, how tall its content is, and the offset it shows
+// (clamped to the content).
+struct ScrollViewLayout {
+  std::string identity;
+  Rect viewport;
+  double contentHeight = 0.0;
+  double offset = 0.0;
+  double maxOffset() const {
+    return contentHeight > viewport.height ? contentHeight - viewport.height : 0.0;
+  }
+};
+
+// A button where a tap reaches it: its frame as far as it is visible.
+struct ButtonHit {
+  const Element* element = nullptr;
+  Rect visible;
+};
+
+// The element tree laid out on a face, in points: the parent proposes a size, the child
+// chooses its own, the parent places it. Element pointers are the tree's: the layout is valid
+// as long as the tree it was made from.
+class FaceLayout {
+ public:
+  // Lays out the tree on the face below its time band. Texts are shaped by engine, which must
+  // outlive the layout.
+  FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine& engine,
+             const ScrollOffsets& offsets = {});
+  FaceLayout(const FaceLayout&) = delete;
+  FaceLayout& operator=(const FaceLayout&) = delete;
+
+  const FaceMetrics& face() const { return face_; }
+  const LayoutNode& root() const { return *root_; }
+
+  // The element's frame with all its modifiers (padding, frame, background) applied, in face
+  // coordinates at scroll offset as laid out; nothing for an element not in the tree.
+  std::optional<Rect> frameOf(const Element& element) const;
+  // For a text (or a label's title): the lines it was laid out on and whether it was cut.
+  std::optional<int> linesOf(const Element& element) const;
+  bool isTruncated(const Element& element) const;
+
+  const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
+  const std::vector<ButtonHit>& buttons() const { return buttons_; }
+  // The frontmost button under a point of the face, or null.
+  const Element* buttonAt(Point point) const;
+  // The innermost scroll view under a point, or null.
+  const ScrollViewLayout* scrollViewAt(Point point) const;
+
+ private:
+  friend class LayoutBuilder;
+
+  FaceMetrics face_;
+  std::deque<LayoutNode> nodes_;
+  LayoutNode* root_ = nullptr;
+  std::unordered_map<const Element*, const LayoutNode*> outer_;
+  std::unordered_map<const Element*, const LayoutNode*> textNodes_;
+  std::vector<ScrollViewLayout> scrollViews_;
+  std::vector<ButtonHit> buttons_;
+};
+
+}  // namespace dunvel

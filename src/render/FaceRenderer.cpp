@@ -1,0 +1,54 @@
+#include "render/FaceRenderer.h"
+
+#include <cairo.h>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace dunvel {
+
+FaceRenderer::FaceRenderer(FaceSize size, double scale, const std::string& fontsConf)
+    : face_(faceMetrics(size)), scale_(scale), engine_(fontsConf) {
+  if (!(scale >= 0.25 && scale <= 8.0)) {
+    throw std::invalid_argument("the scale must be between 0.25 and 8 pixels per point");
+  }
+  pixelWidth_ = static_cast<int>(std::lround(face_.size.width * scale));
+  pixelHeight_ = static_cast<int>(std::lround(face_.size.height * scale));
+  surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
+  if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface_);
+    throw std::runtime_error("cannot make the face's image");
+  }
+}
+
+FaceRenderer::~FaceRenderer() {
+  layout_.reset();
+  cairo_surface_destroy(surface_);
+}
+
+const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets& offsets) {
+  engine_.beginFrame();
+  layout_.reset();
+  layout_ = std::make_unique<FaceLayout>(tree, face_, engine_, offsets);
+  return *layout_;
+}
+
+cairo_surface_t* FaceRenderer::paint(const PaintOptions& options) {
+  cairo_t* cr = cairo_create(surface_);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  cairo_scale(cr, scale_, scale_);
+  if (layout_) paintFace(cr, *layout_, options);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface_);
+  return surface_;
+}
+
+std::string FaceRenderer::writePng(const std::string& path) const {
+  const cairo_status_t status = cairo_surface_write_to_png(surface_, path.c_str());
+  if (status == CAIRO_STATUS_SUCCESS) return {};
+  return "cannot write " + path + ": " + cairo_status_to_string(status);
+}
+
+}  // namespace dunvel

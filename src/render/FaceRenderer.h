@@ -1,0 +1,56 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "render/FaceLayout.h"
+#include "render/FacePainter.h"
+#include "render/FaceSize.h"
+#include "render/TextEngine.h"
+
+using cairo_surface_t = struct _cairo_surface;
+
+namespace dunvel {
+
+// The face of one watch size at one scale: lays out element trees and paints them into an
+// ARGB image of (width × scale) × (height × scale) pixels. Texts stay shaped between frames.
+// Main thread only.
+class FaceRenderer {
+ public:
+  // scale: pixels per point, from 0.25 to 8 (std::invalid_argument otherwise).
+  explicit FaceRenderer(FaceSize size, double scale = 2.0, const std::string& fontsConf = {});
+  ~FaceRenderer();
+  FaceRenderer(const FaceRenderer&) = delete;
+  FaceRenderer& operator=(const FaceRenderer&) = delete;
+
+  // Lays out a tree (which must outlive the layout) and returns the layout.
+  const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {});
+  // The last layout; null before the first.
+  const FaceLayout* lastLayout() const { return layout_.get(); }
+
+  // Paints the last layout into the image and returns it (owned by the renderer; premultiplied
+  // ARGB32, one row every stride bytes).
+  cairo_surface_t* paint(const PaintOptions& options = {});
+  cairo_surface_t* image() const { return surface_; }
+
+  // Writes the image as a PNG; an empty string on success, else what went wrong.
+  std::string writePng(const std::string& path) const;
+
+  const FaceMetrics& face() const { return face_; }
+  double scale() const { return scale_; }
+  int pixelWidth() const { return pixelWidth_; }
+  int pixelHeight() const { return pixelHeight_; }
+  TextEngine& textEngine() { return engine_; }
+
+ private:
+  FaceMetrics face_;
+  double scale_;
+  int pixelWidth_;
+  int pixelHeight_;
+  TextEngine engine_;
+  std::unique_ptr<FaceLayout> layout_;
+  cairo_surface_t* surface_ = nullptr;
+};
+
+}  // namespace dunvel

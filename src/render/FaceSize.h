@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "render/Geometry.h"
+
+namespace dunvel {
+
+// The watch case sizes the companion can be drawn for.
+enum class FaceSize { mm41, mm45, mm49 };
+
+// What a face size means on screen, in points.
+struct FaceMetrics {
+  Size size;
+  // The band at the top where the system shows the time; content starts below it.
+  double safeAreaTop = 0.0;
+  // The corner radius of the display's rounded outline.
+  double displayCornerRadius = 0.0;
+};
+
+FaceMetrics faceMetrics(FaceSize size);
+// "41mm", "45mm", "49mm"; nothing for any other text.
+std::optional<FaceSize> parseFaceSize(std::string_view text);
+std::string_view faceSizeName(FaceSize size);
+
+}  // namespace dunvel

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "render/Geometry.h"
+#include "render/ShapedText.h"
+#include "views/toolkit/Color.h"
+#include "views/toolkit/Element.h"
+#include "views/toolkit/Font.h"
+#include "views/toolkit/LayoutDirection.h"
+#include "views/toolkit/TextAlignment.h"
+
+namespace dunvel {
+
+// What an element inherits from the modifiers around it and its ancestors.
+struct LayoutEnvironment {
+  std::optional<Font> font;
+  std::optional<Color> foregroundColor;
+  std::optional<Color> tint;
+  std::optional<int> lineLimit;
+  TextAlignment textAlignment = TextAlignment::leading;
+  LayoutDirection direction = LayoutDirection::leftToRight;
+  // Inside a button's label, where texts and symbols take the button's colours.
+  bool inButton = false;
+};
+
+// One box of the laid-out tree. An element becomes a chain of boxes: its modifiers that take
+// room or paint (padding, frame, background, clip), outermost first, around the box of its kind.
+struct LayoutNode {
+  enum class Kind {
+    vstack,
+    hstack,
+    scrollView,
+    spacer,
+    text,
+    symbol,
+    shape,
+    button,
+    container,
+    padding,
+    fixedFrame,
+    flexibleFrame,
+    background,
+    clip,
+  };
+
+  Kind kind = Kind::container;
+  const Element* element = nullptr;
+  // For padding, frames, background and clip: the modifier this box stands for.
+  const Modifier* modifier = nullptr;
+  LayoutEnvironment environment;
+  std::vector<LayoutNode*> children;
+  // Spacing of a stack, resolved.
+  double spacing = 0.0;
+  // A spacer's axis: true inside a horizontal stack.
+  bool horizontalSpacer = false;
+  // Symbol glyph text, for a symbol box.
+  std::string symbolText;
+
+  // Results of layout.
+  Rect frame;
+  const ShapedText* shaped = nullptr;
+  // A scroll view's content height and the offset it shows.
+  double contentHeight = 0.0;
+  double scrollOffset = 0.0;
+
+  // Sizes already computed for proposals, so stacks can ask their children more than once.
+  struct Measured {
+    double width;
+    double height;
+    Size size;
+  };
+  std::vector<Measured> measured;
+};
+
+}  // namespace dunvel

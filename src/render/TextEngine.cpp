@@ -1,0 +1,271 @@
+#include "render/TextEngine.h"
+
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+#include <glib.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "render/DesignSystem.h"
+
+#ifndef DUNVEL_DATA_DIR
+#define DUNVEL_DATA_DIR "data"
+#endif
+
+namespace dunvel {
+namespace {
+
+constexpr const char* kTextFamilies = "Noto Sans,Noto Sans Arabic UI";
+constexpr const char* kSymbolFamily = "Material Icons";
+constexpr const char* kEllipsis = "\u2026";
+// Left-to-right isolate and its closing pop.
+constexpr const char* kLri = "\u2066";
+constexpr const char* kPdi = "\u2069";
+
+// A figure such as "50", "-5" or the clock "1:05": ASCII, at least one digit, no letter. It is
+// laid out as a left-to-right isolate, so the minus sign and the colon keep their places inside
+// right-to-left text.
+bool isFigure(std::string_view text) {
+  bool digit = false;
+  for (unsigned char c : text) {
+    if (c >= 0x80 || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return false;
+    if (c >= '0' && c <= '9') digit = true;
+  }
+  return digit;
+}
+
+// What Pango is given: valid UTF-8 (Pango refuses anything else), cut to what can show.
+std::string prepare(const TextRequest& request) {
+  gchar* valid = g_utf8_make_valid(request.text.data(), static_cast<gssize>(request.text.size()));
+  std::string text(valid);
+  g_free(valid);
+  if (request.lineLimit && *request.lineLimit == 1) {
+    if (static_cast<std::size_t>(g_utf8_strlen(text.c_str(), -1)) >
+        TextEngine::kMaxOneLineCodePoints) {
+      const char* end = g_utf8_offset_to_pointer(
+          text.c_str(), static_cast<glong>(TextEngine::kMaxOneLineCodePoints));
+      text.resize(static_cast<std::size_t>(end - text.c_str()));
+      text += kEllipsis;
+    }
+  } else if (text.size() > TextEngine::kMaxWrappedBytes) {
+    const char* cut = text.c_str() + TextEngine::kMaxWrappedBytes;
+    cut = g_utf8_find_prev_char(text.c_str(), cut + 1);
+    text.resize(static_cast<std::size_t>(cut - text.c_str()));
+    text += kEllipsis;
+  }
+  if (isFigure(text)) text = kLri + text + kPdi;
+  return text;
+}
+
+std::string cacheKey(const TextRequest& r) {
+  std::string key(r.text);
+  key += '\0';
+  key += static_cast<char>('a' + static_cast<int>(r.style));
+  key += r.bold ? 'b' : '-';
+  key += r.monospacedDigit ? 'm' : '-';
+  key += r.symbol ? 's' : '-';
+  key += static_cast<char>('a' + static_cast<int>(r.alignment));
+  key += r.direction == LayoutDirection::rightToLeft ? 'r' : 'l';
+  key += r.lineLimit ? std::to_string(*r.lineLimit) : std::string("*");
+  key += '/';
+  if (std::isfinite(r.maxWidth)) key += std::to_string(std::lround(r.maxWidth * 64.0));
+  return key;
+}
+
+PangoAlignment pangoAlignment(TextAlignment alignment, LayoutDirection direction) {
+  // Layouts have a fixed base direction (auto_dir off), so Pango does not mirror left and
+  // right for us: leading is the right edge in right-to-left text.
+  const bool rtl = direction == LayoutDirection::rightToLeft;
+  switch (alignment) {
+    case TextAlignment::center:
+      return PANGO_ALIGN_CENTER;
+    case TextAlignment::trailing:
+      return rtl ? PANGO_ALIGN_LEFT : PANGO_ALIGN_RIGHT;
+    case TextAlignment::leading:
+      break;
+  }
+  return rtl ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT;
+}
+
+PangoContext* makeContext(PangoFontMap* fontMap, PangoDirection direction) {
+  PangoContext* context = pango_font_map_create_context(fontMap);
+  pango_cairo_context_set_resolution(context, 72.0);
+  // Metrics independent of the scale the face is painted at: layout happens once, in points.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
+  pango_context_set_base_dir(context, direction);
+  return context;
+}
+
+}  // namespace
+
+std::string defaultFontsConf() {
+  if (const char* dir = std::getenv("DUNVEL_DATA_DIR"); dir && *dir) {
+    return std::string(dir) + "/fonts.conf";
+  }
+  return std::string(DUNVEL_DATA_DIR) + "/fonts.conf";
+}
+
+struct TextEngine::Impl {
+  struct Entry {
+    ShapedText shaped;
+    std::uint64_t lastFrame = 0;
+  };
+
+  FcConfig* config = nullptr;
+  PangoFontMap* fontMap = nullptr;
+  PangoContext* rtl = nullptr;
+  PangoContext* ltr = nullptr;
+  std::unordered_map<std::string, Entry> cache;
+  std::uint64_t frame = 1;
+  std::size_t shaped = 0;
+
+  ~Impl() {
+    for (auto& [key, entry] : cache) g_object_unref(entry.shaped.layout);
+    if (rtl) g_object_unref(rtl);
+    if (ltr) g_object_unref(ltr);
+    if (fontMap) g_object_unref(fontMap);
+    if (config) FcConfigDestroy(config);
+  }
+
+  ShapedText make(const TextRequest& request) {
+    PangoLayout* layout =
+        pango_layout_new(request.direction == LayoutDirection::rightToLeft ? rtl : ltr);
+    pango_layout_set_auto_dir(layout, FALSE);
+
+    const TextStyleMetrics metrics = textStyleMetrics(request.style);
+    PangoFontDescription* font = pango_font_description_new();
+    std::string text;
+    if (request.symbol) {
+      pango_font_description_set_family(font, kSymbolFamily);
+      pango_font_description_set_absolute_size(
+          font, metrics.pointSize * design::symbolScale * PANGO_SCALE);
+      text = std::string(request.text);
+    } else {
+      pango_font_description_set_family(font, kTextFamilies);
+      pango_font_description_set_absolute_size(font, metrics.pointSize * PANGO_SCALE);
+      pango_font_description_set_weight(
+          font, static_cast<PangoWeight>(request.bold ? kBoldWeight : metrics.weight));
+      text = prepare(request);
+    }
+    pango_layout_set_font_description(layout, font);
+    pango_font_description_free(font);
+
+    if (request.monospacedDigit) {
+      PangoAttrList* attributes = pango_attr_list_new();
+      pango_attr_list_insert(attributes, pango_attr_font_features_new("tnum 1"));
+      pango_layout_set_attributes(layout, attributes);
+      pango_attr_list_unref(attributes);
+    }
+
+    if (std::isfinite(request.maxWidth)) {
+      const double width = request.maxWidth > 0.0 ? request.maxWidth : 0.0;
+      pango_layout_set_width(layout, static_cast<int>(std::lround(width * PANGO_SCALE)));
+      pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    }
+    if (request.lineLimit) {
+      pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+      if (*request.lineLimit <= 1) {
+        pango_layout_set_single_paragraph_mode(layout, TRUE);
+        pango_layout_set_height(layout, -1);
+      } else {
+        pango_layout_set_height(layout, -*request.lineLimit);
+      }
+    }
+    pango_layout_set_alignment(layout, pangoAlignment(request.alignment, request.direction));
+    pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
+
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, nullptr, &logical);
+    ShapedText shapedText;
+    shapedText.layout = layout;
+    shapedText.size = {static_cast<double>(logical.width) / PANGO_SCALE,
+                       static_cast<double>(logical.height) / PANGO_SCALE};
+    shapedText.origin = {static_cast<double>(logical.x) / PANGO_SCALE,
+                         static_cast<double>(logical.y) / PANGO_SCALE};
+    shapedText.lines = pango_layout_get_line_count(layout);
+    shapedText.truncated = pango_layout_is_ellipsized(layout) || text.size() < request.text.size();
+    ++shaped;
+    return shapedText;
+  }
+
+  const ShapedText& get(const TextRequest& request) {
+    std::string key = cacheKey(request);
+    auto found = cache.find(key);
+    if (found == cache.end()) {
+      found = cache.emplace(std::move(key), Entry{make(request), frame}).first;
+    }
+    found->second.lastFrame = frame;
+    return found->second.shaped;
+  }
+};
+
+TextEngine::TextEngine(const std::string& fontsConf) : impl_(std::make_unique<Impl>()) {
+  const std::string path = fontsConf.empty() ? defaultFontsConf() : fontsConf;
+  impl_->config = FcConfigCreate();
+  if (!impl_->config ||
+      !FcConfigParseAndLoad(impl_->config, reinterpret_cast<const FcChar8*>(path.c_str()),
+                            FcTrue) ||
+      !FcConfigBuildFonts(impl_->config)) {
+    throw std::runtime_error("cannot load the font configuration " + path);
+  }
+  impl_->fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+  if (!impl_->fontMap) throw std::runtime_error("Pango has no FreeType font map");
+  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(impl_->fontMap), impl_->config);
+  impl_->rtl = makeContext(impl_->fontMap, PANGO_DIRECTION_RTL);
+  impl_->ltr = makeContext(impl_->fontMap, PANGO_DIRECTION_LTR);
+}
+
+TextEngine::~TextEngine() = default;
+
+const ShapedText& TextEngine::shape(const TextRequest& request) {
+  if (std::isfinite(request.maxWidth) && !request.symbol) {
+    // A text that fits on one line keeps its natural layout, whatever width it is offered: one
+    // shaping serves every proposal it fits in.
+    TextRequest natural = request;
+    natural.maxWidth = std::numeric_limits<double>::infinity();
+    const ShapedText& unbounded = impl_->get(natural);
+    if (unbounded.lines <= 1 && unbounded.size.width <= request.maxWidth + 1e-6) return unbounded;
+  }
+  if (request.symbol) {
+    TextRequest unbounded = request;
+    unbounded.maxWidth = std::numeric_limits<double>::infinity();
+    return impl_->get(unbounded);
+  }
+  return impl_->get(request);
+}
+
+void TextEngine::beginFrame() {
+  // Keep what the last frame used; drop the rest once the cache has grown.
+  constexpr std::size_t kKeep = 2048;
+  if (impl_->cache.size() > kKeep) {
+    for (auto it = impl_->cache.begin(); it != impl_->cache.end();) {
+      if (it->second.lastFrame + 1 < impl_->frame) {
+        g_object_unref(it->second.shaped.layout);
+        it = impl_->cache.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  ++impl_->frame;
+}
+
+std::size_t TextEngine::shapedCount() const {
+  return impl_->shaped;
+}
+std::size_t TextEngine::cachedCount() const {
+  return impl_->cache.size();
+}
+
+}  // namespace dunvel

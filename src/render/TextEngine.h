@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "render/ShapedText.h"
+#include "render/TextRequest.h"
+
+namespace dunvel {
+
+// Shapes texts with Pango (HarfBuzz underneath) in the fonts pinned by data/fonts.conf, and
+// caches the layouts between frames by text, font and offered width: a frame of an unchanged
+// screen shapes nothing. Each text is a paragraph of its own, so a bidi control inside one text
+// cannot reorder anything outside it. Main thread only.
+class TextEngine {
+ public:
+  // fontsConf: the fontconfig file naming the only fonts to use; empty for the one the build
+  // knows (data/fonts.conf, or $DUNVEL_DATA_DIR/fonts.conf). std::runtime_error when it cannot
+  // be loaded.
+  explicit TextEngine(const std::string& fontsConf = {});
+  ~TextEngine();
+  TextEngine(const TextEngine&) = delete;
+  TextEngine& operator=(const TextEngine&) = delete;
+
+  const ShapedText& shape(const TextRequest& request);
+
+  // Marks the start of a frame; texts not asked for since the previous mark may be evicted.
+  void beginFrame();
+
+  // How many layouts have been shaped since the engine was made (cache misses).
+  std::size_t shapedCount() const;
+  std::size_t cachedCount() const;
+
+  // Texts longer than these are cut (with "…") before shaping: a line cannot show more, and a
+  // frame must paint in bounded time whatever the host sends.
+  static constexpr std::size_t kMaxOneLineCodePoints = 400;
+  static constexpr std::size_t kMaxWrappedBytes = 16 * 1024;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The fonts.conf that the build knows.
+std::string defaultFontsConf();
+
+}  // namespace dunvel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <optional>
+#include <string>
+
+#include "preview/PreviewCommand.h"
+
+namespace dunvel {
+
+struct PngOptions {
+  std::string path;
+  std::string output;
+  bool reachable = false;
+  // Seconds since 1970; the system clock when absent.
+  std::optional<double> now;
+  std::string size = "45mm";
+  double scale = 2.0;
+};
+
+// `png FILE -o OUT.png [--reachable] [--now SECONDS] [--size …] [--scale N]`: the face the
+// companion shows for the snapshot, as a PNG. Returns the exit code.
+int runPngCommand(const PngOptions& options, PreviewIo& io);
+
+// Registers the `png` subcommand; running it sets io.exitCode.
+void addPngCommand(CLI::App& app, PreviewIo& io);
+
+}  // namespace dunvel
