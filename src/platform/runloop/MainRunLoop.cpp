@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/runloop/MainThreadWaiter.h"
 #include "platform/runloop/TimerTable.h"
 
 namespace dunvel {
@@ -39,6 +40,13 @@ struct MainRunLoop::Shared {
   std::size_t drainWaiters = 0;
   bool stopped = false;
   std::thread::id runThread;
+  MainThreadWaiter* waiter = nullptr;
+
+  // Under the mutex, so that setWaiter(nullptr) waits for a wake in progress. The run thread
+  // need not wake itself: it looks at the queue before it sleeps again.
+  void wakeWaiter() {
+    if (waiter != nullptr && std::this_thread::get_id() != runThread) waiter->wake();
+  }
 };
 
 MainRunLoop::MainRunLoop() : shared_(std::make_shared<Shared>()) {}
@@ -61,6 +69,7 @@ void MainRunLoop::async(std::function<void()> block) {
   {
     std::lock_guard lock(shared_->mutex);
     shared_->blocks.push_back(std::move(block));
+    shared_->wakeWaiter();
   }
   shared_->wake.notify_one();
 }
@@ -75,6 +84,7 @@ Cancellable MainRunLoop::scheduleRepeating(std::chrono::nanoseconds interval,
     std::lock_guard lock(shared_->mutex);
     id =
         shared_->timers.add(addSaturating(SteadyClock::now(), interval), interval, std::move(fire));
+    shared_->wakeWaiter();
   }
   // The loop may be asleep with a later deadline (when scheduled from another thread).
   shared_->wake.notify_one();
@@ -126,7 +136,14 @@ void MainRunLoop::run() {
 
     // Idle: sleep until a block arrives, stop() is called, or the next timer falls due.
     const auto next = s.timers.nextDeadline();
-    if (!next) {
+    if (s.waiter != nullptr) {
+      MainThreadWaiter* waiter = s.waiter;
+      std::optional<SteadyClock::time_point> deadline;
+      if (next && *next != SteadyClock::time_point::max()) deadline = *next;
+      lock.unlock();
+      waiter->wait(deadline);
+      lock.lock();
+    } else if (!next) {
       s.wake.wait(lock);
     } else if (*next != SteadyClock::time_point::max()) {
       s.wake.wait_until(lock, *next);
@@ -141,9 +158,15 @@ void MainRunLoop::stop() {
   {
     std::lock_guard lock(shared_->mutex);
     shared_->stopped = true;
+    shared_->wakeWaiter();
   }
   shared_->wake.notify_all();
   shared_->drained.notify_all();
+}
+
+void MainRunLoop::setWaiter(MainThreadWaiter* waiter) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->waiter = waiter;
 }
 
 std::size_t MainRunLoop::pendingBlocks() const {

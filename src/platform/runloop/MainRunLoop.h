@@ -10,6 +10,8 @@
 
 namespace dunvel {
 
+class MainThreadWaiter;
+
 // The process's main queue and main-thread timers. Blocks queued with async run on the thread
 // that calls run(), one at a time, first in first out; timers are measured on the steady clock.
 // While there is nothing to run the loop sleeps on a condition variable until the next block
@@ -39,6 +41,13 @@ class MainRunLoop final : public MainQueue, public TimerScheduler {
   // Callable from any thread. The loop finishes the block or fire in progress and run() returns.
   // Stopping is final.
   void stop();
+
+  // Main thread, outside a block or fire. With a waiter, the idle loop sleeps in waiter.wait
+  // (bounded by the next timer's deadline) instead of on its own condition variable, and
+  // async, timers scheduled and stop() wake it: so a window's events and the main queue share
+  // the main thread. Null goes back to the loop's own sleep; once setWaiter(nullptr) returns, no
+  // thread is inside or will enter waiter.wake. The waiter must stay until then.
+  void setWaiter(MainThreadWaiter* waiter);
 
   // Callable from any thread: blocks queued and not yet started.
   std::size_t pendingBlocks() const;
