@@ -35,6 +35,10 @@ void HeadlessAppRunner::start(const App& app) {
   graph_->evaluate();
 }
 
+void HeadlessAppRunner::onEvaluated(std::function<void(const Element&)> listener) {
+  listeners_.push_back(std::move(listener));
+}
+
 const Element& HeadlessAppRunner::tree() const {
   return graph().tree();
 }
@@ -45,6 +49,7 @@ const ViewGraph& HeadlessAppRunner::graph() const {
 }
 
 void HeadlessAppRunner::evaluated(const Element& tree) {
+  for (const auto& listener : listeners_) listener(tree);
   ScreenDescription description = describeScreen(tree);
   if (logged_ && logged_->sameScreenAs(description)) return;
   // One insertion per line, flushed: the line lands whole and in order, also when another

@@ -4,16 +4,17 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/App.h"
 #include "app/AppRunner.h"
 #include "app/ScreenDescription.h"
 #include "link/MainQueue.h"
+#include "observation/Clock.h"
+#include "observation/TimerScheduler.h"
 #include "views/toolkit/Element.h"
 #include "views/toolkit/HapticEngine.h"
 #include "views/toolkit/ViewGraph.h"
-#include "observation/Clock.h"
-#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 
@@ -36,6 +37,10 @@ class HeadlessAppRunner final : public AppRunner {
   // the main thread: for tests and one-shot tools, which then drive the queue themselves.
   void start(const App& app);
 
+  // Called after every evaluation with the new tree (valid until the next one), the first tree
+  // included when set before start: where a face that draws the window attaches.
+  void onEvaluated(std::function<void(const Element&)> listener);
+
   // The window's element tree; std::logic_error before start.
   const Element& tree() const;
   const ViewGraph& graph() const;
@@ -51,6 +56,7 @@ class HeadlessAppRunner final : public AppRunner {
   std::function<void()> runMainThread_;
   std::unique_ptr<ViewGraph> graph_;
   std::optional<ScreenDescription> logged_;
+  std::vector<std::function<void(const Element&)>> listeners_;
 };
 
 }  // namespace dunvel

@@ -2,13 +2,18 @@
 
 #include <iosfwd>
 
+#include "app/watch/WatchOptions.h"
+
 namespace dunvel {
 
 class MainRunLoop;
 
-// Runs the companion's app on the main thread until the loop is stopped. Called once the Linux
-// platform is installed (installSessionPlatform), so ConnectivityStore::shared() can be built.
-// Headless: logs one line per screen change (the screen and its texts) and one per haptic.
-void runApp(MainRunLoop& loop, std::ostream& log);
+// Runs the companion's app on the main thread until the loop is stopped or its window closed.
+// Called once the Linux platform is installed (installSessionPlatform), so
+// ConnectivityStore::shared() can be built. Logs one line per screen change (the screen and its
+// texts) and one per haptic; shows the face in a window when there is a display and the options
+// do not say headless, and writes frames when asked. Returns the exit status: 0, or 1 when the
+// window or the frames folder cannot be had (the reason written to err).
+int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, std::ostream& err);
 
 }  // namespace dunvel

@@ -20,14 +20,26 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
   CLI::App app(
       "The wrist companion of the Dunvel quiz game. Listens for the host app on a local socket "
       "($XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock) and shows its game "
-      "snapshots; ends on Ctrl-C or SIGTERM.",
+      "snapshots, in a window when there is a display (a click is a tap, the wheel and the "
+      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, Escape or closing the window.",
       "dunvel-watch");
   WatchOptions options;
-  app.add_flag("--headless", options.headless, "Run without a window and log what is shown");
+  app.add_flag("--headless", options.headless,
+               "Run without a window even when there is a display ($DISPLAY or "
+               "$WAYLAND_DISPLAY); what is shown is logged either way");
   app.add_option("--link", options.link, "Socket path to listen on");
   app.add_flag("--demo", options.demo,
                "Also play a demo quiz night as the host, in this process, over the socket "
                "(it reveals and awards by itself)");
+  app.add_option("--size", options.size, "The watch's case size: 41mm, 45mm or 49mm; default 45mm")
+      ->check(CLI::IsMember({"41mm", "45mm", "49mm"}));
+  app.add_option("--scale", options.scale,
+                 "Pixels per point of the face, 0.25 to 8; default 2 (a 45mm face is then "
+                 "396x484 pixels)")
+      ->check(CLI::Range(0.25, 8.0));
+  app.add_option("--frames", options.frames,
+                 "Write each frame painted as a numbered PNG (frame-000001.png, ...) into this "
+                 "folder, made when missing; with or without a window");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -74,12 +86,12 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     demo->start();
   }
 
-  runApp(loop, out);
+  const int ran = runApp(loop, *options, out, err);
 
   if (demo) demo->stop();
   session.stop();
   out << "dunvel-watch: stopped" << std::endl;
-  return 0;
+  return ran;
 }
 
 }  // namespace dunvel

@@ -7,12 +7,17 @@ namespace dunvel {
 
 // What dunvel-watch was asked to do.
 struct WatchOptions {
-  // No window: the companion logs what it shows. The only mode until a window exists.
+  // No window even when there is a display: the companion logs what it shows.
   bool headless = false;
   // The socket path from --link; the default location when absent.
   std::optional<std::string> link;
   // Also play the demo quiz night as the host, in this process, over the real socket.
   bool demo = false;
+  // The watch's case size ("41mm", "45mm", "49mm") and pixels per point of the face drawn.
+  std::string size = "45mm";
+  double scale = 2.0;
+  // A folder to write each painted frame into, as a numbered PNG.
+  std::optional<std::string> frames;
 };
 
 }  // namespace dunvel

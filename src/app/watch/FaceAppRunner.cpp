@@ -1,0 +1,101 @@
+#include "app/watch/FaceAppRunner.h"
+
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "app/HeadlessAppRunner.h"
+#include "platform/device/LogHapticEngine.h"
+#include "platform/runloop/MainRunLoop.h"
+#include "platform/window/FaceHapticEngine.h"
+#include "platform/window/SdlWindow.h"
+#include "platform/window/WatchFace.h"
+#include "render/FaceRenderer.h"
+
+namespace dunvel {
+
+namespace {
+
+// Writes each frame it is given as the next numbered PNG of a folder; after a write fails it
+// says so once and writes no more, so a full disk does not end the companion.
+class FrameFolder {
+ public:
+  FrameFolder(std::filesystem::path folder, std::ostream& err)
+      : folder_(std::move(folder)), err_(err) {}
+
+  void write(const FaceRenderer& renderer) {
+    if (failed_) return;
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06zu.png", ++count_);
+    if (std::string problem = renderer.writePng((folder_ / name).string()); !problem.empty()) {
+      err_ << "dunvel-watch: --frames: " << problem << "; no further frames are written"
+           << std::endl;
+      failed_ = true;
+    }
+  }
+
+ private:
+  std::filesystem::path folder_;
+  std::ostream& err_;
+  std::size_t count_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+FaceAppRunner::FaceAppRunner(MainRunLoop& loop, const Clock& clock, std::ostream& log,
+                             std::ostream& err, Options options)
+    : loop_(loop), clock_(clock), log_(log), err_(err), options_(std::move(options)) {}
+
+void FaceAppRunner::onTap(std::function<void(const Element& button)> listener) {
+  tapListeners_.push_back(std::move(listener));
+}
+
+int FaceAppRunner::run(const App& app) {
+  std::unique_ptr<FrameFolder> frames;
+  if (options_.frames) {
+    std::error_code error;
+    std::filesystem::create_directories(*options_.frames, error);
+    if (error || !std::filesystem::is_directory(*options_.frames)) {
+      err_ << "dunvel-watch: --frames: cannot make the folder " << options_.frames->string()
+           << (error ? ": " + error.message() : std::string(": something else is there"))
+           << std::endl;
+      return 1;
+    }
+    frames = std::make_unique<FrameFolder>(*options_.frames, err_);
+  }
+
+  FaceRenderer renderer(options_.size, options_.scale);
+  WatchFace face(renderer, loop_, loop_);
+  for (const auto& listener : tapListeners_) face.onTap(listener);
+  std::unique_ptr<SdlWindow> window;
+  if (options_.display == FaceDisplay::window) {
+    try {
+      window = std::make_unique<SdlWindow>("Dunvel", face, renderer, [this] { loop_.stop(); });
+    } catch (const std::runtime_error& error) {
+      err_ << "dunvel-watch: " << error.what() << " (--headless runs without one)" << std::endl;
+      return 1;
+    }
+    face.onFrame([&window](const FaceRenderer& painted) { window->present(painted); });
+  }
+  if (frames) face.onFrame([&frames](const FaceRenderer& painted) { frames->write(painted); });
+
+  LogHapticEngine logged(log_);
+  FaceHapticEngine haptics(face, logged);
+  HeadlessAppRunner runner(loop_, loop_, clock_, haptics, log_, [this] { loop_.run(); });
+  runner.onEvaluated([&face](const Element& tree) { face.show(tree); });
+
+  // From here until the window goes, the loop sleeps in the window's event wait.
+  struct Waiting {
+    MainRunLoop& loop;
+    ~Waiting() { loop.setWaiter(nullptr); }
+  } waiting{loop_};
+  if (window) loop_.setWaiter(window.get());
+  return runner.run(app);
+}
+
+}  // namespace dunvel

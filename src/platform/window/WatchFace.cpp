@@ -1,0 +1,230 @@
+#include "platform/window/WatchFace.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+#include "render/FacePainter.h"
+#include "views/toolkit/ElementJson.h"
+
+namespace dunvel {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A crown detent or an arrow key: about two lines of a scoreboard.
+constexpr double kLinePoints = 24.0;
+// How far a pressed pointer may wander before the press becomes a drag.
+constexpr double kDragSlopPoints = 6.0;
+
+struct PulseLook {
+  double red, green, blue;
+  double width;  // points
+  std::chrono::milliseconds length;
+};
+
+// The notification is the long, wide one the wrist notices; a click is short and thin.
+PulseLook pulseLook(HapticType type) {
+  switch (type) {
+    case HapticType::notification:
+      return {1.0, 0.78, 0.0, 7.0, 600ms};
+    case HapticType::success:
+      return {0.2, 0.85, 0.35, 5.0, 350ms};
+    case HapticType::failure:
+      return {1.0, 0.23, 0.19, 5.0, 350ms};
+    case HapticType::click:
+      break;
+  }
+  return {0.92, 0.92, 0.92, 2.5, 150ms};
+}
+
+// What the tree shows, places included: two trees with the same text look the same.
+std::string describeTree(const Element& tree) {
+  return elementToJson(tree, [](const Element& element,
+                                nlohmann::json& out) { out["identity"] = element.identity; })
+      .dump();
+}
+
+}  // namespace
+
+WatchFace::WatchFace(FaceRenderer& renderer, MainQueue& mainQueue, TimerScheduler& timers)
+    : renderer_(renderer),
+      mainQueue_(mainQueue),
+      timers_(timers),
+      self_(std::make_shared<WatchFace*>(this)) {}
+
+WatchFace::~WatchFace() = default;
+
+void WatchFace::show(const Element& tree) {
+  tree_ = &tree;
+  relayout();
+  // Positions of scroll views that left the tree are forgotten; the others are kept as the
+  // layout clamped them, so content that shrank does not leave a stretch to scroll back first.
+  ScrollOffsets kept;
+  for (const ScrollViewLayout& view : layout()->scrollViews()) {
+    if (offsets_.count(view.identity) != 0) kept[view.identity] = view.offset;
+  }
+  offsets_ = std::move(kept);
+  std::string shown = describeTree(tree);
+  if (shown != shownTree_) {
+    shownTree_ = std::move(shown);
+    changed();
+  }
+}
+
+void WatchFace::press(Point point) {
+  if (layout() == nullptr) return;
+  Press press;
+  press.start = point;
+  if (const Element* button = layout()->buttonAt(point)) {
+    press.button = button->identity;
+    press.onButton = true;
+  }
+  if (const ScrollViewLayout* view = layout()->scrollViewAt(point)) {
+    press.scrollView = view->identity;
+    press.startOffset = view->offset;
+  }
+  press_ = std::move(press);
+  if (press_->onButton) changed();
+}
+
+void WatchFace::move(Point point) {
+  if (!press_ || layout() == nullptr) return;
+  Press& press = *press_;
+  const double dy = point.y - press.start.y;
+  if (!press.dragging && !press.scrollView.empty() &&
+      std::hypot(point.x - press.start.x, dy) > kDragSlopPoints) {
+    press.dragging = true;
+    if (press.onButton) changed();
+    press.onButton = false;
+  }
+  if (press.dragging) {
+    // The content follows the finger.
+    for (const ScrollViewLayout& view : layout()->scrollViews()) {
+      if (view.identity == press.scrollView) {
+        setOffset(view, press.startOffset - dy);
+        break;
+      }
+    }
+    return;
+  }
+  if (press.button.empty()) return;
+  const Element* under = layout()->buttonAt(point);
+  const bool onButton = under != nullptr && under->identity == press.button;
+  if (onButton != press.onButton) {
+    press.onButton = onButton;
+    changed();
+  }
+}
+
+void WatchFace::release(Point point) {
+  if (!press_) return;
+  const Press press = std::move(*press_);
+  press_.reset();
+  if (press.onButton) changed();
+  if (press.dragging || press.button.empty() || layout() == nullptr) return;
+  // Hit-tested again in the current layout: the tree may have been evaluated since the press.
+  const Element* button = layout()->buttonAt(point);
+  if (button == nullptr || button->identity != press.button) return;
+  for (const auto& listener : tapListeners_) listener(*button);
+  // The action may lead to a new evaluation only through the main queue, so the button (and
+  // the tree it lives in) stays valid while it runs.
+  button->tap();
+}
+
+void WatchFace::scroll(Point point, double amount, ScrollUnit unit) {
+  const FaceLayout* current = layout();
+  if (current == nullptr || current->scrollViews().empty() || !std::isfinite(amount)) return;
+  const ScrollViewLayout* view = current->scrollViewAt(point);
+  if (view == nullptr) view = &current->scrollViews().front();
+  double points = amount;
+  if (unit == ScrollUnit::line) points *= kLinePoints;
+  if (unit == ScrollUnit::page)
+    points *= std::max(view->viewport.height - kLinePoints, kLinePoints);
+  setOffset(*view, view->offset + points);
+}
+
+void WatchFace::pulse(HapticType type) {
+  pulse_ = type;
+  changed();
+  // One timer at a time: a new haptic replaces the pulse still showing.
+  pulseEnd_ = timers_.scheduleRepeating(pulseLook(type).length, [this] {
+    pulse_.reset();
+    changed();
+    pulseEnd_.cancel();
+  });
+}
+
+void WatchFace::onTap(std::function<void(const Element& button)> listener) {
+  tapListeners_.push_back(std::move(listener));
+}
+
+void WatchFace::onFrame(std::function<void(const FaceRenderer&)> listener) {
+  frameListeners_.push_back(std::move(listener));
+}
+
+double WatchFace::scrollOffset(const std::string& identity) const {
+  const auto found = offsets_.find(identity);
+  return found == offsets_.end() ? 0.0 : found->second;
+}
+
+void WatchFace::paintIfChanged() {
+  if (!dirty_ || tree_ == nullptr) return;
+  dirty_ = false;
+  PaintOptions options;
+  options.pressedButton = pressedLook();
+  cairo_surface_t* image = renderer_.paint(options);
+  if (pulse_) {
+    const PulseLook look = pulseLook(*pulse_);
+    const FaceMetrics& face = renderer_.face();
+    const double inset = look.width / 2;
+    cairo_t* cr = cairo_create(image);
+    cairo_scale(cr, renderer_.scale(), renderer_.scale());
+    roundedRectanglePath(
+        cr, Rect{inset, inset, face.size.width - look.width, face.size.height - look.width},
+        std::max(face.displayCornerRadius - inset, 0.0), true);
+    cairo_set_source_rgba(cr, look.red, look.green, look.blue, 0.9);
+    cairo_set_line_width(cr, look.width);
+    cairo_stroke(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(image);
+  }
+  ++framesPainted_;
+  for (const auto& listener : frameListeners_) listener(renderer_);
+}
+
+void WatchFace::relayout() {
+  if (tree_ != nullptr) renderer_.layout(*tree_, offsets_);
+}
+
+void WatchFace::setOffset(const ScrollViewLayout& view, double offset) {
+  const double clamped = std::clamp(offset, 0.0, view.maxOffset());
+  if (clamped == view.offset) return;
+  offsets_[view.identity] = clamped;
+  // view belongs to the layout being replaced: it is not touched after this.
+  relayout();
+  changed();
+}
+
+void WatchFace::changed() {
+  dirty_ = true;
+  if (frameQueued_) return;
+  frameQueued_ = true;
+  mainQueue_.async([weak = std::weak_ptr<WatchFace*>(self_)] {
+    if (auto self = weak.lock()) {
+      (*self)->frameQueued_ = false;
+      (*self)->paintIfChanged();
+    }
+  });
+}
+
+std::string WatchFace::pressedLook() const {
+  if (!press_ || !press_->onButton) return {};
+  return press_->button;
+}
+
+}  // namespace dunvel

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/MainQueue.h"
+#include "observation/Cancellable.h"
+#include "observation/TimerScheduler.h"
+#include "render/FaceLayout.h"
+#include "render/FaceRenderer.h"
+#include "render/Geometry.h"
+#include "views/toolkit/Element.h"
+#include "views/toolkit/HapticType.h"
+
+namespace dunvel {
+
+// How far a scroll request moves the content.
+enum class ScrollUnit { point, line, page };
+
+// The face as a finger and the crown meet it: the app's latest element tree laid out by a
+// renderer, the scroll position of each scroll view, the button held down and the pulse of the
+// last haptic. Input comes in points on the face; a tap runs the button's action as on the
+// watch, on release inside the button it was pressed in. A frame is painted, on the main queue,
+// only when something shown changed: the tree, a scroll position, the pressed look or a pulse.
+// The renderer, queue and timers must outlive the face. Main thread only.
+class WatchFace {
+ public:
+  WatchFace(FaceRenderer& renderer, MainQueue& mainQueue, TimerScheduler& timers);
+  ~WatchFace();
+  WatchFace(const WatchFace&) = delete;
+  WatchFace& operator=(const WatchFace&) = delete;
+
+  // A newly evaluated tree, which must stay valid until the next call (a view graph's tree
+  // does). Scroll views whose place is still in the tree keep their position; the others are
+  // forgotten, so a new screen starts at the top.
+  void show(const Element& tree);
+
+  // The pointer, in points. A press on a button shows its pressed look while the pointer stays
+  // on it; a release on the same button taps it. Moving more than a few points while pressed
+  // drags the scroll view under the press instead, as a finger does, and taps nothing.
+  void press(Point point);
+  void move(Point point);
+  void release(Point point);
+
+  // The crown: scrolls the scroll view under point (the first one when none is there) by amount
+  // units, positive towards the end of the content, clamped to the content.
+  void scroll(Point point, double amount, ScrollUnit unit);
+
+  // Shows a short pulse on the face for one haptic: a ring along the display's edge whose
+  // colour, width and length tell the four types apart.
+  void pulse(HapticType type);
+
+  // Called with the button before its action runs, for each tap.
+  void onTap(std::function<void(const Element& button)> listener);
+  // Called after each painted frame, with the renderer holding it.
+  void onFrame(std::function<void(const FaceRenderer&)> listener);
+
+  // The layout of the last tree; null before the first.
+  const FaceLayout* layout() const { return renderer_.lastLayout(); }
+  // The position of a scroll view, in points from the top (0 for one never scrolled).
+  double scrollOffset(const std::string& identity) const;
+  std::size_t framesPainted() const { return framesPainted_; }
+
+  // Paints now when something shown changed since the last frame; the queued frame calls it.
+  void paintIfChanged();
+
+ private:
+  struct Press {
+    Point start;
+    std::string button;
+    bool onButton = false;
+    std::string scrollView;
+    double startOffset = 0.0;
+    bool dragging = false;
+  };
+
+  void relayout();
+  void setOffset(const ScrollViewLayout& view, double offset);
+  void changed();
+  std::string pressedLook() const;
+
+  FaceRenderer& renderer_;
+  MainQueue& mainQueue_;
+  TimerScheduler& timers_;
+  const Element* tree_ = nullptr;
+  std::string shownTree_;
+  ScrollOffsets offsets_;
+  std::optional<Press> press_;
+  std::optional<HapticType> pulse_;
+  Cancellable pulseEnd_;
+  bool dirty_ = false;
+  bool frameQueued_ = false;
+  std::size_t framesPainted_ = 0;
+  std::vector<std::function<void(const Element&)>> tapListeners_;
+  std::vector<std::function<void(const FaceRenderer&)>> frameListeners_;
+  // Queued frames reach the face through this, and do nothing once it is gone.
+  std::shared_ptr<WatchFace*> self_;
+};
+
+}  // namespace dunvel
