@@ -84,7 +84,8 @@ void WatchFace::press(Point point) {
     press.button = button->identity;
     press.onButton = true;
   }
-  if (const ScrollViewLayout* view = layout()->scrollViewAt(point)) {
+  const ScrollViewLayout* view = layout()->scrollViewAt(point);
+  if (view != nullptr && view->maxOffset() > 0.0) {
     press.scrollView = view->identity;
     press.startOffset = view->offset;
   }
@@ -96,8 +97,9 @@ void WatchFace::move(Point point) {
   if (!press_ || layout() == nullptr) return;
   Press& press = *press_;
   const double dy = point.y - press.start.y;
-  if (!press.dragging && !press.scrollView.empty() &&
-      std::hypot(point.x - press.start.x, dy) > kDragSlopPoints) {
+  // Only an upright movement drags: the watch scrolls vertically, and a finger that slides
+  // sideways off a button just lets go of it.
+  if (!press.dragging && !press.scrollView.empty() && std::abs(dy) > kDragSlopPoints) {
     press.dragging = true;
     if (press.onButton) changed();
     press.onButton = false;

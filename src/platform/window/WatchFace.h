@@ -40,8 +40,9 @@ class WatchFace {
   void show(const Element& tree);
 
   // The pointer, in points. A press on a button shows its pressed look while the pointer stays
-  // on it; a release on the same button taps it. Moving more than a few points while pressed
-  // drags the scroll view under the press instead, as a finger does, and taps nothing.
+  // on it; a release on the same button taps it. Moving up or down more than a few points
+  // while pressed drags the scroll view under the press instead (when it has more to show), as
+  // a finger does, and taps nothing.
   void press(Point point);
   void move(Point point);
   void release(Point point);
@@ -73,6 +74,7 @@ class WatchFace {
     Point start;
     std::string button;
     bool onButton = false;
+    // The scroll view a drag moves: the one under the press, when it can scroll.
     std::string scrollView;
     double startOffset = 0.0;
     bool dragging = false;

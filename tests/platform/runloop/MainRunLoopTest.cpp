@@ -4,15 +4,58 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/runloop/MainThreadWaiter.h"
+
 namespace dunvel {
 namespace {
 
 using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// Sleeps on a condition variable, as a window's event wait would, and records what the loop
+// asked of it.
+class RecordingWaiter final : public MainThreadWaiter {
+ public:
+  void wait(std::optional<SteadyClock::time_point> deadline) override {
+    std::unique_lock lock(mutex_);
+    deadlines_.push_back(deadline);
+    if (deadline) {
+      woken_.wait_until(lock, *deadline, [this] { return pending_; });
+    } else {
+      woken_.wait(lock, [this] { return pending_; });
+    }
+    pending_ = false;
+  }
+  void wake() override {
+    std::lock_guard lock(mutex_);
+    ++wakes_;
+    pending_ = true;
+    woken_.notify_one();
+  }
+  int wakes() const {
+    std::lock_guard lock(mutex_);
+    return wakes_;
+  }
+  std::vector<std::optional<SteadyClock::time_point>> deadlines() const {
+    std::lock_guard lock(mutex_);
+    return deadlines_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable woken_;
+  bool pending_ = false;
+  int wakes_ = 0;
+  std::vector<std::optional<SteadyClock::time_point>> deadlines_;
+};
 
 TEST(MainRunLoop, RunsBlocksFromManyThreadsOneAtATimeInQueueOrderOnTheRunThread) {
   MainRunLoop loop;
@@ -136,6 +179,54 @@ TEST(MainRunLoop, TimersFireOnTheRunThreadAndStopWhenCancelledFromAnywhereOnMain
   EXPECT_EQ(cancelledByBlock, 1);
   // The victim was scheduled after self with the same interval: self fires first.
   EXPECT_EQ(cancelledByOther, 0);
+}
+
+TEST(MainRunLoop, AnExternalWaiterSleepsUntilTheNextTimerAndIsWokenByOtherThreadsOnly) {
+  MainRunLoop loop;
+  Cancellable hourly;
+  std::thread producer;
+  const auto start = SteadyClock::now();
+  int ran = 0;
+  loop.async([&] {
+    ++ran;
+    // From the run thread no wake is needed: the loop looks at its queue before it sleeps.
+    hourly = loop.scheduleRepeating(1h, [] {});
+    loop.async([&] {
+      ++ran;
+      producer = std::thread([&] {
+        std::this_thread::sleep_for(20ms);  // the loop is asleep in the waiter by then
+        loop.async([&] {
+          ++ran;
+          loop.stop();
+        });
+      });
+    });
+  });
+  RecordingWaiter waiter;
+  loop.setWaiter(&waiter);
+  loop.run();
+  producer.join();
+
+  EXPECT_EQ(ran, 3);
+  EXPECT_EQ(waiter.wakes(), 1) << "only the other thread's block wakes the waiter";
+  const auto deadlines = waiter.deadlines();
+  ASSERT_FALSE(deadlines.empty());
+  for (const auto& deadline : deadlines) {
+    ASSERT_TRUE(deadline.has_value()) << "each wait is bounded by the hourly timer";
+    EXPECT_GT(*deadline, start + 59min);
+  }
+
+  // Without a waiter the loop sleeps on its own again.
+  MainRunLoop second;
+  second.setWaiter(&waiter);
+  second.setWaiter(nullptr);
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(10ms);
+    second.stop();
+  });
+  second.run();
+  stopper.join();
+  EXPECT_EQ(waiter.wakes(), 1);
 }
 
 TEST(MainRunLoop, RefusesNonPositiveIntervalsAndOutlivedHandlesAreHarmless) {

@@ -1,0 +1,173 @@
+#include "platform/window/WatchFace.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "views/ScreenHarness.h"
+
+namespace dunvel {
+namespace {
+
+// The screens as the app shows them, drawn on a 45mm face by a watch face that follows the
+// view graph; the test is the pointer and the crown.
+class WatchFaceTest : public ::testing::Test {
+ protected:
+  WatchFaceTest() : renderer(FaceSize::mm45, 2.0), face(renderer, h.loop, h.loop) {
+    face.show(h.tree());
+    h.graph.onEvaluated([this](const Element& tree) { face.show(tree); });
+    face.onTap([this](const Element& button) { tapped.push_back(button.identity); });
+    h.session.setReachable(true);
+  }
+
+  void showTeams(const std::string& screen, int count, int pointsOfFirst = 0) {
+    GameState state = snapshot(screen);
+    for (int i = 1; i <= count; ++i) {
+      state.teams.emplace_back("t" + std::to_string(i), "فريق " + std::to_string(i),
+                               i == 1 ? pointsOfFirst : i);
+    }
+    h.show(state);
+  }
+  Point centreOf(const char* shown) const {
+    const Element* button = h.tree().findButton(shown);
+    EXPECT_NE(button, nullptr) << shown;
+    const Rect frame = face.layout()->frameOf(*button).value();
+    return Point{frame.x + frame.width / 2, frame.y + frame.height / 2};
+  }
+  const ScrollViewLayout& scrollView() const { return face.layout()->scrollViews().at(0); }
+  // The painted pixel at a point of the face, as 0xRRGGBB over black.
+  std::uint32_t pixelAt(double x, double y) const {
+    cairo_surface_t* image = renderer.image();
+    const unsigned char* row = cairo_image_surface_get_data(image) +
+                               static_cast<int>(y * 2.0) * cairo_image_surface_get_stride(image);
+    return reinterpret_cast<const std::uint32_t*>(row)[static_cast<int>(x * 2.0)] & 0xFFFFFF;
+  }
+
+  ScreenHarness h;
+  FaceRenderer renderer;
+  WatchFace face;
+  std::vector<std::string> tapped;
+};
+
+TEST_F(WatchFaceTest, TapsOnReleaseInTheButtonPressedAndShowsThePressOnlyWhileOnIt) {
+  showTeams("answer", 2);
+  const Point first = centreOf("فريق 1");
+  const Point second = centreOf("فريق 2");
+  const std::string firstId = h.tree().findButton("فريق 1")->identity;
+
+  face.press(first);
+  face.release(first);
+  EXPECT_EQ(tapped, std::vector<std::string>{firstId});
+  EXPECT_EQ(h.session.sentMessages(),
+            (std::vector<ContextDictionary>{{{"action", "award"}, {"teamId", "t1"}}}));
+
+  // Pressed: one frame with the pressed look; sliding sideways off the button: one without it.
+  h.loop.drain();
+  const std::size_t frames = face.framesPainted();
+  face.press(first);
+  h.loop.drain();
+  EXPECT_EQ(face.framesPainted(), frames + 1);
+  face.move(Point{1.0, first.y});
+  h.loop.drain();
+  EXPECT_EQ(face.framesPainted(), frames + 2);
+  face.release(Point{1.0, first.y});
+  // Back onto the button before the release still taps, as a finger does.
+  face.press(first);
+  face.move(Point{1.0, first.y});
+  face.move(first);
+  face.release(first);
+  // A release on another button, or a press on no button, taps nothing and paints nothing.
+  face.press(first);
+  face.release(second);
+  h.loop.drain();
+  const std::size_t settled = face.framesPainted();
+  face.press(Point{1.0, 1.0});
+  face.release(Point{1.0, 1.0});
+  h.loop.drain();
+  EXPECT_EQ(face.framesPainted(), settled);
+
+  EXPECT_EQ(tapped, (std::vector<std::string>{firstId, firstId}));
+  EXPECT_EQ(h.session.sentMessages().size(), 2u);
+}
+
+TEST_F(WatchFaceTest, ScrollingIsClampedAndKeptForTheSameScreenOnly) {
+  showTeams("board", 20);
+  const std::string identity = scrollView().identity;
+  const double maxOffset = scrollView().maxOffset();
+  ASSERT_GT(maxOffset, 100.0) << "twenty teams are taller than the face";
+  const Point middle{99.0, 150.0};
+
+  face.scroll(middle, 2, ScrollUnit::line);
+  EXPECT_EQ(face.scrollOffset(identity), 48.0);
+  EXPECT_EQ(scrollView().offset, 48.0) << "the layout shows the new position";
+  face.scroll(middle, 1, ScrollUnit::page);
+  EXPECT_EQ(face.scrollOffset(identity), 48.0 + scrollView().viewport.height - 24.0);
+  face.scroll(middle, 1e9, ScrollUnit::point);
+  EXPECT_EQ(face.scrollOffset(identity), maxOffset);
+  // Past the end nothing moves, so nothing is painted.
+  h.loop.drain();
+  const std::size_t frames = face.framesPainted();
+  face.scroll(middle, 3, ScrollUnit::line);
+  h.loop.drain();
+  EXPECT_EQ(face.framesPainted(), frames);
+  face.scroll(middle, -1e9, ScrollUnit::point);
+  EXPECT_EQ(face.scrollOffset(identity), 0.0);
+
+  // A drag moves the content with the pointer.
+  face.press(middle);
+  face.move(Point{middle.x, middle.y - 40.0});
+  face.release(Point{middle.x, middle.y - 40.0});
+  EXPECT_EQ(face.scrollOffset(identity), 40.0);
+
+  // A new snapshot of the same screen keeps the position; another screen forgets it.
+  showTeams("board", 20, 99);
+  EXPECT_EQ(scrollView().identity, identity);
+  EXPECT_EQ(scrollView().offset, 40.0);
+  // Fewer teams: the position is clamped to what is left.
+  showTeams("board", 4);
+  ASSERT_LT(scrollView().maxOffset(), 40.0);
+  EXPECT_EQ(face.scrollOffset(identity), scrollView().maxOffset());
+  h.show(snapshot("idle"));
+  showTeams("board", 20);
+  EXPECT_EQ(scrollView().offset, 0.0);
+}
+
+TEST_F(WatchFaceTest, DraggingOverAButtonScrollsAndTapsNothing) {
+  showTeams("answer", 6);
+  const std::string identity = scrollView().identity;
+  ASSERT_GT(scrollView().maxOffset(), 30.0);
+  const Point second = centreOf("فريق 2");
+  face.press(second);
+  face.move(Point{second.x, second.y - 30.0});
+  face.release(Point{second.x, second.y - 30.0});
+  EXPECT_EQ(face.scrollOffset(identity), 30.0);
+  EXPECT_TRUE(tapped.empty());
+  EXPECT_TRUE(h.session.sentMessages().empty());
+}
+
+TEST_F(WatchFaceTest, EachHapticTypePulsesInItsOwnColourUntilItsTimeIsUp) {
+  h.loop.drain();
+  const Point edge{99.0, 1.0};  // inside every pulse's ring, outside the content
+  ASSERT_EQ(pixelAt(edge.x, edge.y), 0x000000u);
+  std::set<std::uint32_t> colours;
+  for (HapticType type :
+       {HapticType::notification, HapticType::success, HapticType::failure, HapticType::click}) {
+    const std::size_t frames = face.framesPainted();
+    face.pulse(type);
+    h.loop.drain();
+    EXPECT_EQ(face.framesPainted(), frames + 1);
+    colours.insert(pixelAt(edge.x, edge.y));
+    h.loop.advance(1.0);
+    EXPECT_EQ(face.framesPainted(), frames + 2);
+    EXPECT_EQ(pixelAt(edge.x, edge.y), 0x000000u) << "the pulse is over";
+  }
+  EXPECT_EQ(colours.size(), 4u);
+  EXPECT_EQ(colours.count(0x000000u), 0u);
+}
+
+}  // namespace
+}  // namespace dunvel
