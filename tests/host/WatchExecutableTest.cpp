@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/PushLine.h"
+#include "platform/link/ChildProcess.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/TestCompanion.h"
@@ -17,78 +15,13 @@
 namespace dunvel {
 namespace {
 
-using testing::kDeadline;
 using testing::TempFolder;
 
-// A program run as a user runs it (dunvel-watch unless told otherwise), its standard output and
-// error read through a pipe.
-class WatchProcess {
+// dunvel-watch unless told otherwise.
+class WatchProcess : public testing::ChildProcess {
  public:
-  explicit WatchProcess(std::vector<std::string> arguments,
-                        std::string program = DUNVEL_WATCH_PATH) {
-    arguments.insert(arguments.begin(), std::move(program));
-    int output[2];
-    if (pipe(output) != 0) ADD_FAILURE() << "pipe failed";
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(output[1], STDOUT_FILENO);
-      dup2(output[1], STDERR_FILENO);
-      ::close(output[0]);
-      ::close(output[1]);
-      std::vector<char*> argv;
-      for (auto& argument : arguments) argv.push_back(argument.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    ::close(output[1]);
-    output_ = output[0];
-  }
-
-  ~WatchProcess() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (output_ >= 0) ::close(output_);
-  }
-
-  // Reads output until it contains text; false at end of output or at the deadline.
-  bool waitForOutput(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-    while (seen_.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return false;
-      pollfd waiting{output_, POLLIN, 0};
-      if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) continue;
-      char chunk[4096];
-      const ssize_t got = ::read(output_, chunk, sizeof chunk);
-      if (got <= 0) return false;
-      seen_.append(chunk, static_cast<std::size_t>(got));
-    }
-    return true;
-  }
-
-  void signal(int number) { kill(pid_, number); }
-
-  // Waits for the process to end (the output read to its end first, so it cannot block on a
-  // full pipe); its exit status, or -1 when it did not exit normally.
-  int exitStatus() {
-    waitForOutput(std::string(1, '\0'));
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  const std::string& output() const { return seen_; }
-
- private:
-  pid_t pid_ = -1;
-  int output_ = -1;
-  bool exited_ = false;
-  std::string seen_;
+  explicit WatchProcess(std::vector<std::string> arguments, std::string program = DUNVEL_WATCH_PATH)
+      : ChildProcess(std::move(program), std::move(arguments)) {}
 };
 
 TEST(WatchExecutable, ListensTakesAPushAndEndsCleanlyOnASignal) {
