@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FaceImage.h"
+#include "XvfbDisplay.h"
+#include "platform/link/ChildProcess.h"
+#include "platform/link/LinkTestSupport.h"
+
+namespace dunvel {
+namespace {
+
+using testing::ChildProcess;
+using testing::differingShare;
+using testing::FaceImage;
+using testing::PixelRegion;
+using testing::TempFolder;
+using testing::XvfbDisplay;
+
+// Anti-aliasing may differ at a few edges; anything wrong moves far more pixels than this.
+constexpr double kTolerance = 0.002;
+
+const std::string kAnswer = R"({"screen": "answer", "questionPoints": 10, "teams": [
+  {"id": "t1", "name": "الصقور", "points": 40}, {"id": "t2", "name": "النمور", "points": 35}]})";
+const std::string kBoard = R"({"screen": "board", "gameName": "ليلة الأسئلة", "teams": [
+  {"id": "t1", "name": "الصقور", "points": 50}, {"id": "t2", "name": "النمور", "points": 35}],
+  "turnTeamId": "t2"})";
+const std::string kTournament = R"({"screen": "tournament", "tournament": {"name": "الدوري",
+  "roundLabel": "نصف النهائي", "teamA": "الصقور", "teamB": "النمور", "status": "جارية"}})";
+
+// A board of twenty teams, the tenth named as given.
+std::string boardOfTwenty(const std::string& tenth) {
+  nlohmann::json board = {{"screen", "board"}, {"gameName", "ليلة طويلة"}};
+  for (int i = 1; i <= 20; ++i) {
+    board["teams"].push_back({{"id", "t" + std::to_string(i)},
+                              {"name", i == 10 ? tenth : "فريق " + std::to_string(i)},
+                              {"points", 100 - i}});
+  }
+  return board.dump();
+}
+
+std::string write(const TempFolder& folder, const std::string& name, const std::string& text) {
+  const auto path = folder.path() / name;
+  std::ofstream(path) << text;
+  return path.string();
+}
+
+int run(const std::string& program, std::vector<std::string> arguments) {
+  ChildProcess process(program, std::move(arguments));
+  const int status = process.exitStatus();
+  EXPECT_EQ(status, 0) << program << ": " << process.output();
+  return status;
+}
+
+std::vector<std::string> onDisplay(const XvfbDisplay& x) {
+  return {"DISPLAY=" + x.name(), "WAYLAND_DISPLAY="};
+}
+
+void xdotool(const XvfbDisplay& x, std::vector<std::string> arguments) {
+  ChildProcess process("/usr/bin/xdotool", std::move(arguments), onDisplay(x));
+  EXPECT_EQ(process.exitStatus(), 0) << process.output();
+}
+
+// dunvel-preview png of a snapshot file, as the window should show it.
+FaceImage preview(const std::string& snapshot, std::vector<std::string> options = {}) {
+  const std::string png = snapshot + ".png";
+  options.insert(options.begin(), {"png", snapshot, "-o", png});
+  run(DUNVEL_PREVIEW_PATH, options);
+  return FaceImage::readPng(png);
+}
+
+// Where the layout of dunvel-preview tree --layout puts the centre of the button showing text,
+// in pixels at 2 pixels per point.
+std::pair<std::string, std::string> buttonCentre(const std::string& snapshot,
+                                                 const std::string& text) {
+  ChildProcess tree(DUNVEL_PREVIEW_PATH, {"tree", "--layout", snapshot});
+  EXPECT_EQ(tree.exitStatus(), 0);
+  std::function<const nlohmann::json*(const nlohmann::json&, const nlohmann::json*)> find =
+      [&](const nlohmann::json& element, const nlohmann::json* button) -> const nlohmann::json* {
+    if (element.value("kind", "") == "button") button = &element;
+    if (button != nullptr && element.value("text", "") == text) return button;
+    if (!element.contains("children")) return nullptr;
+    for (const auto& child : element["children"]) {
+      if (const nlohmann::json* found = find(child, button)) return found;
+    }
+    return nullptr;
+  };
+  const nlohmann::json layout = nlohmann::json::parse(tree.output());
+  const nlohmann::json* button = find(layout, nullptr);
+  if (button == nullptr) {
+    ADD_FAILURE() << "no button shows " << text;
+    return {"0", "0"};
+  }
+  const nlohmann::json& frame = (*button)["frame"];
+  const double x = frame["x"].get<double>() + frame["width"].get<double>() / 2;
+  const double y = frame["y"].get<double>() + frame["height"].get<double>() / 2;
+  EXPECT_LT(y + 10, 242.0) << text << " is on the face";
+  return {std::to_string(static_cast<int>(x * 2)), std::to_string(static_cast<int>(y * 2))};
+}
+
+// Checks until the condition holds; false at the deadline.
+bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + testing::kDeadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// Waits until the window shows what expected shows (in a region, read rowsDown rows lower);
+// the last share of differing pixels either way.
+double awaitShown(XvfbDisplay& x, unsigned long window, const FaceImage& expected,
+                  const PixelRegion& region, int rowsDown = 0) {
+  double share = 1.0;
+  eventually([&] {
+    share = differingShare(x.capture(window), expected, region, rowsDown);
+    return share < kTolerance;
+  });
+  return share;
+}
+
+// Whether a connection to the socket at path is open: the kernel lists the companion's end of
+// it with the socket's path and state 03 (connected). Looking does not touch the link.
+bool connectedTo(const std::string& path) {
+  std::ifstream table("/proc/net/unix");
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string num, refCount, protocol, flags, type, state, inode, socketPath;
+    fields >> num >> refCount >> protocol >> flags >> type >> state >> inode >> socketPath;
+    if (socketPath == path && state == "03") return true;
+  }
+  return false;
+}
+
+PixelRegion whole(const FaceImage& image) {
+  return PixelRegion{0, 0, image.width, image.height};
+}
+
+TEST(WindowExecutable, AClickOnAControlReachesTheHostAndAPressThatLeavesItSendsNothing) {
+  XvfbDisplay x;
+  ASSERT_FALSE(x.name().empty());
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  const std::string answer = write(folder, "answer.json", kAnswer);
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, onDisplay(x));
+  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+  const unsigned long window = x.findWindow("Dunvel");
+  ASSERT_NE(window, 0u) << watch.output();
+  run(DUNVEL_HOST_PATH, {"push", answer, "--link", link});
+  const FaceImage expected = preview(answer);
+  ASSERT_LT(awaitShown(x, window, expected, whole(expected)), kTolerance);
+
+  ChildProcess listen(DUNVEL_HOST_PATH, {"listen", "--link", link});
+  // Once the listener's connection is there, the companion admits it before any later one, so
+  // a push turned away proves the listener holds the link (and the companion knows it).
+  ASSERT_TRUE(eventually([&] { return connectedTo(link); })) << listen.output();
+  ChildProcess refused(DUNVEL_HOST_PATH, {"push", answer, "--link", link});
+  EXPECT_EQ(refused.exitStatus(), 1);
+  ASSERT_NE(refused.output().find("another host"), std::string::npos) << refused.output();
+
+  const auto [noAnswerX, noAnswerY] = buttonCentre(answer, "محد جاوب");
+  const auto [awardX, awardY] = buttonCentre(answer, "الصقور");
+  const std::string id = std::to_string(window);
+  // Pressed on the no-answer control, slid off it sideways, released: nothing is sent.
+  xdotool(x, {"mousemove", "--window", id, noAnswerX, noAnswerY, "mousedown", "1", "mousemove",
+              "--window", id, "2", noAnswerY, "mouseup", "1"});
+  xdotool(x, {"mousemove", "--window", id, awardX, awardY, "click", "1"});
+  xdotool(x, {"mousemove", "--window", id, noAnswerX, noAnswerY, "click", "1"});
+  ASSERT_TRUE(listen.waitForOutput("{\"action\":\"noAnswer\"}\n")) << listen.output();
+  EXPECT_EQ(listen.output(),
+            "{\"action\":\"award\",\"teamId\":\"t1\"}\n{\"action\":\"noAnswer\"}\n");
+  ASSERT_TRUE(watch.waitForOutput("haptic: failure (4)")) << watch.output();
+  EXPECT_NE(watch.output().find("haptic: success (3)"), std::string::npos);
+
+  // Escape ends the companion as Ctrl-C does.
+  xdotool(x, {"mousemove", "--window", id, "20", "20", "key", "Escape"});
+  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_FALSE(std::filesystem::exists(link));
+  // One haptic per tap, none for the press that left.
+  std::size_t haptics = 0;
+  for (auto at = watch.output().find("haptic: "); at != std::string::npos;
+       at = watch.output().find("haptic: ", at + 1)) {
+    ++haptics;
+  }
+  EXPECT_EQ(haptics, 2u) << watch.output();
+  listen.signal(SIGINT);
+  EXPECT_EQ(listen.exitStatus(), 0);
+}
+
+TEST(WindowExecutable, TheWindowIsTheFaceThePreviewDrawsAndClosingItEndsTheCompanionCleanly) {
+  XvfbDisplay x;
+  ASSERT_FALSE(x.name().empty());
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  const std::string board = write(folder, "board.json", kBoard);
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--size", "41mm", "--scale", "1.5"},
+                     onDisplay(x));
+  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+  const unsigned long window = x.findWindow("Dunvel");
+  ASSERT_NE(window, 0u) << watch.output();
+  run(DUNVEL_HOST_PATH, {"push", board, "--link", link});
+
+  const FaceImage expected = preview(board, {"--size", "41mm", "--scale", "1.5"});
+  ASSERT_EQ(expected.width, 264);
+  const FaceImage shown = x.capture(window);
+  EXPECT_EQ(shown.width, expected.width);
+  EXPECT_EQ(shown.height, expected.height);
+  EXPECT_LT(awaitShown(x, window, expected, whole(expected)), kTolerance);
+
+  x.close(window);
+  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_NE(watch.output().find("dunvel-watch: stopped"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(link)) << "the socket file is removed on the way out";
+}
+
+TEST(WindowExecutable, TheWheelScrollsALongBoardAndANewSnapshotOfItKeepsThePosition) {
+  XvfbDisplay x;
+  ASSERT_FALSE(x.name().empty());
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  const std::string frames = (folder.path() / "frames").string();
+  const std::string before = write(folder, "before.json", boardOfTwenty("فريق 10"));
+  const std::string after = write(folder, "after.json", boardOfTwenty("العاشر الجديد"));
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--frames", frames}, onDisplay(x));
+  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+  const unsigned long window = x.findWindow("Dunvel");
+  ASSERT_NE(window, 0u) << watch.output();
+  run(DUNVEL_HOST_PATH, {"push", before, "--link", link});
+  const FaceImage top = preview(before);
+  ASSERT_LT(awaitShown(x, window, top, whole(top)), kTolerance);
+
+  // Three detents of the wheel move the content up three lines of 24 points (144 pixels). The
+  // comparison stays inside the scroll view (below the 31-point time band) and away from the
+  // indicator and the display's corners.
+  const PixelRegion inside{60, 62, 336, 484 - 144};
+  xdotool(x, {"mousemove", "--window", std::to_string(window), "198", "240", "click", "--repeat",
+              "3", "--delay", "30", "5"});
+  EXPECT_LT(awaitShown(x, window, top, inside, 144), kTolerance);
+
+  // The same screen, one team renamed: still three lines down.
+  run(DUNVEL_HOST_PATH, {"push", after, "--link", link});
+  const FaceImage renamed = preview(after);
+  ASSERT_GT(differingShare(top, renamed, inside, 144), kTolerance) << "the change shows";
+  EXPECT_LT(awaitShown(x, window, renamed, inside, 144), kTolerance);
+
+  // Each painted frame was written too; the last is what the window shows.
+  std::vector<std::filesystem::path> written;
+  for (const auto& entry : std::filesystem::directory_iterator(frames)) {
+    written.push_back(entry.path());
+  }
+  std::sort(written.begin(), written.end());
+  ASSERT_GE(written.size(), 3u);
+  const FaceImage last = FaceImage::readPng(written.back().string());
+  EXPECT_LT(differingShare(x.capture(window), last), kTolerance);
+  watch.signal(SIGTERM);
+  EXPECT_EQ(watch.exitStatus(), 0);
+}
+
+TEST(WindowExecutable, HeadlessFramesAreThePreviewsOfWhatChangedAndNothingElse) {
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  const auto frames = folder.path() / "frames";
+  const std::string board = write(folder, "board.json", kBoard);
+  const std::string tournament = write(folder, "tournament.json", kTournament);
+  ChildProcess watch(DUNVEL_WATCH_PATH,
+                     {"--headless", "--link", link, "--frames", frames.string()});
+  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+
+  auto frame = [&](int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06d.png", number);
+    return FaceImage::readPng((frames / name).string());
+  };
+  // The first frames are the idle screen (without, and perhaps with, a host reachable).
+  run(DUNVEL_HOST_PATH, {"push", board, "--link", link});
+  const FaceImage boardPreview = preview(board);
+  int boardFrame = 0;
+  ASSERT_TRUE(eventually([&] {
+    for (int n = 1; n <= 4 && boardFrame == 0; ++n) {
+      const FaceImage shown = frame(n);
+      if (!shown.empty() && differingShare(shown, boardPreview) < kTolerance) boardFrame = n;
+    }
+    return boardFrame != 0;
+  }));
+  // The same snapshot again, and a host coming and going, change nothing shown: no frame.
+  run(DUNVEL_HOST_PATH, {"push", board, "--link", link});
+  run(DUNVEL_HOST_PATH, {"push", tournament, "--link", link});
+  const FaceImage tournamentPreview = preview(tournament);
+  EXPECT_TRUE(eventually([&] {
+    const FaceImage next = frame(boardFrame + 1);
+    return !next.empty() && differingShare(next, tournamentPreview) < kTolerance;
+  }));
+  watch.signal(SIGINT);
+  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_TRUE(frame(boardFrame + 2).empty());
+}
+
+}  // namespace
+}  // namespace dunvel
