@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -148,16 +149,28 @@ PixelRegion whole(const FaceImage& image) {
   return PixelRegion{0, 0, image.width, image.height};
 }
 
-TEST(WindowExecutable, AClickOnAControlReachesTheHostAndAPressThatLeavesItSendsNothing) {
+// dunvel-watch in a window on a display of the test's own, listening on a socket of its own.
+class WindowExecutable : public ::testing::Test {
+ protected:
+  void start(std::vector<std::string> options = {}) {
+    ASSERT_FALSE(x.name().empty());
+    options.insert(options.begin(), {"--link", link});
+    watch = std::make_unique<ChildProcess>(DUNVEL_WATCH_PATH, options, onDisplay(x));
+    ASSERT_TRUE(watch->waitForOutput("listening on")) << watch->output();
+    window = x.findWindow("Dunvel");
+    ASSERT_NE(window, 0u) << watch->output();
+  }
+
   XvfbDisplay x;
-  ASSERT_FALSE(x.name().empty());
   TempFolder folder;
   const std::string link = (folder.path() / "link.sock").string();
+  std::unique_ptr<ChildProcess> watch;
+  unsigned long window = 0;
+};
+
+TEST_F(WindowExecutable, AClickOnAControlReachesTheHostAndAPressThatLeavesItSendsNothing) {
   const std::string answer = write(folder, "answer.json", kAnswer);
-  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, onDisplay(x));
-  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
-  const unsigned long window = x.findWindow("Dunvel");
-  ASSERT_NE(window, 0u) << watch.output();
+  ASSERT_NO_FATAL_FAILURE(start());
   run(DUNVEL_HOST_PATH, {"push", answer, "--link", link});
   const FaceImage expected = preview(answer);
   ASSERT_LT(awaitShown(x, window, expected, whole(expected)), kTolerance);
@@ -181,35 +194,27 @@ TEST(WindowExecutable, AClickOnAControlReachesTheHostAndAPressThatLeavesItSendsN
   ASSERT_TRUE(listen.waitForOutput("{\"action\":\"noAnswer\"}\n")) << listen.output();
   EXPECT_EQ(listen.output(),
             "{\"action\":\"award\",\"teamId\":\"t1\"}\n{\"action\":\"noAnswer\"}\n");
-  ASSERT_TRUE(watch.waitForOutput("haptic: failure (4)")) << watch.output();
-  EXPECT_NE(watch.output().find("haptic: success (3)"), std::string::npos);
+  ASSERT_TRUE(watch->waitForOutput("haptic: failure (4)")) << watch->output();
+  EXPECT_NE(watch->output().find("haptic: success (3)"), std::string::npos);
 
   // Escape ends the companion as Ctrl-C does.
   xdotool(x, {"mousemove", "--window", id, "20", "20", "key", "Escape"});
-  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_EQ(watch->exitStatus(), 0) << watch->output();
   EXPECT_FALSE(std::filesystem::exists(link));
   // One haptic per tap, none for the press that left.
   std::size_t haptics = 0;
-  for (auto at = watch.output().find("haptic: "); at != std::string::npos;
-       at = watch.output().find("haptic: ", at + 1)) {
+  for (auto at = watch->output().find("haptic: "); at != std::string::npos;
+       at = watch->output().find("haptic: ", at + 1)) {
     ++haptics;
   }
-  EXPECT_EQ(haptics, 2u) << watch.output();
+  EXPECT_EQ(haptics, 2u) << watch->output();
   listen.signal(SIGINT);
   EXPECT_EQ(listen.exitStatus(), 0);
 }
 
-TEST(WindowExecutable, TheWindowIsTheFaceThePreviewDrawsAndClosingItEndsTheCompanionCleanly) {
-  XvfbDisplay x;
-  ASSERT_FALSE(x.name().empty());
-  TempFolder folder;
-  const std::string link = (folder.path() / "link.sock").string();
+TEST_F(WindowExecutable, TheWindowIsTheFaceThePreviewDrawsAndClosingItEndsTheCompanionCleanly) {
   const std::string board = write(folder, "board.json", kBoard);
-  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--size", "41mm", "--scale", "1.5"},
-                     onDisplay(x));
-  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
-  const unsigned long window = x.findWindow("Dunvel");
-  ASSERT_NE(window, 0u) << watch.output();
+  ASSERT_NO_FATAL_FAILURE(start({"--size", "41mm", "--scale", "1.5"}));
   run(DUNVEL_HOST_PATH, {"push", board, "--link", link});
 
   const FaceImage expected = preview(board, {"--size", "41mm", "--scale", "1.5"});
@@ -220,23 +225,16 @@ TEST(WindowExecutable, TheWindowIsTheFaceThePreviewDrawsAndClosingItEndsTheCompa
   EXPECT_LT(awaitShown(x, window, expected, whole(expected)), kTolerance);
 
   x.close(window);
-  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
-  EXPECT_NE(watch.output().find("dunvel-watch: stopped"), std::string::npos);
+  EXPECT_EQ(watch->exitStatus(), 0) << watch->output();
+  EXPECT_NE(watch->output().find("dunvel-watch: stopped"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(link)) << "the socket file is removed on the way out";
 }
 
-TEST(WindowExecutable, TheWheelScrollsALongBoardAndANewSnapshotOfItKeepsThePosition) {
-  XvfbDisplay x;
-  ASSERT_FALSE(x.name().empty());
-  TempFolder folder;
-  const std::string link = (folder.path() / "link.sock").string();
+TEST_F(WindowExecutable, TheWheelScrollsALongBoardAndANewSnapshotOfItKeepsThePosition) {
   const std::string frames = (folder.path() / "frames").string();
   const std::string before = write(folder, "before.json", boardOfTwenty("فريق 10"));
   const std::string after = write(folder, "after.json", boardOfTwenty("العاشر الجديد"));
-  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--frames", frames}, onDisplay(x));
-  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
-  const unsigned long window = x.findWindow("Dunvel");
-  ASSERT_NE(window, 0u) << watch.output();
+  ASSERT_NO_FATAL_FAILURE(start({"--frames", frames}));
   run(DUNVEL_HOST_PATH, {"push", before, "--link", link});
   const FaceImage top = preview(before);
   ASSERT_LT(awaitShown(x, window, top, whole(top)), kTolerance);
@@ -264,11 +262,11 @@ TEST(WindowExecutable, TheWheelScrollsALongBoardAndANewSnapshotOfItKeepsThePosit
   ASSERT_GE(written.size(), 3u);
   const FaceImage last = FaceImage::readPng(written.back().string());
   EXPECT_LT(differingShare(x.capture(window), last), kTolerance);
-  watch.signal(SIGTERM);
-  EXPECT_EQ(watch.exitStatus(), 0);
+  watch->signal(SIGTERM);
+  EXPECT_EQ(watch->exitStatus(), 0);
 }
 
-TEST(WindowExecutable, HeadlessFramesAreThePreviewsOfWhatChangedAndNothingElse) {
+TEST(HeadlessExecutable, FramesAreThePreviewsOfWhatChangedAndNothingElse) {
   TempFolder folder;
   const std::string link = (folder.path() / "link.sock").string();
   const auto frames = folder.path() / "frames";
