@@ -1,18 +1,68 @@
 #include "platform/window/SdlWindow.h"
 
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <cairo.h>
 
 #include <climits>
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace dunvel {
 
 namespace {
 
-std::string sdlProblem(const std::string& what) {
-  return what + ": " + SDL_GetError();
+// A window system the environment names: X11 through DISPLAY, Wayland through WAYLAND_DISPLAY.
+struct WindowSystem {
+  const char* variable;
+  const char* driver;
+  std::string display;
+};
+
+std::vector<WindowSystem> windowSystemsNamed() {
+  std::vector<WindowSystem> named;
+  for (const auto& [variable, driver] :
+       {std::pair{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') named.push_back({variable, driver, value});
+  }
+  return named;
+}
+
+// SDL's video drivers for the desktop's window systems. Left to itself SDL falls back to its
+// offscreen driver when they fail, and the companion would run, polling, with a window nobody
+// sees.
+std::string videoDrivers() {
+  std::string drivers;
+  for (const WindowSystem& system : windowSystemsNamed()) {
+    drivers += (drivers.empty() ? "" : ",") + std::string(system.driver);
+  }
+  return drivers.empty() ? "x11,wayland" : drivers;
+}
+
+// "cannot open a window on DISPLAY=:1: <SDL's reason>".
+std::string windowProblem() {
+  std::string where;
+  for (const WindowSystem& system : windowSystemsNamed()) {
+    where +=
+        (where.empty() ? " on " : " and ") + std::string(system.variable) + "=" + system.display;
+  }
+  return "cannot open a window" + where + ": " + SDL_GetError();
+}
+
+// Xlib's error handler is one for the whole process, so the handler it had before is kept here.
+XErrorHandler handlerBefore = nullptr;
+
+// SDL wakes its event wait from another thread by sending an event to the window over a second
+// connection to the X server. One sent just as the window closes can reach the server after the
+// window is gone: harmless, but the handler before (Xlib's) would end the process with status 1
+// and leave the socket behind.
+int ignoreWakeUpsOfAClosedWindow(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+  return handlerBefore != nullptr ? handlerBefore(display, error) : 0;
 }
 
 }  // namespace
@@ -27,14 +77,21 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
   // Frames are copied into the window's own framebuffer (shared memory with the X server); the
   // default would bring up an OpenGL renderer, with its threads, to show one small image.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // A default only: SDL_VIDEODRIVER in the environment still chooses.
+  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, videoDrivers().c_str(), SDL_HINT_DEFAULT);
+  // Installed before SDL starts: SDL chains its own handler to it and puts it back before it
+  // closes its connections, which is when late errors are read.
+  handlerBefore = XSetErrorHandler(ignoreWakeUpsOfAClosedWindow);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    throw std::runtime_error(sdlProblem("cannot open a window"));
+    std::string problem = windowProblem();
+    quit();
+    throw std::runtime_error(problem);
   }
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                              renderer.pixelWidth(), renderer.pixelHeight(), SDL_WINDOW_SHOWN);
   if (window_ == nullptr) {
-    std::string problem = sdlProblem("cannot open a window");
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    std::string problem = windowProblem();
+    quit();
     throw std::runtime_error(problem);
   }
   // Nobody types into the watch; without this SDL keeps an input method context busy.
@@ -44,7 +101,12 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
 
 SdlWindow::~SdlWindow() {
   SDL_DestroyWindow(window_);
+  quit();
+}
+
+void SdlWindow::quit() {
   SDL_Quit();
+  XSetErrorHandler(handlerBefore);
 }
 
 void SdlWindow::present(const FaceRenderer& renderer) {

@@ -39,6 +39,7 @@ class SdlWindow final : public MainThreadWaiter {
   // False for the wake event, after which the loop is to look at its queue.
   bool handle(const SDL_Event& event);
   Point pointOf(int x, int y) const;
+  void quit();
 
   WatchFace& face_;
   double scale_;

@@ -305,5 +305,16 @@ TEST(HeadlessExecutable, FramesAreThePreviewsOfWhatChangedAndNothingElse) {
   EXPECT_TRUE(frame(boardFrame + 2).empty());
 }
 
+TEST(HeadlessExecutable, ADisplayThatCannotBeReachedIsAOneLineErrorAndLeavesNoSocket) {
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, {"DISPLAY=:65000", "WAYLAND_DISPLAY="});
+  EXPECT_EQ(watch.exitStatus(), 1);
+  EXPECT_NE(watch.output().find("dunvel-watch: cannot open a window on DISPLAY=:65000: "),
+            std::string::npos)
+      << watch.output();
+  EXPECT_FALSE(std::filesystem::exists(link));
+}
+
 }  // namespace
 }  // namespace dunvel
