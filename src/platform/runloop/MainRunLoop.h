@@ -14,8 +14,8 @@ class MainThreadWaiter;
 
 // The process's main queue and main-thread timers. Blocks queued with async run on the thread
 // that calls run(), one at a time, first in first out; timers are measured on the steady clock.
-// While there is nothing to run the loop sleeps on a condition variable until the next block
-// arrives or the next timer falls due: it never polls.
+// While there is nothing to run the loop sleeps on a condition variable (or in its waiter, see
+// setWaiter) until the next block arrives or the next timer falls due: it never polls.
 class MainRunLoop final : public MainQueue, public TimerScheduler {
  public:
   MainRunLoop();
