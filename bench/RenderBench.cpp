@@ -57,8 +57,8 @@ void BM_BarePangoPaint(benchmark::State& state) {
   const FaceLayout& layout = renderer.layout(preview.tree());
   std::vector<const LayoutNode*> texts;
   collect(layout.root(), texts);
-  cairo_surface_t* surface =
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, renderer.pixelWidth(), renderer.pixelHeight());
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, renderer.pixelWidth(),
+                                                        renderer.pixelHeight());
   for (auto _ : state) {
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 0, 0, 0);

@@ -114,7 +114,8 @@ TEST(FaceLayout, TournamentCardSpansTheWidthAndLongTextsWrapOrCut) {
                                           longName + R"(", "teamB": "النمور", "status": ")" +
                                           longStatus + R"("}})"));
   const Element& root = s.preview.tree();
-  const Element& trophy = *root.find([](const Element& e) { return e.systemName == "trophy.fill"; });
+  const Element& trophy =
+      *root.find([](const Element& e) { return e.systemName == "trophy.fill"; });
   EXPECT_NEAR(s.frame(trophy).x - s.frameOfText("كأس الحي").maxX(), 6.0, 1e-9);
 
   // The card spans the width inside the root's default 8-point padding; its texts sit inside
@@ -167,7 +168,8 @@ TEST(FaceLayout, HostileTextsStayInsideTheirRows) {
   std::string combining = "e";
   for (int i = 0; i < 2000; ++i) combining += "\u0301";
   const std::vector<std::string> names = {
-      megabyte, combining, "\U0001F600\U0001F3C6 فريق Team", "tab\there\nnew\x01line", "", "\u202E"};
+      megabyte, combining, "\U0001F600\U0001F3C6 فريق Team", "tab\there\nnew\x01line",
+      "",       "\u202E"};
   for (const std::string& name : names) {
     GameState state = snapshotFromJson(boardOf(1));
     state.teams = {TeamState("t", name, -9223372036854775807LL - 1)};

@@ -53,8 +53,12 @@ bool sameRegion(const RenderedScreen& a, const RenderedScreen& b, const Rect& r)
   return true;
 }
 
-bool isRed(Pixel p) { return p.r > 200 && p.g < 110 && p.b < 100; }
-bool isGold(Pixel p) { return p.r > 200 && p.g > 140 && p.g < 200 && p.b < 60; }
+bool isRed(Pixel p) {
+  return p.r > 200 && p.g < 110 && p.b < 100;
+}
+bool isGold(Pixel p) {
+  return p.r > 200 && p.g > 140 && p.g < 200 && p.b < 60;
+}
 
 // The examples drawn as references; the idle one with the host app out of reach, so its status
 // line asks to open the app.
@@ -85,8 +89,8 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
       continue;
     }
     cairo_surface_t* expected = cairo_image_surface_create_from_png(path.c_str());
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owner(
-        expected, cairo_surface_destroy);
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owner(expected,
+                                                                             cairo_surface_destroy);
     ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
         << "cannot read " << path << " (scripts/refresh-references writes it)";
     const int w = s.renderer.pixelWidth();
@@ -104,8 +108,8 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
       for (int x = 0; x < w; ++x) {
         const Pixel p = pixelAt(s.renderer.image(), x, y);
         const Pixel q = pixelAt(expected, x, y);
-        const int delta = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g),
-                                    std::abs(p.b - q.b), std::abs(p.a - q.a)});
+        const int delta = std::max(
+            {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
         auto* px = reinterpret_cast<std::uint32_t*>(out + y * cairo_image_surface_get_stride(diff));
         px[x] = delta > 24 ? 0xFFFF0000u : (0xFF000000u | ((p.g / 3) << 8));
         if (delta > 24) {
@@ -122,8 +126,8 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
       cairo_surface_write_to_png(diff, diffPath.c_str());
       s.renderer.writePng(std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name +
                           "-actual.png");
-      ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels ("
-                    << left << ", " << top << ")-(" << right << ", " << bottom
+      ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels (" << left
+                    << ", " << top << ")-(" << right << ", " << bottom
                     << "); differences in red in " << diffPath
                     << "; after an intended change run scripts/refresh-references";
     }
