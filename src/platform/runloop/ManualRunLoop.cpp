@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -31,6 +32,23 @@ struct ManualRunLoop::Shared {
   // from a mark rather than summing steps keeps whole-second readings exact.
   Date wallAtMark;
   nanoseconds uptimeAtMark{0};
+
+  // Fires the timer with the earliest deadline at or before limit, moving virtual time to that
+  // deadline; tells whether one fired. Runs no queued block.
+  bool fireDue(nanoseconds limit) {
+    std::shared_ptr<std::function<void()>> fire;
+    {
+      std::lock_guard lock(mutex);
+      auto* due = timers.earliestDue(limit);
+      if (due == nullptr) return false;
+      // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
+      if (due->deadline > uptime) uptime = due->deadline;
+      due->deadline = addSaturating(due->deadline, due->interval);
+      fire = due->fire;
+    }
+    (*fire)();
+    return true;
+  }
 };
 
 ManualRunLoop::ManualRunLoop(Date start) : shared_(std::make_shared<Shared>()) {
@@ -118,26 +136,21 @@ void ManualRunLoop::advance(nanoseconds duration) {
     target = shared_->uptime + duration;
   }
   drain();
-  for (;;) {
-    std::shared_ptr<std::function<void()>> fire;
-    {
-      std::lock_guard lock(shared_->mutex);
-      auto* due = shared_->timers.earliestDue(target);
-      if (due == nullptr) break;
-      // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
-      if (due->deadline > shared_->uptime) shared_->uptime = due->deadline;
-      due->deadline = addSaturating(due->deadline, due->interval);
-      fire = due->fire;
-    }
-    (*fire)();
-    fire.reset();
-    drain();
-  }
+  while (shared_->fireDue(target)) drain();
   {
     std::lock_guard lock(shared_->mutex);
     if (target > shared_->uptime) shared_->uptime = target;
   }
   drain();
+}
+
+bool ManualRunLoop::fireNextTimer() {
+  std::optional<nanoseconds> next;
+  {
+    std::lock_guard lock(shared_->mutex);
+    next = shared_->timers.nextDeadline();
+  }
+  return next && shared_->fireDue(*next);
 }
 
 void ManualRunLoop::setNow(Date date) {

@@ -50,6 +50,12 @@ class ManualRunLoop final : public MainQueue, public TimerScheduler, public Cloc
   void advance(double seconds);
   void advance(std::chrono::nanoseconds duration);
 
+  // Fires one timer by hand, as the main run loop does when a timer falls due while blocks are
+  // still queued: moves virtual time to the earliest deadline, then fires the timer due there,
+  // leaving queued blocks unrun before and after. Tells whether a timer fired; nothing happens
+  // when none is scheduled.
+  bool fireNextTimer();
+
   // Sets the wall clock, as when the user changes the time; timers keep their monotonic
   // deadlines.
   void setNow(Date date);

@@ -91,6 +91,33 @@ TEST(ManualRunLoop, StepDrainAndAdvanceRunQueuedBlocksInOrder) {
                                            "block at 4000000000"}));
 }
 
+TEST(ManualRunLoop, FireNextTimerFiresTheEarliestTimerAndLeavesBlocksQueued) {
+  ManualRunLoop loop(Date{100.0});
+  std::vector<Fire> fires;
+  EXPECT_FALSE(loop.fireNextTimer());  // nothing scheduled: time stays
+  EXPECT_EQ(loop.uptime(), 0ns);
+
+  auto slow = loop.scheduleRepeating(3s, [&] {
+    fires.push_back({"slow", loop.now().timeIntervalSince1970});
+  });
+  auto fast = loop.scheduleRepeating(2s, [&] {
+    fires.push_back({"fast", loop.now().timeIntervalSince1970});
+    loop.async([&] { fires.push_back({"block", loop.now().timeIntervalSince1970}); });
+  });
+  loop.async([&] { fires.push_back({"queued before", loop.now().timeIntervalSince1970}); });
+
+  EXPECT_TRUE(loop.fireNextTimer());
+  EXPECT_TRUE(loop.fireNextTimer());
+  EXPECT_EQ(fires, (std::vector<Fire>{{"fast", 102.0}, {"slow", 103.0}}));
+  EXPECT_EQ(loop.pending(), 2u);
+  EXPECT_EQ(loop.uptime(), 3s);
+
+  // The blocks then run in the order they were queued.
+  fires.clear();
+  loop.drain();
+  EXPECT_EQ(fires, (std::vector<Fire>{{"queued before", 103.0}, {"block", 103.0}}));
+}
+
 TEST(ManualRunLoop, CancellingFromInsideFiresAndBlocksStopsTimers) {
   ManualRunLoop loop;
   int selfFires = 0;
