@@ -33,16 +33,26 @@ struct ManualRunLoop::Shared {
   Date wallAtMark;
   nanoseconds uptimeAtMark{0};
 
-  // Fires the timer with the earliest deadline at or before limit, moving virtual time to that
-  // deadline; tells whether one fired. Runs no queued block.
+  // Whether a timer falls due at or before limit.
+  bool anyDue(nanoseconds limit) {
+    std::lock_guard lock(mutex);
+    return timers.earliestDue(limit) != nullptr;
+  }
+
+  // Moves virtual time to the earliest deadline at or before limit, if any, calls the
+  // observers, then fires the timer due at that moment unless they cancelled it; tells whether
+  // one fired. Runs no queued block.
   bool fireDue(nanoseconds limit) {
     std::shared_ptr<std::function<void()>> fire;
     {
-      std::lock_guard lock(mutex);
+      std::unique_lock lock(mutex);
       auto* due = timers.earliestDue(limit);
       if (due == nullptr) return false;
       // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
       if (due->deadline > uptime) uptime = due->deadline;
+      callObservers(timers, lock);
+      due = timers.earliestDue(uptime);
+      if (due == nullptr) return false;
       due->deadline = addSaturating(due->deadline, due->interval);
       fire = due->fire;
     }
@@ -81,6 +91,15 @@ Cancellable ManualRunLoop::scheduleRepeating(nanoseconds interval, std::function
     id = shared_->timers.add(addSaturating(shared_->uptime, interval), interval, std::move(fire));
   }
   return timerCancellable(shared_, id);
+}
+
+Cancellable ManualRunLoop::beforeTimers(std::function<void()> prepare) {
+  std::uint64_t id = 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    id = shared_->timers.addObserver(std::move(prepare));
+  }
+  return observerCancellable(shared_, id);
 }
 
 Date ManualRunLoop::now() const {
@@ -136,7 +155,11 @@ void ManualRunLoop::advance(nanoseconds duration) {
     target = shared_->uptime + duration;
   }
   drain();
-  while (shared_->fireDue(target)) drain();
+  // A timer that the observers cancel leaves the others to fire; every round moves time on.
+  while (shared_->anyDue(target)) {
+    shared_->fireDue(target);
+    drain();
+  }
   {
     std::lock_guard lock(shared_->mutex);
     if (target > shared_->uptime) shared_->uptime = target;
