@@ -45,7 +45,8 @@ class ViewGraph {
   void onEvaluated(std::function<void(const Element&)> listener);
 
   std::size_t evaluationCount() const;
-  // Whether a re-evaluation is waiting, on the main queue or for the next timer.
+  // Whether a re-evaluation is owed: its block waits on the main queue, unless a timer that
+  // falls due first has it run sooner.
   bool isEvaluationQueued() const;
 
  private:
