@@ -15,6 +15,11 @@ class TimerScheduler {
   // returned handle is cancelled or destroyed.
   [[nodiscard]] virtual Cancellable scheduleRepeating(std::chrono::nanoseconds interval,
                                                       std::function<void()> fire) = 0;
+  // Calls prepare on the main thread each time a timer has fallen due, just before it fires,
+  // until the returned handle is cancelled or destroyed: for work that must be finished before
+  // time moves on, such as bringing what is shown up to date with the changes that blocks
+  // announced. A timer that prepare cancels does not fire.
+  [[nodiscard]] virtual Cancellable beforeTimers(std::function<void()> prepare) = 0;
 };
 
 }  // namespace dunvel

@@ -1,5 +1,7 @@
 #include "render/DesignSystem.h"
 
+#include "render/FaceSize.h"
+
 namespace dunvel {
 
 TextStyleMetrics textStyleMetrics(TextStyle style) {
@@ -47,6 +49,23 @@ Rgba resolveColor(const Color& color) {
       break;
   }
   return Rgba{color.redComponent(), color.greenComponent(), color.blueComponent(), color.alpha()};
+}
+
+FaceMetrics faceMetrics(FaceSize size) {
+  // Sizes in points of the three cases' displays (41 mm 352×430 px, 45 mm 396×484 px, 49 mm
+  // 410×502 px at two pixels per point). The time band and the display corners are our
+  // reading of the watch's own screens: the time takes about the top seventh of the face, and
+  // the display's smooth corners reach about a quarter of its width in from each edge (a
+  // continuous corner of radius r bends over 1.53 r), so nothing below the time band is cut.
+  switch (size) {
+    case FaceSize::mm41:
+      return {{176.0, 215.0}, 34.0, 27.0};
+    case FaceSize::mm49:
+      return {{205.0, 251.0}, 37.0, 31.0};
+    case FaceSize::mm45:
+      break;
+  }
+  return {{198.0, 242.0}, 36.0, 30.0};
 }
 
 char32_t symbolCodepoint(std::string_view systemName) {

@@ -8,7 +8,8 @@
 namespace dunvel {
 
 // The watch's design system as the renderer draws it: every number that the screens leave to the
-// platform lives here, with where it comes from (DesignSystem.cpp).
+// platform lives here or in DesignSystem.cpp (text styles, colours, face sizes), with where it
+// comes from.
 
 struct Rgba {
   double red = 0.0;
@@ -35,24 +36,33 @@ Rgba resolveColor(const Color& color);
 namespace design {
 
 // Lengths in points.
+// The watch's 8-point layout grid: the standard margin (padding()) and the spacing between the
+// children of a stack that names none, as in the platform's layout guidelines.
 inline constexpr double defaultPadding = 8.0;
 inline constexpr double defaultStackSpacing = 8.0;
+// A spacer without a minimum length keeps the platform's standard spacing (its documentation
+// of Spacer.minLength), the same 8 points.
 inline constexpr double defaultSpacerMinLength = 8.0;
-// The gap between a label's icon and its title.
+// The gap between a label's icon and its title: ours, the 6 points the screens use between a
+// symbol and its text.
 inline constexpr double labelIconSpacing = 6.0;
-// The watch's default (bordered) button.
+// The watch's default (bordered) button as we draw it: at least the platform's 44-point
+// minimum hit target high, full width, a translucent fill of its tint with smooth corners, and
+// a stronger fill while pressed. Insets and radius are ours, read off the watch's own buttons.
 inline constexpr double buttonMinHeight = 44.0;
 inline constexpr double buttonHorizontalInset = 12.0;
 inline constexpr double buttonVerticalInset = 8.0;
 inline constexpr double buttonCornerRadius = 12.0;
 inline constexpr double buttonFillOpacity = 0.22;
 inline constexpr double buttonPressedFillOpacity = 0.45;
-// The scroll indicator beside the crown.
+// The scroll indicator beside the crown: ours, a thin bar at the right edge.
 inline constexpr double scrollIndicatorWidth = 3.0;
 inline constexpr double scrollIndicatorInset = 2.0;
 inline constexpr double scrollIndicatorMinLength = 16.0;
-// A symbol is drawn this much larger than the font size it takes, as system symbols are.
+// A system symbol is drawn a little larger than the text style it takes, as the platform's
+// symbols are (ours: Material Icons glyphs sit small in their em box).
 inline constexpr double symbolScale = 1.15;
+// The watch's displays draw two pixels per point.
 inline constexpr double pixelsPerPoint = 2.0;
 
 }  // namespace design

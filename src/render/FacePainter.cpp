@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "render/DesignSystem.h"
+#include "render/ShapeMasks.h"
 
 namespace dunvel {
 namespace {
@@ -28,17 +29,6 @@ bool visible(const Rect& frame, const Rect& clip) {
   return hit.width > 0.0 && hit.height > 0.0;
 }
 
-void shapePath(cairo_t* cr, const ShapeGeometry& shape, const Rect& r) {
-  if (shape.kind == ShapeGeometry::Kind::circle) {
-    const double radius = std::min(r.width, r.height) / 2;
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, r.x + r.width / 2, r.y + r.height / 2, radius, 0.0, 2 * kPi);
-    cairo_close_path(cr);
-    return;
-  }
-  roundedRectanglePath(cr, r, shape.cornerRadius, shape.style == RoundedCornerStyle::continuous);
-}
-
 Rgba foreground(const LayoutNode& n, bool symbol) {
   const LayoutEnvironment& env = n.environment;
   if (env.foregroundColor) return resolveColor(*env.foregroundColor);
@@ -49,7 +39,8 @@ Rgba foreground(const LayoutNode& n, bool symbol) {
 
 class Painter {
  public:
-  Painter(cairo_t* cr, const PaintOptions& options) : cr_(cr), options_(options) {}
+  Painter(cairo_t* cr, const PaintOptions& options, ShapeMasks* masks)
+      : cr_(cr), options_(options), masks_(masks) {}
 
   void paint(const LayoutNode& n, const Rect& clip) {
     if (!visible(n.frame, clip)) return;
@@ -64,24 +55,23 @@ class Painter {
         return;
       case LayoutNode::Kind::shape:
         setColor(cr_, foreground(n, false));
-        cairo_new_path(cr_);
-        shapePath(cr_, n.element->shape, n.frame);
-        cairo_fill(cr_);
+        fillShape(n.element->shape, n.frame);
         return;
       case LayoutNode::Kind::background:
         setColor(cr_, resolveColor(*n.modifier->color));
-        cairo_rectangle(cr_, n.frame.x, n.frame.y, n.frame.width, n.frame.height);
-        cairo_fill(cr_);
+        // A background that fills a clip shape which its content never reaches is drawn as
+        // that shape.
+        if (shapeFill_ && shapeFill_->frame == n.frame) {
+          fillShape(*shapeFill_->modifier->shape, n.frame);
+        } else {
+          cairo_new_path(cr_);
+          cairo_rectangle(cr_, n.frame.x, n.frame.y, n.frame.width, n.frame.height);
+          cairo_fill(cr_);
+        }
         break;
-      case LayoutNode::Kind::clip: {
-        cairo_save(cr_);
-        cairo_new_path(cr_);
-        shapePath(cr_, *n.modifier->shape, n.frame);
-        cairo_clip(cr_);
-        for (const LayoutNode* child : n.children) paint(*child, clip.intersection(n.frame));
-        cairo_restore(cr_);
+      case LayoutNode::Kind::clip:
+        paintClip(n, clip);
         return;
-      }
       case LayoutNode::Kind::scrollView:
         paintScrollView(n, clip);
         return;
@@ -95,6 +85,70 @@ class Painter {
   }
 
  private:
+  void fillShape(const ShapeGeometry& shape, const Rect& rect) {
+    if (masks_) {
+      masks_->fill(cr_, shape, rect);
+      return;
+    }
+    cairo_new_path(cr_);
+    shapePath(cr_, shape, rect);
+    cairo_fill(cr_);
+  }
+
+  // A clip to a curved shape costs a mask on every drawing inside it. Content that stays inside
+  // the shape anyway (a card's texts inside its padding) is drawn without it, and only a
+  // background under the clip takes the shape.
+  void paintClip(const LayoutNode& n, const Rect& clip) {
+    const LayoutNode* outerFill = shapeFill_;
+    if (contentInside(n, n)) {
+      shapeFill_ = &n;
+      for (const LayoutNode* child : n.children) paint(*child, clip.intersection(n.frame));
+      shapeFill_ = outerFill;
+      return;
+    }
+    shapeFill_ = nullptr;
+    cairo_save(cr_);
+    cairo_new_path(cr_);
+    shapePath(cr_, *n.modifier->shape, n.frame);
+    cairo_clip(cr_);
+    for (const LayoutNode* child : n.children) paint(*child, clip.intersection(n.frame));
+    cairo_restore(cr_);
+    shapeFill_ = outerFill;
+  }
+
+  // Whether everything drawn under node, backgrounds as large as the clip aside, stays inside
+  // the clip's shape. The test is conservative: a continuous corner of radius r lies outside a
+  // circular one of radius 1.53 r, and a circle is tested as one.
+  static bool contentInside(const LayoutNode& clipNode, const LayoutNode& node) {
+    for (const LayoutNode* child : node.children) {
+      const bool leaf = child->children.empty() || child->kind == LayoutNode::Kind::button;
+      const bool fillsClip =
+          child->kind == LayoutNode::Kind::background && child->frame == clipNode.frame;
+      if (leaf && !fillsClip && !insideShape(grown(child->frame, 1.0), clipNode)) return false;
+      if (!leaf && !contentInside(clipNode, *child)) return false;
+    }
+    return true;
+  }
+
+  static bool insideShape(const Rect& r, const LayoutNode& clipNode) {
+    const Rect& s = clipNode.frame;
+    const ShapeGeometry& shape = *clipNode.modifier->shape;
+    if (r.x < s.x || r.y < s.y || r.maxX() > s.maxX() || r.maxY() > s.maxY()) return false;
+    double radius = std::min(s.width, s.height) / 2;
+    if (shape.kind == ShapeGeometry::Kind::roundedRectangle) {
+      const double factor = shape.style == RoundedCornerStyle::continuous ? 1.52866483 : 1.0;
+      radius = std::min(radius, shape.cornerRadius * factor);
+    }
+    const double corners[4][2] = {
+        {r.x, r.y}, {r.maxX(), r.y}, {r.x, r.maxY()}, {r.maxX(), r.maxY()}};
+    for (const auto& c : corners) {
+      const double cx = std::clamp(c[0], s.x + radius, s.maxX() - radius);
+      const double cy = std::clamp(c[1], s.y + radius, s.maxY() - radius);
+      if (std::hypot(c[0] - cx, c[1] - cy) > radius) return false;
+    }
+    return true;
+  }
+
   void paintScrollView(const LayoutNode& n, const Rect& clip) {
     const Rect inside = clip.intersection(n.frame);
     cairo_save(cr_);
@@ -130,9 +184,9 @@ class Painter {
     Rgba fill = resolveColor(n.environment.tint.value_or(Color::gray()));
     fill.alpha *= pressed ? design::buttonPressedFillOpacity : design::buttonFillOpacity;
     setColor(cr_, fill);
-    cairo_new_path(cr_);
-    roundedRectanglePath(cr_, n.frame, design::buttonCornerRadius, true);
-    cairo_fill(cr_);
+    fillShape(ShapeGeometry{ShapeGeometry::Kind::roundedRectangle, design::buttonCornerRadius,
+                            RoundedCornerStyle::continuous},
+              n.frame);
     if (!pressed) {
       for (const LayoutNode* child : n.children) paint(*child, clip);
       return;
@@ -146,18 +200,73 @@ class Painter {
 
   cairo_t* cr_;
   const PaintOptions& options_;
+  // The clip whose shape a background directly under it is drawn with, if any.
+  const LayoutNode* shapeFill_ = nullptr;
+  ShapeMasks* masks_;
 };
 
 }  // namespace
+
+namespace {
+
+constexpr double kExtent = 1.52866483;
+// (along, across) in radii, from where a continuous corner leaves one edge to where it meets
+// the next: three cubic curves with no jump in curvature where they join the straight edges,
+// the usual construction of a smooth ("continuous") corner.
+constexpr double kCurve[9][2] = {
+    {1.08849323, 0.0},        {0.86840689, 0.0},        {0.66993427, 0.06549600},
+    {0.37282392, 0.19354179}, {0.19354179, 0.37282392}, {0.06549600, 0.66993427},
+    {0.0, 0.86840701},        {0.0, 1.08849299},        {0.0, kExtent},
+};
+
+// Corner k (top-right, bottom-right, bottom-left, top-left, clockwise) maps (a, b) radii to
+// face coordinates.
+Point cornerPoint(const Rect& r, double q, int corner, double a, double b) {
+  switch (corner) {
+    case 0:
+      return {r.maxX() - a * q, r.y + b * q};
+    case 1:
+      return {r.maxX() - b * q, r.maxY() - a * q};
+    case 2:
+      return {r.x + a * q, r.maxY() - b * q};
+    default:
+      return {r.x + b * q, r.y + a * q};
+  }
+}
+
+void cornerCurve(cairo_t* cr, const Rect& r, double q, int corner) {
+  for (int c = 0; c < 9; c += 3) {
+    const Point p1 = cornerPoint(r, q, corner, kCurve[c][0], kCurve[c][1]);
+    const Point p2 = cornerPoint(r, q, corner, kCurve[c + 1][0], kCurve[c + 1][1]);
+    const Point p3 = cornerPoint(r, q, corner, kCurve[c + 2][0], kCurve[c + 2][1]);
+    cairo_curve_to(cr, p1.x, p1.y, p2.x, p2.y, p3.x, p3.y);
+  }
+}
+
+double continuousRadius(const Rect& r, double radius) {
+  return std::min(radius, std::min(r.width, r.height) / 2 / kExtent);
+}
+
+}  // namespace
+
+void shapePath(cairo_t* cr, const ShapeGeometry& shape, const Rect& r) {
+  if (shape.kind == ShapeGeometry::Kind::circle) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, r.x + r.width / 2, r.y + r.height / 2, std::min(r.width, r.height) / 2, 0.0,
+              2 * kPi);
+    cairo_close_path(cr);
+    return;
+  }
+  roundedRectanglePath(cr, r, shape.cornerRadius, shape.style == RoundedCornerStyle::continuous);
+}
 
 void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, bool continuous) {
   if (!(radius > 0.0) || r.width <= 0.0 || r.height <= 0.0) {
     cairo_rectangle(cr, r.x, r.y, r.width, r.height);
     return;
   }
-  const double half = std::min(r.width, r.height) / 2;
   if (!continuous) {
-    const double q = std::min(radius, half);
+    const double q = std::min(radius, std::min(r.width, r.height) / 2);
     cairo_new_sub_path(cr);
     cairo_arc(cr, r.maxX() - q, r.y + q, q, -kPi / 2, 0.0);
     cairo_arc(cr, r.maxX() - q, r.maxY() - q, q, 0.0, kPi / 2);
@@ -166,62 +275,47 @@ void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, bool contin
     cairo_close_path(cr);
     return;
   }
-  // Each corner is three cubic curves that leave the straight edge 1.53 radii before the
-  // corner with no jump in curvature, the usual construction of a smooth ("continuous") corner.
-  constexpr double kExtent = 1.52866483;
-  const double q = std::min(radius, half / kExtent);
-  // (along, across) in radii, from where the corner leaves one edge to where it meets the next.
-  static constexpr double kCurve[9][2] = {
-      {1.08849323, 0.0},        {0.86840689, 0.0},        {0.66993427, 0.06549600},
-      {0.37282392, 0.19354179}, {0.19354179, 0.37282392}, {0.06549600, 0.66993427},
-      {0.0, 0.86840701},        {0.0, 1.08849299},        {0.0, kExtent},
-  };
-  // Corner k maps (a, b) to face coordinates: top-right, bottom-right, bottom-left, top-left.
-  auto point = [&r, q](int corner, double a, double b, double& x, double& y) {
-    switch (corner) {
-      case 0:
-        x = r.maxX() - a * q, y = r.y + b * q;
-        return;
-      case 1:
-        x = r.maxX() - b * q, y = r.maxY() - a * q;
-        return;
-      case 2:
-        x = r.x + a * q, y = r.maxY() - b * q;
-        return;
-      default:
-        x = r.x + b * q, y = r.y + a * q;
-        return;
-    }
-  };
+  const double q = continuousRadius(r, radius);
   cairo_new_sub_path(cr);
-  double x = 0.0;
-  double y = 0.0;
-  point(3, 0.0, kExtent, x, y);
-  cairo_move_to(cr, x, y);
+  const Point start = cornerPoint(r, q, 3, 0.0, kExtent);
+  cairo_move_to(cr, start.x, start.y);
   for (int corner = 0; corner < 4; ++corner) {
-    point(corner, kExtent, 0.0, x, y);
-    cairo_line_to(cr, x, y);
-    for (int c = 0; c < 9; c += 3) {
-      double x1, y1, x2, y2, x3, y3;
-      point(corner, kCurve[c][0], kCurve[c][1], x1, y1);
-      point(corner, kCurve[c + 1][0], kCurve[c + 1][1], x2, y2);
-      point(corner, kCurve[c + 2][0], kCurve[c + 2][1], x3, y3);
-      cairo_curve_to(cr, x1, y1, x2, y2, x3, y3);
-    }
+    const Point edge = cornerPoint(r, q, corner, kExtent, 0.0);
+    cairo_line_to(cr, edge.x, edge.y);
+    cornerCurve(cr, r, q, corner);
   }
   cairo_close_path(cr);
 }
 
-void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options) {
+// The four pieces of the rectangle outside its continuous rounded corners.
+void outsideCornersPath(cairo_t* cr, const Rect& r, double radius) {
+  const double q = continuousRadius(r, radius);
+  const Point vertices[4] = {{r.maxX(), r.y}, {r.maxX(), r.maxY()}, {r.x, r.maxY()}, {r.x, r.y}};
+  for (int corner = 0; corner < 4; ++corner) {
+    const Point start = cornerPoint(r, q, corner, kExtent, 0.0);
+    cairo_move_to(cr, start.x, start.y);
+    cornerCurve(cr, r, q, corner);
+    cairo_line_to(cr, vertices[corner].x, vertices[corner].y);
+    cairo_close_path(cr);
+  }
+}
+
+void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options,
+               ShapeMasks* masks) {
   const FaceMetrics& face = layout.face();
   const Rect display{0.0, 0.0, face.size.width, face.size.height};
   cairo_save(cr);
-  cairo_new_path(cr);
-  roundedRectanglePath(cr, display, face.displayCornerRadius, true);
-  cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-  cairo_fill_preserve(cr);
+  cairo_rectangle(cr, display.x, display.y, display.width, display.height);
   cairo_clip(cr);
-  Painter(cr, options).paint(layout.root(), display);
+  cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+  cairo_paint(cr);
+  Painter(cr, options, masks).paint(layout.root(), display);
+  // The display's rounded corners are cut out last: clipping every drawing to a curved outline
+  // would cost a mask on each of them.
+  cairo_new_path(cr);
+  outsideCornersPath(cr, display, face.displayCornerRadius);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_fill(cr);
   cairo_restore(cr);
 }
 

@@ -39,7 +39,7 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options) {
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   cairo_scale(cr, scale_, scale_);
-  if (layout_) paintFace(cr, *layout_, options);
+  if (layout_) paintFace(cr, *layout_, options, &masks_);
   cairo_destroy(cr);
   cairo_surface_flush(surface_);
   return surface_;

@@ -7,6 +7,7 @@
 #include "render/FaceLayout.h"
 #include "render/FacePainter.h"
 #include "render/FaceSize.h"
+#include "render/ShapeMasks.h"
 #include "render/TextEngine.h"
 
 using cairo_surface_t = struct _cairo_surface;
@@ -49,6 +50,7 @@ class FaceRenderer {
   int pixelWidth_;
   int pixelHeight_;
   TextEngine engine_;
+  ShapeMasks masks_;
   std::unique_ptr<FaceLayout> layout_;
   cairo_surface_t* surface_ = nullptr;
 };

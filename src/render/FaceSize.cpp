@@ -2,22 +2,6 @@
 
 namespace dunvel {
 
-FaceMetrics faceMetrics(FaceSize size) {
-  // Sizes in points of the three cases' displays (41 mm 352×430 px, 45 mm 396×484 px, 49 mm
-  // 410×502 px at two pixels per point). The time band and the display corners are our
-  // reading of the watch's own screens: the time takes about the top seventh of the face, and
-  // the display's corners are rounded with about a fifth of its width.
-  switch (size) {
-    case FaceSize::mm41:
-      return {{176.0, 215.0}, 28.0, 34.0};
-    case FaceSize::mm49:
-      return {{205.0, 251.0}, 32.0, 40.0};
-    case FaceSize::mm45:
-      break;
-  }
-  return {{198.0, 242.0}, 31.0, 38.0};
-}
-
 std::optional<FaceSize> parseFaceSize(std::string_view text) {
   if (text == "41mm") return FaceSize::mm41;
   if (text == "45mm") return FaceSize::mm45;

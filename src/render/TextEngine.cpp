@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -107,6 +109,32 @@ PangoContext* makeContext(PangoFontMap* fontMap, PangoDirection direction) {
   return context;
 }
 
+// The fonts of one fontconfig file, loaded once for the process and shared by every engine:
+// scanning the font folders costs milliseconds, and the fonts never change while it runs.
+PangoFontMap* sharedFontMap(const std::string& path) {
+  static std::mutex mutex;
+  static std::map<std::string, PangoFontMap*>* maps = new std::map<std::string, PangoFontMap*>;
+  std::lock_guard lock(mutex);
+  if (auto found = maps->find(path); found != maps->end()) return found->second;
+  FcConfig* config = FcConfigCreate();
+  if (!config ||
+      !FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue) ||
+      !FcConfigBuildFonts(config)) {
+    if (config) FcConfigDestroy(config);
+    throw std::runtime_error("cannot load the font configuration " + path);
+  }
+  PangoFontMap* fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+  if (!fontMap) {
+    FcConfigDestroy(config);
+    throw std::runtime_error("Pango has no FreeType font map");
+  }
+  // The font map keeps its own reference to the configuration.
+  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap), config);
+  FcConfigDestroy(config);
+  maps->emplace(path, fontMap);
+  return fontMap;
+}
+
 }  // namespace
 
 std::string defaultFontsConf() {
@@ -122,8 +150,6 @@ struct TextEngine::Impl {
     std::uint64_t lastFrame = 0;
   };
 
-  FcConfig* config = nullptr;
-  PangoFontMap* fontMap = nullptr;
   PangoContext* rtl = nullptr;
   PangoContext* ltr = nullptr;
   std::unordered_map<std::string, Entry> cache;
@@ -134,8 +160,6 @@ struct TextEngine::Impl {
     for (auto& [key, entry] : cache) g_object_unref(entry.shaped.layout);
     if (rtl) g_object_unref(rtl);
     if (ltr) g_object_unref(ltr);
-    if (fontMap) g_object_unref(fontMap);
-    if (config) FcConfigDestroy(config);
   }
 
   ShapedText make(const TextRequest& request) {
@@ -211,19 +235,9 @@ struct TextEngine::Impl {
 };
 
 TextEngine::TextEngine(const std::string& fontsConf) : impl_(std::make_unique<Impl>()) {
-  const std::string path = fontsConf.empty() ? defaultFontsConf() : fontsConf;
-  impl_->config = FcConfigCreate();
-  if (!impl_->config ||
-      !FcConfigParseAndLoad(impl_->config, reinterpret_cast<const FcChar8*>(path.c_str()),
-                            FcTrue) ||
-      !FcConfigBuildFonts(impl_->config)) {
-    throw std::runtime_error("cannot load the font configuration " + path);
-  }
-  impl_->fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
-  if (!impl_->fontMap) throw std::runtime_error("Pango has no FreeType font map");
-  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(impl_->fontMap), impl_->config);
-  impl_->rtl = makeContext(impl_->fontMap, PANGO_DIRECTION_RTL);
-  impl_->ltr = makeContext(impl_->fontMap, PANGO_DIRECTION_LTR);
+  PangoFontMap* fontMap = sharedFontMap(fontsConf.empty() ? defaultFontsConf() : fontsConf);
+  impl_->rtl = makeContext(fontMap, PANGO_DIRECTION_RTL);
+  impl_->ltr = makeContext(fontMap, PANGO_DIRECTION_LTR);
 }
 
 TextEngine::~TextEngine() = default;

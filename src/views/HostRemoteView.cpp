@@ -53,7 +53,10 @@ Node HostRemoteView::body() const {
   const std::int64_t elapsed = elapsedSeconds(now.get(), state.questionOpenedAt);
 
   // Runs on the main thread at each tick, in this screen's environment. The state handles
-  // share their boxes with the screen's place, so they stay current across re-evaluations.
+  // share their boxes with the screen's place, so they stay current across re-evaluations. The
+  // graph runs any owed evaluation before a tick fires, so the snapshot read here is the one
+  // the screen last took in: its change handler has already seen a new opening moment, and a
+  // snapshot that leaves this screen has already ended the subscription.
   auto onTick = [store = store, now = now, buzzed = buzzed](Date date) {
     now.set(date);
     if (!overtime(elapsedSeconds(date, store->state->questionOpenedAt))) return;

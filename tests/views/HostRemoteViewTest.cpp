@@ -170,6 +170,41 @@ TEST(HostRemoteView, OneMinuteHapticSequence) {
   EXPECT_EQ(h.haptics.played()[1], HapticType::notification);
 }
 
+// A tick can fall due right after the block that publishes a snapshot. The screen must be
+// brought up to date before the tick is handled, or the tick judges a question the screen has
+// not taken in yet.
+TEST(HostRemoteView, ATickRightAfterANewQuestionArrivesBuzzesOnceForIt) {
+  ScreenHarness h;
+  h.show(question(kStart - 10));
+  h.loop.advance(1.0);  // 11 s open
+  ASSERT_TRUE(h.haptics.played().empty());
+
+  // The next question was opened two minutes ago; the tick falls due before anything else runs.
+  h.publishOnly(question(kStart - 119));
+  ASSERT_TRUE(h.loop.fireNextTimer());
+  h.loop.drain();
+  EXPECT_EQ(clock(h), "2:01");
+  h.loop.advance(3.0);
+  EXPECT_EQ(h.haptics.played(), std::vector<HapticType>{HapticType::notification})
+      << "one question, one haptic";
+}
+
+TEST(HostRemoteView, TheScoreboardArrivingJustBeforeTheMinuteTakesTheTickAway) {
+  ScreenHarness h;
+  GameState state = question(kStart - 59);
+  h.show(state);  // ticks fall at 60.0 s, 61.0 s, ...
+  h.loop.advance(0.5);
+  // The host app's scoreboard snapshot still carries the question's opening moment.
+  state.screen = "board";
+  h.publishOnly(state);    // at 59.5 s
+  h.loop.fireNextTimer();  // the tick due at 60.0 s, if it is still there
+  h.loop.drain();
+  EXPECT_EQ(h.screen(), "ScoresView");
+  EXPECT_EQ(h.loop.timerCount(), 0u);
+  h.loop.advance(5.0);
+  EXPECT_TRUE(h.haptics.played().empty());
+}
+
 TEST(HostRemoteView, ExactlyOneMinuteBuzzesAtThatTick) {
   ScreenHarness h;
   h.show(question(kStart - 59));

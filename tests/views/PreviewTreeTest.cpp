@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
 #include "preview/TreeCommand.h"
 
@@ -29,6 +30,7 @@ ToolRun preview(std::vector<std::string> arguments, const std::string& input) {
   CLI::App app{"", "dunvel-preview"};
   configurePreviewApp(app);
   addTreeCommand(app, io);
+  addPngCommand(app, io);
   arguments.insert(arguments.begin(), "dunvel-preview");
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
@@ -108,6 +110,34 @@ TEST(PreviewTree, ExitCodesFollowTheStateCommand) {
   ToolRun help = preview({"tree", "--help"}, "");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--reachable"), std::string::npos);
+}
+
+TEST(PreviewTree, LayoutGivesFramesOnTheChosenFaceAndPngWritesIt) {
+  const std::string board = R"({"screen": "board", "teams": [{"id": "a", "name": "الصقور"}]})";
+  ToolRun run = preview({"tree", "-", "--layout", "--size", "41mm"}, board);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const Json tree = Json::parse(run.out);
+  // The root fills the 41 mm face's width; the team name is one line, not cut.
+  EXPECT_EQ(tree["frame"]["width"], 176.0);
+  const Json* name = nullptr;
+  std::vector<const Json*> pending{&tree};
+  while (!pending.empty() && !name) {
+    const Json* e = pending.back();
+    pending.pop_back();
+    if (e->value("text", "") == "الصقور") name = e;
+    for (const Json& child : (*e)["children"]) pending.push_back(&child);
+  }
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ((*name)["lines"], 1);
+  EXPECT_EQ((*name)["truncated"], false);
+  EXPECT_GT((*name)["frame"]["x"].get<double>(), 88.0);  // right to left: in the right half
+
+  const std::string png = ::testing::TempDir() + "/board.png";
+  EXPECT_EQ(preview({"png", "-", "-o", png, "--scale", "1"}, board).exitCode, 0);
+  EXPECT_EQ(preview({"png", "-", "-o", "/nonexistent/dir/out.png"}, board).exitCode, 1);
+  EXPECT_EQ(preview({"png", "-", "-o", png, "--size", "42mm"}, board).exitCode, 2);
+  EXPECT_EQ(preview({"png", "-", "-o", png, "--scale", "0"}, board).exitCode, 2);
+  EXPECT_EQ(preview({"png", "-"}, board).exitCode, 2);
 }
 
 }  // namespace

@@ -37,6 +37,12 @@ class ScreenHarness {
     store.state = state;
     loop.drain();
   }
+  // Runs one main-queue block that publishes a snapshot, as the store's blocks do, and nothing
+  // after it: the evaluation it asked for is still to come, so a timer can fall due first.
+  void publishOnly(const GameState& state) {
+    loop.async([this, state] { store.state = state; });
+    loop.step();
+  }
   void setReachable(bool reachable) {
     store.reachable = reachable;
     loop.drain();

@@ -91,6 +91,15 @@ Cancellable MainRunLoop::scheduleRepeating(std::chrono::nanoseconds interval,
   return timerCancellable(shared_, id);
 }
 
+Cancellable MainRunLoop::beforeTimers(std::function<void()> prepare) {
+  std::uint64_t id = 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    id = shared_->timers.addObserver(std::move(prepare));
+  }
+  return observerCancellable(shared_, id);
+}
+
 void MainRunLoop::run() {
   Shared& s = *shared_;
   std::unique_lock lock(s.mutex);
@@ -101,6 +110,13 @@ void MainRunLoop::run() {
     // One due timer, then one block, so that neither can starve the other.
     const auto now = SteadyClock::now();
     auto* due = s.timers.earliestDue(now);
+    if (due != nullptr) {
+      // What must be done before time moves on comes first (the view graph brings what is
+      // shown up to date with the blocks that ran); it may cancel the timer that fell due.
+      callObservers(s.timers, lock);
+      if (s.stopped) break;
+      due = s.timers.earliestDue(now);
+    }
     if (due != nullptr) {
       // Keep the cadence of the first deadline; whole intervals already past are skipped.
       const std::int64_t intervalNs = due->interval.count();

@@ -32,6 +32,8 @@ class MainRunLoop final : public MainQueue, public TimerScheduler {
   // the timer's own included, is safe. A non-positive interval is a std::invalid_argument.
   [[nodiscard]] Cancellable scheduleRepeating(std::chrono::nanoseconds interval,
                                               std::function<void()> fire) override;
+  // Main thread (see TimerScheduler). Cancelling from inside any block, fire or prepare is safe.
+  [[nodiscard]] Cancellable beforeTimers(std::function<void()> prepare) override;
 
   // Runs blocks and timers on the calling thread, which becomes the main thread, until stop().
   // Returns at once when stop() came first. Blocks still queued then are dropped unrun when the

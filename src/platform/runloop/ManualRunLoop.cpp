@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -31,6 +32,33 @@ struct ManualRunLoop::Shared {
   // from a mark rather than summing steps keeps whole-second readings exact.
   Date wallAtMark;
   nanoseconds uptimeAtMark{0};
+
+  // Whether a timer falls due at or before limit.
+  bool anyDue(nanoseconds limit) {
+    std::lock_guard lock(mutex);
+    return timers.earliestDue(limit) != nullptr;
+  }
+
+  // Moves virtual time to the earliest deadline at or before limit, if any, calls the
+  // observers, then fires the timer due at that moment unless they cancelled it; tells whether
+  // one fired. Runs no queued block.
+  bool fireDue(nanoseconds limit) {
+    std::shared_ptr<std::function<void()>> fire;
+    {
+      std::unique_lock lock(mutex);
+      auto* due = timers.earliestDue(limit);
+      if (due == nullptr) return false;
+      // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
+      if (due->deadline > uptime) uptime = due->deadline;
+      callObservers(timers, lock);
+      due = timers.earliestDue(uptime);
+      if (due == nullptr) return false;
+      due->deadline = addSaturating(due->deadline, due->interval);
+      fire = due->fire;
+    }
+    (*fire)();
+    return true;
+  }
 };
 
 ManualRunLoop::ManualRunLoop(Date start) : shared_(std::make_shared<Shared>()) {
@@ -63,6 +91,15 @@ Cancellable ManualRunLoop::scheduleRepeating(nanoseconds interval, std::function
     id = shared_->timers.add(addSaturating(shared_->uptime, interval), interval, std::move(fire));
   }
   return timerCancellable(shared_, id);
+}
+
+Cancellable ManualRunLoop::beforeTimers(std::function<void()> prepare) {
+  std::uint64_t id = 0;
+  {
+    std::lock_guard lock(shared_->mutex);
+    id = shared_->timers.addObserver(std::move(prepare));
+  }
+  return observerCancellable(shared_, id);
 }
 
 Date ManualRunLoop::now() const {
@@ -118,19 +155,9 @@ void ManualRunLoop::advance(nanoseconds duration) {
     target = shared_->uptime + duration;
   }
   drain();
-  for (;;) {
-    std::shared_ptr<std::function<void()>> fire;
-    {
-      std::lock_guard lock(shared_->mutex);
-      auto* due = shared_->timers.earliestDue(target);
-      if (due == nullptr) break;
-      // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
-      if (due->deadline > shared_->uptime) shared_->uptime = due->deadline;
-      due->deadline = addSaturating(due->deadline, due->interval);
-      fire = due->fire;
-    }
-    (*fire)();
-    fire.reset();
+  // A timer that the observers cancel leaves the others to fire; every round moves time on.
+  while (shared_->anyDue(target)) {
+    shared_->fireDue(target);
     drain();
   }
   {
@@ -138,6 +165,15 @@ void ManualRunLoop::advance(nanoseconds duration) {
     if (target > shared_->uptime) shared_->uptime = target;
   }
   drain();
+}
+
+bool ManualRunLoop::fireNextTimer() {
+  std::optional<nanoseconds> next;
+  {
+    std::lock_guard lock(shared_->mutex);
+    next = shared_->timers.nextDeadline();
+  }
+  return next && shared_->fireDue(*next);
 }
 
 void ManualRunLoop::setNow(Date date) {

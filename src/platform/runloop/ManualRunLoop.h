@@ -13,9 +13,9 @@
 namespace dunvel {
 
 // A main queue, timer scheduler and clock driven by hand, for tests and for tools that evaluate
-// once. Time is virtual: it moves only through advance() and setNow(). Queued blocks run only
-// when step(), drain() or advance() is called, on the calling thread, which plays the main
-// thread.
+// once. Time is virtual: it moves only through advance(), fireNextTimer() and setNow(). Queued
+// blocks run only when step(), drain() or advance() is called, on the calling thread, which
+// plays the main thread.
 class ManualRunLoop final : public MainQueue, public TimerScheduler, public Clock {
  public:
   // The wall clock starts at start; virtual monotonic time starts at zero.
@@ -31,6 +31,8 @@ class ManualRunLoop final : public MainQueue, public TimerScheduler, public Cloc
   // interval is a std::invalid_argument.
   [[nodiscard]] Cancellable scheduleRepeating(std::chrono::nanoseconds interval,
                                               std::function<void()> fire) override;
+  // prepare runs before every fire, at the fire's deadline (see TimerScheduler).
+  [[nodiscard]] Cancellable beforeTimers(std::function<void()> prepare) override;
 
   // The virtual wall clock.
   Date now() const override;
@@ -45,10 +47,17 @@ class ManualRunLoop final : public MainQueue, public TimerScheduler, public Cloc
 
   // Moves virtual time forward by seconds (finite, not negative; else std::invalid_argument).
   // Drains the queue first; then each timer that falls due fires in deadline order, at its
-  // deadline exactly (now() reads the deadline during the fire), with the queue drained after
-  // each fire; equal deadlines fire in the order the timers were scheduled.
+  // deadline exactly (now() reads the deadline during the fire), with the beforeTimers
+  // observers called before and the queue drained after each fire; equal deadlines fire in the
+  // order the timers were scheduled.
   void advance(double seconds);
   void advance(std::chrono::nanoseconds duration);
+
+  // Fires one timer by hand, as the main run loop does when a timer falls due while blocks are
+  // still queued: moves virtual time to the earliest deadline, calls the beforeTimers observers,
+  // then fires the timer due there unless they cancelled it, leaving queued blocks unrun before
+  // and after. Tells whether a timer fired; nothing happens when none is scheduled.
+  bool fireNextTimer();
 
   // Sets the wall clock, as when the user changes the time; timers keep their monotonic
   // deadlines.

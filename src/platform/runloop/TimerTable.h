@@ -15,8 +15,8 @@
 namespace dunvel {
 
 // The repeating timers of a run loop, on whatever time line the loop keeps (the steady clock
-// for the main run loop, virtual uptime for the manual one). Not synchronised: the loop guards
-// it with its own mutex.
+// for the main run loop, virtual uptime for the manual one), and the observers the loop calls
+// before a timer fires. Not synchronised: the loop guards it with its own mutex.
 template <class TimePoint>
 class TimerTable {
  public:
@@ -69,35 +69,84 @@ class TimerTable {
 
   std::size_t size() const { return timers_.size(); }
 
-  // Moves every timer out, for destroying outside the lock.
+  // The functions to call before a timer fires (TimerScheduler::beforeTimers). Returns the id.
+  std::uint64_t addObserver(std::function<void()> observer) {
+    const std::uint64_t id = nextId_++;
+    observers_.emplace(id, std::make_shared<std::function<void()>>(std::move(observer)));
+    return id;
+  }
+  // The removed observer, for the caller to destroy unlocked; null when the id is gone.
+  std::shared_ptr<std::function<void()>> removeObserver(std::uint64_t id) {
+    auto found = observers_.find(id);
+    if (found == observers_.end()) return nullptr;
+    auto removed = std::move(found->second);
+    observers_.erase(found);
+    return removed;
+  }
+  // The first observer whose id is at least cursor, in the order they were added; cursor moves
+  // past it. Null when there is none.
+  std::shared_ptr<std::function<void()>> nextObserver(std::uint64_t& cursor) const {
+    auto found = observers_.lower_bound(cursor);
+    if (found == observers_.end()) return nullptr;
+    cursor = found->first + 1;
+    return found->second;
+  }
+
+  // Moves every timer and observer out, for destroying outside the lock.
   TimerTable takeAll() {
     TimerTable taken;
     taken.timers_.swap(timers_);
+    taken.observers_.swap(observers_);
     return taken;
   }
 
  private:
   // Keyed by scheduling order, so equal deadlines fire in the order they were scheduled.
   std::map<std::uint64_t, Timer> timers_;
+  std::map<std::uint64_t, std::shared_ptr<std::function<void()>>> observers_;
   std::uint64_t nextId_ = 0;
 };
 
-// The handle for timer id of a loop whose shared part (a mutex and a TimerTable named timers)
-// is held by shared_ptr: cancelling after the loop is gone does nothing, and the timer's
-// function is destroyed outside the loop's lock.
-template <class Shared>
-Cancellable timerCancellable(const std::shared_ptr<Shared>& shared, std::uint64_t id) {
+// Calls the observers of table one at a time with lock (held on entry and on return) released,
+// since they may schedule or cancel timers and observers. An observer removed before its turn is
+// not called; one added meanwhile is.
+template <class TimePoint, class Lock>
+void callObservers(TimerTable<TimePoint>& table, Lock& lock) {
+  std::uint64_t cursor = 0;
+  while (auto observer = table.nextObserver(cursor)) {
+    lock.unlock();
+    (*observer)();
+    observer.reset();  // possibly the last reference, if the observer was removed meanwhile
+    lock.lock();
+  }
+}
+
+// The handle for an entry of the TimerTable of a loop whose shared part (a mutex and a TimerTable
+// named timers) is held by shared_ptr; remove(table) takes the entry out. Cancelling after the
+// loop is gone does nothing, and the entry's function is destroyed outside the loop's lock.
+template <class Shared, class Remove>
+Cancellable tableCancellable(const std::shared_ptr<Shared>& shared, Remove remove) {
   std::weak_ptr<Shared> weakShared = shared;
-  return Cancellable([weakShared, id] {
+  return Cancellable([weakShared, remove] {
     auto strong = weakShared.lock();
     if (!strong) return;
-    decltype(strong->timers.remove(id)) removed;
+    decltype(remove(strong->timers)) removed;
     {
       std::lock_guard lock(strong->mutex);
-      removed = strong->timers.remove(id);
+      removed = remove(strong->timers);
     }
     // removed (and possibly the last reference to its function) ends here, unlocked.
   });
+}
+
+template <class Shared>
+Cancellable timerCancellable(const std::shared_ptr<Shared>& shared, std::uint64_t id) {
+  return tableCancellable(shared, [id](auto& table) { return table.remove(id); });
+}
+
+template <class Shared>
+Cancellable observerCancellable(const std::shared_ptr<Shared>& shared, std::uint64_t id) {
+  return tableCancellable(shared, [id](auto& table) { return table.removeObserver(id); });
 }
 
 }  // namespace dunvel

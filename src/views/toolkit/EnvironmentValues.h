@@ -7,12 +7,12 @@
 #include <typeinfo>
 #include <vector>
 
-#include "views/toolkit/HapticEngine.h"
-#include "views/toolkit/LayoutDirection.h"
-#include "views/toolkit/RunLoop.h"
 #include "observation/Clock.h"
 #include "observation/ObservableObject.h"
 #include "observation/TimerScheduler.h"
+#include "views/toolkit/HapticEngine.h"
+#include "views/toolkit/LayoutDirection.h"
+#include "views/toolkit/RunLoop.h"
 
 namespace dunvel {
 
@@ -40,6 +40,7 @@ class EnvironmentValues {
   // The services; std::logic_error naming the service when none was installed.
   const Clock& clock() const;
   TimerScheduler& timerScheduler() const;
+  bool hasTimerScheduler() const { return timerScheduler_ != nullptr; }
   // The main run loop as the timer publisher wants it: its timers and the clock.
   RunLoop mainRunLoop() const { return RunLoop(timerScheduler(), clock()); }
   HapticEngine& currentDevice() const;

@@ -59,8 +59,10 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
   std::vector<std::function<void(const Element&)>> listeners;
 
   bool evaluating = false;
+  // A re-evaluation is owed. Its block may find it already done (by a timer coming first).
   bool queued = false;
   std::size_t evaluations = 0;
+  Cancellable beforeTimers;
 
   // Filled during one evaluation.
   std::set<std::string> reachedViews;
@@ -76,11 +78,19 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     queued = true;
     std::weak_ptr<Impl> weak = weak_from_this();
     queue.async([weak] {
-      if (auto self = weak.lock()) {
-        self->queued = false;
-        self->evaluate();
-      }
+      auto self = weak.lock();
+      if (!self || !self->queued) return;
+      self->queued = false;
+      self->evaluate();
     });
+  }
+
+  // Before a timer fires: the owed re-evaluation runs now rather than when its block comes up.
+  // (Not from inside an evaluation: the block that is still queued takes care of it.)
+  void evaluateBeforeTimer() {
+    if (!queued || evaluating) return;
+    queued = false;
+    evaluate();
   }
 
   std::function<void()> scheduler() {
@@ -305,7 +315,13 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
 };
 
 ViewGraph::ViewGraph(Node root, EnvironmentValues environment, MainQueue& mainQueue)
-    : impl_(std::make_shared<Impl>(std::move(root), std::move(environment), mainQueue)) {}
+    : impl_(std::make_shared<Impl>(std::move(root), std::move(environment), mainQueue)) {
+  if (!impl_->rootEnvironment->hasTimerScheduler()) return;  // no timers, nothing to come first
+  std::weak_ptr<Impl> weak = impl_;
+  impl_->beforeTimers = impl_->rootEnvironment->timerScheduler().beforeTimers([weak] {
+    if (auto self = weak.lock()) self->evaluateBeforeTimer();
+  });
+}
 
 ViewGraph::~ViewGraph() = default;
 

@@ -18,8 +18,12 @@ namespace dunvel {
 // Re-evaluation happens on the main queue, one block for any number of reasons queued before it
 // runs: after each announcement of an observable object in the environment (announcements come
 // before the assignment, so the block sees the stored value) and after a State changes value.
-// After an evaluation, the places that were not reached are discarded: their states are dropped
-// and their subscriptions cancelled (a timer with no subscriber left stops).
+// What is shown is brought up to date before time moves on: when a timer of the root
+// environment's scheduler falls due while a re-evaluation waits, the re-evaluation runs first,
+// so a tick handler never judges a snapshot its screen has not taken in (and a screen that the
+// change removes gets no tick). After an evaluation, the places that were not reached are
+// discarded: their states are dropped and their subscriptions cancelled (a timer with no
+// subscriber left stops).
 class ViewGraph {
  public:
   ViewGraph(Node root, EnvironmentValues environment, MainQueue& mainQueue);
@@ -41,7 +45,8 @@ class ViewGraph {
   void onEvaluated(std::function<void(const Element&)> listener);
 
   std::size_t evaluationCount() const;
-  // Whether a re-evaluation block is waiting on the main queue.
+  // Whether a re-evaluation is owed: its block waits on the main queue, unless a timer that
+  // falls due first has it run sooner.
   bool isEvaluationQueued() const;
 
  private:

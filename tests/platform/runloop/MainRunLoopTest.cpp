@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -227,6 +228,49 @@ TEST(MainRunLoop, AnExternalWaiterSleepsUntilTheNextTimerAndIsWokenByOtherThread
   second.run();
   stopper.join();
   EXPECT_EQ(waiter.wakes(), 1);
+}
+
+TEST(MainRunLoop, BeforeTimersRunsAfterTheBlocksThatRanAndBeforeEachFire) {
+  {
+    MainRunLoop loop;
+    std::vector<std::string> log;
+    bool owed = false;  // work a block leaves, to be done before time moves on
+    auto prepare = loop.beforeTimers([&] {
+      log.push_back(owed ? "prepare, catching up" : "prepare");
+      owed = false;
+    });
+    auto gone = loop.beforeTimers([&] { log.push_back("gone"); });
+    gone.cancel();
+    int ticks = 0;
+    auto timer = loop.scheduleRepeating(1ms, [&] {
+      log.push_back(owed ? "tick, behind" : "tick");
+      if (++ticks == 3) {
+        loop.stop();
+        return;
+      }
+      // The next tick falls due while this block runs.
+      loop.async([&] {
+        std::this_thread::sleep_for(2ms);
+        owed = true;
+      });
+    });
+    loop.run();
+    EXPECT_EQ(log, (std::vector<std::string>{"prepare", "tick", "prepare, catching up", "tick",
+                                             "prepare, catching up", "tick"}));
+  }
+  {
+    // A timer that the observer cancels does not fire.
+    MainRunLoop loop;
+    int fired = 0;
+    Cancellable timer;
+    auto prepare = loop.beforeTimers([&] {
+      timer.cancel();
+      loop.async([&] { loop.stop(); });
+    });
+    timer = loop.scheduleRepeating(1ms, [&] { ++fired; });
+    loop.run();
+    EXPECT_EQ(fired, 0);
+  }
 }
 
 TEST(MainRunLoop, RefusesNonPositiveIntervalsAndOutlivedHandlesAreHarmless) {

@@ -91,6 +91,62 @@ TEST(ManualRunLoop, StepDrainAndAdvanceRunQueuedBlocksInOrder) {
                                            "block at 4000000000"}));
 }
 
+TEST(ManualRunLoop, FireNextTimerFiresTheEarliestTimerAndLeavesBlocksQueued) {
+  ManualRunLoop loop(Date{100.0});
+  std::vector<Fire> fires;
+  EXPECT_FALSE(loop.fireNextTimer());  // nothing scheduled: time stays
+  EXPECT_EQ(loop.uptime(), 0ns);
+
+  auto slow = loop.scheduleRepeating(3s, [&] {
+    fires.push_back({"slow", loop.now().timeIntervalSince1970});
+  });
+  auto fast = loop.scheduleRepeating(2s, [&] {
+    fires.push_back({"fast", loop.now().timeIntervalSince1970});
+    loop.async([&] { fires.push_back({"block", loop.now().timeIntervalSince1970}); });
+  });
+  loop.async([&] { fires.push_back({"queued before", loop.now().timeIntervalSince1970}); });
+
+  EXPECT_TRUE(loop.fireNextTimer());
+  EXPECT_TRUE(loop.fireNextTimer());
+  EXPECT_EQ(fires, (std::vector<Fire>{{"fast", 102.0}, {"slow", 103.0}}));
+  EXPECT_EQ(loop.pending(), 2u);
+  EXPECT_EQ(loop.uptime(), 3s);
+
+  // The blocks then run in the order they were queued.
+  fires.clear();
+  loop.drain();
+  EXPECT_EQ(fires, (std::vector<Fire>{{"queued before", 103.0}, {"block", 103.0}}));
+}
+
+TEST(ManualRunLoop, BeforeTimersObserversRunAtEachDeadlineAndCanCancelTheDueTimer) {
+  ManualRunLoop loop(Date{0.0});
+  std::vector<Fire> log;
+  auto at = [&](std::string what) {
+    log.push_back({std::move(what), loop.now().timeIntervalSince1970});
+  };
+  Cancellable doomed;
+  auto prepare = loop.beforeTimers([&] { at("prepare"); });
+  auto canceller = loop.beforeTimers([&] {
+    if (loop.uptime() >= 1500ms) doomed.cancel();
+  });
+  auto gone = loop.beforeTimers([&] { at("gone"); });
+  gone.cancel();
+  auto tick = loop.scheduleRepeating(1s, [&] { at("tick"); });
+  doomed = loop.scheduleRepeating(1500ms, [&] { at("doomed"); });
+
+  // doomed falls due at 1.5, is cancelled by an observer there, and the tick carries on.
+  loop.advance(2.0);
+  EXPECT_TRUE(loop.fireNextTimer());
+  EXPECT_EQ(log, (std::vector<Fire>{{"prepare", 1.0},
+                                    {"tick", 1.0},
+                                    {"prepare", 1.5},
+                                    {"prepare", 2.0},
+                                    {"tick", 2.0},
+                                    {"prepare", 3.0},
+                                    {"tick", 3.0}}));
+  EXPECT_EQ(loop.timerCount(), 1u);
+}
+
 TEST(ManualRunLoop, CancellingFromInsideFiresAndBlocksStopsTimers) {
   ManualRunLoop loop;
   int selfFires = 0;

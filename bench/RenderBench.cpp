@@ -1,0 +1,116 @@
+// What a frame costs: each example screen laid out and painted at 45 mm, 2 pixels per point,
+// against the floor of a bare Pango/Cairo paint of the same shaped texts at the same places; a
+// clock tick on the question screen (one new text) against a full frame; and a frame drawn
+// with nothing shaped yet.
+#include <benchmark/benchmark.h>
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <deque>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "preview/ScreenPreview.h"
+#include "render/DesignSystem.h"
+#include "render/FaceRenderer.h"
+#include "state/ContextDecoding.h"
+#include "state/SnapshotJson.h"
+
+namespace dunvel {
+namespace {
+
+constexpr double kNow = 1765136742.0;
+const char* const kScreens[] = {"idle", "question", "answer", "board", "tournament"};
+
+GameState example(const std::string& name) {
+  std::ifstream file(std::string(DUNVEL_SOURCE_DIR) + "/examples/" + name + ".json");
+  std::stringstream text;
+  text << file.rdbuf();
+  return decodeGameState(readSnapshotJson(text.str()).dictionary);
+}
+
+// Layout and paint with every text already shaped: what each repaint of a shown screen costs.
+void BM_FullFrame(benchmark::State& state) {
+  const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});
+  FaceRenderer renderer(FaceSize::mm45);
+  renderer.layout(preview.tree());
+  for (auto _ : state) {
+    renderer.layout(preview.tree());
+    benchmark::DoNotOptimize(renderer.paint());
+  }
+  state.SetLabel(kScreens[state.range(0)]);
+}
+BENCHMARK(BM_FullFrame)->DenseRange(0, 4);
+
+void collect(const LayoutNode& node, std::vector<const LayoutNode*>& texts) {
+  if (node.shaped) texts.push_back(&node);
+  for (const LayoutNode* child : node.children) collect(*child, texts);
+}
+
+// The floor: the same shaped texts painted at the same places on a cleared image, nothing else.
+void BM_BarePangoPaint(benchmark::State& state) {
+  const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});
+  FaceRenderer renderer(FaceSize::mm45);
+  const FaceLayout& layout = renderer.layout(preview.tree());
+  std::vector<const LayoutNode*> texts;
+  collect(layout.root(), texts);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, renderer.pixelWidth(),
+                                                        renderer.pixelHeight());
+  for (auto _ : state) {
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_scale(cr, 2.0, 2.0);
+    for (const LayoutNode* n : texts) {
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_move_to(cr, n->frame.x - n->shaped->origin.x, n->frame.y - n->shaped->origin.y);
+      pango_cairo_show_layout(cr, n->shaped->layout);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    benchmark::DoNotOptimize(surface);
+  }
+  cairo_surface_destroy(surface);
+  state.SetLabel(kScreens[state.range(0)]);
+}
+BENCHMARK(BM_BarePangoPaint)->DenseRange(0, 4);
+
+// One clock tick on the question screen: the tree of the next second, whose clock text was never
+// shaped, laid out and painted.
+void BM_TickFrame(benchmark::State& state) {
+  constexpr int kTicks = 2000;
+  const GameState question = example("question");
+  std::deque<ScreenPreview> ticks;
+  for (int i = 0; i < kTicks; ++i) ticks.emplace_back(question, true, Date{kNow + i});
+  FaceRenderer renderer(FaceSize::mm45);
+  renderer.layout(ticks[0].tree());
+  std::size_t next = 1;
+  for (auto _ : state) {
+    renderer.layout(ticks[next++].tree());
+    benchmark::DoNotOptimize(renderer.paint());
+  }
+}
+BENCHMARK(BM_TickFrame)->Iterations(1999);
+
+// A screen drawn for the first time: every text shaped.
+void BM_ColdFrame(benchmark::State& state) {
+  const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto renderer = std::make_unique<FaceRenderer>(FaceSize::mm45);
+    state.ResumeTiming();
+    renderer->layout(preview.tree());
+    benchmark::DoNotOptimize(renderer->paint());
+    state.PauseTiming();
+    renderer.reset();
+    state.ResumeTiming();
+  }
+  state.SetLabel(kScreens[state.range(0)]);
+}
+BENCHMARK(BM_ColdFrame)->DenseRange(0, 4);
+
+}  // namespace
+}  // namespace dunvel

@@ -1,0 +1,78 @@
+#include "render/ShapeMasks.h"
+
+#include <cairo.h>
+
+#include <cmath>
+
+#include "render/FacePainter.h"
+
+namespace dunvel {
+namespace {
+
+// Beyond this, a shape is filled directly rather than kept: an absurd size must not allocate.
+constexpr double kMaxMaskPixels = 2048.0;
+constexpr std::size_t kMaxMasks = 256;
+
+std::int64_t quarters(double v) {
+  return static_cast<std::int64_t>(std::llround(v * 4.0));
+}
+
+}  // namespace
+
+ShapeMasks::~ShapeMasks() {
+  for (auto& [key, mask] : masks_) cairo_surface_destroy(mask);
+}
+
+void ShapeMasks::fill(cairo_t* cr, const ShapeGeometry& shape, const Rect& rect) {
+  double x = rect.x, y = rect.y, right = rect.maxX(), bottom = rect.maxY();
+  cairo_user_to_device(cr, &x, &y);
+  cairo_user_to_device(cr, &right, &bottom);
+  double sx = 1.0, sy = 0.0;
+  cairo_user_to_device_distance(cr, &sx, &sy);
+  const double width = right - x;
+  const double height = bottom - y;
+  const bool usable = std::isfinite(x) && std::isfinite(y) && std::isfinite(width) &&
+                      std::isfinite(height) && width > 0.0 && height > 0.0 &&
+                      width < kMaxMaskPixels && height < kMaxMaskPixels && sy == 0.0 &&
+                      std::abs(x) < 1e6 && std::abs(y) < 1e6;
+  if (!usable) {
+    cairo_new_path(cr);
+    shapePath(cr, shape, rect);
+    cairo_fill(cr);
+    return;
+  }
+  const double originX = std::floor(x);
+  const double originY = std::floor(y);
+  const double fracX = std::round((x - originX) * 4.0) / 4.0;
+  const double fracY = std::round((y - originY) * 4.0) / 4.0;
+  const Key key{quarters(width),
+                quarters(height),
+                static_cast<int>(fracX * 4),
+                static_cast<int>(fracY * 4),
+                quarters(shape.cornerRadius * sx),
+                static_cast<int>(shape.kind),
+                static_cast<int>(shape.style)};
+  auto found = masks_.find(key);
+  if (found == masks_.end()) {
+    if (masks_.size() >= kMaxMasks) {
+      for (auto& [k, mask] : masks_) cairo_surface_destroy(mask);
+      masks_.clear();
+    }
+    const int w = static_cast<int>(std::ceil(fracX + width)) + 1;
+    const int h = static_cast<int>(std::ceil(fracY + height)) + 1;
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+    cairo_t* m = cairo_create(mask);
+    cairo_translate(m, fracX, fracY);
+    cairo_scale(m, sx, sx);
+    shapePath(m, shape, Rect{0.0, 0.0, width / sx, height / sx});
+    cairo_fill(m);
+    cairo_destroy(m);
+    found = masks_.emplace(key, mask).first;
+  }
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_mask_surface(cr, found->second, originX, originY);
+  cairo_restore(cr);
+}
+
+}  // namespace dunvel

@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RenderedScreen.h"
+
+namespace dunvel {
+namespace {
+
+constexpr double kFaceWidth = 198.0;  // 45 mm
+
+const Element* parentOf(const Element& root, const Element& child) {
+  return root.find([&child](const Element& e) {
+    for (const Element& c : e.children) {
+      if (&c == &child) return true;
+    }
+    return false;
+  });
+}
+
+bool inside(const Rect& inner, const Rect& outer) {
+  constexpr double e = 1e-6;
+  return inner.x >= outer.x - e && inner.y >= outer.y - e && inner.maxX() <= outer.maxX() + e &&
+         inner.maxY() <= outer.maxY() + e;
+}
+
+std::string boardOf(int teams, const std::string& name = "فريق") {
+  std::string json = R"({"screen": "board", "gameName": "ليلة", "teams": [)";
+  for (int i = 0; i < teams; ++i) {
+    if (i) json += ',';
+    json += R"({"id": "t)" + std::to_string(i) + R"(", "name": ")" + name + R"(", "points": )" +
+            std::to_string(i * 5) + "}";
+  }
+  return json + "]}";
+}
+
+TEST(FaceLayout, ScoreboardRowsRunRightToLeftWithTheirGaps) {
+  const RenderedScreen s(exampleSnapshot("board"));
+  const Element& root = s.preview.tree();
+  const std::vector<const Element*> rows = root.findAll(ElementKind::hstack);
+  ASSERT_EQ(rows.size(), 4u);
+
+  // The header stands at the right, in line with the rows' right edge.
+  const Rect header = s.frameOfText("ليلة الأسئلة");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Element& row = *rows[i];
+    const Rect frame = s.frame(row);
+    // Rows span the width inside the 4-point side paddings.
+    EXPECT_DOUBLE_EQ(frame.x, 4.0);
+    EXPECT_DOUBLE_EQ(frame.width, kFaceWidth - 8.0);
+    EXPECT_DOUBLE_EQ(header.maxX(), frame.maxX());
+    if (i > 0) {
+      EXPECT_NEAR(frame.y - s.frame(*rows[i - 1]).maxY(), 6.0, 1e-9);
+    }
+
+    // Dot at the right edge inside the 8-point padding, then the name, the points at the left.
+    const Rect dot = s.frame(row.children[0]);
+    const Rect name = s.frame(row.children[1]);
+    const Rect points = s.frame(row.children[3]);
+    EXPECT_EQ(dot.width, 8.0);
+    EXPECT_NEAR(dot.maxX(), frame.maxX() - 8.0, 1e-9);
+    EXPECT_LT(name.maxX(), dot.x);
+    EXPECT_NEAR(points.x, frame.x + 8.0, 1e-9);
+    EXPECT_GT(name.x, points.maxX());
+    EXPECT_TRUE(inside(name, frame));
+  }
+  // The long name is cut to one line; its points still show on the face.
+  const Element& longName = rows[3]->children[1];
+  EXPECT_EQ(s.layout->linesOf(longName), 1);
+  EXPECT_TRUE(s.layout->isTruncated(longName));
+  EXPECT_FALSE(s.layout->isTruncated(rows[0]->children[1]));
+  EXPECT_GE(s.frame(rows[3]->children[3]).x, 0.0);
+}
+
+TEST(FaceLayout, HostRemoteStatusRowAndControlsKeepTheirPlaces) {
+  GameState state = exampleSnapshot("answer");
+  const RenderedScreen s(state);
+  const Element& root = s.preview.tree();
+  const Element& timer = *root.find([](const Element& e) { return e.systemName == "timer"; });
+  const Element& statusRow = *parentOf(root, timer);
+  const Element& stack = *parentOf(root, statusRow);
+
+  // Timer symbol at the right inside both 4-point paddings, the clock 6 points to its left,
+  // the question's points at the left edge.
+  const Rect symbol = s.frame(timer);
+  const Rect clock = s.frame(statusRow.children[1]);
+  EXPECT_NEAR(symbol.maxX(), kFaceWidth - 8.0, 1e-9);
+  EXPECT_NEAR(symbol.x - clock.maxX(), 6.0, 1e-9);
+  EXPECT_NEAR(s.frame(statusRow.children[3]).x, 8.0, 1e-9);
+
+  // The stack's children stand 8 points apart; the controls take its full width.
+  for (std::size_t i = 1; i < stack.children.size(); ++i) {
+    EXPECT_NEAR(s.frame(stack.children[i]).y - s.frame(stack.children[i - 1]).maxY(), 8.0, 1e-9);
+  }
+  const std::vector<const Element*> buttons = root.findAll(ElementKind::button);
+  ASSERT_EQ(buttons.size(), 4u);
+  for (const Element* button : buttons) {
+    EXPECT_DOUBLE_EQ(s.frame(*button).x, 4.0);
+    EXPECT_DOUBLE_EQ(s.frame(*button).width, kFaceWidth - 8.0);
+  }
+  // An award control's name is right of its points.
+  const Rect name = s.frameOfText("الصقور");
+  const Rect points = s.frameOfText("40");
+  EXPECT_GT(name.x, points.maxX());
+}
+
+TEST(FaceLayout, TournamentCardSpansTheWidthAndLongTextsWrapOrCut) {
+  const std::string longName(300, 'W');
+  const std::string longStatus =
+      "المباراة جارية الآن في الملعب الكبير والجمهور ينتظر النتيجة النهائية بفارغ الصبر";
+  const RenderedScreen s(snapshotFromJson(R"({"screen": "tournament", "tournament": {
+      "name": "كأس الحي", "roundLabel": "نصف النهائي", "teamA": ")" +
+                                          longName + R"(", "teamB": "النمور", "status": ")" +
+                                          longStatus + R"("}})"));
+  const Element& root = s.preview.tree();
+  const Element& trophy =
+      *root.find([](const Element& e) { return e.systemName == "trophy.fill"; });
+  EXPECT_NEAR(s.frame(trophy).x - s.frameOfText("كأس الحي").maxX(), 6.0, 1e-9);
+
+  // The card spans the width inside the root's default 8-point padding; its texts sit inside
+  // its 10-point inset, 4 points apart.
+  const Element& teamA = s.text(longName);
+  const Element& card = *parentOf(root, teamA);
+  const Rect cardFrame = s.frame(card);
+  EXPECT_DOUBLE_EQ(cardFrame.x, 8.0);
+  EXPECT_DOUBLE_EQ(cardFrame.width, kFaceWidth - 16.0);
+  const Rect inner{cardFrame.x + 10, cardFrame.y + 10, cardFrame.width - 20, cardFrame.height - 20};
+  for (const Element& child : card.children) EXPECT_TRUE(inside(s.frame(child), inner));
+  EXPECT_NEAR(s.frame(card.children[1]).y - s.frame(card.children[0]).maxY(), 4.0, 1e-9);
+  EXPECT_EQ(s.layout->linesOf(teamA), 1);
+  EXPECT_TRUE(s.layout->isTruncated(teamA));
+
+  const Element& status = s.text(longStatus);
+  EXPECT_GT(*s.layout->linesOf(status), 1);
+  EXPECT_FALSE(s.layout->isTruncated(status));
+  EXPECT_LE(s.frame(status).width, kFaceWidth - 16.0);
+}
+
+TEST(FaceLayout, ListTallerThanTheFaceScrollsWithinItsContent) {
+  const GameState board = snapshotFromJson(boardOf(20));
+  const RenderedScreen top(board);
+  ASSERT_EQ(top.layout->scrollViews().size(), 1u);
+  const ScrollViewLayout& scroll = top.layout->scrollViews()[0];
+  EXPECT_GT(scroll.contentHeight, scroll.viewport.height);
+  EXPECT_EQ(scroll.offset, 0.0);
+
+  const std::vector<const Element*> rows = top.preview.tree().findAll(ElementKind::hstack);
+  const RenderedScreen moved(board, true, kTestNow, FaceSize::mm45, 2.0, {{scroll.identity, 30.0}});
+  const std::vector<const Element*> movedRows = moved.preview.tree().findAll(ElementKind::hstack);
+  ASSERT_EQ(movedRows.size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_NEAR(moved.frame(*movedRows[i]).y, top.frame(*rows[i]).y - 30.0, 1e-9);
+  }
+
+  // Past the end, the offset stops where the last row meets the bottom.
+  const RenderedScreen end(board, true, kTestNow, FaceSize::mm45, 2.0, {{scroll.identity, 1e9}});
+  const ScrollViewLayout& clamped = end.layout->scrollViews()[0];
+  EXPECT_DOUBLE_EQ(clamped.offset, clamped.maxOffset());
+  const Rect last = end.frame(*end.preview.tree().findAll(ElementKind::hstack).back());
+  EXPECT_NEAR(last.maxY(), clamped.viewport.maxY(), 1e-6);
+  const RenderedScreen before(board, true, kTestNow, FaceSize::mm45, 2.0, {{scroll.identity, -5}});
+  EXPECT_EQ(before.layout->scrollViews()[0].offset, 0.0);
+}
+
+TEST(FaceLayout, HostileTextsStayInsideTheirRows) {
+  const std::string megabyte(1 << 20, 'x');
+  std::string combining = "e";
+  for (int i = 0; i < 2000; ++i) combining += "\u0301";
+  const std::vector<std::string> names = {
+      megabyte, combining, "\U0001F600\U0001F3C6 فريق Team", "tab\there\nnew\x01line",
+      "",       "\u202E"};
+  for (const std::string& name : names) {
+    GameState state = snapshotFromJson(boardOf(1));
+    state.teams = {TeamState("t", name, -9223372036854775807LL - 1)};
+    const RenderedScreen s(state);
+    const Element& row = *s.preview.tree().findAll(ElementKind::hstack).at(0);
+    const Rect rowFrame = s.frame(row);
+    for (const Element& child : row.children) EXPECT_TRUE(inside(s.frame(child), rowFrame));
+    EXPECT_EQ(s.layout->linesOf(row.children[1]), 1);
+  }
+  // Ten thousand rows lay out and paint; the content is as tall as all of them.
+  const RenderedScreen many(snapshotFromJson(boardOf(10000)));
+  const ScrollViewLayout& scroll = many.layout->scrollViews().at(0);
+  const Rect firstRow = many.frame(*many.preview.tree().findAll(ElementKind::hstack).at(0));
+  EXPECT_GT(scroll.contentHeight, 10000 * (firstRow.height + 6.0) - 6.0);
+}
+
+TEST(FaceLayout, AnUnchangedFrameShapesNothingAndATickOnlyTheClock) {
+  const GameState question = exampleSnapshot("question");
+  const ScreenPreview first(question, true, Date{kTestNow});
+  FaceRenderer renderer(FaceSize::mm45);
+  renderer.layout(first.tree());
+  const std::size_t shaped = renderer.textEngine().shapedCount();
+  renderer.layout(first.tree());
+  EXPECT_EQ(renderer.textEngine().shapedCount(), shaped);
+
+  const ScreenPreview tick(question, true, Date{kTestNow + 1.0});
+  renderer.layout(tick.tree());
+  // The clock's new text, at its natural width and at the width a stack probes with.
+  EXPECT_GT(renderer.textEngine().shapedCount(), shaped);
+  EXPECT_LE(renderer.textEngine().shapedCount(), shaped + 2);
+}
+
+}  // namespace
+}  // namespace dunvel

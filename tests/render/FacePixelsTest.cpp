@@ -1,0 +1,208 @@
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "RenderedScreen.h"
+
+namespace dunvel {
+namespace {
+
+struct Pixel {
+  int r, g, b, a;
+};
+
+// Reads a pixel of an ARGB32 image (premultiplied; the face is opaque wherever it draws).
+Pixel pixelAt(cairo_surface_t* image, int x, int y) {
+  const unsigned char* row =
+      cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image);
+  const std::uint32_t v = reinterpret_cast<const std::uint32_t*>(row)[x];
+  return {static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+          static_cast<int>(v & 0xFF), static_cast<int>(v >> 24)};
+}
+
+// Counts the pixels inside a rectangle of the face (in points) that match.
+template <class Match>
+int countIn(const RenderedScreen& s, const Rect& r, Match match) {
+  cairo_surface_t* image = s.renderer.image();
+  const double k = s.renderer.scale();
+  int n = 0;
+  for (int y = static_cast<int>(r.y * k); y < static_cast<int>(r.maxY() * k); ++y) {
+    for (int x = static_cast<int>(r.x * k); x < static_cast<int>(r.maxX() * k); ++x) {
+      if (match(pixelAt(image, x, y))) ++n;
+    }
+  }
+  return n;
+}
+
+// Whether two faces of the same size have the same pixels inside a rectangle (in points).
+bool sameRegion(const RenderedScreen& a, const RenderedScreen& b, const Rect& r) {
+  const double k = a.renderer.scale();
+  for (int y = static_cast<int>(r.y * k); y < static_cast<int>(r.maxY() * k); ++y) {
+    for (int x = static_cast<int>(r.x * k); x < static_cast<int>(r.maxX() * k); ++x) {
+      const Pixel p = pixelAt(a.renderer.image(), x, y);
+      const Pixel q = pixelAt(b.renderer.image(), x, y);
+      if (p.r != q.r || p.g != q.g || p.b != q.b || p.a != q.a) return false;
+    }
+  }
+  return true;
+}
+
+bool isRed(Pixel p) {
+  return p.r > 200 && p.g < 110 && p.b < 100;
+}
+bool isGold(Pixel p) {
+  return p.r > 200 && p.g > 140 && p.g < 200 && p.b < 60;
+}
+
+// The examples drawn as references; the idle one with the host app out of reach, so its status
+// line asks to open the app.
+struct Reference {
+  const char* name;
+  bool reachable;
+};
+constexpr std::array<Reference, 5> kReferences = {{
+    {"idle", false},
+    {"question", true},
+    {"answer", true},
+    {"board", true},
+    {"tournament", true},
+}};
+
+std::string referencePath(const std::string& name) {
+  return std::string(DUNVEL_SOURCE_DIR) + "/data/reference/" + name + ".png";
+}
+
+TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
+  const bool update = std::getenv("DUNVEL_UPDATE_REFERENCES") != nullptr;
+  for (const Reference& reference : kReferences) {
+    SCOPED_TRACE(reference.name);
+    const RenderedScreen s(exampleSnapshot(reference.name), reference.reachable);
+    const std::string path = referencePath(reference.name);
+    if (update) {
+      ASSERT_EQ(s.renderer.writePng(path), "");
+      continue;
+    }
+    cairo_surface_t* expected = cairo_image_surface_create_from_png(path.c_str());
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owner(expected,
+                                                                             cairo_surface_destroy);
+    ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
+        << "cannot read " << path << " (scripts/refresh-references writes it)";
+    const int w = s.renderer.pixelWidth();
+    const int h = s.renderer.pixelHeight();
+    ASSERT_EQ(cairo_image_surface_get_width(expected), w);
+    ASSERT_EQ(cairo_image_surface_get_height(expected), h);
+
+    // Antialiasing may differ by a few levels between library builds; a changed layout or
+    // colour changes many pixels by much more.
+    cairo_surface_t* diff = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    unsigned char* out = cairo_image_surface_get_data(diff);
+    int differing = 0;
+    int left = w, top = h, right = -1, bottom = -1;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const Pixel p = pixelAt(s.renderer.image(), x, y);
+        const Pixel q = pixelAt(expected, x, y);
+        const int delta = std::max(
+            {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
+        auto* px = reinterpret_cast<std::uint32_t*>(out + y * cairo_image_surface_get_stride(diff));
+        px[x] = delta > 24 ? 0xFFFF0000u : (0xFF000000u | ((p.g / 3) << 8));
+        if (delta > 24) {
+          ++differing;
+          left = std::min(left, x), top = std::min(top, y);
+          right = std::max(right, x), bottom = std::max(bottom, y);
+        }
+      }
+    }
+    cairo_surface_mark_dirty(diff);
+    if (differing > w * h / 1000) {
+      const std::string diffPath =
+          std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name + "-diff.png";
+      cairo_surface_write_to_png(diff, diffPath.c_str());
+      s.renderer.writePng(std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name +
+                          "-actual.png");
+      ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels (" << left
+                    << ", " << top << ")-(" << right << ", " << bottom
+                    << "); differences in red in " << diffPath
+                    << "; after an intended change run scripts/refresh-references";
+    }
+    cairo_surface_destroy(diff);
+  }
+}
+
+TEST(FacePixels, ClockTurnsRedAtOneMinuteAndTheTurnDotIsGold) {
+  const GameState question = exampleSnapshot("question");
+  const double opened = question.questionOpenedAt;
+  const RenderedScreen before(question, true, opened + 59.0);
+  const RenderedScreen at(question, true, opened + 60.0);
+  const Rect clockBefore = before.frameOfText("0:59");
+  const Rect clockAt = at.frameOfText("1:00");
+  EXPECT_EQ(countIn(before, clockBefore, isRed), 0);
+  EXPECT_GT(countIn(at, clockAt, isRed), 20);
+
+  const RenderedScreen board(exampleSnapshot("board"));
+  const std::vector<const Element*> rows = board.preview.tree().findAll(ElementKind::hstack);
+  // Team t3 has the turn: its dot alone is gold.
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const int gold = countIn(board, board.frame(rows[i]->children[0]), isGold);
+    if (i == 2) {
+      EXPECT_GT(gold, 20);
+    } else {
+      EXPECT_EQ(gold, 0) << "row " << i;
+    }
+  }
+}
+
+TEST(FacePixels, ABidiOverrideInANameReordersThatNameAlone) {
+  const std::string board = R"({"screen": "board", "gameName": "ليلة الأسئلة", "turnTeamId": "b",
+      "teams": [{"id": "a", "name": "NAME", "points": -5},
+                {"id": "b", "name": "النمور", "points": 35}]})";
+  std::string overridden = board;
+  overridden.replace(overridden.find("NAME"), 4, "\u202ENAME");
+  const RenderedScreen plain(snapshotFromJson(board));
+  const RenderedScreen flipped(snapshotFromJson(overridden));
+
+  const std::vector<const Element*> rows = plain.preview.tree().findAll(ElementKind::hstack);
+  const std::vector<const Element*> flippedRows =
+      flipped.preview.tree().findAll(ElementKind::hstack);
+  // The name itself reads backwards...
+  EXPECT_FALSE(sameRegion(plain, flipped, flipped.frame(flippedRows[0]->children[1])));
+  // ...and nothing else moves: its points, its dot, the other row, the header.
+  EXPECT_TRUE(sameRegion(plain, flipped, plain.frame(rows[0]->children[3])));
+  EXPECT_TRUE(sameRegion(plain, flipped, plain.frame(rows[0]->children[0])));
+  EXPECT_TRUE(sameRegion(plain, flipped, plain.frame(*rows[1])));
+  EXPECT_TRUE(sameRegion(plain, flipped, plain.frameOfText("ليلة الأسئلة")));
+}
+
+TEST(FacePixels, OcrReadsTheIdleStatusLine) {
+  // Tesseract's Arabic model reads the status line from the pixels: the letters are joined,
+  // ordered right to left and nothing is cut.
+  const RenderedScreen s(exampleSnapshot("idle"), false, kTestNow, FaceSize::mm45, 3.0);
+  cairo_surface_t* image = s.renderer.image();
+  unsigned char* data = cairo_image_surface_get_data(image);
+  const int stride = cairo_image_surface_get_stride(image);
+  // Dark text on light ground reads best: invert, with the transparent corners as black.
+  for (int y = 0; y < s.renderer.pixelHeight(); ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
+    for (int x = 0; x < s.renderer.pixelWidth(); ++x) row[x] = ~row[x] | 0xFF000000u;
+  }
+  cairo_surface_mark_dirty(image);
+  const std::string path = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/idle-ocr.png";
+  ASSERT_EQ(s.renderer.writePng(path), "");
+
+  const std::string command = "tesseract '" + path + "' stdout -l ara 2>/dev/null";
+  std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
+  ASSERT_NE(pipe, nullptr);
+  std::string text;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe.get())) text += buffer;
+  EXPECT_NE(text.find("افتح التطبيق على الآيفون"), std::string::npos) << "tesseract read: " << text;
+}
+
+}  // namespace
+}  // namespace dunvel

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "preview/ScreenPreview.h"
+#include "render/FaceRenderer.h"
+#include "state/ContextDecoding.h"
+#include "state/SnapshotJson.h"
+
+namespace dunvel {
+
+// A moment all render tests share, so the question clock shows the same thing every run.
+inline constexpr double kTestNow = 1765136742.0;
+
+inline GameState snapshotFromJson(const std::string& json) {
+  JsonReadResult read = readSnapshotJson(json);
+  if (!read.ok()) throw std::invalid_argument("bad test snapshot: " + read.error);
+  return decodeGameState(read.dictionary);
+}
+
+inline GameState exampleSnapshot(const std::string& name) {
+  std::ifstream file(std::string(DUNVEL_SOURCE_DIR) + "/examples/" + name + ".json");
+  std::stringstream text;
+  text << file.rdbuf();
+  return snapshotFromJson(text.str());
+}
+
+// The companion's screen for a snapshot, laid out and painted.
+struct RenderedScreen {
+  explicit RenderedScreen(const GameState& state, bool reachable = true, double now = kTestNow,
+                          FaceSize size = FaceSize::mm45, double scale = 2.0,
+                          const ScrollOffsets& offsets = {})
+      : preview(state, reachable, Date{now}), renderer(size, scale) {
+    layout = &renderer.layout(preview.tree(), offsets);
+    renderer.paint();
+  }
+
+  const Element& text(const std::string& shown) const {
+    const Element* found = preview.tree().findText(shown);
+    if (!found) throw std::invalid_argument("no text \"" + shown + "\" on the screen");
+    return *found;
+  }
+  Rect frame(const Element& element) const {
+    if (auto f = layout->frameOf(element)) return *f;
+    throw std::invalid_argument("element not laid out");
+  }
+  Rect frameOfText(const std::string& shown) const { return frame(text(shown)); }
+
+  ScreenPreview preview;
+  FaceRenderer renderer;
+  const FaceLayout* layout = nullptr;
+};
+
+}  // namespace dunvel
