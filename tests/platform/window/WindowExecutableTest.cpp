@@ -81,10 +81,8 @@ FaceImage preview(const std::string& snapshot, std::vector<std::string> options 
   return FaceImage::readPng(png);
 }
 
-// Where the layout of dunvel-preview tree --layout puts the centre of the button showing text,
-// in pixels at 2 pixels per point.
-std::pair<std::string, std::string> buttonCentre(const std::string& snapshot,
-                                                 const std::string& text) {
+// The snapshot's screen as dunvel-preview tree --layout lays it out: frames in points.
+nlohmann::json layoutOf(const std::string& snapshot) {
   // Standard output alone: a sanitizer's report on standard error is no part of the JSON.
   std::string json;
   FILE* tree =
@@ -94,18 +92,33 @@ std::pair<std::string, std::string> buttonCentre(const std::string& snapshot,
     json.append(chunk, got);
   }
   EXPECT_TRUE(tree != nullptr && pclose(tree) == 0);
-  std::function<const nlohmann::json*(const nlohmann::json&, const nlohmann::json*)> find =
-      [&](const nlohmann::json& element, const nlohmann::json* button) -> const nlohmann::json* {
-    if (element.value("kind", "") == "button") button = &element;
-    if (button != nullptr && element.value("text", "") == text) return button;
-    if (!element.contains("children")) return nullptr;
-    for (const auto& child : element["children"]) {
-      if (const nlohmann::json* found = find(child, button)) return found;
-    }
-    return nullptr;
-  };
-  const nlohmann::json layout = nlohmann::json::parse(json);
-  const nlohmann::json* button = find(layout, nullptr);
+  return nlohmann::json::parse(json);
+}
+
+// The first element of a laid-out tree, depth first, that matches; null when none does.
+const nlohmann::json* findIn(const nlohmann::json& element,
+                             const std::function<bool(const nlohmann::json&)>& match) {
+  if (match(element)) return &element;
+  if (!element.contains("children")) return nullptr;
+  for (const auto& child : element["children"]) {
+    if (const nlohmann::json* found = findIn(child, match)) return found;
+  }
+  return nullptr;
+}
+
+bool isKind(const nlohmann::json& element, const char* kind) {
+  return element.value("kind", "") == kind;
+}
+
+// Where the layout puts the centre of the button showing text, in pixels (2 per point).
+std::pair<std::string, std::string> buttonCentre(const std::string& snapshot,
+                                                 const std::string& text) {
+  const nlohmann::json layout = layoutOf(snapshot);
+  const nlohmann::json* button = findIn(layout, [&](const nlohmann::json& element) {
+    return isKind(element, "button") && findIn(element, [&](const nlohmann::json& inside) {
+                                          return inside.value("text", "") == text;
+                                        }) != nullptr;
+  });
   if (button == nullptr) {
     ADD_FAILURE() << "no button shows " << text;
     return {"0", "0"};
@@ -248,9 +261,16 @@ TEST_F(WindowExecutable, TheWheelScrollsALongBoardAndANewSnapshotOfItKeepsThePos
   ASSERT_LT(awaitShown(x, window, top, whole(top)), kTolerance);
 
   // Three detents of the wheel move the content up three lines of 24 points (144 pixels). The
-  // comparison stays inside the scroll view (below the 31-point time band) and away from the
-  // indicator and the display's corners.
-  const PixelRegion inside{60, 62, 336, 484 - 144};
+  // comparison stays inside the scroll view (below the time band) and away from the indicator
+  // and the display's corners.
+  const nlohmann::json layout = layoutOf(before);
+  const nlohmann::json* view =
+      findIn(layout, [](const nlohmann::json& element) { return isKind(element, "scrollView"); });
+  ASSERT_NE(view, nullptr);
+  const double viewTop = (*view)["frame"]["y"].get<double>();
+  const double viewBottom = viewTop + (*view)["frame"]["height"].get<double>();
+  const PixelRegion inside{60, static_cast<int>(viewTop * 2), 336,
+                           static_cast<int>(viewBottom * 2) - 144};
   xdotool(x, {"mousemove", "--window", std::to_string(window), "198", "240", "click", "--repeat",
               "3", "--delay", "30", "5"});
   EXPECT_LT(awaitShown(x, window, top, inside, 144), kTolerance);
