@@ -9,11 +9,11 @@
 #include "app/AppRunner.h"
 #include "app/ScreenDescription.h"
 #include "link/MainQueue.h"
+#include "observation/Clock.h"
+#include "observation/TimerScheduler.h"
 #include "views/toolkit/Element.h"
 #include "views/toolkit/HapticEngine.h"
 #include "views/toolkit/ViewGraph.h"
-#include "observation/Clock.h"
-#include "observation/TimerScheduler.h"
 
 namespace dunvel {
 
@@ -40,6 +40,9 @@ class HeadlessAppRunner final : public AppRunner {
   const Element& tree() const;
   const ViewGraph& graph() const;
 
+  // Called with each screen change the runner logs, just after its line; set before start.
+  void onScreenChange(std::function<void(const ScreenDescription&)> listener);
+
  private:
   void evaluated(const Element& tree);
 
@@ -51,6 +54,7 @@ class HeadlessAppRunner final : public AppRunner {
   std::function<void()> runMainThread_;
   std::unique_ptr<ViewGraph> graph_;
   std::optional<ScreenDescription> logged_;
+  std::function<void(const ScreenDescription&)> screenChanged_;
 };
 
 }  // namespace dunvel

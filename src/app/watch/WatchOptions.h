@@ -13,6 +13,8 @@ struct WatchOptions {
   std::optional<std::string> link;
   // Also play the demo quiz night as the host, in this process, over the real socket.
   bool demo = false;
+  // Append a recording of the night to this file (--record).
+  std::optional<std::string> record;
 };
 
 }  // namespace dunvel
