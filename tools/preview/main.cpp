@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "preview/PreviewCommand.h"
+#include "preview/ReplayCommand.h"
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
 
@@ -10,5 +11,6 @@ int main(int argc, char** argv) {
   dunvel::configurePreviewApp(app);
   dunvel::addStateCommand(app, io);
   dunvel::addTreeCommand(app, io);
+  dunvel::addReplayCommand(app, io);
   return dunvel::runPreviewApp(app, io, argc, argv);
 }
