@@ -38,7 +38,8 @@ class RecordedNight {
  public:
   explicit RecordedNight(const std::filesystem::path& path)
       : loop_(Date{1748808000.125}),
-        writer_(loop_, [this] { return loop_.uptime(); }, log_),
+        writer_(
+            loop_, [this] { return loop_.uptime(); }, log_),
         traffic_(recordLinkTraffic(loop_, writer_)),
         session_([this](const ContextDictionary& message) {
           traffic_({LinkTraffic::Kind::messageSent, {}, message});
@@ -54,9 +55,8 @@ class RecordedNight {
         })),
         night_(loop_.now().timeIntervalSince1970) {
     EXPECT_EQ(writer_.open(path, "test"), "");
-    runner_.onScreenChange([this](const ScreenDescription& shown) {
-      writer_.screen(shown.screen, shown.line());
-    });
+    runner_.onScreenChange(
+        [this](const ScreenDescription& shown) { writer_.screen(shown.screen, shown.line()); });
     runner_.start(app_);
     session_.completeActivation();
     loop_.drain();
@@ -234,7 +234,8 @@ TEST(Replay, AChangedRecordingReportsItsFirstDifferenceByLine) {
   };
   const std::vector<Change> changes = {
       {R"("message":{"action":"award","teamId":"t2"})",
-       R"("message":{"action":"award","teamId":"t3"})", R"(the replay has command "{"action":"award","teamId":"t2"}")"},
+       R"("message":{"action":"award","teamId":"t3"})",
+       R"(the replay has command "{"action":"award","teamId":"t2"}")"},
       {R"("shows":"scoreboard:)", R"("shows":"scoreboard: X)", "the replay has screen"},
       {R"("event":"haptic","haptic":"notification")", "", "which the recording does not have"},
       {R"("control":"award","teamId":"t2")", R"("control":"award","teamId":"t9")",

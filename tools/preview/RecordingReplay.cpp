@@ -197,9 +197,10 @@ struct RecordingReplay::Impl final : HapticEngine {
              "the recording has " + describe(e) + " at " + millis(e.t) + "; the replay has no " +
                  ReplayOutput::kindName(e.kind) + " by " + millis(now()));
       }
-      // After the end, what the replay does past the last recorded moment was never recorded.
+      // After the end, what the replay does from the last recorded moment on may simply not
+      // have been written yet when the recording stopped.
       if (!got.empty() && wanted.empty() &&
-          (got.front().t < horizon || (ended && got.front().t <= lastTime))) {
+          (got.front().t < horizon || (ended && got.front().t < lastTime))) {
         const ReplayOutput& p = got.front();
         note(p.t, lastLine,
              "the replay has " + describe(p) + " at " + millis(p.t) +

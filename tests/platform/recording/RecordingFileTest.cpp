@@ -49,7 +49,8 @@ TEST(RecordingFile, TheWriterAppendsWholeLinesThatReadBackAsWritten) {
 
   ManualRunLoop loop(Date{1748808000.25});
   std::ostringstream log;
-  RecordingWriter writer(loop, [&loop] { return loop.uptime(); }, log);
+  RecordingWriter writer(
+      loop, [&loop] { return loop.uptime(); }, log);
   ASSERT_EQ(writer.open(path, "test"), "");
   loop.advance(1.5);
   writer.hostConnected();
@@ -91,7 +92,8 @@ TEST(RecordingFile, TheWriterAppendsWholeLinesThatReadBackAsWritten) {
   EXPECT_EQ(log.str(), "");
 
   // A folder cannot be recorded to; the reason names it.
-  RecordingWriter refused(loop, [&loop] { return loop.uptime(); }, log);
+  RecordingWriter refused(
+      loop, [&loop] { return loop.uptime(); }, log);
   const std::string problem = refused.open(folder.path(), "test");
   EXPECT_NE(problem.find(folder.path().string()), std::string::npos) << problem;
   EXPECT_FALSE(refused.isRecording());
@@ -101,18 +103,25 @@ TEST(RecordingFile, TheReaderSkipsWhatItCannotUseWithAWarningNamingTheLine) {
   const std::string start = R"({"t":0,"wall":"2025-06-01T20:00:00.5Z","event":"start"})";
   const std::string haptic = R"({"t":900,"wall":"","event":"haptic","type":0})";
   std::string text;
-  text += R"({"t":1,"wall":"","event":"connect"})" "\n";            // 1: before any start
-  text += start + "\n";                                               // 2
-  text += "\n";                                                       // 3: blank, no warning
-  text += "{not json\n";                                              // 4
-  text += R"({"t":5,"wall":"","event":"dance"})" "\n";               // 5
-  text += R"({"t":6,"wall":"","event":"tap"})" "\n";                 // 6: no control
-  text += R"({"t":1e300,"wall":"","event":"connect"})" "\n";         // 7: beyond a week
-  text += R"({"t":1000,"wall":"","event":"connect"})" "\n";          // 8
-  text += haptic + "\n";                                              // 9: earlier than line 8
-  text += std::string(kMaxRecordingLineBytes + 10, 'x') + "\n";       // 10: too long
-  text += R"({"t":1200,"wall":"","event":"frame","frame":{"type":"error"}})" "\n";  // 11
-  text += R"({"t":1300,"wall":"","event":"disconnect"})" "\n";       // 12
+  text += R"({"t":1,"wall":"","event":"connect"})"
+          "\n";           // 1: before any start
+  text += start + "\n";   // 2
+  text += "\n";           // 3: blank, no warning
+  text += "{not json\n";  // 4
+  text += R"({"t":5,"wall":"","event":"dance"})"
+          "\n";  // 5
+  text += R"({"t":6,"wall":"","event":"tap"})"
+          "\n";  // 6: no control
+  text += R"({"t":1e300,"wall":"","event":"connect"})"
+          "\n";  // 7: beyond a week
+  text += R"({"t":1000,"wall":"","event":"connect"})"
+          "\n";                                                  // 8
+  text += haptic + "\n";                                         // 9: earlier than line 8
+  text += std::string(kMaxRecordingLineBytes + 10, 'x') + "\n";  // 10: too long
+  text += R"({"t":1200,"wall":"","event":"frame","frame":{"type":"error"}})"
+          "\n";  // 11
+  text += R"({"t":1300,"wall":"","event":"disconnect"})"
+          "\n";                                                           // 12
   text += R"({"t":1400,"wall":"","event":"screen","screen":"idle","sh)";  // 13: cut short
 
   Read read = readRecording(text);
@@ -122,11 +131,10 @@ TEST(RecordingFile, TheReaderSkipsWhatItCannotUseWithAWarningNamingTheLine) {
   EXPECT_EQ(read.events[2].kind, RecordingEvent::Kind::haptic);
   EXPECT_EQ(read.events[2].t, 1000.0) << "a time going backwards is taken as the one before";
 
-  const std::vector<std::string> where = {"night.jsonl:1: ",  "night.jsonl:4: ",
-                                          "night.jsonl:5: ",  "night.jsonl:6: ",
-                                          "night.jsonl:7: ",  "night.jsonl:9: ",
-                                          "night.jsonl:10: ", "night.jsonl:11: ",
-                                          "night.jsonl:13: "};
+  const std::vector<std::string> where = {
+      "night.jsonl:1: ",  "night.jsonl:4: ",  "night.jsonl:5: ",
+      "night.jsonl:6: ",  "night.jsonl:7: ",  "night.jsonl:9: ",
+      "night.jsonl:10: ", "night.jsonl:11: ", "night.jsonl:13: "};
   ASSERT_EQ(read.warnings.size(), where.size());
   for (std::size_t i = 0; i < where.size(); ++i) {
     EXPECT_EQ(read.warnings[i].rfind(where[i], 0), 0u) << read.warnings[i];
