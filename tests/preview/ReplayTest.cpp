@@ -264,7 +264,7 @@ TEST(Replay, AChangedRecordingReportsItsFirstDifferenceByLine) {
   }
 }
 
-TEST(Replay, ALastLineCutShortIsSkippedWithAWarning) {
+TEST(Replay, ALastLineCutShortIsSkippedWithAWarningAndAnyOtherBadLineFailsTheReplay) {
   TempFolder folder;
   const auto path = folder.path() / "night.jsonl";
   recordNight(path);
@@ -278,7 +278,19 @@ TEST(Replay, ALastLineCutShortIsSkippedWithAWarning) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "dunvel-preview: " + path.string() + ":" + std::to_string(lines) +
                          ": cut short (the recording ends in the middle of this line): skipped\n");
-  EXPECT_NE(run.out.find("1 lines skipped or corrected"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(": match (1 recording,"), std::string::npos) << run.out;
+
+  // A line that cannot be used in the middle is skipped as well, but then the comparison is not
+  // whole.
+  std::vector<std::string> spoilt = linesOf(text);
+  spoilt.pop_back();
+  spoilt.insert(spoilt.begin() + 3, R"({"t":0,"wall":"","event":"dance"})");
+  writeLines(path, spoilt);
+  const ToolRun incomplete = replay(path);
+  EXPECT_EQ(incomplete.exitCode, 1) << incomplete.out;
+  EXPECT_NE(incomplete.err.find(path.string() + ":4: "), std::string::npos) << incomplete.err;
+  EXPECT_NE(incomplete.err.find("1 line was skipped or corrected"), std::string::npos)
+      << incomplete.err;
 }
 
 }  // namespace

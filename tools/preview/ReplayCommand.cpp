@@ -79,13 +79,18 @@ int runReplayCommand(const ReplayOptions& options, PreviewIo& io) {
            << ": holds no recording (no start line; see dunvel-watch --record)\n";
     return kExitBadInput;
   }
+  // A last line cut short is how a companion that was killed leaves its recording; any other
+  // line that could not be used as written leaves the comparison incomplete.
+  const std::size_t unusable = reader.warnings() - (reader.endsCutShort() ? 1 : 0);
+  if (unusable > 0) {
+    io.err << "dunvel-preview: " << options.path << ": the replay matches what could be read, "
+           << "but " << unusable << (unusable == 1 ? " line was" : " lines were")
+           << " skipped or corrected (see the warnings above)\n";
+    return kExitBadInput;
+  }
   io.out << "dunvel-preview: " << options.path << ": match (" << recordings
          << (recordings == 1 ? " recording, " : " recordings, ") << compared
-         << " screen changes, commands and haptics compared";
-  if (reader.warnings() > 0) {
-    io.out << "; " << reader.warnings() << " lines skipped or corrected";
-  }
-  io.out << ")\n";
+         << " screen changes, commands and haptics compared)\n";
   return kExitSuccess;
 }
 

@@ -17,7 +17,8 @@ struct ReplayOptions {
 // (RecordingReplay), printing the screen changes, commands and haptics it produces. Exit code 0
 // when every recording matches, 1 with the first difference (or a file that cannot be read or
 // holds no recording), 2 for a tolerance that is not a finite number of 0 or more. Lines that
-// cannot be used are skipped with a warning naming them.
+// cannot be used are skipped with a warning naming them; the replay goes on without them, but
+// only a last line cut short still lets it end with 0.
 int runReplayCommand(const ReplayOptions& options, PreviewIo& io);
 
 // Registers the `replay` subcommand; running it sets io.exitCode.

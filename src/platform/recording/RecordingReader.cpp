@@ -94,6 +94,7 @@ bool RecordingReader::next(RecordingEvent& event) {
       warn(lineNumber_, complete ? problem + ": skipped"
                                  : "cut short (the recording ends in the middle of this line): "
                                    "skipped");
+      endsCutShort_ = !complete;
       continue;
     }
     if (event.kind == RecordingEvent::Kind::start) {

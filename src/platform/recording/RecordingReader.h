@@ -33,6 +33,9 @@ class RecordingReader {
   // The line of the last event read.
   std::size_t line() const { return eventLine_; }
   std::size_t warnings() const { return warnings_; }
+  // Whether the last line was cut short: the one warning a recording of a companion that was
+  // killed carries by nature.
+  bool endsCutShort() const { return endsCutShort_; }
   // Whether the input could not be read to its end (an I/O error, not bad content).
   bool failed() const { return failed_; }
   const std::string& name() const { return name_; }
@@ -56,6 +59,7 @@ class RecordingReader {
   double lastTime_ = 0;
   bool beforeFirstStartWarned_ = false;
   bool failed_ = false;
+  bool endsCutShort_ = false;
 };
 
 }  // namespace dunvel
