@@ -14,6 +14,9 @@ class DunvelWatchApp final : public App {
   // Only sets up the store holder; the store itself comes into being when the scene first
   // builds its content.
   DunvelWatchApp();
+  // The same app on a store of its own instead of the shared one, for tools that run several
+  // apps in one process (a replay of each recording in a file).
+  explicit DunvelWatchApp(StateObject<ConnectivityStore> store);
 
   WindowGroup body() const override;
 

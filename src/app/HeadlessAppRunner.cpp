@@ -56,6 +56,11 @@ void HeadlessAppRunner::evaluated(const Element& tree) {
   // thread (a demo host in the same process) writes lines to the same stream.
   log_ << ("screen " + description.line() + "\n") << std::flush;
   logged_ = std::move(description);
+  if (screenChanged_) screenChanged_(*logged_);
+}
+
+void HeadlessAppRunner::onScreenChange(std::function<void(const ScreenDescription&)> listener) {
+  screenChanged_ = std::move(listener);
 }
 
 }  // namespace dunvel

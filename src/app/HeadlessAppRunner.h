@@ -45,6 +45,9 @@ class HeadlessAppRunner final : public AppRunner {
   const Element& tree() const;
   const ViewGraph& graph() const;
 
+  // Called with each screen change the runner logs, just after its line; set before start.
+  void onScreenChange(std::function<void(const ScreenDescription&)> listener);
+
  private:
   void evaluated(const Element& tree);
 
@@ -57,6 +60,7 @@ class HeadlessAppRunner final : public AppRunner {
   std::unique_ptr<ViewGraph> graph_;
   std::optional<ScreenDescription> logged_;
   std::vector<std::function<void(const Element&)>> listeners_;
+  std::function<void(const ScreenDescription&)> screenChanged_;
 };
 
 }  // namespace dunvel

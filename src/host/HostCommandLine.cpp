@@ -3,23 +3,24 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <mutex>
 #include <optional>
 #include <sstream>
 
 #include "host/DemoHost.h"
+#include "host/EndWaiter.h"
 #include "host/HostConnection.h"
+#include "host/HostReplay.h"
+#include "host/LineWriter.h"
 #include "host/PushLine.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
-#include "platform/link/TerminationSignals.h"
 #include "state/SnapshotJson.h"
 
 namespace dunvel {
@@ -29,46 +30,6 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kBadInput = 1;
 constexpr int kBadUsage = 2;
-
-// Serialises whole lines from several threads onto one stream.
-class LineWriter {
- public:
-  explicit LineWriter(std::ostream& stream) : stream_(stream) {}
-  void write(const std::string& line) {
-    std::lock_guard lock(mutex_);
-    stream_ << line << '\n' << std::flush;
-  }
-
- private:
-  std::mutex mutex_;
-  std::ostream& stream_;
-};
-
-// Blocks until SIGINT/SIGTERM or until finish() is called, and keeps the first exit status.
-// The signals are caught from construction on: made before the connection starts, it turns a
-// Ctrl-C that comes as soon as the first command is printed into a clean exit as well.
-class Waiter {
- public:
-  Waiter() : signals_([this](int) { finish(kDone); }) {}
-
-  void finish(int status) {
-    std::lock_guard lock(mutex_);
-    if (!status_) status_ = status;
-    done_.notify_all();
-  }
-  int wait() {
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return status_.has_value(); });
-    return *status_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_;
-  std::optional<int> status_;
-  // Last: its thread calls finish() until it is destroyed, first.
-  TerminationSignals signals_;
-};
 
 int push(const std::string& file, bool asMessage, bool openedNow,
          const std::optional<std::string>& link, std::istream& in, std::ostream& out,
@@ -125,7 +86,7 @@ int push(const std::string& file, bool asMessage, bool openedNow,
 int listen(const std::optional<std::string>& link, std::ostream& out, std::ostream& err) {
   LineWriter output(out);
   LineWriter errors(err);
-  Waiter waiter;
+  EndWaiter waiter;
   bool everConnected = false;  // I/O thread
   HostConnection connection(
       resolveLinkPath(link), Reconnect::automatically,
@@ -154,7 +115,7 @@ int listen(const std::optional<std::string>& link, std::ostream& out, std::ostre
 
 int demo(bool autoplay, const std::optional<std::string>& link, std::ostream& out) {
   LineWriter output(out);
-  Waiter waiter;
+  EndWaiter waiter;
   DemoHost host(
       DemoHost::Options{resolveLinkPath(link),
                         autoplay ? Autoplay::on : Autoplay::off,
@@ -205,6 +166,25 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
                         "nobody at the watch");
   demoCommand->add_option("--link", demoLink, "Socket path of the companion");
 
+  HostReplayOptions replayOptions;
+  std::optional<std::string> replayLink;
+  CLI::App* replayCommand = app.add_subcommand(
+      "replay",
+      "Play the host side of a recording (dunvel-watch --record) against a running companion: "
+      "the same frames in the same order with the same gaps, questionOpenedAt moved along so "
+      "the question clock shows what it showed. Prints the commands the companion sends now.");
+  replayCommand->add_option("FILE", replayOptions.file, "The recording")->required();
+  replayCommand
+      ->add_option("--speed", replayOptions.speed,
+                   "How many times faster than recorded; 0 sends as fast as the link takes them")
+      ->capture_default_str();
+  replayCommand
+      ->add_option("--from", replayOptions.fromMs,
+                   "Start at this many milliseconds into the recording, with the snapshot the "
+                   "companion had then")
+      ->capture_default_str();
+  replayCommand->add_option("--link", replayLink, "Socket path of the companion");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -212,14 +192,31 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
     return code == 0 ? kDone : kBadUsage;
   }
 
+  if (*replayCommand) {
+    if (!std::isfinite(replayOptions.speed) || replayOptions.speed < 0) {
+      err << "dunvel-host: --speed: " << replayOptions.speed
+          << " is not a finite number of 0 or more (see --help)\n";
+      return kBadUsage;
+    }
+    if (!std::isfinite(replayOptions.fromMs) || replayOptions.fromMs < 0) {
+      err << "dunvel-host: --from: " << replayOptions.fromMs
+          << " is not a finite number of milliseconds of 0 or more (see --help)\n";
+      return kBadUsage;
+    }
+  }
   const std::optional<std::string>& link =
-      *pushCommand ? pushLink : (*listenCommand ? listenLink : demoLink);
+      *pushCommand ? pushLink
+                   : (*listenCommand ? listenLink : (*replayCommand ? replayLink : demoLink));
   if (std::string problem = checkLinkPathLength(resolveLinkPath(link)); !problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
   if (*pushCommand) return push(file, asMessage, openedNow, pushLink, in, out, err);
   if (*listenCommand) return listen(listenLink, out, err);
+  if (*replayCommand) {
+    replayOptions.link = resolveLinkPath(link);
+    return replayRecording(replayOptions, out, err);
+  }
   return demo(autoplay, demoLink, out);
 }
 

@@ -4,6 +4,7 @@
 #include <asio.hpp>
 #include <atomic>
 #include <deque>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -64,6 +65,19 @@ class HostConnection::Impl {
       outgoing_.push_back(std::move(line));
       if (outgoing_.size() == 1) writeNext(socket_);
     });
+  }
+
+  bool flush(std::chrono::milliseconds within) {
+    auto written = std::make_shared<std::promise<void>>();
+    std::future<void> done = written->get_future();
+    asio::post(io_, [this, written] {
+      if (outgoing_.empty() || stopping_) {
+        written->set_value();
+      } else {
+        flushes_.push_back(written);
+      }
+    });
+    return done.wait_for(within) == std::future_status::ready;
   }
 
   void post(std::function<void()> block) { asio::post(io_, std::move(block)); }
@@ -180,10 +194,15 @@ class HostConnection::Impl {
                         // A failed write shows up as a failed read as well; that one reconnects.
                         if (error) {
                           outgoing_.clear();
+                          releaseFlushes();
                           return;
                         }
                         outgoing_.pop_front();
-                        if (!outgoing_.empty()) writeNext(socket);
+                        if (!outgoing_.empty()) {
+                          writeNext(socket);
+                        } else {
+                          releaseFlushes();
+                        }
                       });
   }
 
@@ -196,6 +215,12 @@ class HostConnection::Impl {
     socket_.reset();
     outgoing_.clear();
     splitter_.reset();
+    releaseFlushes();
+  }
+
+  void releaseFlushes() {
+    for (auto& waiting : flushes_) waiting->set_value();
+    flushes_.clear();
   }
 
   const std::filesystem::path path_;
@@ -213,6 +238,8 @@ class HostConnection::Impl {
   LineSplitter splitter_;
   std::array<char, 64 * 1024> buffer_{};
   std::deque<std::string> outgoing_;
+  // Callers of flush waiting for outgoing_ to empty.
+  std::vector<std::shared_ptr<std::promise<void>>> flushes_;
   std::chrono::milliseconds retryDelay_ = kFirstRetry;
   std::chrono::steady_clock::time_point connectedAt_;
   std::vector<std::unique_ptr<asio::steady_timer>> timers_;
@@ -233,6 +260,9 @@ void HostConnection::stop() {
 }
 void HostConnection::send(std::string line) {
   impl_->send(std::move(line));
+}
+bool HostConnection::flush(std::chrono::milliseconds within) {
+  return impl_->flush(within);
 }
 void HostConnection::post(std::function<void()> block) {
   impl_->post(std::move(block));

@@ -46,6 +46,10 @@ class HostConnection {
   // Callable from any thread. The line (newline included) goes out on the current connection,
   // after the lines sent before it; with no connection it is dropped.
   void send(std::string line);
+  // Callable from any thread but a handler's. Waits until every line sent before it has been
+  // written to the companion, or dropped because the connection went down, or until the time is
+  // up; returns false only in the last case.
+  bool flush(std::chrono::milliseconds within);
   // Callable from any thread. Runs block on the I/O thread, in order with the handlers.
   void post(std::function<void()> block);
   // Runs tick on the I/O thread every interval until stop, connected or not.

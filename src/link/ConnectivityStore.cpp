@@ -33,6 +33,7 @@ ConnectivityStore::ConnectivityStore(SessionPlatform platform) : platform_(std::
 }
 
 void ConnectivityStore::send(const std::string& action, const ContextDictionary& extra) {
+  if (platform_.observeSend) platform_.observeSend(action, extra);
   ContextDictionary message{{"action", ContextValue(action)}};
   // An entry of extra replaces an equal key, "action" included.
   for (const auto& [key, value] : extra) message.insert_or_assign(key, value);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "link/MainQueue.h"
 #include "link/Session.h"
+#include "state/ContextValue.h"
 
 namespace dunvel {
 
@@ -15,6 +17,10 @@ struct SessionPlatform {
   // Every call returns the same session.
   std::function<Session&()> defaultSession;
   MainQueue* mainQueue = nullptr;
+  // Optional. Called on main at the start of every send, before the reachability check, with
+  // the action and extra entries as the control gave them. Each control's tap sends exactly one
+  // command, so a recording of a night notes its taps here.
+  std::function<void(const std::string& action, const ContextDictionary& extra)> observeSend;
 };
 
 // Main thread, before the first ConnectivityStore::shared(). Installing again replaces the

@@ -2,7 +2,10 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -106,6 +109,113 @@ TEST(WatchExecutable, HostListenPrintsEachCommandAsOneJsonLine) {
             "{\"action\":\"award\",\"teamId\":\"t2\"}\n{\"action\":\"reveal\"}\n");
   listener.signal(SIGINT);
   EXPECT_EQ(listener.exitStatus(), 0) << listener.output();
+}
+
+double secondsNow() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+double openedAt(const ContextDictionary& snapshot) {
+  const double* opened = snapshot.at("questionOpenedAt").get_if<double>();
+  return opened != nullptr ? *opened : NAN;
+}
+
+TEST(WatchExecutable, ARecordedDemoNightReplaysAndANewRunIsAppended) {
+  TempFolder folder;
+  const auto path = folder.path() / "link.sock";
+  const std::string night = (folder.path() / "night.jsonl").string();
+  {
+    WatchProcess watch({"--headless", "--demo", "--link", path.string(), "--record", night});
+    ASSERT_TRUE(watch.waitForOutput("recording to " + night)) << watch.output();
+    ASSERT_TRUE(watch.waitForOutput("host: answer revealed")) << watch.output();
+    ASSERT_TRUE(watch.waitForOutput("screen answer")) << watch.output();
+    watch.signal(SIGTERM);
+    EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  }
+  {
+    WatchProcess again({"--headless", "--demo", "--link", path.string(), "--record", night});
+    ASSERT_TRUE(again.waitForOutput("screen question")) << again.output();
+    again.signal(SIGINT);
+    EXPECT_EQ(again.exitStatus(), 0) << again.output();
+  }
+  WatchProcess replay({"replay", night}, DUNVEL_PREVIEW_PATH);
+  EXPECT_EQ(replay.exitStatus(), 0) << replay.output();
+  EXPECT_NE(replay.output().find(night + ": match (2 recordings,"), std::string::npos)
+      << replay.output();
+
+  WatchProcess unwritable(
+      {"--headless", "--link", path.string(), "--record", folder.path().string()});
+  EXPECT_EQ(unwritable.exitStatus(), 1);
+  EXPECT_NE(unwritable.output().find("cannot record to " + folder.path().string()),
+            std::string::npos)
+      << unwritable.output();
+}
+
+TEST(WatchExecutable, HostReplaySendsTheRecordedFramesFromAnyPoint) {
+  TempFolder folder;
+  const auto path = folder.path() / "link.sock";
+  const std::string recording = (folder.path() / "night.jsonl").string();
+  // Recorded on 2020-01-01: the question opened 50 ms before its first frame.
+  std::ofstream(recording)
+      << R"({"t":0,"wall":"2020-01-01T00:00:00.000000Z","event":"start"})"
+         "\n"
+      << R"({"t":100,"wall":"","event":"connect"})"
+         "\n"
+      << R"({"t":100,"wall":"","event":"frame","frame":{"type":"context","payload":)"
+      << R"({"screen":"question","questionOpenedAt":1577836800.05}}})"
+         "\n"
+      << R"({"t":200,"wall":"","event":"frame","frame":{"type":"reachability","reachable":false}})"
+      << "\n"
+      << R"({"t":300,"wall":"","event":"frame","frame":{"type":"reachability","reachable":true}})"
+      << "\n"
+      << R"({"t":400,"wall":"","event":"frame","frame":{"type":"message","payload":)"
+      << R"({"screen":"answer","questionOpenedAt":1577836800.05}}})"
+         "\n"
+      << R"({"t":420,"wall":"","event":"screen","screen":"answer","shows":"answer: 0:00"})"
+         "\n"
+      << R"({"t":5000,"wall":"","event":"frame","frame":{"type":"context","payload":)"
+      << R"({"screen":"board"}}})"
+         "\n";
+  testing::TestCompanion companion(path);
+  ASSERT_EQ(companion.listenProblem, "");
+
+  // As fast as the link takes them: every frame, in order, the question moved to now.
+  const double before = secondsNow();
+  WatchProcess all({"replay", recording, "--speed", "0", "--link", path.string()},
+                   DUNVEL_HOST_PATH);
+  EXPECT_EQ(all.exitStatus(), 0) << all.output();
+  EXPECT_NE(all.output().find("replayed 5 frames"), std::string::npos) << all.output();
+  auto events = companion.delegate.waitForEvents(7);
+  ASSERT_GE(events.size(), 7u);
+  EXPECT_EQ(events[2].kind, "context");
+  EXPECT_EQ(events[3].kind, "reachability");
+  EXPECT_FALSE(events[3].reachableThen);
+  EXPECT_EQ(events[4].kind, "reachability");
+  EXPECT_EQ(events[5].kind, "message");
+  EXPECT_EQ(events[6].dictionary, (ContextDictionary{{"screen", "board"}}));
+  const double opened = openedAt(events[2].dictionary);
+  EXPECT_NEAR(opened, before - 0.05, 5.0) << "sent now, 50 ms after its question opened";
+  EXPECT_EQ(openedAt(events[5].dictionary), opened) << "the same question stays the same";
+
+  // From 450 ms: at once the answer as it stood then (opened 400 ms before), then the board.
+  const std::size_t seen = companion.delegate.waitForEvents(8).size();
+  WatchProcess later(
+      {"replay", recording, "--speed", "0", "--from", "450", "--link", path.string()},
+      DUNVEL_HOST_PATH);
+  EXPECT_EQ(later.exitStatus(), 0) << later.output();
+  EXPECT_NE(later.output().find("replayed 2 frames"), std::string::npos) << later.output();
+  events = companion.delegate.waitForEvents(seen + 3);
+  ASSERT_GE(events.size(), seen + 3);
+  EXPECT_EQ(events[seen + 1].kind, "message");
+  EXPECT_EQ(events[seen + 1].dictionary.at("screen"), ContextValue("answer"));
+  EXPECT_NEAR(secondsNow() - openedAt(events[seen + 1].dictionary), 0.4, 2.0);
+  EXPECT_EQ(events[seen + 2].dictionary, (ContextDictionary{{"screen", "board"}}));
+
+  WatchProcess badSpeed({"replay", recording, "--speed", "-1", "--link", path.string()},
+                        DUNVEL_HOST_PATH);
+  EXPECT_EQ(badSpeed.exitStatus(), 2);
+  WatchProcess missing({"replay", recording + ".none", "--link", path.string()}, DUNVEL_HOST_PATH);
+  EXPECT_EQ(missing.exitStatus(), 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
+#include "preview/ReplayCommand.h"
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
 
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
   dunvel::addStateCommand(app, io);
   dunvel::addTreeCommand(app, io);
   dunvel::addPngCommand(app, io);
+  dunvel::addReplayCommand(app, io);
   return dunvel::runPreviewApp(app, io, argc, argv);
 }

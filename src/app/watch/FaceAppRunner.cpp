@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -9,7 +10,9 @@
 #include <utility>
 
 #include "app/HeadlessAppRunner.h"
+#include "app/watch/RunApp.h"
 #include "platform/device/LogHapticEngine.h"
+#include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/window/FaceHapticEngine.h"
 #include "platform/window/SdlWindow.h"
@@ -85,8 +88,12 @@ int FaceAppRunner::run(const App& app) {
   if (frames) face.onFrame([&frames](const FaceRenderer& painted) { frames->write(painted); });
 
   LogHapticEngine logged(log_);
-  FaceHapticEngine haptics(face, logged);
+  FaceHapticEngine pulsed(face, logged);
+  std::optional<HapticRecorder> recorded;
+  if (options_.recording != nullptr) recorded.emplace(pulsed, *options_.recording);
+  HapticEngine& haptics = recorded ? static_cast<HapticEngine&>(*recorded) : pulsed;
   HeadlessAppRunner runner(loop_, loop_, clock_, haptics, log_, [this] { loop_.run(); });
+  if (options_.recording != nullptr) recordScreenChanges(runner, *options_.recording);
   runner.onEvaluated([&face](const Element& tree) { face.show(tree); });
 
   // From here until the window goes, the loop sleeps in the window's event wait.

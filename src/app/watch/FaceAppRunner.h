@@ -14,6 +14,7 @@
 namespace dunvel {
 
 class MainRunLoop;
+class RecordingWriter;
 
 // Where the face is shown.
 enum class FaceDisplay { window, none };
@@ -29,6 +30,8 @@ class FaceAppRunner final : public AppRunner {
     FaceDisplay display = FaceDisplay::window;
     // Each painted frame as frame-000001.png, frame-000002.png, ... in this folder.
     std::optional<std::filesystem::path> frames;
+    // Where screen changes and haptics are also noted, if anywhere; must outlive the runner.
+    RecordingWriter* recording = nullptr;
   };
 
   // The loop, clock and streams must outlive the runner. Problems go to err, one line each.

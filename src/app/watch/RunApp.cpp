@@ -1,6 +1,7 @@
 #include "app/watch/RunApp.h"
 
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 
 #include "app/AppRunner.h"
@@ -8,10 +9,17 @@
 #include "app/HeadlessAppRunner.h"
 #include "app/watch/FaceAppRunner.h"
 #include "platform/device/LogHapticEngine.h"
+#include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
 
 namespace dunvel {
+
+void recordScreenChanges(HeadlessAppRunner& runner, RecordingWriter& recording) {
+  runner.onScreenChange([&recording](const ScreenDescription& shown) {
+    recording.screen(shown.screen, shown.line());
+  });
+}
 
 namespace {
 
@@ -25,13 +33,18 @@ bool hasDisplay() {
 
 }  // namespace
 
-int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, std::ostream& err) {
+int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, std::ostream& err,
+           RecordingWriter* recording) {
   SystemClock clock;
   const bool window = !options.headless && hasDisplay();
   if (!window && !options.frames) {
     // Nothing is drawn: one line per screen change and one per haptic, until the loop stops.
-    LogHapticEngine haptics(log);
+    LogHapticEngine logged(log);
+    std::optional<HapticRecorder> recorded;
+    if (recording != nullptr) recorded.emplace(logged, *recording);
+    HapticEngine& haptics = recorded ? static_cast<HapticEngine&>(*recorded) : logged;
     HeadlessAppRunner runner(loop, loop, clock, haptics, log, [&loop] { loop.run(); });
+    if (recording != nullptr) recordScreenChanges(runner, *recording);
     return appMain<DunvelWatchApp>(runner);
   }
   FaceAppRunner::Options faceOptions;
@@ -39,6 +52,7 @@ int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, st
   faceOptions.scale = options.scale;
   faceOptions.display = window ? FaceDisplay::window : FaceDisplay::none;
   if (options.frames) faceOptions.frames = *options.frames;
+  faceOptions.recording = recording;
   FaceAppRunner runner(loop, clock, log, err, faceOptions);
   return appMain<DunvelWatchApp>(runner);
 }

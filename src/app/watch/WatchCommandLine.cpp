@@ -1,6 +1,7 @@
 #include "app/watch/WatchCommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <memory>
 #include <ostream>
 
@@ -10,7 +11,10 @@
 #include "platform/link/LinkPath.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/TerminationSignals.h"
+#include "platform/recording/RecordingHooks.h"
+#include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
+#include "platform/runloop/SystemClock.h"
 
 namespace dunvel {
 
@@ -40,6 +44,10 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
   app.add_option("--frames", options.frames,
                  "Write each frame painted as a numbered PNG (frame-000001.png, ...) into this "
                  "folder, made when missing; with or without a window");
+  app.add_option("--record", options.record,
+                 "Append a recording of the night to FILE: one JSON line per frame received, "
+                 "host connection, tap, command, haptic and screen change")
+      ->type_name("FILE");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -55,7 +63,11 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   const std::optional<WatchOptions> options = parseWatchCommandLine(argc, argv, out, err, status);
   if (!options) return status;
 
-  // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first.
+  // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
+  // then the loop with any block still queued for the recording, then the recording.
+  SystemClock wallClock;
+  RecordingWriter recording(
+      wallClock, [] { return std::chrono::steady_clock::now().time_since_epoch(); }, err);
   MainRunLoop loop;
   // From here on a signal ends the run cleanly; one that comes before run() makes it return at
   // once.
@@ -65,15 +77,25 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   linkOptions.folderPolicy =
       options->link ? LinkFolderPolicy::chosenFolder : LinkFolderPolicy::privateFolder;
   linkOptions.waitUntilPendingAtMost = [&loop](std::size_t n) { loop.waitUntilPendingAtMost(n); };
+  if (options->record) linkOptions.traffic = recordLinkTraffic(loop, recording);
   SocketSession session(std::move(linkOptions));
   if (std::string problem = session.listen(); !problem.empty()) {
     err << "dunvel-watch: " << problem << std::endl;
     return 1;
   }
   out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+  if (options->record) {
+    if (std::string problem = recording.open(*options->record, "dunvel-watch"); !problem.empty()) {
+      err << "dunvel-watch: " << problem << std::endl;
+      return 1;
+    }
+    out << "dunvel-watch: recording to " << *options->record << std::endl;
+  }
 
-  installSessionPlatform(
-      SessionPlatform{[] { return true; }, [&session]() -> Session& { return session; }, &loop});
+  SessionPlatform platform{
+      [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}};
+  if (options->record) platform.observeSend = recordTaps(recording);
+  installSessionPlatform(std::move(platform));
 
   std::unique_ptr<DemoHost> demo;
   if (options->demo) {
@@ -86,7 +108,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     demo->start();
   }
 
-  const int ran = runApp(loop, *options, out, err);
+  const int ran = runApp(loop, *options, out, err, options->record ? &recording : nullptr);
 
   if (demo) demo->stop();
   session.stop();

@@ -18,6 +18,8 @@ struct WatchOptions {
   double scale = 2.0;
   // A folder to write each painted frame into, as a numbered PNG.
   std::optional<std::string> frames;
+  // Append a recording of the night to this file (--record).
+  std::optional<std::string> record;
 };
 
 }  // namespace dunvel

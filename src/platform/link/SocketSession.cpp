@@ -75,6 +75,7 @@ class SocketSession::Impl {
   }
 
   void sendMessage(const ContextDictionary& message) {
+    if (options_.traffic) options_.traffic({LinkTraffic::Kind::messageSent, {}, message});
     // Serialised on the caller's thread, so the I/O thread only moves bytes.
     asio::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
       if (host_ && !host_->closed && !host_->closeWhenWritten) queueLine(host_, std::move(line));
@@ -268,6 +269,7 @@ void SocketSession::Impl::admit(Local::socket socket) {
     return;
   }
   host_ = connection;
+  if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
   setHostState(true, false);
   startRead(connection);
 }
@@ -313,6 +315,9 @@ void SocketSession::Impl::handleLine(const ConnectionPtr& connection, std::strin
   if (!LinkFrame::parse(line, frame, problem)) {
     queueLine(connection, LinkFrame::errorLine(problem));
     return;
+  }
+  if (options_.traffic && frame.type != LinkFrame::Type::error) {
+    options_.traffic({LinkTraffic::Kind::frameReceived, std::string(line), {}});
   }
   switch (frame.type) {
     case LinkFrame::Type::context: {
@@ -394,6 +399,7 @@ void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool clean
   }
   if (connection == host_) {
     host_.reset();
+    if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
     setHostState(false, false);
   }
 }

@@ -9,6 +9,7 @@
 #include "link/Session.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkPath.h"
+#include "platform/link/LinkTraffic.h"
 
 namespace dunvel {
 
@@ -30,6 +31,10 @@ class SocketSession final : public Session {
     std::function<void(std::size_t)> waitUntilPendingAtMost;
     std::size_t maxPendingSnapshots = 1024;
     std::size_t maxLineBytes = kMaxLinkLineBytes;
+    // Sees the link's traffic, for a recording: hosts coming and going and the frames they send
+    // arrive on the I/O thread, each before the delegate hears of it; messageSent arrives on the
+    // thread that calls sendMessage (the main thread). Must not call back into the session.
+    std::function<void(const LinkTraffic&)> traffic;
   };
 
   explicit SocketSession(Options options);

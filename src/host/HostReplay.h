@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+namespace dunvel {
+
+struct HostReplayOptions {
+  // The recording, as dunvel-watch --record writes it.
+  std::string file;
+  // How much faster than recorded the gaps pass; 0 sends each frame as soon as the link takes it.
+  double speed = 1;
+  // Where on the recording's time line to start, in milliseconds. The recordings of a file are
+  // played one after another on one time line, each starting where the one before ended.
+  double fromMs = 0;
+  std::filesystem::path link;
+};
+
+// dunvel-host replay: plays the host side of a recording against a running companion. The
+// frames (contexts, messages, reachability) go out in their order with their gaps scaled by
+// speed, questionOpenedAt moved along (see OpenedAtShift). Starting from a point later than 0
+// first sends, at once, the snapshot and reachability the host had sent by then. Each command
+// the companion sends now is printed on out as one JSON line; problems and the end go to err.
+// Like demo it reconnects when the companion restarts and then sends the current snapshot
+// again. Returns 0 once every frame went out (or on SIGINT/SIGTERM), 1 when the file cannot be
+// read or no companion is there at the start. Warnings about the file name its lines.
+int replayRecording(const HostReplayOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace dunvel

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "observation/Clock.h"
+#include "platform/recording/RecordingEvent.h"
+#include "state/ContextValue.h"
+#include "views/toolkit/HapticType.h"
+
+namespace dunvel {
+
+// Writes a recording of a night (the format is RecordingEvent's): one line per event, each in a
+// single write to a file opened for appending, so every line that reached the file is whole and
+// survives the program being killed. An existing file is appended to, never truncated. Main
+// thread only: events from other threads are queued onto the main queue first.
+//
+// Taps: every control of the host remote screen sends exactly one command through the store as
+// the first thing its action does, so the store's send observer (SessionPlatform::observeSend) is
+// where taps are recorded, whatever delivered the tap (the window's click, a test, a replay).
+// Code that runs a control's action any other way calls tap() itself.
+class RecordingWriter {
+ public:
+  // wallClock gives each line's wall-clock time; monotonic the time since the start line.
+  // Problems (a write that fails) are reported once, as one line on log.
+  RecordingWriter(const Clock& wallClock, std::function<std::chrono::nanoseconds()> monotonic,
+                  std::ostream& log);
+  ~RecordingWriter();
+  RecordingWriter(const RecordingWriter&) = delete;
+  RecordingWriter& operator=(const RecordingWriter&) = delete;
+
+  // Opens path for appending (creating it with mode 0600), ends with a newline a last line that
+  // an earlier recorder left cut, and writes the start line, naming recorder. Returns an empty
+  // string, or one line saying why the file cannot be recorded to.
+  std::string open(const std::filesystem::path& path, std::string_view recorder);
+
+  void hostConnected();
+  void hostDisconnected();
+  // json: the frame's line exactly as it came over the link.
+  void frame(std::string_view json);
+  void tap(std::string_view control, const std::optional<std::string>& teamId);
+  void command(const ContextDictionary& message);
+  void haptic(HapticType type);
+  void screen(std::string_view screen, std::string_view shows);
+
+  // Whether lines are being written: open succeeded and no write has failed since.
+  bool isRecording() const { return fd_ >= 0; }
+
+ private:
+  void write(RecordingEvent event);
+  void close();
+
+  const Clock& wallClock_;
+  std::function<std::chrono::nanoseconds()> monotonic_;
+  std::ostream& log_;
+  std::chrono::nanoseconds startedAt_{0};
+  std::filesystem::path path_;
+  int fd_ = -1;
+};
+
+}  // namespace dunvel

@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/DunvelWatchApp.h"
+#include "app/HeadlessAppRunner.h"
+#include "host/QuizNight.h"
+#include "link/ConnectivityStore.h"
+#include "platform/link/LinkTestSupport.h"
+#include "platform/recording/HapticRecorder.h"
+#include "platform/recording/RecordingHooks.h"
+#include "platform/recording/RecordingWriter.h"
+#include "platform/runloop/ManualRunLoop.h"
+#include "preview/PreviewCommand.h"
+#include "preview/ReplayCommand.h"
+#include "preview/ReplaySession.h"
+
+namespace dunvel {
+namespace {
+
+using testing::TempFolder;
+
+class SilentHaptics final : public HapticEngine {
+ public:
+  void playHaptic(HapticType) override {}
+};
+
+// Plays the demo quiz night against the real app on a virtual clock and records it the way
+// dunvel-watch --record does: the link's traffic and the app's taps, commands, haptics and
+// screen changes go through the same hooks. The host answers each command 30 ms later, and the
+// controls are tapped as the window taps them: by running the button's action.
+class RecordedNight {
+ public:
+  explicit RecordedNight(const std::filesystem::path& path)
+      : loop_(Date{1748808000.125}),
+        writer_(
+            loop_, [this] { return loop_.uptime(); }, log_),
+        traffic_(recordLinkTraffic(loop_, writer_)),
+        session_([this](const ContextDictionary& message) {
+          traffic_({LinkTraffic::Kind::messageSent, {}, message});
+          commands_.push_back(message);
+        }),
+        haptics_(silent_, writer_),
+        runner_(loop_, loop_, loop_, haptics_, quiet_, {}),
+        app_(StateObject<ConnectivityStore>([this]() -> ConnectivityStore& {
+          store_.emplace(SessionPlatform{[] { return true; },
+                                         [this]() -> Session& { return session_; }, &loop_,
+                                         recordTaps(writer_)});
+          return *store_;
+        })),
+        night_(loop_.now().timeIntervalSince1970) {
+    EXPECT_EQ(writer_.open(path, "test"), "");
+    runner_.onScreenChange(
+        [this](const ScreenDescription& shown) { writer_.screen(shown.screen, shown.line()); });
+    runner_.start(app_);
+    session_.completeActivation();
+    loop_.drain();
+  }
+
+  void connect() {
+    traffic_({LinkTraffic::Kind::hostConnected, {}, {}});
+    session_.hostConnected();
+    loop_.drain();
+    push();
+  }
+  void disconnect() {
+    traffic_({LinkTraffic::Kind::hostDisconnected, {}, {}});
+    session_.hostDisconnected();
+    loop_.drain();
+  }
+  void background(bool away) { receive(LinkFrame::reachabilityLine(!away)); }
+
+  // Lets seconds pass, the night moving on by itself as it does.
+  void wait(double seconds) {
+    for (double waited = 0; waited < seconds; waited += 0.25) {
+      loop_.advance(0.25);
+      if (night_.advance(now())) push();
+    }
+  }
+
+  // Taps the button that shows the text, then lets the host answer.
+  void tap(const std::string& shown) {
+    const Element* button = runner_.tree().findButton(shown);
+    ASSERT_NE(button, nullptr) << shown;
+    button->tap();
+    loop_.drain();
+    loop_.advance(0.030);
+    for (const ContextDictionary& command : commands_) {
+      if (night_.handle(command, now())) push();
+    }
+    commands_.clear();
+  }
+
+ private:
+  double now() const { return loop_.now().timeIntervalSince1970; }
+  void push() { receive(LinkFrame::contextLine(night_.context())); }
+  void receive(std::string line) {
+    line.pop_back();
+    LinkFrame frame;
+    std::string problem;
+    ASSERT_TRUE(LinkFrame::parse(line, frame, problem)) << problem;
+    traffic_({LinkTraffic::Kind::frameReceived, line, {}});
+    session_.receive(frame);
+    loop_.drain();
+  }
+
+  ManualRunLoop loop_;
+  std::ostringstream log_;
+  RecordingWriter writer_;
+  std::function<void(const LinkTraffic&)> traffic_;
+  ReplaySession session_;
+  std::vector<ContextDictionary> commands_;
+  std::optional<ConnectivityStore> store_;
+  SilentHaptics silent_;
+  HapticRecorder haptics_;
+  std::ostringstream quiet_;
+  HeadlessAppRunner runner_;
+  DunvelWatchApp app_;
+  QuizNight night_;
+};
+
+// A round and a half with every kind of event: taps of all three controls, the one-minute tap, a
+// host app in the background and a host that reconnects.
+void recordNight(const std::filesystem::path& path) {
+  RecordedNight night(path);
+  night.connect();
+  night.wait(3);
+  night.tap("اعرض الإجابة");
+  night.wait(2);
+  night.tap("النمور");
+  night.background(true);
+  night.wait(1);
+  night.background(false);
+  night.wait(5);  // the board gives way to the second question
+  night.wait(61);
+  night.tap("اعرض الإجابة");
+  night.tap("محد جاوب");
+  night.disconnect();
+  night.wait(2);
+  night.connect();
+  night.wait(6);
+  night.tap("اعرض الإجابة");
+  night.wait(1.5);
+  night.tap("الصقور");
+  night.wait(2);
+}
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+ToolRun replay(const std::filesystem::path& path) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  PreviewIo io{in, out, err};
+  CLI::App app{"", "dunvel-preview"};
+  configurePreviewApp(app);
+  addReplayCommand(app, io);
+  const std::string file = path.string();
+  const char* argv[] = {"dunvel-preview", "replay", file.c_str()};
+  const int code = runPreviewApp(app, io, 3, argv);
+  return {code, out.str(), err.str()};
+}
+
+std::string readAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void writeLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const std::string& line : lines) out << line << '\n';
+}
+
+// The 1-based number of the first line holding text.
+std::size_t lineWith(const std::vector<std::string>& lines, const std::string& text) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find(text) != std::string::npos) return i + 1;
+  }
+  ADD_FAILURE() << "no line holds " << text;
+  return 0;
+}
+
+TEST(Replay, ARecordedNightReplaysToTheSameScreensCommandsAndHaptics) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  recordNight(path);
+  const std::string recorded = readAll(path);
+  for (const char* kind : {R"("event":"tap")", R"("event":"command")", R"("event":"haptic")",
+                           R"("type":"reachability")", R"("event":"disconnect")"}) {
+    EXPECT_NE(recorded.find(kind), std::string::npos) << "the night records " << kind;
+  }
+
+  ToolRun run = replay(path);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("match (1 recording,"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("haptic  notification (0)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(R"(command {"action":"award","teamId":"t2"})"), std::string::npos)
+      << run.out;
+
+  // A second recording appended to the same file replays as well, on an app of its own.
+  recordNight(path);
+  run = replay(path);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("match (2 recordings,"), std::string::npos) << run.out;
+}
+
+TEST(Replay, AChangedRecordingReportsItsFirstDifferenceByLine) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  recordNight(path);
+  const std::vector<std::string> lines = linesOf(readAll(path));
+
+  struct Change {
+    std::string find;
+    std::string replace;  // empty: the line is removed
+    std::string says;
+  };
+  const std::vector<Change> changes = {
+      {R"("message":{"action":"award","teamId":"t2"})",
+       R"("message":{"action":"award","teamId":"t3"})",
+       R"(the replay has command "{"action":"award","teamId":"t2"}")"},
+      {R"("shows":"scoreboard:)", R"("shows":"scoreboard: X)", "the replay has screen"},
+      {R"("event":"haptic","haptic":"notification")", "", "which the recording does not have"},
+      {R"("control":"award","teamId":"t2")", R"("control":"award","teamId":"t9")",
+       "the recording taps award (team t9)"},
+  };
+  for (const Change& change : changes) {
+    std::vector<std::string> changed = lines;
+    const std::size_t at = lineWith(changed, change.find);
+    ASSERT_GT(at, 0u);
+    std::string& line = changed[at - 1];
+    if (change.replace.empty()) {
+      changed.erase(changed.begin() + static_cast<std::ptrdiff_t>(at - 1));
+    } else {
+      line.replace(line.find(change.find), change.find.size(), change.replace);
+    }
+    writeLines(path, changed);
+    const ToolRun run = replay(path);
+    EXPECT_EQ(run.exitCode, 1) << change.find;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_NE(run.err.find(change.says), std::string::npos) << run.err;
+    if (!change.replace.empty()) {
+      EXPECT_NE(run.err.find(path.string() + ":" + std::to_string(at) + ": differs"),
+                std::string::npos)
+          << run.err;
+    }
+  }
+}
+
+TEST(Replay, ALastLineCutShortIsSkippedWithAWarningAndAnyOtherBadLineFailsTheReplay) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  recordNight(path);
+  std::string text = readAll(path);
+  const std::size_t lines = linesOf(text).size();
+  // The companion was killed in the middle of writing its last line.
+  text.resize(text.size() - 20);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+
+  const ToolRun run = replay(path);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "dunvel-preview: " + path.string() + ":" + std::to_string(lines) +
+                         ": cut short (the recording ends in the middle of this line): skipped\n");
+  EXPECT_NE(run.out.find(": match (1 recording,"), std::string::npos) << run.out;
+
+  // A line that cannot be used in the middle is skipped as well, but then the comparison is not
+  // whole.
+  std::vector<std::string> spoilt = linesOf(text);
+  spoilt.pop_back();
+  spoilt.insert(spoilt.begin() + 3, R"({"t":0,"wall":"","event":"dance"})");
+  writeLines(path, spoilt);
+  const ToolRun incomplete = replay(path);
+  EXPECT_EQ(incomplete.exitCode, 1) << incomplete.out;
+  EXPECT_NE(incomplete.err.find(path.string() + ":4: "), std::string::npos) << incomplete.err;
+  EXPECT_NE(incomplete.err.find("1 line was skipped or corrected"), std::string::npos)
+      << incomplete.err;
+}
+
+}  // namespace
+}  // namespace dunvel
