@@ -7,10 +7,12 @@
 // arguments, each ended by a NUL byte; two NULs in a row end them, and what follows is standard
 // input.
 //
-// Safety: the target runs in a private temporary folder that holds a few snapshot files and is
-// also XDG_RUNTIME_DIR, so the default link points at a socket that does not exist. Arguments
-// with a '/' are skipped (a path could name anything on this machine: another companion's socket,
-// a FIFO, a device), and so is `dunvel-host demo`, which plays until it is signalled.
+// Safety: each run has a private temporary folder as its working folder (the fuzzer's own is
+// restored after it, so corpus paths keep their meaning); the folder holds a few snapshot files
+// and is also XDG_RUNTIME_DIR, so the default link points at a socket that does not exist.
+// Arguments with a '/' are skipped (a path could name anything on this machine: another companion's
+// socket, a FIFO, a device), and so is `dunvel-host demo`, which plays until it is signalled.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,7 +134,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::string pattern = (fs::temp_directory_path() / "dunvel-fuzz-command-line-XXXXXX").string();
   require(mkdtemp(pattern.data()) != nullptr);
   folder() = pattern;
-  require(chdir(folder().c_str()) == 0);
   require(setenv("XDG_RUNTIME_DIR", folder().c_str(), 1) == 0);
   std::atexit(removeFolder);
 
@@ -180,6 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   std::istringstream in(standardInput);
+  const int fuzzerFolder = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  require(fuzzerFolder >= 0 && chdir(folder().c_str()) == 0);
   switch (tool) {
     case 0:
       runPreview(argv, in);
@@ -192,5 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
   }
   require(folderEntries() == seededEntries());
+  require(fchdir(fuzzerFolder) == 0);
+  close(fuzzerFolder);
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <iosfwd>
+#include <string>
+#include <string_view>
 
 namespace dunvel {
 
@@ -17,6 +19,10 @@ struct PreviewIo {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitBadInput = 1;
 inline constexpr int kExitBadUsage = 2;
+
+// The text with its control characters shown as \u00XX, so that an error quoting an argument or
+// a file name (either may hold a newline) stays on one line.
+std::string oneLine(std::string_view text);
 
 // The dunvel-preview command line without subcommands; each subcommand adds itself.
 void configurePreviewApp(CLI::App& app);
