@@ -7,8 +7,6 @@
 //
 // Each screen is measured over a window (default 20 s) after a short settling time, and the
 // figures are scaled to a second and a minute.
-#include <stdlib.h>
-
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +19,7 @@
 #include "support/Figures.h"
 #include "support/LinkClient.h"
 #include "support/ProcessSample.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -83,11 +82,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::string folderPattern =
-      (std::filesystem::temp_directory_path() / "dunvel-bench-XXXXXX").string();
-  if (mkdtemp(folderPattern.data()) == nullptr) return fail("cannot make a temporary folder");
-  const std::filesystem::path folder = folderPattern;
-  const std::filesystem::path link = folder / "link.sock";
+  const TempFolder folder;
+  const std::filesystem::path link = folder.path() / "link.sock";
 
   Figures figures;
   int status = 0;
@@ -130,7 +126,6 @@ int main(int argc, char** argv) {
     host.close();
     companion.stop();
   }
-  std::filesystem::remove_all(folder);
   if (!figures.write(out)) return fail("cannot write " + out);
   return status;
 }

@@ -5,7 +5,6 @@
 // kind costs. One push at a time, so each figure is a latency, not a throughput.
 //
 //   dunvel-bench-link [--pushes N] [--out FILE]
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +29,7 @@
 #include "platform/runloop/MainRunLoop.h"
 #include "support/Figures.h"
 #include "support/LinkClient.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -197,13 +197,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::string folderPattern =
-      (std::filesystem::temp_directory_path() / "dunvel-bench-XXXXXX").string();
-  if (mkdtemp(folderPattern.data()) == nullptr) return 1;
-  const std::filesystem::path folder = folderPattern;
-
-  const std::optional<std::vector<double>> pushed = endToEnd(pushes, folder / "link.sock");
-  std::filesystem::remove_all(folder);
+  std::optional<std::vector<double>> pushed;
+  {
+    const TempFolder folder;
+    pushed = endToEnd(pushes, folder.path() / "link.sock");
+  }
   if (!pushed) return 1;
   const std::vector<double> trips = rawRoundTrips(pushes);
   if (trips.size() != static_cast<std::size_t>(pushes)) {

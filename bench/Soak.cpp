@@ -12,7 +12,6 @@
 //
 // Prints what it did and the figures; exit status 0 when every check held, 1 otherwise.
 #include <signal.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +29,7 @@
 #include "support/ChildProcess.h"
 #include "support/LinkClient.h"
 #include "support/ProcessSample.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -264,15 +264,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::string folderPattern =
-      (std::filesystem::temp_directory_path() / "dunvel-soak-XXXXXX").string();
-  if (mkdtemp(folderPattern.data()) == nullptr) return 1;
-  const std::filesystem::path folder = folderPattern;
+  const TempFolder folder;
   std::cout << "dunvel-soak: " << seconds << " s, seed " << seed << std::endl;
 
   int failures = 0;
   {
-    Soak soak(watch, host, folder / "link.sock", seed);
+    Soak soak(watch, host, folder.path() / "link.sock", seed);
     if (!soak.started()) {
       std::cerr << "dunvel-soak: the companion did not start\n";
       return 1;
@@ -321,7 +318,6 @@ int main(int argc, char** argv) {
     failures = tally.failures;
     soak.companion().stop();
   }
-  std::filesystem::remove_all(folder);
   std::cout << (failures == 0 ? "dunvel-soak: every check held" : "dunvel-soak: FAILED")
             << std::endl;
   return failures == 0 ? 0 : 1;
