@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "observation/Date.h"
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
+#include "observation/Date.h"
 
 namespace dunvel {
 
