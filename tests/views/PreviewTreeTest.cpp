@@ -140,5 +140,22 @@ TEST(PreviewTree, LayoutGivesFramesOnTheChosenFaceAndPngWritesIt) {
   EXPECT_EQ(preview({"png", "-"}, board).exitCode, 2);
 }
 
+// Found by fuzzing the command line: arguments and file names may hold newlines, and quoted
+// verbatim they split the error over several lines.
+TEST(PreviewTree, ErrorsQuotingAnArgumentStayOnOneLine) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"tree", "missing\nsnapshot.json"},
+        std::vector<std::string>{"tree", "-", "--now\n"},
+        std::vector<std::string>{"tree", "-", "extra\r\x1b[2J"}}) {
+    ToolRun run = preview(arguments, "{}");
+    EXPECT_NE(run.exitCode, 0) << arguments[1];
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.back(), '\n') << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\r'), 0) << run.err;
+  }
+  EXPECT_NE(preview({"tree", "missing\nsnapshot.json"}, "").err.find("missing\\u000Asnapshot"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace dunvel

@@ -5,6 +5,23 @@
 
 namespace dunvel {
 
+std::string oneLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      line += "\\u00";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0xF];
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
 void configurePreviewApp(CLI::App& app) {
   app.description(
       "Checks what the watch companion makes of a snapshot, without a watch.\n"
@@ -34,10 +51,10 @@ int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* arg
     io.out << app.help("", CLI::AppFormatMode::All);
     return kExitSuccess;
   } catch (const CLI::ParseError& e) {
-    io.err << app.get_name() << ": " << e.what() << " (see --help)\n";
+    io.err << app.get_name() << ": " << oneLine(e.what()) << " (see --help)\n";
     return kExitBadUsage;
   } catch (const std::exception& e) {
-    io.err << app.get_name() << ": " << e.what() << '\n';
+    io.err << app.get_name() << ": " << oneLine(e.what()) << '\n';
     return kExitBadInput;
   }
   return io.exitCode;

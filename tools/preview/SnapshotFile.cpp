@@ -6,6 +6,7 @@
 #include <fstream>
 #include <istream>
 
+#include "preview/PreviewCommand.h"
 #include "state/SnapshotJson.h"
 
 namespace dunvel {
@@ -38,7 +39,7 @@ ReadBytes readAll(std::istream& in) {
 SnapshotFileResult readSnapshotFile(const std::string& path, std::istream& standardInput) {
   SnapshotFileResult result;
   const bool fromStandardInput = path == "-";
-  const std::string name = fromStandardInput ? "standard input" : path;
+  const std::string name = fromStandardInput ? "standard input" : oneLine(path);
   ReadBytes read;
   if (fromStandardInput) {
     read = readAll(standardInput);

@@ -1,0 +1,223 @@
+// End to end on the companion's own code: a host push written to the socket → the socket session
+// reads and decodes it → the main queue assigns it to the store → the view graph shows the new
+// screen (the headless log line is written on the main thread). Against the floor of the same
+// bytes sent to an echo thread and read back over a bare Unix socket: the least any link of this
+// kind costs. One push at a time, so each figure is a latency, not a throughput.
+//
+//   dunvel-bench-link [--pushes N] [--out FILE]
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/watch/RunApp.h"
+#include "link/SessionPlatform.h"
+#include "platform/link/LinkFrame.h"
+#include "platform/link/SocketSession.h"
+#include "platform/runloop/MainRunLoop.h"
+#include "support/Figures.h"
+#include "support/LinkClient.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+using namespace dunvel;
+using namespace dunvel::bench;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kWarmUp = 500;
+constexpr const char* kMarker = "push-";
+
+std::string pushLine(std::int64_t n) {
+  return LinkFrame::contextLine(ContextDictionary{{"screen", "question"},
+                                                  {"questionPoints", 20},
+                                                  {"questionMode", kMarker + std::to_string(n)},
+                                                  {"questionOpenedAt", 1'765'136'700.0}});
+}
+
+// The companion's log, as the main thread writes it: notes when the screen of each push shows.
+class ShownScreens : public std::stringbuf {
+ public:
+  // Waits until push n has shown; its time, or nothing after five seconds.
+  std::optional<Clock::time_point> waitFor(std::int64_t n) {
+    std::unique_lock lock(mutex_);
+    if (!shown_.wait_for(lock, std::chrono::seconds(5), [&] { return lastShown_ >= n; })) {
+      return std::nullopt;
+    }
+    return shownAt_;
+  }
+
+ protected:
+  // The log flushes after every line.
+  int sync() override {
+    const auto now = Clock::now();
+    const std::string text = str();
+    str("");
+    const std::size_t at = text.rfind(kMarker);
+    if (at == std::string::npos) return 0;
+    const std::int64_t n = std::stoll(text.substr(at + std::string(kMarker).size()));
+    std::lock_guard lock(mutex_);
+    lastShown_ = n;
+    shownAt_ = now;
+    shown_.notify_all();
+    return 0;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable shown_;
+  std::int64_t lastShown_ = -1;
+  Clock::time_point shownAt_;
+};
+
+struct Percentiles {
+  double p50 = 0;
+  double p99 = 0;
+};
+
+Percentiles percentiles(std::vector<double> microseconds) {
+  std::sort(microseconds.begin(), microseconds.end());
+  const auto at = [&](double fraction) {
+    const auto index =
+        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(microseconds.size())));
+    return microseconds[std::clamp<std::size_t>(index, 1, microseconds.size()) - 1];
+  };
+  return Percentiles{at(0.50), at(0.99)};
+}
+
+double microsecondsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::micro>(to - from).count();
+}
+
+// Pushes to a companion running in this process, as dunvel-watch runs it.
+std::optional<std::vector<double>> endToEnd(std::int64_t pushes,
+                                            const std::filesystem::path& link) {
+  MainRunLoop loop;
+  ShownScreens shown;
+  std::ostream log(&shown);
+  SocketSession::Options options;
+  options.path = link;
+  options.folderPolicy = LinkFolderPolicy::chosenFolder;
+  options.waitUntilPendingAtMost = [&loop](std::size_t n) { loop.waitUntilPendingAtMost(n); };
+  SocketSession session(std::move(options));
+  if (std::string problem = session.listen(); !problem.empty()) {
+    std::cerr << "dunvel-bench-link: " << problem << '\n';
+    return std::nullopt;
+  }
+  installSessionPlatform(
+      SessionPlatform{[] { return true; }, [&session]() -> Session& { return session; }, &loop, {}});
+
+  std::vector<double> latencies;
+  bool ok = true;
+  std::thread host([&] {
+    LinkClient client;
+    ok = client.connect(link);
+    for (std::int64_t n = 0; ok && n < kWarmUp + pushes; ++n) {
+      const std::string line = pushLine(n);
+      const auto sent = Clock::now();
+      ok = client.write(line);
+      const std::optional<Clock::time_point> shownAt = shown.waitFor(n);
+      ok = ok && shownAt.has_value();
+      if (ok && n >= kWarmUp) latencies.push_back(microsecondsBetween(sent, *shownAt));
+    }
+    loop.stop();
+  });
+  WatchOptions headless;
+  headless.headless = true;
+  runApp(loop, headless, log, std::cerr);
+  host.join();
+  session.stop();
+  if (!ok) {
+    std::cerr << "dunvel-bench-link: a push did not show within five seconds\n";
+    return std::nullopt;
+  }
+  return latencies;
+}
+
+// The same bytes to an echo thread and back over a bare Unix stream socket.
+std::vector<double> rawRoundTrips(std::int64_t pushes) {
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return {};
+  std::thread echo([fd = ends[1]] {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+      const ssize_t got = read(fd, buffer.data(), buffer.size());
+      if (got <= 0) break;
+      for (ssize_t sent = 0; sent < got;) {
+        const ssize_t wrote = write(fd, buffer.data() + sent, static_cast<std::size_t>(got - sent));
+        if (wrote <= 0) return;
+        sent += wrote;
+      }
+    }
+  });
+  std::vector<double> trips;
+  std::vector<char> buffer(1 << 16);
+  for (std::int64_t n = 0; n < kWarmUp + pushes; ++n) {
+    const std::string line = pushLine(n);
+    const auto sent = Clock::now();
+    if (write(ends[0], line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+    std::size_t received = 0;
+    while (received < line.size()) {
+      const ssize_t got = read(ends[0], buffer.data(), buffer.size());
+      if (got <= 0) break;
+      received += static_cast<std::size_t>(got);
+    }
+    if (n >= kWarmUp) trips.push_back(microsecondsBetween(sent, Clock::now()));
+  }
+  shutdown(ends[0], SHUT_RDWR);
+  echo.join();
+  close(ends[0]);
+  close(ends[1]);
+  return trips;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::int64_t pushes = 10'000;
+  std::string out = "link.json";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--pushes") {
+      pushes = std::max<std::int64_t>(1, std::stoll(argv[i + 1]));
+    } else if (option == "--out") {
+      out = argv[i + 1];
+    } else {
+      std::cerr << "dunvel-bench-link: unknown option " << option << '\n';
+      return 2;
+    }
+  }
+  std::optional<std::vector<double>> pushed;
+  {
+    const TempFolder folder;
+    pushed = endToEnd(pushes, folder.path() / "link.sock");
+  }
+  if (!pushed) return 1;
+  const std::vector<double> trips = rawRoundTrips(pushes);
+  if (trips.size() != static_cast<std::size_t>(pushes)) {
+    std::cerr << "dunvel-bench-link: the raw round trip failed\n";
+    return 1;
+  }
+
+  const Percentiles e2e = percentiles(*pushed);
+  const Percentiles raw = percentiles(trips);
+  Figures figures;
+  figures.add("push_to_screen/p50_us", e2e.p50, "us");
+  figures.add("push_to_screen/p99_us", e2e.p99, "us");
+  figures.add("raw_round_trip/p50_us", raw.p50, "us");
+  figures.add("raw_round_trip/p99_us", raw.p99, "us");
+  figures.add("push_to_screen/pushes", static_cast<double>(pushes), "");
+  return figures.write(out) ? 0 : 1;
+}

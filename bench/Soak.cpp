@@ -1,0 +1,324 @@
+// The soak: the real dunvel-watch, headless, against hosts that come and go for a chosen time.
+// In random order: autoplayed quiz nights (dunvel-host demo --autoplay) killed with SIGKILL at
+// a random moment, bursts of 10 000 snapshots with reachability toggles and garbage lines mixed
+// in (sometimes cut off in the middle of a line), and quiet spells. Checks at the end:
+//   - the companion still runs and answers: a last snapshot sent shows;
+//   - its last screen is the last snapshot sent (also checked after every burst);
+//   - every garbage line was answered with an error line;
+//   - memory is flat: VmRSS at the end within 10% of the first minute's peak.
+// Commands from the companion are not checked: headless, nobody taps its controls.
+//
+//   dunvel-soak [--seconds N] [--seed S] [--watch PATH] [--host PATH]
+//
+// Prints what it did and the figures; exit status 0 when every check held, 1 otherwise.
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "platform/link/LinkFrame.h"
+#include "support/ChildProcess.h"
+#include "support/LinkClient.h"
+#include "support/ProcessSample.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+using namespace dunvel;
+using namespace dunvel::bench;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kBurst = 10'000;
+constexpr const char* kErrorPrefix = R"({"type":"error")";
+
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string snapshotLine(std::int64_t points, const std::string& mode) {
+  return LinkFrame::contextLine(ContextDictionary{{"screen", "question"},
+                                                  {"questionPoints", points},
+                                                  {"questionMode", mode},
+                                                  {"questionOpenedAt", wallSeconds()}});
+}
+
+// VmRSS once a second, on a thread of its own.
+class MemoryWatch {
+ public:
+  explicit MemoryWatch(pid_t pid) : thread_([this, pid] { run(pid); }) {}
+  ~MemoryWatch() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::int64_t firstMinutePeakKiB() const {
+    std::lock_guard lock(mutex_);
+    return firstMinutePeak_;
+  }
+  std::int64_t peakKiB() const {
+    std::lock_guard lock(mutex_);
+    return peak_;
+  }
+
+ private:
+  void run(pid_t pid) {
+    const auto start = Clock::now();
+    while (!stop_) {
+      const ProcessSample sample = sampleProcess(pid);
+      {
+        std::lock_guard lock(mutex_);
+        peak_ = std::max(peak_, sample.vmRssKiB);
+        if (Clock::now() - start <= 60s) firstMinutePeak_ = peak_;
+      }
+      std::this_thread::sleep_for(1s);
+    }
+  }
+
+  mutable std::mutex mutex_;
+  std::int64_t firstMinutePeak_ = 0;
+  std::int64_t peak_ = 0;
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
+};
+
+struct Tally {
+  int nights = 0;
+  int bursts = 0;
+  std::int64_t snapshots = 0;
+  std::int64_t garbage = 0;
+  std::int64_t errorsAnswered = 0;
+  std::int64_t reachabilityToggles = 0;
+  int cutMidLine = 0;
+  int failures = 0;
+};
+
+class Soak {
+ public:
+  Soak(std::string watch, std::string host, std::filesystem::path link, std::uint64_t seed)
+      : host_(std::move(host)),
+        link_(std::move(link)),
+        random_(seed),
+        companion_({std::move(watch), "--headless", "--link", link_.string()},
+                   ChildProcess::Output::read, {"screen "}) {}
+
+  bool started() { return companion_.waitForLine("screen idle", 0, 10s); }
+  pid_t companionPid() const { return companion_.pid(); }
+  const Tally& tally() const { return tally_; }
+  ChildProcess& companion() { return companion_; }
+
+  void fail(const std::string& what) {
+    std::cout << "FAILED: " << what << std::endl;
+    ++tally_.failures;
+  }
+
+  // A quiz night played by the real host until it is killed at a random moment.
+  void night(Clock::time_point deadline) {
+    ++tally_.nights;
+    const std::uint64_t mark = companion_.linesSeen();
+    ChildProcess demo({host_, "demo", "--autoplay", "--link", link_.string()},
+                      ChildProcess::Output::discard);
+    const auto playFor =
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(3'000, 30'000)(random_));
+    std::this_thread::sleep_until(std::min(deadline, Clock::now() + playFor));
+    demo.signal(SIGKILL);
+    demo.running();
+    if (companion_.linesSeen() == mark) fail("a quiz night showed no screen");
+  }
+
+  // 10 000 snapshots with reachability toggles and garbage lines mixed in.
+  void burst() {
+    const int number = ++tally_.bursts;
+    LinkClient client;
+    if (!connect(client)) return;
+    std::uniform_int_distribution<int> percent(0, 99);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const std::string marker = "burst " + std::to_string(number) + " end";
+    const std::uint64_t mark = companion_.linesSeen();
+    std::int64_t garbage = 0;
+    std::int64_t answered = 0;
+    std::string batch;
+    for (std::int64_t i = 1; i <= kBurst; ++i) {
+      batch += snapshotLine(i, i == kBurst ? marker : "burst " + std::to_string(number));
+      if (percent(random_) == 0) {
+        // Bytes of any value but the newline that ends them.
+        std::string junk(static_cast<std::size_t>(1 + percent(random_)), ' ');
+        for (char& c : junk) {
+          const int value = byte(random_);
+          c = value == '\n' ? 'x' : static_cast<char>(value);
+        }
+        if (junk.find_first_not_of(" \t\r") == std::string::npos) junk += 'x';
+        batch += junk + "\n";
+        ++garbage;
+      }
+      if (i % 1000 == 500) {
+        batch += LinkFrame::reachabilityLine(false) + LinkFrame::reachabilityLine(true);
+        tally_.reachabilityToggles += 2;
+      }
+      if (batch.size() > 128 * 1024 || i == kBurst) {
+        if (!client.write(batch)) {
+          fail("the companion closed the link in burst " + std::to_string(number));
+          return;
+        }
+        batch.clear();
+        answered += static_cast<std::int64_t>(client.drainLines(kErrorPrefix));
+      }
+    }
+    tally_.snapshots += kBurst;
+    tally_.garbage += garbage;
+    if (!companion_.waitForLine(marker, mark, 120s)) {
+      fail("burst " + std::to_string(number) + ": its last snapshot did not show");
+    } else if (!lastScreenShows(marker)) {
+      fail("burst " + std::to_string(number) + ": a later screen replaced its last snapshot");
+    }
+    const auto deadline = Clock::now() + 10s;
+    while (answered < garbage && Clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+      answered += static_cast<std::int64_t>(client.drainLines(kErrorPrefix));
+    }
+    tally_.errorsAnswered += answered;
+    if (answered != garbage) {
+      fail("burst " + std::to_string(number) + ": " + std::to_string(garbage) + " garbage lines, " +
+           std::to_string(answered) + " error lines back");
+    }
+    if (percent(random_) < 30) {
+      // Gone in the middle of a line: the companion must forget it, not join it to the next.
+      client.write(R"({"type":"context","payload":{"screen":"boa)");
+      ++tally_.cutMidLine;
+    }
+    client.close();
+  }
+
+  // The last snapshot: it must show, and stay the last screen.
+  void finish() {
+    LinkClient client;
+    if (!connect(client)) return;
+    const std::uint64_t mark = companion_.linesSeen();
+    const std::string marker = "soak end";
+    client.write(snapshotLine(7, marker));
+    tally_.snapshots += 1;
+    if (!companion_.waitForLine(marker, mark, 30s)) {
+      fail("the companion does not answer: the last snapshot did not show");
+      return;
+    }
+    std::this_thread::sleep_for(2s);
+    if (!lastScreenShows(marker)) fail("the last screen is not the last snapshot sent");
+    if (!companion_.running()) fail("the companion is not running at the end");
+  }
+
+ private:
+  bool lastScreenShows(const std::string& marker) {
+    return companion_.lastLineStartingWith("screen ").find(marker) != std::string::npos;
+  }
+
+  // The companion may still be closing the connection of the host killed a moment ago, and
+  // refuses a second host until then.
+  bool connect(LinkClient& client) {
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline) {
+      if (client.connect(link_)) {
+        std::this_thread::sleep_for(50ms);
+        if (client.drainLines(kErrorPrefix) == 0 && client.write("\n")) return true;
+      }
+      client.close();
+      std::this_thread::sleep_for(100ms);
+    }
+    fail("cannot connect to the companion");
+    return false;
+  }
+
+  std::string host_;
+  std::filesystem::path link_;
+  std::mt19937_64 random_;
+  ChildProcess companion_;
+  Tally tally_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = 600;
+  std::uint64_t seed = std::random_device{}();
+  std::string watch = DUNVEL_WATCH_PATH;
+  std::string host = DUNVEL_HOST_PATH;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--seconds") {
+      seconds = std::stod(argv[i + 1]);
+    } else if (option == "--seed") {
+      seed = std::stoull(argv[i + 1]);
+    } else if (option == "--watch") {
+      watch = argv[i + 1];
+    } else if (option == "--host") {
+      host = argv[i + 1];
+    } else {
+      std::cerr << "dunvel-soak: unknown option " << option << '\n';
+      return 2;
+    }
+  }
+  const TempFolder folder;
+  std::cout << "dunvel-soak: " << seconds << " s, seed " << seed << std::endl;
+
+  int failures = 0;
+  {
+    Soak soak(watch, host, folder.path() / "link.sock", seed);
+    if (!soak.started()) {
+      std::cerr << "dunvel-soak: the companion did not start\n";
+      return 1;
+    }
+    MemoryWatch memory(soak.companionPid());
+    const auto start = Clock::now();
+    const auto deadline =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    std::mt19937_64 choices(seed ^ 0x5eed);
+    // A burst first, so that the first minute's memory has seen one.
+    soak.burst();
+    while (Clock::now() < deadline) {
+      switch (std::uniform_int_distribution<int>(0, 2)(choices)) {
+        case 0:
+          soak.night(deadline);
+          break;
+        case 1:
+          soak.burst();
+          break;
+        default:
+          std::this_thread::sleep_for(
+              std::chrono::milliseconds(std::uniform_int_distribution<int>(500, 5'000)(choices)));
+          break;
+      }
+    }
+    soak.finish();
+
+    const ProcessSample end = sampleProcess(soak.companionPid());
+    const std::int64_t firstMinute = memory.firstMinutePeakKiB();
+    if (static_cast<double>(end.vmRssKiB) > 1.10 * static_cast<double>(firstMinute)) {
+      soak.fail("memory grew: VmRSS " + std::to_string(end.vmRssKiB) +
+                " KiB at the end, first minute's peak " + std::to_string(firstMinute) + " KiB");
+    }
+    const Tally& tally = soak.tally();
+    const double ran = std::chrono::duration<double>(Clock::now() - start).count();
+    std::cout << "ran " << ran << " s: " << tally.nights << " quiz nights killed at random, "
+              << tally.bursts << " bursts, " << tally.snapshots << " snapshots, "
+              << tally.reachabilityToggles << " reachability changes, " << tally.garbage
+              << " garbage lines (" << tally.errorsAnswered << " answered), " << tally.cutMidLine
+              << " connections cut mid-line, " << soak.companion().linesSeen()
+              << " companion log lines\n"
+              << "VmRSS: first minute's peak " << firstMinute << " KiB, peak " << memory.peakKiB()
+              << " KiB, end " << end.vmRssKiB << " KiB; VmHWM " << end.vmHwmKiB
+              << " KiB; companion CPU " << end.cpuSeconds << " s\n"
+              << "commands from the companion: not checked (headless: no taps)\n";
+    failures = tally.failures;
+    soak.companion().stop();
+  }
+  std::cout << (failures == 0 ? "dunvel-soak: every check held" : "dunvel-soak: FAILED")
+            << std::endl;
+  return failures == 0 ? 0 : 1;
+}
