@@ -1,3 +1,4 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "platform/recording/RecordingHooks.h"
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/ManualRunLoop.h"
+#include "preview/FilmCommand.h"
 #include "preview/PreviewCommand.h"
 #include "preview/ReplayCommand.h"
 #include "preview/ReplaySession.h"
@@ -156,7 +158,7 @@ struct ToolRun {
   std::string err;
 };
 
-ToolRun replay(const std::filesystem::path& path) {
+ToolRun preview(std::vector<std::string> args) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
@@ -164,10 +166,16 @@ ToolRun replay(const std::filesystem::path& path) {
   CLI::App app{"", "dunvel-preview"};
   configurePreviewApp(app);
   addReplayCommand(app, io);
-  const std::string file = path.string();
-  const char* argv[] = {"dunvel-preview", "replay", file.c_str()};
-  const int code = runPreviewApp(app, io, 3, argv);
+  addFilmCommand(app, io);
+  args.insert(args.begin(), "dunvel-preview");
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  const int code = runPreviewApp(app, io, static_cast<int>(argv.size()), argv.data());
   return {code, out.str(), err.str()};
+}
+
+ToolRun replay(const std::filesystem::path& path) {
+  return preview({"replay", path.string()});
 }
 
 std::string readAll(const std::filesystem::path& path) {
@@ -291,6 +299,96 @@ TEST(Replay, ALastLineCutShortIsSkippedWithAWarningAndAnyOtherBadLineFailsTheRep
   EXPECT_NE(incomplete.err.find(path.string() + ":4: "), std::string::npos) << incomplete.err;
   EXPECT_NE(incomplete.err.find("1 line was skipped or corrected"), std::string::npos)
       << incomplete.err;
+}
+
+struct PngSize {
+  int width = 0;
+  int height = 0;
+};
+
+PngSize pngSize(const std::filesystem::path& path) {
+  cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
+  PngSize size;
+  if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+    size = {cairo_image_surface_get_width(image), cairo_image_surface_get_height(image)};
+  }
+  cairo_surface_destroy(image);
+  return size;
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+TEST(Film, DrawsOneFrameForEachSnapshotAndAContactSheetOfThem) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  recordNight(path);
+  const std::string recorded = readAll(path);
+  const std::size_t snapshots =
+      countOf(recorded, R"({"type":"context")") + countOf(recorded, R"({"type":"message")");
+  ASSERT_GT(snapshots, 5u);
+
+  const auto film = folder.path() / "film";
+  const ToolRun run = preview({"film", path.string(), "-o", film.string(), "--columns", "4"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(countOf(run.out, ".png  "), snapshots) << run.out;
+  for (const char* screen : {"  question: ", "  answer: ", "  scoreboard: "}) {
+    EXPECT_NE(run.out.find(screen), std::string::npos) << run.out;
+  }
+  // The clock of each frame reads the recorded moment: the second question turns red.
+  EXPECT_NE(run.out.find("(overtime)"), std::string::npos) << run.out;
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(film)) {
+    if (entry.path().filename().string().starts_with("frame-")) ++files;
+  }
+  EXPECT_EQ(files, snapshots);
+  const PngSize last =
+      pngSize(film / ("frame-" + std::string(6 - std::to_string(snapshots).size(), '0') +
+                      std::to_string(snapshots) + ".png"));
+  EXPECT_EQ(last.width, 396);
+  EXPECT_EQ(last.height, 484);
+  // Four frames of 198 x 242 points a row, 8 pixels apart, each with its label under it.
+  const PngSize sheet = pngSize(film / "contact-sheet.png");
+  const int rows = static_cast<int>((snapshots + 3) / 4);
+  EXPECT_EQ(sheet.width, 8 + 4 * (198 + 8));
+  EXPECT_EQ(sheet.height, 8 + rows * (242 + 20 + 8));
+
+  // A recording without a snapshot has nothing to draw.
+  writeLines(path, {linesOf(recorded).front()});
+  const ToolRun empty = preview({"film", path.string(), "-o", film.string()});
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_NE(empty.err.find("holds no snapshot"), std::string::npos) << empty.err;
+}
+
+TEST(Film, ALongNightKeepsItsContactSheetBounded) {
+  TempFolder folder;
+  const auto path = folder.path() / "long.jsonl";
+  std::vector<std::string> lines = {
+      R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":"test"})"};
+  const std::size_t snapshots = 3 * kMaxContactSheetFrames + 7;
+  for (std::size_t i = 0; i < snapshots; ++i) {
+    lines.push_back(R"({"t":)" + std::to_string(i * 1000) +
+                    R"(,"wall":"","event":"frame","frame":{"type":"context","payload":)" +
+                    R"({"screen":"scoreboard","teams":[{"id":"t","name":"T)" + std::to_string(i) +
+                    R"(","points":1}]}}})");
+  }
+  writeLines(path, lines);
+  const auto film = folder.path() / "film";
+  const ToolRun run =
+      preview({"film", path.string(), "-o", film.string(), "--scale", "0.25", "--columns", "1"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(film / ("frame-000" + std::to_string(snapshots) + ".png")));
+  // One column: the sheet's height counts its frames.
+  const int shown = (pngSize(film / "contact-sheet.png").height - 8) / (242 + 20 + 8);
+  EXPECT_GE(shown, static_cast<int>(kMaxContactSheetFrames / 2));
+  EXPECT_LE(shown, static_cast<int>(kMaxContactSheetFrames) + 1);
+  EXPECT_NE(run.out.find("the contact sheet shows " + std::to_string(shown) + ":"),
+            std::string::npos)
+      << run.out;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "preview/FilmCommand.h"
 #include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
 #include "preview/ReplayCommand.h"
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
   dunvel::addTreeCommand(app, io);
   dunvel::addPngCommand(app, io);
   dunvel::addReplayCommand(app, io);
+  dunvel::addFilmCommand(app, io);
   return dunvel::runPreviewApp(app, io, argc, argv);
 }

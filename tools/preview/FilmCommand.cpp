@@ -1,0 +1,273 @@
+#include "preview/FilmCommand.h"
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <system_error>
+#include <vector>
+
+#include "app/ScreenDescription.h"
+#include "platform/recording/RecordingReader.h"
+#include "preview/ScreenPreview.h"
+#include "render/FaceRenderer.h"
+#include "state/ContextDecoding.h"
+
+namespace dunvel {
+
+namespace {
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+// "3:05.2": minutes and seconds to the tenth since the recording started.
+std::string filmTime(double ms) {
+  const double tenths = std::round(ms / 100);
+  char text[48];
+  if (!(tenths >= 0 && tenths < 1e15)) {
+    std::snprintf(text, sizeof text, "%g s", ms / 1000);
+  } else {
+    const auto whole = static_cast<long long>(tenths);
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", whole / 600, whole % 600 / 10, whole % 10);
+  }
+  return text;
+}
+
+std::string frameName(std::size_t number) {
+  char name[40];
+  std::snprintf(name, sizeof name, "frame-%06zu.png", number);
+  return name;
+}
+
+// The frames of the contact sheet, each scaled down to one pixel per point, with the label under
+// it. Keeps every stride-th frame and doubles the stride whenever the sheet is full.
+class ContactSheet {
+ public:
+  ContactSheet(FaceRenderer& renderer, int columns)
+      : renderer_(renderer),
+        width_(static_cast<int>(std::lround(renderer.face().size.width))),
+        height_(static_cast<int>(std::lround(renderer.face().size.height))),
+        columns_(columns) {}
+
+  // The frame just painted by the renderer; number counts from 1.
+  void add(std::size_t number, std::string label) {
+    Tile tile{number, std::move(label), thumbnail()};
+    if ((number - 1) % stride_ != 0) {
+      last_ = std::move(tile);
+      return;
+    }
+    if (tiles_.size() == kMaxContactSheetFrames) {
+      stride_ *= 2;
+      std::erase_if(tiles_, [this](const Tile& kept) { return (kept.number - 1) % stride_ != 0; });
+      if ((number - 1) % stride_ != 0) {
+        last_ = std::move(tile);
+        return;
+      }
+    }
+    tiles_.push_back(std::move(tile));
+    last_.reset();
+  }
+
+  // Writes the sheet; an empty string on success, else what went wrong.
+  std::string write(const std::string& path) {
+    if (last_) tiles_.push_back(std::move(*last_));
+    last_.reset();
+    const int count = static_cast<int>(tiles_.size());
+    const int columns = std::max(1, std::min(columns_, count));
+    const int rows = (count + columns - 1) / columns;
+    const int cellWidth = width_ + kGap;
+    const int cellHeight = height_ + kLabelHeight + kGap;
+    Surface sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kGap + columns * cellWidth,
+                                             kGap + rows * cellHeight));
+    if (cairo_surface_status(sheet.get()) != CAIRO_STATUS_SUCCESS)
+      return "cannot make a contact sheet of " + std::to_string(count) + " frames";
+    cairo_t* cr = cairo_create(sheet.get());
+    cairo_set_source_rgb(cr, 0.16, 0.16, 0.17);
+    cairo_paint(cr);
+    for (int i = 0; i < count; ++i) {
+      const double x = kGap + (i % columns) * cellWidth;
+      const double y = kGap + (i / columns) * cellHeight;
+      cairo_set_source_surface(cr, tiles_[static_cast<std::size_t>(i)].image.get(), x, y);
+      cairo_paint(cr);
+      TextRequest request;
+      request.text = tiles_[static_cast<std::size_t>(i)].label;
+      request.style = TextStyle::footnote;
+      request.monospacedDigit = true;
+      request.maxWidth = width_;
+      request.lineLimit = 1;
+      const ShapedText& label = renderer_.textEngine().shape(request);
+      cairo_set_source_rgb(cr, 0.85, 0.85, 0.87);
+      cairo_move_to(cr, x - label.origin.x, y + height_ + 3 - label.origin.y);
+      pango_cairo_show_layout(cr, label.layout);
+    }
+    cairo_destroy(cr);
+    const cairo_status_t status = cairo_surface_write_to_png(sheet.get(), path.c_str());
+    if (status != CAIRO_STATUS_SUCCESS)
+      return "cannot write " + path + ": " + cairo_status_to_string(status);
+    return {};
+  }
+
+  std::size_t shown() const { return tiles_.size() + (last_ ? 1 : 0); }
+
+ private:
+  struct Tile {
+    std::size_t number;
+    std::string label;
+    Surface image;
+  };
+
+  static constexpr int kGap = 8;
+  static constexpr int kLabelHeight = 20;
+
+  Surface thumbnail() const {
+    Surface tile(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_));
+    cairo_t* cr = cairo_create(tile.get());
+    cairo_scale(cr, 1 / renderer_.scale(), 1 / renderer_.scale());
+    cairo_set_source_surface(cr, renderer_.image(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return tile;
+  }
+
+  FaceRenderer& renderer_;
+  int width_;
+  int height_;
+  int columns_;
+  std::size_t stride_ = 1;
+  std::vector<Tile> tiles_;
+  std::optional<Tile> last_;
+};
+
+// What the companion would hold at each moment of the recording: the last snapshot received and
+// whether the host app is reachable, as the socket session reports it.
+struct LinkState {
+  bool connected = false;
+  bool background = false;
+  bool reachable() const { return connected && !background; }
+};
+
+}  // namespace
+
+int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
+  std::ifstream file(options.path, std::ios::binary);
+  if (!file) {
+    io.err << "dunvel-preview: cannot read " << oneLine(options.path) << ": "
+           << std::strerror(errno) << '\n';
+    return kExitBadInput;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(options.folder, error);
+  if (error || !std::filesystem::is_directory(options.folder)) {
+    io.err << "dunvel-preview: cannot make the folder " << oneLine(options.folder) << ": "
+           << (error ? error.message() : "a file of that name is in the way") << '\n';
+    return kExitBadInput;
+  }
+  RecordingReader reader(file, oneLine(options.path), [&io](const std::string& warning) {
+    io.err << "dunvel-preview: " << warning << '\n';
+  });
+  FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45), options.scale);
+  ContactSheet sheet(renderer, options.columns);
+  const std::filesystem::path folder(options.folder);
+
+  LinkState link;
+  Date start;
+  std::size_t frames = 0;
+  RecordingEvent event;
+  while (reader.next(event)) {
+    switch (event.kind) {
+      case RecordingEvent::Kind::start:
+        link = {};
+        start = event.startWall;
+        continue;
+      case RecordingEvent::Kind::connect:
+        link = {true, false};
+        continue;
+      case RecordingEvent::Kind::disconnect:
+        link = {};
+        continue;
+      case RecordingEvent::Kind::frame:
+        break;
+      default:
+        continue;
+    }
+    if (event.frame.type == LinkFrame::Type::reachability) {
+      link = {true, !event.frame.reachable};
+      continue;
+    }
+    if (event.frame.type != LinkFrame::Type::context &&
+        event.frame.type != LinkFrame::Type::message) {
+      continue;
+    }
+    ++frames;
+    const ScreenPreview preview(decodeGameState(event.frame.payload), link.reachable(),
+                                Date{start.timeIntervalSince1970 + event.t / 1000});
+    renderer.layout(preview.tree());
+    renderer.paint();
+    const std::string name = frameName(frames);
+    if (std::string problem = renderer.writePng((folder / name).string()); !problem.empty()) {
+      io.err << "dunvel-preview: " << oneLine(problem) << '\n';
+      return kExitBadInput;
+    }
+    std::string label = "#" + std::to_string(frames) + "  " + filmTime(event.t);
+    if (reader.recording() > 1) label += "  (" + std::to_string(reader.recording()) + ")";
+    io.out << name << "  " << filmTime(event.t) << "  recording " << reader.recording() << " line "
+           << reader.line() << "  " << describeScreen(preview.tree()).line() << '\n';
+    sheet.add(frames, std::move(label));
+  }
+  if (reader.failed()) {
+    io.err << "dunvel-preview: cannot read " << oneLine(options.path) << " to its end\n";
+    return kExitBadInput;
+  }
+  if (frames == 0) {
+    io.err << "dunvel-preview: " << oneLine(options.path)
+           << ": holds no snapshot to draw (no context or message frame after a start line)\n";
+    return kExitBadInput;
+  }
+  const std::size_t shown = sheet.shown();
+  const std::string sheetPath = (folder / "contact-sheet.png").string();
+  if (std::string problem = sheet.write(sheetPath); !problem.empty()) {
+    io.err << "dunvel-preview: " << oneLine(problem) << '\n';
+    return kExitBadInput;
+  }
+  io.out << "dunvel-preview: " << frames << (frames == 1 ? " frame" : " frames") << " in "
+         << oneLine(options.folder) << "; the contact sheet shows " << shown << ": "
+         << oneLine(sheetPath) << '\n';
+  return kExitSuccess;
+}
+
+void addFilmCommand(CLI::App& app, PreviewIo& io) {
+  CLI::App* film = app.add_subcommand(
+      "film",
+      "Draw the screen after each snapshot of a recording (dunvel-watch --record), at the\n"
+      "recorded moment and with the recorded reachability, as DIR/frame-000001.png, …, plus\n"
+      "DIR/contact-sheet.png: the frames in a grid, each labelled with its number and its time\n"
+      "since the recording started (a long night shows every 2nd, 4th, … frame, and the last).");
+  auto options = std::make_shared<FilmOptions>();
+  film->add_option("FILE", options->path, "The recording")->required();
+  film->add_option("-o,--output", options->folder,
+                   "The folder to write the frames into (made if missing; files of the same "
+                   "names are replaced)")
+      ->required();
+  addFaceSizeOption(*film, options->size);
+  film->add_option("--scale", options->scale, "Pixels per point of the frames, 0.25 to 8")
+      ->check(CLI::Range(0.25, 8.0))
+      ->capture_default_str();
+  film->add_option("--columns", options->columns, "Frames per row of the contact sheet, 1 to 64")
+      ->check(CLI::Range(1, 64))
+      ->capture_default_str();
+  film->callback([options, &io] { io.exitCode = runFilmCommand(*options, io); });
+}
+
+}  // namespace dunvel
