@@ -1,7 +1,8 @@
 // The command lines of the tools, run in process with string streams: dunvel-preview and
 // dunvel-host end to end, dunvel-watch's parser (running the companion itself would listen until
 // signalled). Whatever the arguments, nothing may crash, the exit status and the streams must
-// follow the tools' conventions, and nothing may be written outside the output streams.
+// follow the tools' conventions, and nothing may be written but the output streams and the output
+// files the arguments name.
 //
 // Input: byte 0 picks the tool (its value modulo 3: preview, host, watch). The rest holds the
 // arguments, each ended by a NUL byte; two NULs in a row end them, and what follows is standard
@@ -10,8 +11,9 @@
 // Safety: each run has a private temporary folder as its working folder (the fuzzer's own is
 // restored after it, so corpus paths keep their meaning); the folder holds a few snapshot files
 // and is also XDG_RUNTIME_DIR, so the default link points at a socket that does not exist.
-// Arguments with a '/' are skipped (a path could name anything on this machine: another companion's
-// socket, a FIFO, a device), and so is `dunvel-host demo`, which plays until it is signalled.
+// Arguments with a '/' or ".." are skipped (a path could name anything on this machine: another
+// companion's socket, a FIFO, a device, the folder above), and so is `dunvel-host demo`, which
+// plays until it is signalled.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -30,7 +32,10 @@
 
 #include "app/watch/WatchCommandLine.h"
 #include "host/HostCommandLine.h"
+#include "preview/FilmCommand.h"
+#include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
+#include "preview/ReplayCommand.h"
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
 
@@ -85,15 +90,49 @@ void runPreview(const std::vector<const char*>& argv, std::istream& in) {
   dunvel::configurePreviewApp(app);
   dunvel::addStateCommand(app, io);
   dunvel::addTreeCommand(app, io);
+  dunvel::addPngCommand(app, io);
+  dunvel::addReplayCommand(app, io);
+  dunvel::addFilmCommand(app, io);
   const int status = dunvel::runPreviewApp(app, io, static_cast<int>(argv.size()), argv.data());
   require(status == 0 || status == 1 || status == 2);
+  // replay and film go on past lines they skip, with a warning each, and print what they did
+  // before an error; png prints nothing.
+  const bool reportsAsItGoes = app.got_subcommand("replay") || app.got_subcommand("film");
   if (status == 0) {
-    require(err.str().empty());
-    require(endsWithNewline(out.str()));
+    require(reportsAsItGoes || err.str().empty());
+    require(app.got_subcommand("png") ? out.str().empty() : endsWithNewline(out.str()));
+  } else if (status == 1 && reportsAsItGoes) {
+    require(endsWithNewline(err.str()));
   } else {
     // One line on standard error naming what is wrong, nothing on standard output.
     require(isOneLine(err.str()));
     require(out.str().empty());
+  }
+}
+
+// What the arguments may name as an output: an argument itself, or the value of --output=NAME or
+// -oNAME; "." names the whole folder.
+bool namedAsOutput(const std::vector<std::string>& arguments, const std::string& name) {
+  for (const std::string& argument : arguments) {
+    for (const std::string& named : {name, std::string(".")}) {
+      if (argument == named || argument == "--output=" + named || argument == "-o" + named)
+        return true;
+    }
+  }
+  return false;
+}
+
+// Whatever a run added to the folder must be inside an output its arguments named; it is removed
+// again, so the next run starts from the same folder.
+void checkAndRemoveOutputs(const std::vector<std::string>& arguments) {
+  std::set<std::string> added;
+  for (const std::string& entry : folderEntries()) {
+    if (seededEntries().count(entry) == 0) added.insert(fs::path(entry).begin()->string());
+  }
+  for (const std::string& name : added) {
+    require(namedAsOutput(arguments, name));
+    std::error_code ignored;
+    fs::remove_all(folder() / name, ignored);
   }
 }
 
@@ -106,6 +145,8 @@ void runHost(const std::vector<const char*>& argv, std::istream& in) {
   if (status == 0) {
     require(err.str().empty());
     require(endsWithNewline(out.str()));
+  } else if (status == 2) {
+    require(isOneLine(err.str()));
   } else {
     require(endsWithNewline(err.str()));
   }
@@ -124,7 +165,7 @@ void runWatchParser(const std::vector<const char*>& argv) {
     require(endsWithNewline(out.str()) && err.str().empty());
   } else {
     require(status == 2);
-    require(endsWithNewline(err.str()));
+    require(isOneLine(err.str()));
   }
 }
 
@@ -149,6 +190,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
             R"({"screen":"tournament","tournament":{"name":"كأس","roundLabel":"النهائي",)"
             R"("teamA":"أ","teamB":"ب","status":"جارية"}})");
   writeFile("broken.json", R"({"screen":"idle",)");
+  writeFile("night.jsonl",
+            R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":"fuzz"})"
+            "\n"
+            R"({"t":5,"wall":"","event":"connect"})"
+            "\n"
+            R"({"t":9,"wall":"","event":"frame","frame":{"type":"context","payload":)"
+            R"({"screen":"question","questionOpenedAt":1748808000}}})"
+            "\n"
+            R"({"t":12,"wall":"","event":"screen","screen":"question","shows":"question: 0:00"})"
+            "\n");
   writeFile("null.json", R"({"teams":[{"id":null}]})");
   fs::create_directory(folder() / "folder");
   seededEntries() = folderEntries();
@@ -175,6 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     if (arguments[i].find('/') != std::string::npos) return 0;
+    if (arguments[i].find("..") != std::string::npos) return 0;
     if (tool == 1 && arguments[i] == "demo") return 0;
   }
 
@@ -194,6 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       runWatchParser(argv);
       break;
   }
+  checkAndRemoveOutputs(arguments);
   require(folderEntries() == seededEntries());
   require(fchdir(fuzzerFolder) == 0);
   close(fuzzerFolder);

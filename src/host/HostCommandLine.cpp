@@ -18,6 +18,7 @@
 #include "host/HostReplay.h"
 #include "host/LineWriter.h"
 #include "host/PushLine.h"
+#include "host/UsageError.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
@@ -188,8 +189,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error, out, err);
-    return code == 0 ? kDone : kBadUsage;
+    return reportUsageError(app, error, out, err) == 0 ? kDone : kBadUsage;
   }
 
   if (*replayCommand) {

@@ -206,6 +206,7 @@ TEST(HostLink, TheCommandLineExplainsItselfAndRejectsBadInput) {
   EXPECT_NE(out.find("demo"), std::string::npos);
   EXPECT_EQ(run({}, out, err), 2);
   EXPECT_EQ(run({"push"}, out, err), 2);
+  EXPECT_EQ(err, "dunvel-host: FILE is required (see --help)\n");
   EXPECT_EQ(run({"push", "x.json", "--loud"}, out, err), 2);
   EXPECT_EQ(run({"fly"}, out, err), 2);
 

@@ -72,6 +72,8 @@ TEST(WatchExecutable, RejectsBadUsageAndExplainsItself) {
   EXPECT_NE(help.output().find("--demo"), std::string::npos);
   WatchProcess unknown({"--fly"});
   EXPECT_EQ(unknown.exitStatus(), 2);
+  EXPECT_EQ(unknown.output(),
+            "dunvel-watch: The following argument was not expected: --fly (see --help)\n");
 
   TempFolder folder;
   std::filesystem::permissions(folder.path(), std::filesystem::perms::all);

@@ -5,23 +5,6 @@
 
 namespace dunvel {
 
-std::string oneLine(std::string_view text) {
-  std::string line;
-  line.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      line += "\\u00";
-      line += kHex[byte >> 4];
-      line += kHex[byte & 0xF];
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
-
 void configurePreviewApp(CLI::App& app) {
   app.description(
       "Checks what the watch companion makes of a snapshot, without a watch.\n"

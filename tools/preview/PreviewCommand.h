@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "state/OneLine.h"
+
 namespace dunvel {
 
 // What every dunvel-preview subcommand works with: its streams and the exit code it leaves.
@@ -22,10 +24,6 @@ inline constexpr int kExitBadUsage = 2;
 
 // --size 41mm|45mm|49mm, shared by the subcommands that lay out a face.
 void addFaceSizeOption(CLI::App& command, std::string& size);
-
-// The text with its control characters shown as \u00XX, so that an error quoting an argument or
-// a file name (either may hold a newline) stays on one line.
-std::string oneLine(std::string_view text);
 
 // The dunvel-preview command line without subcommands; each subcommand adds itself.
 void configurePreviewApp(CLI::App& app);

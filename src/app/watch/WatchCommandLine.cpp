@@ -7,6 +7,7 @@
 
 #include "app/watch/RunApp.h"
 #include "host/DemoHost.h"
+#include "host/UsageError.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/SocketSession.h"
@@ -51,7 +52,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    exitStatus = app.exit(error, out, err) == 0 ? 0 : 2;
+    exitStatus = reportUsageError(app, error, out, err);
     return std::nullopt;
   }
   exitStatus = 0;
