@@ -1,7 +1,9 @@
-// What the running companion costs the machine: the real dunvel-watch, headless, measured from
-// outside through /proc. Main-thread wake-ups per second and CPU seconds per minute on the idle
-// screen (no host) and on the question screen (the clock ticks once a second), peak memory at
-// rest, and peak memory after a flood of snapshots pushed as fast as the link takes them.
+// What the running companion costs the machine: the real dunvel-watch, headless and then with its
+// window on a private Xvfb display, measured from outside through /proc. Main-thread wake-ups per
+// second and CPU seconds per minute on the idle screen (no host) and on the question screen (the
+// clock ticks once a second), peak memory at rest, and peak memory after a flood of snapshots
+// pushed as fast as the link takes them. With the window, the floor: the peak memory of a bare
+// SDL window showing one Pango frame (dunvel-bench-bare-window).
 //
 //   dunvel-bench-companion [--window SECONDS] [--flood N] [--out FILE] [--watch PATH]
 //
@@ -9,10 +11,14 @@
 // figures are scaled to a second and a minute.
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/link/LinkFrame.h"
 #include "support/ChildProcess.h"
@@ -60,6 +66,98 @@ int fail(const std::string& what) {
   return 1;
 }
 
+// One companion from start to end: idle, the question screen, its memory at rest, and after a
+// flood of snapshots. Figures are named prefix + "idle/…" and so on. 0, or 1 with the reason.
+int measureCompanion(const std::string& prefix, std::vector<std::string> argv,
+                     const std::filesystem::path& link, std::chrono::seconds window,
+                     std::int64_t flood, Figures& figures) {
+  argv.insert(argv.end(), {"--link", link.string()});
+  ChildProcess companion(argv);
+  if (!companion.waitForLine("screen idle", 0, 10s)) return fail("the companion did not start");
+  measureScreen(prefix + "idle", companion.pid(), window, figures);
+  figures.add(prefix + "rest/vmhwm_kib",
+              static_cast<double>(sampleProcess(companion.pid()).vmHwmKiB), "KiB");
+
+  LinkClient host;
+  if (!host.connect(link)) return fail("cannot connect to the companion");
+  std::uint64_t mark = companion.linesSeen();
+  host.write(questionLine(20, "measuring", nowSeconds()));
+  if (!companion.waitForLine("measuring", mark, 10s)) {
+    return fail("the question screen did not show");
+  }
+  measureScreen(prefix + "question", companion.pid(), window, figures);
+
+  // The flood: distinct snapshots as fast as the link takes them, the last one marked.
+  mark = companion.linesSeen();
+  const double openedAt = nowSeconds();
+  const auto floodStart = std::chrono::steady_clock::now();
+  std::string batch;
+  for (std::int64_t i = 1; i <= flood; ++i) {
+    batch += questionLine(i, i == flood ? "flood end" : "flood", openedAt);
+    if (batch.size() > 256 * 1024 || i == flood) {
+      if (!host.write(batch)) return fail("the companion closed the link during the flood");
+      batch.clear();
+    }
+  }
+  int status = 0;
+  if (!companion.waitForLine("flood end", mark, 300s)) {
+    status = fail("the flood's last snapshot did not show");
+  }
+  const double floodSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - floodStart).count();
+  figures.add(prefix + "flood/vmhwm_kib",
+              static_cast<double>(sampleProcess(companion.pid()).vmHwmKiB), "KiB");
+  figures.add(prefix + "flood/snapshots_per_second", static_cast<double>(flood) / floodSeconds,
+              "/s");
+  host.close();
+  companion.stop();
+  return status;
+}
+
+// A private X server for the window figures, on the first free display from :90 on.
+class Xvfb {
+ public:
+  static std::optional<Xvfb> start() {
+    for (int number = 90; number < 110; ++number) {
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+      if (std::filesystem::exists(socket) ||
+          std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+        continue;
+      }
+      const std::string name = ":" + std::to_string(number);
+      auto server = std::make_unique<ChildProcess>(
+          std::vector<std::string>{"/usr/bin/Xvfb", name, "-screen", "0", "640x640x24", "-nolisten",
+                                   "tcp"},
+          ChildProcess::Output::discard);
+      for (int i = 0; i < 100 && server->running(); ++i) {
+        if (std::filesystem::exists(socket)) return Xvfb(name, std::move(server));
+        std::this_thread::sleep_for(100ms);
+      }
+    }
+    return std::nullopt;
+  }
+
+  const std::string& name() const { return name_; }
+
+ private:
+  Xvfb(std::string name, std::unique_ptr<ChildProcess> server)
+      : name_(std::move(name)), server_(std::move(server)) {}
+
+  std::string name_;
+  std::unique_ptr<ChildProcess> server_;
+};
+
+// The floor: a bare SDL window showing one Pango frame, at rest.
+int measureBareWindow(const std::string& program, Figures& figures) {
+  ChildProcess bare({program});
+  if (!bare.waitForLine("shown", 0, 10s)) return fail("the bare window did not show");
+  std::this_thread::sleep_for(2s);
+  figures.add("bare_window/vmhwm_kib", static_cast<double>(sampleProcess(bare.pid()).vmHwmKiB),
+              "KiB");
+  bare.stop();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +165,7 @@ int main(int argc, char** argv) {
   std::int64_t flood = 100'000;
   std::string out = "companion.json";
   std::string watch = DUNVEL_WATCH_PATH;
+  std::string bareWindow = DUNVEL_BARE_WINDOW_PATH;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--window") {
@@ -82,49 +181,24 @@ int main(int argc, char** argv) {
     }
   }
 
-  const TempFolder folder;
-  const std::filesystem::path link = folder.path() / "link.sock";
-
   Figures figures;
   int status = 0;
   {
-    ChildProcess companion({watch, "--headless", "--link", link.string()});
-    if (!companion.waitForLine("screen idle", 0, 10s)) return fail("the companion did not start");
-    measureScreen("idle", companion.pid(), window, figures);
-    figures.add("rest/vmhwm_kib", static_cast<double>(sampleProcess(companion.pid()).vmHwmKiB),
-                "KiB");
-
-    LinkClient host;
-    if (!host.connect(link)) return fail("cannot connect to the companion");
-    std::uint64_t mark = companion.linesSeen();
-    host.write(questionLine(20, "measuring", nowSeconds()));
-    if (!companion.waitForLine("measuring", mark, 10s)) {
-      return fail("the question screen did not show");
+    const TempFolder folder;
+    status = measureCompanion("", {watch, "--headless"}, folder.path() / "link.sock", window, flood,
+                              figures);
+  }
+  if (status == 0) {
+    if (const std::optional<Xvfb> display = Xvfb::start()) {
+      setenv("DISPLAY", display->name().c_str(), 1);
+      unsetenv("WAYLAND_DISPLAY");
+      const TempFolder folder;
+      status =
+          measureCompanion("window_", {watch}, folder.path() / "link.sock", window, flood, figures);
+      if (status == 0) status = measureBareWindow(bareWindow, figures);
+    } else {
+      std::cerr << "dunvel-bench-companion: no Xvfb, so nothing is measured with a window\n";
     }
-    measureScreen("question", companion.pid(), window, figures);
-
-    // The flood: distinct snapshots as fast as the link takes them, the last one marked.
-    mark = companion.linesSeen();
-    const double openedAt = nowSeconds();
-    const auto floodStart = std::chrono::steady_clock::now();
-    std::string batch;
-    for (std::int64_t i = 1; i <= flood; ++i) {
-      batch += questionLine(i, i == flood ? "flood end" : "flood", openedAt);
-      if (batch.size() > 256 * 1024 || i == flood) {
-        if (!host.write(batch)) return fail("the companion closed the link during the flood");
-        batch.clear();
-      }
-    }
-    if (!companion.waitForLine("flood end", mark, 120s)) {
-      status = fail("the flood's last snapshot did not show");
-    }
-    const double floodSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - floodStart).count();
-    figures.add("flood/vmhwm_kib", static_cast<double>(sampleProcess(companion.pid()).vmHwmKiB),
-                "KiB");
-    figures.add("flood/snapshots_per_second", static_cast<double>(flood) / floodSeconds, "/s");
-    host.close();
-    companion.stop();
   }
   if (!figures.write(out)) return fail("cannot write " + out);
   return status;

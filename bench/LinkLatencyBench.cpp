@@ -1,10 +1,14 @@
 // End to end on the companion's own code: a host push written to the socket → the socket session
 // reads and decodes it → the main queue assigns it to the store → the view graph shows the new
-// screen (the headless log line is written on the main thread). Against the floor of the same
+// screen (the headless log line is written on the main thread), or, with the face painted, the
+// first frame painted after that screen. Against the floor of the same
 // bytes sent to an echo thread and read back over a bare Unix socket: the least any link of this
 // kind costs. One push at a time, so each figure is a latency, not a throughput.
 //
-//   dunvel-bench-link [--pushes N] [--out FILE]
+//   dunvel-bench-link [--painted] [--pushes N] [--out FILE]
+//
+// --painted measures to the frame instead of to the screen. One measurement a process: the
+// companion's store is one for the process, as on the watch.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,11 +26,18 @@
 #include <thread>
 #include <vector>
 
+#include "app/AppRunner.h"
+#include "app/DunvelWatchApp.h"
+#include "app/watch/FaceAppRunner.h"
 #include "app/watch/RunApp.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/SocketSession.h"
 #include "platform/runloop/MainRunLoop.h"
+#include "platform/runloop/SystemClock.h"
+#include "preview/ScreenPreview.h"
+#include "render/FaceRenderer.h"
+#include "state/ContextDecoding.h"
 #include "support/Figures.h"
 #include "support/LinkClient.h"
 #include "support/TempFolder.h"
@@ -47,9 +58,23 @@ std::string pushLine(std::int64_t n) {
                                                   {"questionOpenedAt", 1'765'136'700.0}});
 }
 
-// The companion's log, as the main thread writes it: notes when the screen of each push shows.
+// The companion's log, as the main thread writes it: notes when the screen of each push shows,
+// or, when its frames are painted, when the first frame after its screen showed is painted.
 class ShownScreens : public std::stringbuf {
  public:
+  explicit ShownScreens(bool painted) : painted_(painted) {}
+
+  // A frame was painted (main thread): it shows the last screen logged.
+  void framePainted() {
+    const auto now = Clock::now();
+    std::lock_guard lock(mutex_);
+    if (paintedUpTo_ >= loggedUpTo_) return;
+    paintedUpTo_ = loggedUpTo_;
+    lastShown_ = paintedUpTo_;
+    shownAt_ = now;
+    shown_.notify_all();
+  }
+
   // Waits until push n has shown; its time, or nothing after five seconds.
   std::optional<Clock::time_point> waitFor(std::int64_t n) {
     std::unique_lock lock(mutex_);
@@ -69,6 +94,8 @@ class ShownScreens : public std::stringbuf {
     if (at == std::string::npos) return 0;
     const std::int64_t n = std::stoll(text.substr(at + std::string(kMarker).size()));
     std::lock_guard lock(mutex_);
+    loggedUpTo_ = n;
+    if (painted_) return 0;
     lastShown_ = n;
     shownAt_ = now;
     shown_.notify_all();
@@ -76,8 +103,11 @@ class ShownScreens : public std::stringbuf {
   }
 
  private:
+  const bool painted_;
   std::mutex mutex_;
   std::condition_variable shown_;
+  std::int64_t loggedUpTo_ = -1;
+  std::int64_t paintedUpTo_ = -1;
   std::int64_t lastShown_ = -1;
   Clock::time_point shownAt_;
 };
@@ -101,11 +131,12 @@ double microsecondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::micro>(to - from).count();
 }
 
-// Pushes to a companion running in this process, as dunvel-watch runs it.
-std::optional<std::vector<double>> endToEnd(std::int64_t pushes,
-                                            const std::filesystem::path& link) {
+// Pushes to a companion running in this process, as dunvel-watch runs it: headless, or painting
+// each new screen on a face nobody shows (the renderer of the window and of --frames).
+std::optional<std::vector<double>> endToEnd(std::int64_t pushes, const std::filesystem::path& link,
+                                            bool painted) {
   MainRunLoop loop;
-  ShownScreens shown;
+  ShownScreens shown(painted);
   std::ostream log(&shown);
   SocketSession::Options options;
   options.path = link;
@@ -116,8 +147,8 @@ std::optional<std::vector<double>> endToEnd(std::int64_t pushes,
     std::cerr << "dunvel-bench-link: " << problem << '\n';
     return std::nullopt;
   }
-  installSessionPlatform(
-      SessionPlatform{[] { return true; }, [&session]() -> Session& { return session; }, &loop, {}});
+  installSessionPlatform(SessionPlatform{
+      [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}});
 
   std::vector<double> latencies;
   bool ok = true;
@@ -134,9 +165,18 @@ std::optional<std::vector<double>> endToEnd(std::int64_t pushes,
     }
     loop.stop();
   });
-  WatchOptions headless;
-  headless.headless = true;
-  runApp(loop, headless, log, std::cerr);
+  if (painted) {
+    FaceAppRunner::Options face;
+    face.display = FaceDisplay::none;
+    face.onFrame = [&shown](const FaceRenderer&) { shown.framePainted(); };
+    SystemClock clock;
+    FaceAppRunner runner(loop, clock, log, std::cerr, face);
+    appMain<DunvelWatchApp>(runner);
+  } else {
+    WatchOptions headless;
+    headless.headless = true;
+    runApp(loop, headless, log, std::cerr);
+  }
   host.join();
   session.stop();
   if (!ok) {
@@ -183,17 +223,40 @@ std::vector<double> rawRoundTrips(std::int64_t pushes) {
   return trips;
 }
 
+// One full frame of a new question snapshot (layout and paint, its mode text shaped anew, as a
+// push brings it), the median of many.
+double questionFrameMicroseconds() {
+  FaceRenderer renderer(FaceSize::mm45, 2.0);
+  std::vector<double> times;
+  for (std::int64_t n = 0; n < 1001; ++n) {
+    const ScreenPreview preview(
+        decodeGameState(ContextDictionary{{"screen", "question"},
+                                          {"questionPoints", 20},
+                                          {"questionMode", kMarker + std::to_string(n)},
+                                          {"questionOpenedAt", 1'765'136'700.0}}),
+        true, Date{1'765'136'742.0});
+    const auto start = Clock::now();
+    renderer.layout(preview.tree());
+    renderer.paint();
+    if (n > 0) times.push_back(microsecondsBetween(start, Clock::now()));
+  }
+  return percentiles(times).p50;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::int64_t pushes = 10'000;
   std::string out = "link.json";
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool painted = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--pushes") {
-      pushes = std::max<std::int64_t>(1, std::stoll(argv[i + 1]));
-    } else if (option == "--out") {
-      out = argv[i + 1];
+    if (option == "--painted") {
+      painted = true;
+    } else if (option == "--pushes" && i + 1 < argc) {
+      pushes = std::max<std::int64_t>(1, std::stoll(argv[++i]));
+    } else if (option == "--out" && i + 1 < argc) {
+      out = argv[++i];
     } else {
       std::cerr << "dunvel-bench-link: unknown option " << option << '\n';
       return 2;
@@ -202,7 +265,7 @@ int main(int argc, char** argv) {
   std::optional<std::vector<double>> pushed;
   {
     const TempFolder folder;
-    pushed = endToEnd(pushes, folder.path() / "link.sock");
+    pushed = endToEnd(pushes, folder.path() / "link.sock", painted);
   }
   if (!pushed) return 1;
   const std::vector<double> trips = rawRoundTrips(pushes);
@@ -214,10 +277,17 @@ int main(int argc, char** argv) {
   const Percentiles e2e = percentiles(*pushed);
   const Percentiles raw = percentiles(trips);
   Figures figures;
-  figures.add("push_to_screen/p50_us", e2e.p50, "us");
-  figures.add("push_to_screen/p99_us", e2e.p99, "us");
+  const std::string measured = painted ? "push_to_frame" : "push_to_screen";
+  figures.add(measured + "/p50_us", e2e.p50, "us");
+  figures.add(measured + "/p99_us", e2e.p99, "us");
+  figures.add(measured + "/pushes", static_cast<double>(pushes), "");
   figures.add("raw_round_trip/p50_us", raw.p50, "us");
   figures.add("raw_round_trip/p99_us", raw.p99, "us");
-  figures.add("push_to_screen/pushes", static_cast<double>(pushes), "");
+  if (painted) {
+    const double frame = questionFrameMicroseconds();
+    figures.add("question_frame/median_us", frame, "us");
+    // What the aim allows a push to take to its frame: three raw round trips and one frame.
+    figures.add("raw_round_trip_x3_plus_frame/p99_us", 3 * raw.p99 + frame, "us");
+  }
   return figures.write(out) ? 0 : 1;
 }

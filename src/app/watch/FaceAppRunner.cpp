@@ -86,6 +86,7 @@ int FaceAppRunner::run(const App& app) {
     face.onFrame([&window](const FaceRenderer& painted) { window->present(painted); });
   }
   if (frames) face.onFrame([&frames](const FaceRenderer& painted) { frames->write(painted); });
+  if (options_.onFrame) face.onFrame(options_.onFrame);
 
   LogHapticEngine logged(log_);
   FaceHapticEngine pulsed(face, logged);

@@ -13,6 +13,7 @@
 
 namespace dunvel {
 
+class FaceRenderer;
 class MainRunLoop;
 class RecordingWriter;
 
@@ -32,6 +33,8 @@ class FaceAppRunner final : public AppRunner {
     std::optional<std::filesystem::path> frames;
     // Where screen changes and haptics are also noted, if anywhere; must outlive the runner.
     RecordingWriter* recording = nullptr;
+    // Called on the main thread after each frame is painted, shown and written.
+    std::function<void(const FaceRenderer&)> onFrame;
   };
 
   // The loop, clock and streams must outlive the runner. Problems go to err, one line each.
