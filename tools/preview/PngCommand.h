@@ -4,16 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "preview/FaceSnapshot.h"
 #include "preview/PreviewCommand.h"
 
 namespace dunvel {
 
 struct PngOptions {
-  std::string path;
+  FaceSnapshotOptions snapshot;
   std::string output;
-  bool reachable = false;
-  // Seconds since 1970; the system clock when absent.
-  std::optional<double> now;
   std::string size = "45mm";
   double scale = 2.0;
 };

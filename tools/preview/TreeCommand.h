@@ -6,6 +6,7 @@
 #include <string>
 
 #include "observation/Date.h"
+#include "preview/FaceSnapshot.h"
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
 
@@ -18,10 +19,7 @@ namespace dunvel {
 nlohmann::json screenTreeJson(const GameState& state, bool reachable, Date now);
 
 struct TreeOptions {
-  std::string path;
-  bool reachable = false;
-  // Seconds since 1970; the system clock when absent.
-  std::optional<double> now;
+  FaceSnapshotOptions snapshot;
   // With the layout on a face of this size.
   bool layout = false;
   std::string size = "45mm";

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "render/FacePainter.h"
-#include "views/toolkit/ElementJson.h"
 
 namespace dunvel {
 
@@ -42,11 +41,28 @@ PulseLook pulseLook(HapticType type) {
   return {0.92, 0.92, 0.92, 2.5, 150ms};
 }
 
-// What the tree shows, places included: two trees with the same text look the same.
-std::string describeTree(const Element& tree) {
-  return elementToJson(tree, [](const Element& element,
-                                nlohmann::json& out) { out["identity"] = element.identity; })
-      .dump();
+// Whether two trees look the same: every property and modifier alike, in the same places; what
+// a button does is not part of its look.
+bool looksTheSame(const Element& a, const Element& b) {
+  if (a.kind != b.kind || a.identity != b.identity ||
+      a.horizontalAlignment != b.horizontalAlignment ||
+      a.verticalAlignment != b.verticalAlignment || a.spacing != b.spacing || a.axis != b.axis ||
+      a.showsIndicators != b.showsIndicators || a.minLength != b.minLength || a.text != b.text ||
+      a.systemName != b.systemName || a.shape != b.shape || a.viewType != b.viewType ||
+      a.modifiers != b.modifiers || a.children.size() != b.children.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.children.size(); ++i) {
+    if (!looksTheSame(a.children[i], b.children[i])) return false;
+  }
+  return true;
+}
+
+// The tree's look, kept to compare the next tree with: a copy without the buttons' actions, so
+// it holds on to nothing they captured.
+void keepLook(Element& look) {
+  look.action = nullptr;
+  for (Element& child : look.children) keepLook(child);
 }
 
 }  // namespace
@@ -69,9 +85,9 @@ void WatchFace::show(const Element& tree) {
     if (offsets_.count(view.identity) != 0) kept[view.identity] = view.offset;
   }
   offsets_ = std::move(kept);
-  std::string shown = describeTree(tree);
-  if (shown != shownTree_) {
-    shownTree_ = std::move(shown);
+  if (!shownLook_ || !looksTheSame(*shownLook_, tree)) {
+    shownLook_ = tree;
+    keepLook(*shownLook_);
     changed();
   }
 }

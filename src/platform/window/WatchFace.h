@@ -89,7 +89,8 @@ class WatchFace {
   MainQueue& mainQueue_;
   TimerScheduler& timers_;
   const Element* tree_ = nullptr;
-  std::string shownTree_;
+  // What the last tree shown looked like.
+  std::optional<Element> shownLook_;
   ScrollOffsets offsets_;
   std::optional<Press> press_;
   std::optional<HapticType> pulse_;
