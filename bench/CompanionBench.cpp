@@ -26,6 +26,7 @@
 #include "support/LinkClient.h"
 #include "support/ProcessSample.h"
 #include "support/TempFolder.h"
+#include "support/Xvfb.h"
 
 namespace {
 
@@ -113,39 +114,6 @@ int measureCompanion(const std::string& prefix, std::vector<std::string> argv,
   companion.stop();
   return status;
 }
-
-// A private X server for the window figures, on the first free display from :90 on.
-class Xvfb {
- public:
-  static std::optional<Xvfb> start() {
-    for (int number = 90; number < 110; ++number) {
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-      if (std::filesystem::exists(socket) ||
-          std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-        continue;
-      }
-      const std::string name = ":" + std::to_string(number);
-      auto server = std::make_unique<ChildProcess>(
-          std::vector<std::string>{"/usr/bin/Xvfb", name, "-screen", "0", "640x640x24", "-nolisten",
-                                   "tcp"},
-          ChildProcess::Output::discard);
-      for (int i = 0; i < 100 && server->running(); ++i) {
-        if (std::filesystem::exists(socket)) return Xvfb(name, std::move(server));
-        std::this_thread::sleep_for(100ms);
-      }
-    }
-    return std::nullopt;
-  }
-
-  const std::string& name() const { return name_; }
-
- private:
-  Xvfb(std::string name, std::unique_ptr<ChildProcess> server)
-      : name_(std::move(name)), server_(std::move(server)) {}
-
-  std::string name_;
-  std::unique_ptr<ChildProcess> server_;
-};
 
 // The floor: a bare SDL window showing one Pango frame, at rest.
 int measureBareWindow(const std::string& program, Figures& figures) {

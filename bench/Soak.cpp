@@ -1,14 +1,15 @@
-// The soak: the real dunvel-watch, headless, against hosts that come and go for a chosen time.
-// In random order: autoplayed quiz nights (dunvel-host demo --autoplay) killed with SIGKILL at
-// a random moment, bursts of 10 000 snapshots with reachability toggles and garbage lines mixed
-// in (sometimes cut off in the middle of a line), and quiet spells. Checks at the end:
+// The soak: the real dunvel-watch, headless or with its window on a private Xvfb display, against
+// hosts that come and go for a chosen time. In random order: autoplayed quiz nights (dunvel-host
+// demo --autoplay) killed with SIGKILL at a random moment, bursts of 10 000 snapshots with
+// reachability toggles and garbage lines mixed in (sometimes cut off in the middle of a line),
+// quiet spells, and with the window, clicks on the controls (xdotool). Checks at the end:
 //   - the companion still runs and answers: a last snapshot sent shows;
 //   - its last screen is the last snapshot sent (also checked after every burst);
 //   - every garbage line was answered with an error line;
+//   - every control clicked sent its command, and it arrived (with the window);
 //   - memory is flat: VmRSS at the end within 10% of the first minute's peak.
-// Commands from the companion are not checked: headless, nobody taps its controls.
 //
-//   dunvel-soak [--seconds N] [--seed S] [--watch PATH] [--host PATH]
+//   dunvel-soak [--seconds N] [--seed S] [--window] [--watch PATH] [--host PATH]
 //
 // Prints what it did and the figures; exit status 0 when every check held, 1 otherwise.
 #include <signal.h>
@@ -17,19 +18,24 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/link/LinkFrame.h"
 #include "support/ChildProcess.h"
 #include "support/LinkClient.h"
 #include "support/ProcessSample.h"
 #include "support/TempFolder.h"
+#include "support/Xvfb.h"
 
 namespace {
 
@@ -43,6 +49,18 @@ constexpr const char* kErrorPrefix = R"({"type":"error")";
 
 double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string answerLine(const std::string& mode) {
+  ContextArray teams;
+  for (const char* id : {"t1", "t2", "t3"}) {
+    teams.push_back(ContextDictionary{{"id", id}, {"name", id}, {"points", std::int64_t{0}}});
+  }
+  return LinkFrame::contextLine(ContextDictionary{{"screen", "answer"},
+                                                  {"questionPoints", std::int64_t{10}},
+                                                  {"questionMode", mode},
+                                                  {"questionOpenedAt", wallSeconds()},
+                                                  {"teams", teams}});
 }
 
 std::string snapshotLine(std::int64_t points, const std::string& mode) {
@@ -98,16 +116,22 @@ struct Tally {
   std::int64_t errorsAnswered = 0;
   std::int64_t reachabilityToggles = 0;
   int cutMidLine = 0;
+  int clicks = 0;
+  int commandsArrived = 0;
   int failures = 0;
 };
 
 class Soak {
  public:
-  Soak(std::string watch, std::string host, std::filesystem::path link, std::uint64_t seed)
+  // With window, the companion shows its window on $DISPLAY.
+  Soak(std::string watch, std::string host, std::filesystem::path link, std::uint64_t seed,
+       bool window)
       : host_(std::move(host)),
         link_(std::move(link)),
         random_(seed),
-        companion_({std::move(watch), "--headless", "--link", link_.string()},
+        companion_(window ? std::vector<std::string>{std::move(watch), "--link", link_.string()}
+                          : std::vector<std::string>{std::move(watch), "--headless", "--link",
+                                                     link_.string()},
                    ChildProcess::Output::read, {"screen "}) {}
 
   bool started() { return companion_.waitForLine("screen idle", 0, 10s); }
@@ -197,6 +221,49 @@ class Soak {
     client.close();
   }
 
+  // A question with its reveal control clicked, then the answer with the second team's award
+  // clicked, on the window; each click must arrive at the host as its command.
+  void clicks() {
+    LinkClient client;
+    if (!connect(client)) return;
+    const std::string marker = "clicks " + std::to_string(tally_.clicks / 2 + 1);
+    struct Step {
+      std::string line;
+      int x;
+      int y;
+      std::string command;
+    };
+    // Face points × 2 pixels: the reveal control and the second team's row.
+    const Step steps[] = {
+        {snapshotLine(10, marker), 198, 250, R"({"type":"message","payload":{"action":"reveal"}})"},
+        {answerLine(marker), 198, 360,
+         R"({"type":"message","payload":{"action":"award","teamId":"t2"}})"}};
+    for (const Step& step : steps) {
+      const std::uint64_t mark = companion_.linesSeen();
+      client.write(step.line);
+      if (!companion_.waitForLine(marker, mark, 10s)) {
+        fail(marker + ": the screen to click did not show");
+        return;
+      }
+      const std::string click = "xdotool mousemove --window " + windowId() + " " +
+                                std::to_string(step.x) + " " + std::to_string(step.y) + " click 1";
+      if (std::system(click.c_str()) != 0) {
+        fail(marker + ": xdotool could not click");
+        return;
+      }
+      ++tally_.clicks;
+      std::size_t arrived = 0;
+      for (const auto deadline = Clock::now() + 5s; arrived == 0 && Clock::now() < deadline;) {
+        std::this_thread::sleep_for(10ms);
+        arrived = client.drainLines(step.command);
+      }
+      tally_.commandsArrived += static_cast<int>(arrived);
+      if (arrived != 1)
+        fail(marker + ": clicked, and " + std::to_string(arrived) + " × " + step.command);
+    }
+    client.close();
+  }
+
   // The last snapshot: it must show, and stay the last screen.
   void finish() {
     LinkClient client;
@@ -235,7 +302,20 @@ class Soak {
     return false;
   }
 
+  // The companion's window, found once.
+  const std::string& windowId() {
+    if (windowId_.empty()) {
+      if (FILE* search = popen("xdotool search --sync --name '^Dunvel$'", "r")) {
+        char id[64] = {};
+        if (fgets(id, sizeof id, search) != nullptr) windowId_ = std::to_string(std::atoll(id));
+        pclose(search);
+      }
+    }
+    return windowId_;
+  }
+
   std::string host_;
+  std::string windowId_;
   std::filesystem::path link_;
   std::mt19937_64 random_;
   ChildProcess companion_;
@@ -249,27 +329,42 @@ int main(int argc, char** argv) {
   std::uint64_t seed = std::random_device{}();
   std::string watch = DUNVEL_WATCH_PATH;
   std::string host = DUNVEL_HOST_PATH;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool window = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--seconds") {
-      seconds = std::stod(argv[i + 1]);
-    } else if (option == "--seed") {
-      seed = std::stoull(argv[i + 1]);
-    } else if (option == "--watch") {
-      watch = argv[i + 1];
-    } else if (option == "--host") {
-      host = argv[i + 1];
+    const bool hasValue = i + 1 < argc;
+    if (option == "--window") {
+      window = true;
+    } else if (option == "--seconds" && hasValue) {
+      seconds = std::stod(argv[++i]);
+    } else if (option == "--seed" && hasValue) {
+      seed = std::stoull(argv[++i]);
+    } else if (option == "--watch" && hasValue) {
+      watch = argv[++i];
+    } else if (option == "--host" && hasValue) {
+      host = argv[++i];
     } else {
       std::cerr << "dunvel-soak: unknown option " << option << '\n';
       return 2;
     }
   }
   const TempFolder folder;
-  std::cout << "dunvel-soak: " << seconds << " s, seed " << seed << std::endl;
+  std::optional<Xvfb> display;
+  if (window) {
+    display = Xvfb::start();
+    if (!display) {
+      std::cerr << "dunvel-soak: cannot start Xvfb for --window\n";
+      return 1;
+    }
+    setenv("DISPLAY", display->name().c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+  }
+  std::cout << "dunvel-soak: " << seconds << " s, seed " << seed
+            << (window ? ", with the window" : ", headless") << std::endl;
 
   int failures = 0;
   {
-    Soak soak(watch, host, folder.path() / "link.sock", seed);
+    Soak soak(watch, host, folder.path() / "link.sock", seed, window);
     if (!soak.started()) {
       std::cerr << "dunvel-soak: the companion did not start\n";
       return 1;
@@ -282,12 +377,15 @@ int main(int argc, char** argv) {
     // A burst first, so that the first minute's memory has seen one.
     soak.burst();
     while (Clock::now() < deadline) {
-      switch (std::uniform_int_distribution<int>(0, 2)(choices)) {
+      switch (std::uniform_int_distribution<int>(0, window ? 3 : 2)(choices)) {
         case 0:
           soak.night(deadline);
           break;
         case 1:
           soak.burst();
+          break;
+        case 3:
+          soak.clicks();
           break;
         default:
           std::this_thread::sleep_for(
@@ -314,7 +412,9 @@ int main(int argc, char** argv) {
               << "VmRSS: first minute's peak " << firstMinute << " KiB, peak " << memory.peakKiB()
               << " KiB, end " << end.vmRssKiB << " KiB; VmHWM " << end.vmHwmKiB
               << " KiB; companion CPU " << end.cpuSeconds << " s\n"
-              << "commands from the companion: not checked (headless: no taps)\n";
+              << (window ? std::to_string(tally.clicks) + " controls clicked, " +
+                               std::to_string(tally.commandsArrived) + " commands arrived\n"
+                         : "commands from the companion: not checked (headless: no clicks)\n");
     failures = tally.failures;
     soak.companion().stop();
   }
