@@ -254,6 +254,11 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
       "recorded moment and with the recorded reachability, as DIR/frame-000001.png, …, plus\n"
       "DIR/contact-sheet.png: the frames in a grid, each labelled with its number and its time\n"
       "since the recording started (a long night shows every 2nd, 4th, … frame, and the last).");
+  film->footer(
+      "FILE is a recording written by dunvel-watch --record.\n"
+      "Exit status: 0 success (lines that cannot be used are skipped with a warning naming\n"
+      "them); 1 the recording cannot be read or holds no snapshot, or a file cannot be\n"
+      "written; 2 bad usage.");
   auto options = std::make_shared<FilmOptions>();
   film->add_option("FILE", options->path, "The recording")->required();
   film->add_option("-o,--output", options->folder,

@@ -101,6 +101,11 @@ void addReplayCommand(CLI::App& app, PreviewIo& io) {
       "clock: feed it the recorded frames, host connections and taps at their recorded times,\n"
       "print the screen changes, commands and haptics it produces, and compare them with the\n"
       "recording. Exit status 0 when they match, 1 with the first difference.");
+  replay->footer(
+      "FILE is a recording written by dunvel-watch --record.\n"
+      "Exit status: 0 every recording in the file matches; 1 a difference (named by its line),\n"
+      "a recording that cannot be read or holds none, or lines that had to be skipped (a last\n"
+      "line cut short excepted); 2 bad usage.");
   auto options = std::make_shared<ReplayOptions>();
   replay->add_option("FILE", options->path, "The recording")->required();
   replay
