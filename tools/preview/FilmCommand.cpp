@@ -18,6 +18,7 @@
 
 #include "app/ScreenDescription.h"
 #include "platform/recording/RecordingReader.h"
+#include "preview/ReplaySession.h"
 #include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "state/ContextDecoding.h"
@@ -150,14 +151,6 @@ class ContactSheet {
   std::optional<Tile> last_;
 };
 
-// What the companion would hold at each moment of the recording: the last snapshot received and
-// whether the host app is reachable, as the socket session reports it.
-struct LinkState {
-  bool connected = false;
-  bool background = false;
-  bool reachable() const { return connected && !background; }
-};
-
 }  // namespace
 
 int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
@@ -181,37 +174,35 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   ContactSheet sheet(renderer, options.columns);
   const std::filesystem::path folder(options.folder);
 
-  LinkState link;
+  // Whether the host app is reachable at each moment, as the replayed link reports it.
+  std::optional<ReplaySession> link;
   Date start;
   std::size_t frames = 0;
   RecordingEvent event;
   while (reader.next(event)) {
     switch (event.kind) {
       case RecordingEvent::Kind::start:
-        link = {};
+        link.emplace([](const ContextDictionary&) {});
         start = event.startWall;
         continue;
       case RecordingEvent::Kind::connect:
-        link = {true, false};
+        link->hostConnected();
         continue;
       case RecordingEvent::Kind::disconnect:
-        link = {};
+        link->hostDisconnected();
         continue;
       case RecordingEvent::Kind::frame:
+        link->receive(event.frame);
         break;
       default:
         continue;
-    }
-    if (event.frame.type == LinkFrame::Type::reachability) {
-      link = {true, !event.frame.reachable};
-      continue;
     }
     if (event.frame.type != LinkFrame::Type::context &&
         event.frame.type != LinkFrame::Type::message) {
       continue;
     }
     ++frames;
-    const ScreenPreview preview(decodeGameState(event.frame.payload), link.reachable(),
+    const ScreenPreview preview(decodeGameState(event.frame.payload), link->isReachable(),
                                 Date{start.timeIntervalSince1970 + event.t / 1000});
     renderer.layout(preview.tree());
     renderer.paint();
