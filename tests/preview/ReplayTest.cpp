@@ -272,6 +272,23 @@ TEST(Replay, AChangedRecordingReportsItsFirstDifferenceByLine) {
   }
 }
 
+TEST(Replay, AQuestionClockOneSecondApartStillMatchesAndTwoDoNot) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  recordNight(path);
+  const std::vector<std::string> lines = linesOf(readAll(path));
+  const std::size_t at = lineWith(lines, R"("shows":"answer: 0:0)");
+  ASSERT_GT(at, 0u);
+  for (const int shift : {1, 2}) {
+    std::vector<std::string> changed = lines;
+    std::string& line = changed[at - 1];
+    const std::size_t digit = line.find(R"("shows":"answer: 0:0)") + 20;
+    line[digit] = static_cast<char>(line[digit] + shift);
+    writeLines(path, changed);
+    EXPECT_EQ(replay(path).exitCode, shift == 1 ? 0 : 1) << line;
+  }
+}
+
 TEST(Replay, ALastLineCutShortIsSkippedWithAWarningAndAnyOtherBadLineFailsTheReplay) {
   TempFolder folder;
   const auto path = folder.path() / "night.jsonl";
