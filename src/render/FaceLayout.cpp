@@ -1,6 +1,7 @@
 #include "render/FaceLayout.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -51,6 +52,22 @@ std::optional<double> usable(const std::optional<double>& length) {
   return nonNegative(*length);
 }
 
+// A few values for one call, on the stack unless there are many.
+template <typename T>
+class Scratch {
+ public:
+  explicit Scratch(std::size_t count) {
+    if (count > kInline) heap_.resize(count);
+  }
+  T* data() { return heap_.empty() ? inline_.data() : heap_.data(); }
+  T& operator[](std::size_t i) { return data()[i]; }
+
+ private:
+  static constexpr std::size_t kInline = 16;
+  std::array<T, kInline> inline_{};
+  std::vector<T> heap_;
+};
+
 }  // namespace
 
 // Builds the boxes of a tree, measures them for proposals and places them.
@@ -95,16 +112,17 @@ class LayoutBuilder {
       wrapper->children.push_back(node);
       node = wrapper;
     }
-    out_.outer_[&e] = node;
+    out_.outerList_.emplace_back(&e, node);
     return node;
   }
 
   Size measure(LayoutNode& n, double w, double h) {
-    for (const LayoutNode::Measured& m : n.measured) {
+    for (std::size_t i = 0; i < n.measuredCount; ++i) {
+      const LayoutNode::Measured& m = n.measured[i];
       if (m.width == w && m.height == h) return m.size;
     }
     const Size size = compute(n, w, h);
-    if (n.measured.size() < 8) n.measured.push_back({w, h, size});
+    if (n.measuredCount < LayoutNode::kMeasuredKept) n.measured[n.measuredCount++] = {w, h, size};
     return size;
   }
 
@@ -168,7 +186,7 @@ class LayoutBuilder {
 
  private:
   LayoutNode* add(LayoutNode::Kind kind, const Element& e, const LayoutEnvironment& env) {
-    LayoutNode& node = out_.nodes_.emplace_back();
+    LayoutNode& node = out_.newNode();
     node.kind = kind;
     node.element = &e;
     node.environment = env;
@@ -223,7 +241,7 @@ class LayoutBuilder {
       }
       case ElementKind::text: {
         LayoutNode* node = add(Kind::text, e, env);
-        out_.textNodes_[&e] = node;
+        out_.textList_.emplace_back(&e, node);
         return node;
       }
       case ElementKind::image: {
@@ -238,7 +256,7 @@ class LayoutBuilder {
         LayoutNode* icon = add(Kind::symbol, e, env);
         icon->symbolText = symbolText(e.systemName);
         LayoutNode* title = add(Kind::text, e, env);
-        out_.textNodes_[&e] = title;
+        out_.textList_.emplace_back(&e, title);
         row->children = {icon, title};
         return row;
       }
@@ -338,9 +356,8 @@ class LayoutBuilder {
         return n.horizontalSpacer ? Size{n.spacing, 0.0} : Size{0.0, n.spacing};
       case Kind::vstack:
       case Kind::hstack: {
-        Size total;
-        stackSizes(n, w, h, total);
-        return total;
+        Scratch<Size> sizes(n.children.size());
+        return stackSizes(n, w, h, sizes.data());
       }
       case Kind::scrollView: {
         if (n.children.empty()) return {std::isfinite(w) ? w : 0.0, std::isfinite(h) ? h : 0.0};
@@ -393,7 +410,11 @@ class LayoutBuilder {
   // are not spacers are offered an equal share of what is left, the least flexible first, so
   // a fixed-size child takes its size and a flexible one takes the rest; spacers share what
   // remains after them (at least their minimum length).
-  std::vector<Size> stackSizes(LayoutNode& n, double w, double h, Size& total) {
+  // The sizes of a stack's children for a proposal (into sizes, one per child), and the
+  // stack's own size. Children that are not spacers are offered an equal share of what is left,
+  // the least flexible first, so a fixed-size child takes its size and a flexible one takes the
+  // rest; spacers share what remains after them (at least their minimum length).
+  Size stackSizes(LayoutNode& n, double w, double h, Size* sizes) {
     const bool horizontal = n.kind == LayoutNode::Kind::hstack;
     const double along = horizontal ? w : h;
     const double across = horizontal ? h : w;
@@ -403,76 +424,80 @@ class LayoutBuilder {
     auto axis = [horizontal](Size s) { return horizontal ? s.width : s.height; };
 
     const std::size_t count = n.children.size();
-    std::vector<Size> sizes(count);
     const double spacing = count > 1 ? n.spacing * static_cast<double>(count - 1) : 0.0;
-    std::vector<std::size_t> others;
-    std::vector<std::size_t> spacers;
+    // Non-spacers first (by flexibility once known), then spacers, each with its flexibility.
+    struct Slot {
+      std::size_t index;
+      double flexibility;
+    };
+    Scratch<Slot> slots(count);
+    std::size_t others = 0;
     double spacerMinimum = 0.0;
     for (std::size_t i = 0; i < count; ++i) {
-      LayoutNode& child = *n.children[i];
-      if (child.kind == LayoutNode::Kind::spacer) {
-        child.horizontalSpacer = horizontal;
-        spacers.push_back(i);
-        spacerMinimum += child.spacing;
-      } else {
-        others.push_back(i);
-      }
+      if (n.children[i]->kind != LayoutNode::Kind::spacer) slots[others++] = {i, 0.0};
     }
+    std::size_t spacers = others;
+    for (std::size_t i = 0; i < count; ++i) {
+      LayoutNode& child = *n.children[i];
+      if (child.kind != LayoutNode::Kind::spacer) continue;
+      child.horizontalSpacer = horizontal;
+      slots[spacers++] = {i, 0.0};
+      spacerMinimum += child.spacing;
+    }
+    Slot* const firstSpacer = slots.data() + others;
+    Slot* const end = slots.data() + count;
 
     if (!std::isfinite(along)) {
-      for (std::size_t i : others) {
-        const Size p = proposal(kUnbounded);
-        sizes[i] = measure(*n.children[i], p.width, p.height);
+      const Size p = proposal(kUnbounded);
+      for (Slot* s = slots.data(); s != firstSpacer; ++s) {
+        sizes[s->index] = measure(*n.children[s->index], p.width, p.height);
+      }
+      for (Slot* s = firstSpacer; s != end; ++s) {
+        const double length = n.children[s->index]->spacing;
+        sizes[s->index] = horizontal ? Size{length, 0.0} : Size{0.0, length};
       }
     } else {
-      std::vector<double> flexibility(count, 0.0);
-      for (std::size_t i : others) {
-        const Size small = proposal(0.0);
-        const Size large = proposal(kUnbounded);
-        flexibility[i] = axis(measure(*n.children[i], large.width, large.height)) -
-                         axis(measure(*n.children[i], small.width, small.height));
+      const Size small = proposal(0.0);
+      const Size large = proposal(kUnbounded);
+      for (Slot* s = slots.data(); s != firstSpacer; ++s) {
+        LayoutNode& child = *n.children[s->index];
+        s->flexibility = axis(measure(child, large.width, large.height)) -
+                         axis(measure(child, small.width, small.height));
       }
-      std::stable_sort(others.begin(), others.end(), [&flexibility](std::size_t a, std::size_t b) {
-        return flexibility[a] < flexibility[b];
-      });
+      std::stable_sort(slots.data(), firstSpacer,
+                       [](const Slot& a, const Slot& b) { return a.flexibility < b.flexibility; });
       double remaining = along - spacing - spacerMinimum;
-      std::size_t left = others.size();
-      for (std::size_t i : others) {
+      std::size_t left = others;
+      for (Slot* s = slots.data(); s != firstSpacer; ++s) {
         const Size p = proposal(nonNegative(remaining / static_cast<double>(left)));
-        sizes[i] = measure(*n.children[i], p.width, p.height);
-        remaining -= axis(sizes[i]);
+        sizes[s->index] = measure(*n.children[s->index], p.width, p.height);
+        remaining -= axis(sizes[s->index]);
         --left;
       }
-      const double share = spacers.empty() ? 0.0 : nonNegative(remaining) / spacers.size();
-      for (std::size_t i : spacers) {
-        const double length = n.children[i]->spacing + share;
-        sizes[i] = horizontal ? Size{length, 0.0} : Size{0.0, length};
-      }
-    }
-    for (std::size_t i : spacers) {
-      if (!std::isfinite(along)) {
-        const double length = n.children[i]->spacing;
-        sizes[i] = horizontal ? Size{length, 0.0} : Size{0.0, length};
+      const double share =
+          count == others ? 0.0 : nonNegative(remaining) / static_cast<double>(count - others);
+      for (Slot* s = firstSpacer; s != end; ++s) {
+        const double length = n.children[s->index]->spacing + share;
+        sizes[s->index] = horizontal ? Size{length, 0.0} : Size{0.0, length};
       }
     }
 
     double sum = spacing;
     double cross = 0.0;
-    for (const Size& s : sizes) {
-      sum += axis(s);
-      cross = std::max(cross, horizontal ? s.height : s.width);
+    for (std::size_t i = 0; i < count; ++i) {
+      sum += axis(sizes[i]);
+      cross = std::max(cross, horizontal ? sizes[i].height : sizes[i].width);
     }
-    total = horizontal ? Size{sum, cross} : Size{cross, sum};
-    return sizes;
+    return horizontal ? Size{sum, cross} : Size{cross, sum};
   }
 
   void placeStack(LayoutNode& n, Rect rect, Rect clip) {
-    Size total;
-    const std::vector<Size> sizes = stackSizes(n, rect.width, rect.height, total);
+    Scratch<Size> sizes(n.children.size());
+    stackSizes(n, rect.width, rect.height, sizes.data());
     const bool rtl = n.environment.direction == LayoutDirection::rightToLeft;
     if (n.kind == LayoutNode::Kind::vstack) {
       double y = rect.y;
-      for (std::size_t i = 0; i < sizes.size(); ++i) {
+      for (std::size_t i = 0; i < n.children.size(); ++i) {
         const Size s = sizes[i];
         double x = rect.x + (rect.width - s.width) / 2;
         HorizontalAlignment a = n.element->kind == ElementKind::vstack
@@ -487,7 +512,7 @@ class LayoutBuilder {
     }
     // The first child stands at the leading edge: the right one in right-to-left layout.
     double x = rtl ? rect.maxX() : rect.x;
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
+    for (std::size_t i = 0; i < n.children.size(); ++i) {
       const Size s = sizes[i];
       double y = rect.y + (rect.height - s.height) / 2;
       const VerticalAlignment a = n.element->kind == ElementKind::hstack
@@ -553,19 +578,39 @@ FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine&
       Rect{0.0, 0.0, face.size.width, face.size.height});
 }
 
+LayoutNode& FaceLayout::newNode() {
+  constexpr std::size_t kBlock = 64;
+  if (blocks_.empty() || usedInBlock_ == kBlock) {
+    blocks_.push_back(std::make_unique<LayoutNode[]>(kBlock));
+    usedInBlock_ = 0;
+  }
+  return blocks_.back()[usedInBlock_++];
+}
+
+void FaceLayout::index() const {
+  if (indexed_) return;
+  // An element laid out twice (it cannot be, but a later entry would have won) keeps its last.
+  for (const auto& [element, node] : outerList_) outer_[element] = node;
+  for (const auto& [element, node] : textList_) textNodes_[element] = node;
+  indexed_ = true;
+}
+
 std::optional<Rect> FaceLayout::frameOf(const Element& element) const {
+  index();
   auto found = outer_.find(&element);
   if (found == outer_.end()) return std::nullopt;
   return found->second->frame;
 }
 
 std::optional<int> FaceLayout::linesOf(const Element& element) const {
+  index();
   auto found = textNodes_.find(&element);
   if (found == textNodes_.end() || !found->second->shaped) return std::nullopt;
   return found->second->shaped->lines;
 }
 
 bool FaceLayout::isTruncated(const Element& element) const {
+  index();
   auto found = textNodes_.find(&element);
   return found != textNodes_.end() && found->second->shaped && found->second->shaped->truncated;
 }

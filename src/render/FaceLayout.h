@@ -1,10 +1,11 @@
 #pragma once
 
-#include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "render/FaceSize.h"
@@ -70,11 +71,21 @@ class FaceLayout {
  private:
   friend class LayoutBuilder;
 
+  LayoutNode& newNode();
+  // The element → box lookups, made on the first question.
+  void index() const;
+
   FaceMetrics face_;
-  std::deque<LayoutNode> nodes_;
+  // The boxes, in blocks that never move.
+  std::vector<std::unique_ptr<LayoutNode[]>> blocks_;
+  std::size_t usedInBlock_ = 0;
   LayoutNode* root_ = nullptr;
-  std::unordered_map<const Element*, const LayoutNode*> outer_;
-  std::unordered_map<const Element*, const LayoutNode*> textNodes_;
+  // Each element's outermost box and each text's box, in the order laid out.
+  std::vector<std::pair<const Element*, const LayoutNode*>> outerList_;
+  std::vector<std::pair<const Element*, const LayoutNode*>> textList_;
+  mutable std::unordered_map<const Element*, const LayoutNode*> outer_;
+  mutable std::unordered_map<const Element*, const LayoutNode*> textNodes_;
+  mutable bool indexed_ = false;
   std::vector<ScrollViewLayout> scrollViews_;
   std::vector<ButtonHit> buttons_;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "render/DesignSystem.h"
 #include "render/ShapeMasks.h"
@@ -51,24 +52,27 @@ class Painter {
           setColor(cr_, foreground(n, n.kind == LayoutNode::Kind::symbol));
           cairo_move_to(cr_, n.frame.x - n.shaped->origin.x, n.frame.y - n.shaped->origin.y);
           pango_cairo_show_layout(cr_, n.shaped->layout);
+          covered(grown(n.frame, kOverhang), clip);
         }
         return;
       case LayoutNode::Kind::shape:
-        setColor(cr_, foreground(n, false));
-        fillShape(n.element->shape, n.frame);
+        fillShape(n.element->shape, n.frame, foreground(n, false), clip);
         return;
-      case LayoutNode::Kind::background:
-        setColor(cr_, resolveColor(*n.modifier->color));
+      case LayoutNode::Kind::background: {
+        const Rgba color = resolveColor(*n.modifier->color);
         // A background that fills a clip shape which its content never reaches is drawn as
         // that shape.
         if (shapeFill_ && shapeFill_->frame == n.frame) {
-          fillShape(*shapeFill_->modifier->shape, n.frame);
+          fillShape(*shapeFill_->modifier->shape, n.frame, color, clip);
         } else {
+          setColor(cr_, overFace(color, n.frame, clip));
           cairo_new_path(cr_);
           cairo_rectangle(cr_, n.frame.x, n.frame.y, n.frame.width, n.frame.height);
           cairo_fill(cr_);
+          covered(n.frame, clip);
         }
         break;
+      }
       case LayoutNode::Kind::clip:
         paintClip(n, clip);
         return;
@@ -84,8 +88,17 @@ class Painter {
     for (const LayoutNode* child : n.children) paint(*child, clip);
   }
 
+  // Everything drawn so far, in points: texts with the room their glyphs may overhang.
+  const std::vector<Rect>& painted() const { return painted_; }
+
  private:
-  void fillShape(const ShapeGeometry& shape, const Rect& rect) {
+  void fillShape(const ShapeGeometry& shape, const Rect& rect, const Rgba& color,
+                 const Rect& clip) {
+    const Rgba fill = overFace(color, rect, clip);
+    setColor(cr_, fill);
+    covered(rect, clip);
+    // An opaque fill is scan-converted straight into the image, its inside as solid spans; a
+    // translucent one is blended through its kept mask.
     if (masks_) {
       masks_->fill(cr_, shape, rect);
       return;
@@ -93,6 +106,25 @@ class Painter {
     cairo_new_path(cr_);
     shapePath(cr_, shape, rect);
     cairo_fill(cr_);
+  }
+
+  // A translucent colour over a part of the face where nothing has been drawn yet lands on its
+  // opaque black: that is the colour times its opacity, drawn opaque, which the image takes as
+  // plain stores instead of blending every pixel. Inside a group (the pressed button's label)
+  // the backdrop is transparent, so colours stay as they are.
+  Rgba overFace(const Rgba& color, const Rect& rect, const Rect& clip) const {
+    if (!(color.alpha < 1.0) || groups_ > 0) return color;
+    const Rect area = rect.intersection(clip);
+    for (const Rect& done : painted_) {
+      const Rect hit = done.intersection(area);
+      if (hit.width > 0.0 && hit.height > 0.0) return color;
+    }
+    return Rgba{color.red * color.alpha, color.green * color.alpha, color.blue * color.alpha, 1.0};
+  }
+
+  void covered(const Rect& rect, const Rect& clip) {
+    const Rect area = rect.intersection(clip);
+    if (area.width > 0.0 && area.height > 0.0) painted_.push_back(area);
   }
 
   // A clip to a curved shape costs a mask on every drawing inside it. Content that stays inside
@@ -176,6 +208,7 @@ class Painter {
                          design::scrollIndicatorWidth / 2, false);
     cairo_set_source_rgba(cr_, 1.0, 1.0, 1.0, 0.55);
     cairo_fill(cr_);
+    covered(Rect{x, y, design::scrollIndicatorWidth, length}, clip);
   }
 
   void paintButton(const LayoutNode& n, const Rect& clip) {
@@ -183,17 +216,18 @@ class Painter {
         !options_.pressedButton.empty() && n.element->identity == options_.pressedButton;
     Rgba fill = resolveColor(n.environment.tint.value_or(Color::gray()));
     fill.alpha *= pressed ? design::buttonPressedFillOpacity : design::buttonFillOpacity;
-    setColor(cr_, fill);
     fillShape(ShapeGeometry{ShapeGeometry::Kind::roundedRectangle, design::buttonCornerRadius,
                             RoundedCornerStyle::continuous},
-              n.frame);
+              n.frame, fill, clip);
     if (!pressed) {
       for (const LayoutNode* child : n.children) paint(*child, clip);
       return;
     }
     // Held down: the label dims, as the watch's buttons do under a finger.
     cairo_push_group(cr_);
+    ++groups_;
     for (const LayoutNode* child : n.children) paint(*child, clip);
+    --groups_;
     cairo_pop_group_to_source(cr_);
     cairo_paint_with_alpha(cr_, 0.7);
   }
@@ -203,6 +237,10 @@ class Painter {
   // The clip whose shape a background directly under it is drawn with, if any.
   const LayoutNode* shapeFill_ = nullptr;
   ShapeMasks* masks_;
+  // What has been drawn over the black face so far, in points, and how many groups (drawn on a
+  // transparent backdrop) are open.
+  std::vector<Rect> painted_;
+  int groups_ = 0;
 };
 
 }  // namespace
@@ -287,18 +325,29 @@ void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, bool contin
   cairo_close_path(cr);
 }
 
-// The four pieces of the rectangle outside its continuous rounded corners.
-void outsideCornersPath(cairo_t* cr, const Rect& r, double radius) {
+namespace {
+
+// The square of a rectangle's corner (0 top right, then clockwise) that its continuous
+// rounding bends within.
+Rect cornerBounds(const Rect& r, double radius, int corner) {
+  const double extent = continuousRadius(r, radius) * kExtent;
+  const double x = corner == 0 || corner == 1 ? r.maxX() - extent : r.x;
+  const double y = corner == 1 || corner == 2 ? r.maxY() - extent : r.y;
+  return Rect{x, y, extent, extent};
+}
+
+// The piece of that square outside the rounding.
+void outsideCornerPath(cairo_t* cr, const Rect& r, double radius, int corner) {
   const double q = continuousRadius(r, radius);
   const Point vertices[4] = {{r.maxX(), r.y}, {r.maxX(), r.maxY()}, {r.x, r.maxY()}, {r.x, r.y}};
-  for (int corner = 0; corner < 4; ++corner) {
-    const Point start = cornerPoint(r, q, corner, kExtent, 0.0);
-    cairo_move_to(cr, start.x, start.y);
-    cornerCurve(cr, r, q, corner);
-    cairo_line_to(cr, vertices[corner].x, vertices[corner].y);
-    cairo_close_path(cr);
-  }
+  const Point start = cornerPoint(r, q, corner, kExtent, 0.0);
+  cairo_move_to(cr, start.x, start.y);
+  cornerCurve(cr, r, q, corner);
+  cairo_line_to(cr, vertices[corner].x, vertices[corner].y);
+  cairo_close_path(cr);
 }
+
+}  // namespace
 
 void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options,
                ShapeMasks* masks) {
@@ -307,15 +356,41 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
   cairo_save(cr);
   cairo_rectangle(cr, display.x, display.y, display.width, display.height);
   cairo_clip(cr);
-  cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-  cairo_paint(cr);
-  Painter(cr, options, masks).paint(layout.root(), display);
-  // The display's rounded corners are cut out last: clipping every drawing to a curved outline
-  // would cost a mask on each of them.
-  cairo_new_path(cr);
-  outsideCornersPath(cr, display, face.displayCornerRadius);
+  // The kept display has its corners already cut; then only what the tree draws over them
+  // needs cutting again.
+  const bool keptDisplay = masks && masks->paintDisplay(cr, display, face.displayCornerRadius);
+  if (!keptDisplay) {
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+    cairo_paint(cr);
+  }
+  Painter painter(cr, options, masks);
+  painter.paint(layout.root(), display);
+  // The display's rounded corners are cut out last, each only as far as something was drawn
+  // over it: clipping every drawing to a curved outline would cost a mask on each of them.
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_fill(cr);
+  for (int corner = 0; corner < 4; ++corner) {
+    cairo_save(cr);
+    if (keptDisplay) {
+      const Rect box = cornerBounds(display, face.displayCornerRadius, corner);
+      bool drawnOver = false;
+      cairo_new_path(cr);
+      for (const Rect& drawn : painter.painted()) {
+        const Rect hit = drawn.intersection(box);
+        if (hit.width <= 0.0 || hit.height <= 0.0) continue;
+        cairo_rectangle(cr, hit.x, hit.y, hit.width, hit.height);
+        drawnOver = true;
+      }
+      if (!drawnOver) {
+        cairo_restore(cr);
+        continue;
+      }
+      cairo_clip(cr);
+    }
+    cairo_new_path(cr);
+    outsideCornerPath(cr, display, face.displayCornerRadius, corner);
+    cairo_fill(cr);
+    cairo_restore(cr);
+  }
   cairo_restore(cr);
 }
 

@@ -35,9 +35,15 @@ const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets&
 
 cairo_surface_t* FaceRenderer::paint(const PaintOptions& options) {
   cairo_t* cr = cairo_create(surface_);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  // The face paints every pixel of an image of whole pixels; otherwise the last frame's edge
+  // would show through its partly covered border.
+  const bool covered = layout_ && face_.size.width * scale_ == pixelWidth_ &&
+                       face_.size.height * scale_ == pixelHeight_;
+  if (!covered) {
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  }
   cairo_scale(cr, scale_, scale_);
   if (layout_) paintFace(cr, *layout_, options, &masks_);
   cairo_destroy(cr);

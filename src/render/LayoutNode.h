@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,7 +74,9 @@ struct LayoutNode {
     double height;
     Size size;
   };
-  std::vector<Measured> measured;
+  static constexpr std::size_t kMeasuredKept = 8;
+  std::array<Measured, kMeasuredKept> measured{};
+  std::size_t measuredCount = 0;
 };
 
 }  // namespace dunvel

@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "render/FacePainter.h"
 
@@ -21,6 +22,39 @@ std::int64_t quarters(double v) {
 
 ShapeMasks::~ShapeMasks() {
   for (auto& [key, mask] : masks_) cairo_surface_destroy(mask);
+  if (display_) cairo_surface_destroy(display_);
+}
+
+bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius) {
+  double x = display.x, y = display.y, right = display.maxX(), bottom = display.maxY();
+  cairo_user_to_device(cr, &x, &y);
+  cairo_user_to_device(cr, &right, &bottom);
+  double sx = 1.0, sy = 0.0;
+  cairo_user_to_device_distance(cr, &sx, &sy);
+  const bool wholePixels = x == 0.0 && y == 0.0 && right == std::floor(right) &&
+                           bottom == std::floor(bottom) && right >= 1.0 && bottom >= 1.0 &&
+                           right <= kMaxMaskPixels && bottom <= kMaxMaskPixels && sy == 0.0;
+  if (!wholePixels) return false;
+  const std::tuple<int, int, double> key{static_cast<int>(right), static_cast<int>(bottom),
+                                         cornerRadius * sx};
+  if (!display_ || key != displayKey_) {
+    if (display_) cairo_surface_destroy(display_);
+    display_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::get<0>(key), std::get<1>(key));
+    cairo_t* d = cairo_create(display_);
+    cairo_scale(d, sx, sx);
+    roundedRectanglePath(d, display, cornerRadius, true);
+    cairo_set_source_rgb(d, 0.0, 0.0, 0.0);
+    cairo_fill(d);
+    cairo_destroy(d);
+    displayKey_ = key;
+  }
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, display_, 0.0, 0.0);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  return true;
 }
 
 void ShapeMasks::fill(cairo_t* cr, const ShapeGeometry& shape, const Rect& rect) {

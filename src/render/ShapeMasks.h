@@ -25,12 +25,21 @@ class ShapeMasks {
   // Fills the shape at rect (user space) with cr's current source.
   void fill(cairo_t* cr, const ShapeGeometry& shape, const Rect& rect);
 
+  // Paints the display as it stands before anything is drawn on it: black inside its
+  // continuous rounded outline, transparent outside, replacing what was there. Kept as an image
+  // and copied, which costs a fraction of filling the outline. False, painting nothing, unless
+  // the display covers whole device pixels from the device origin.
+  bool paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius);
+
   std::size_t size() const { return masks_.size(); }
 
  private:
   // Device size and subpixel origin in quarter pixels, radius in quarter pixels, kind, style.
   using Key = std::tuple<std::int64_t, std::int64_t, int, int, std::int64_t, int, int>;
   std::map<Key, cairo_surface_t*> masks_;
+  cairo_surface_t* display_ = nullptr;
+  // What the kept display was drawn for: its size in pixels, its corner radius in pixels.
+  std::tuple<int, int, double> displayKey_;
 };
 
 }  // namespace dunvel

@@ -6,11 +6,14 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_map>
 
 #include "render/DesignSystem.h"
@@ -64,20 +67,73 @@ std::string prepare(const TextRequest& request) {
   return text;
 }
 
-std::string cacheKey(const TextRequest& r) {
-  std::string key(r.text);
-  key += '\0';
-  key += static_cast<char>('a' + static_cast<int>(r.style));
-  key += r.bold ? 'b' : '-';
-  key += r.monospacedDigit ? 'm' : '-';
-  key += r.symbol ? 's' : '-';
-  key += static_cast<char>('a' + static_cast<int>(r.alignment));
-  key += r.direction == LayoutDirection::rightToLeft ? 'r' : 'l';
-  key += r.lineLimit ? std::to_string(*r.lineLimit) : std::string("*");
-  key += '/';
-  if (std::isfinite(r.maxWidth)) key += std::to_string(std::lround(r.maxWidth * 64.0));
-  return key;
+// What a shaped layout depends on besides its text.
+struct Shaping {
+  int style = 0;
+  bool bold = false;
+  bool monospacedDigit = false;
+  bool symbol = false;
+  int alignment = 0;
+  bool rightToLeft = false;
+  int lineLimit = -1;       // -1: none
+  std::int64_t width = -1;  // 1/64 points; -1: unbounded
+  friend bool operator==(const Shaping&, const Shaping&) = default;
+};
+
+Shaping shapingOf(const TextRequest& r) {
+  Shaping s;
+  s.style = static_cast<int>(r.style);
+  s.bold = r.bold;
+  s.monospacedDigit = r.monospacedDigit;
+  s.symbol = r.symbol;
+  s.alignment = static_cast<int>(r.alignment);
+  s.rightToLeft = r.direction == LayoutDirection::rightToLeft;
+  if (r.lineLimit) s.lineLimit = *r.lineLimit < 0 ? 0 : *r.lineLimit;
+  // Widths past any face's are all the same to a layout.
+  if (std::isfinite(r.maxWidth)) s.width = std::llround(std::clamp(r.maxWidth, 0.0, 1e9) * 64.0);
+  return s;
 }
+
+// The cache's key, and the view of one that a lookup makes without copying the text.
+struct CacheKey {
+  std::string text;
+  Shaping shaping;
+};
+struct CacheKeyView {
+  std::string_view text;
+  Shaping shaping;
+};
+
+struct CacheKeyHash {
+  using is_transparent = void;
+  std::size_t operator()(const CacheKeyView& k) const {
+    std::size_t h = std::hash<std::string_view>{}(k.text);
+    const Shaping& s = k.shaping;
+    const std::uint64_t fields =
+        static_cast<std::uint64_t>(s.style) | static_cast<std::uint64_t>(s.bold) << 8 |
+        static_cast<std::uint64_t>(s.monospacedDigit) << 9 |
+        static_cast<std::uint64_t>(s.symbol) << 10 | static_cast<std::uint64_t>(s.alignment) << 11 |
+        static_cast<std::uint64_t>(s.rightToLeft) << 14 |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(s.lineLimit)) << 16;
+    for (const std::uint64_t v : {fields, static_cast<std::uint64_t>(s.width)}) {
+      h ^= std::hash<std::uint64_t>{}(v) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    }
+    return h;
+  }
+  std::size_t operator()(const CacheKey& k) const {
+    return (*this)(CacheKeyView{k.text, k.shaping});
+  }
+};
+
+struct CacheKeyEqual {
+  using is_transparent = void;
+  static CacheKeyView view(const CacheKey& k) { return {k.text, k.shaping}; }
+  static const CacheKeyView& view(const CacheKeyView& k) { return k; }
+  template <typename A, typename B>
+  bool operator()(const A& a, const B& b) const {
+    return view(a).text == view(b).text && view(a).shaping == view(b).shaping;
+  }
+};
 
 PangoAlignment pangoAlignment(TextAlignment alignment, LayoutDirection direction) {
   // Layouts have a fixed base direction (auto_dir off), so Pango does not mirror left and
@@ -152,7 +208,7 @@ struct TextEngine::Impl {
 
   PangoContext* rtl = nullptr;
   PangoContext* ltr = nullptr;
-  std::unordered_map<std::string, Entry> cache;
+  std::unordered_map<CacheKey, Entry, CacheKeyHash, CacheKeyEqual> cache;
   std::uint64_t frame = 1;
   std::size_t shaped = 0;
 
@@ -224,10 +280,12 @@ struct TextEngine::Impl {
   }
 
   const ShapedText& get(const TextRequest& request) {
-    std::string key = cacheKey(request);
+    const CacheKeyView key{request.text, shapingOf(request)};
     auto found = cache.find(key);
     if (found == cache.end()) {
-      found = cache.emplace(std::move(key), Entry{make(request), frame}).first;
+      found =
+          cache.emplace(CacheKey{std::string(key.text), key.shaping}, Entry{make(request), frame})
+              .first;
     }
     found->second.lastFrame = frame;
     return found->second.shaped;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "RenderedScreen.h"
 
@@ -177,6 +178,61 @@ TEST(FacePixels, ABidiOverrideInANameReordersThatNameAlone) {
   EXPECT_TRUE(sameRegion(plain, flipped, plain.frame(rows[0]->children[0])));
   EXPECT_TRUE(sameRegion(plain, flipped, plain.frame(*rows[1])));
   EXPECT_TRUE(sameRegion(plain, flipped, plain.frameOfText("ليلة الأسئلة")));
+}
+
+Modifier modifier(ModifierKind kind) {
+  Modifier m;
+  m.kind = kind;
+  return m;
+}
+
+TEST(FacePixels, TranslucentFillsBlendWithWhatIsUnderThemAndTheCornersStayCut) {
+  // A half-opaque blue square with a half-opaque red one inside it: the blue lands on the black
+  // face, the red on the blue.
+  Element red;
+  red.kind = ElementKind::roundedRectangle;
+  red.shape = ShapeGeometry{ShapeGeometry::Kind::roundedRectangle, 4.0};
+  Modifier redColor = modifier(ModifierKind::foregroundColor);
+  redColor.color = Color::sRGB(1.0, 0.0, 0.0, 0.5);
+  Modifier small = modifier(ModifierKind::frame);
+  small.fixedFrame = FixedFrame{40.0, 40.0};
+  red.modifiers = {redColor, small};
+  Element blue;
+  blue.kind = ElementKind::vstack;
+  blue.children = {red};
+  Modifier large = modifier(ModifierKind::frame);
+  large.fixedFrame = FixedFrame{100.0, 100.0};
+  Modifier blueFill = modifier(ModifierKind::background);
+  blueFill.color = Color::sRGB(0.0, 0.0, 1.0, 0.5);
+  blue.modifiers = {large, blueFill};
+
+  FaceRenderer renderer(FaceSize::mm45, 2.0);
+  const Rect outer = *renderer.layout(blue).frameOf(blue);
+  renderer.paint();
+  // Painted twice: the second frame comes from the kept shapes and must look the same.
+  cairo_surface_t* image = renderer.paint();
+  auto near = [](Pixel p, Pixel q) {
+    return std::abs(p.r - q.r) <= 2 && std::abs(p.g - q.g) <= 2 && std::abs(p.b - q.b) <= 2 &&
+           p.a == q.a;
+  };
+  const int cx = static_cast<int>((outer.x + outer.width / 2) * 2);
+  const int cy = static_cast<int>((outer.y + outer.height / 2) * 2);
+  EXPECT_TRUE(near(pixelAt(image, cx, cy), Pixel{128, 0, 64, 255}));
+  EXPECT_TRUE(near(pixelAt(image, cx, static_cast<int>(outer.y * 2) + 4), Pixel{0, 0, 128, 255}));
+
+  // The board's rows run into the display's lower corners, which are cut all the same; at a
+  // scale whose face is not whole pixels, the corners are cut without the kept display (its
+  // last, partly covered row and column keep a trace of the face's edge, so look one in).
+  for (const double scale : {2.0, 1.3}) {
+    RenderedScreen board(exampleSnapshot("board"), true, kTestNow, FaceSize::mm45, scale);
+    cairo_surface_t* face = board.renderer.paint();
+    const int w = board.renderer.pixelWidth();
+    const int h = board.renderer.pixelHeight();
+    for (const auto& [x, y] : {std::pair{1, 1}, {w - 2, 1}, {1, h - 2}, {w - 2, h - 2}}) {
+      EXPECT_EQ(pixelAt(face, x, y).a, 0) << "scale " << scale << " at " << x << ", " << y;
+    }
+    EXPECT_EQ(pixelAt(face, w / 2, h / 2).a, 255);
+  }
 }
 
 TEST(FacePixels, OcrReadsTheIdleStatusLine) {
