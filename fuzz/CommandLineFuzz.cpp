@@ -32,12 +32,7 @@
 
 #include "app/watch/WatchCommandLine.h"
 #include "host/HostCommandLine.h"
-#include "preview/FilmCommand.h"
-#include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
-#include "preview/ReplayCommand.h"
-#include "preview/StateCommand.h"
-#include "preview/TreeCommand.h"
 
 namespace {
 
@@ -86,21 +81,16 @@ void runPreview(const std::vector<const char*>& argv, std::istream& in) {
   std::ostringstream out;
   std::ostringstream err;
   dunvel::PreviewIo io{in, out, err};
-  CLI::App app{"", "dunvel-preview"};
-  dunvel::configurePreviewApp(app);
-  dunvel::addStateCommand(app, io);
-  dunvel::addTreeCommand(app, io);
-  dunvel::addPngCommand(app, io);
-  dunvel::addReplayCommand(app, io);
-  dunvel::addFilmCommand(app, io);
-  const int status = dunvel::runPreviewApp(app, io, static_cast<int>(argv.size()), argv.data());
+  std::string command;
+  const int status =
+      dunvel::runDunvelPreview(io, static_cast<int>(argv.size()), argv.data(), &command);
   require(status == 0 || status == 1 || status == 2);
   // replay and film go on past lines they skip, with a warning each, and print what they did
   // before an error; png prints nothing but its help.
-  const bool reportsAsItGoes = app.got_subcommand("replay") || app.got_subcommand("film");
+  const bool reportsAsItGoes = command == "replay" || command == "film";
   if (status == 0) {
     require(reportsAsItGoes || err.str().empty());
-    require(endsWithNewline(out.str()) || (app.got_subcommand("png") && out.str().empty()));
+    require(endsWithNewline(out.str()) || (command == "png" && out.str().empty()));
   } else if (status == 1 && reportsAsItGoes) {
     require(endsWithNewline(err.str()));
   } else {

@@ -19,7 +19,6 @@
 #include "platform/runloop/ManualRunLoop.h"
 #include "preview/FilmCommand.h"
 #include "preview/PreviewCommand.h"
-#include "preview/ReplayCommand.h"
 #include "preview/ReplaySession.h"
 
 namespace dunvel {
@@ -163,14 +162,10 @@ ToolRun preview(std::vector<std::string> args) {
   std::ostringstream out;
   std::ostringstream err;
   PreviewIo io{in, out, err};
-  CLI::App app{"", "dunvel-preview"};
-  configurePreviewApp(app);
-  addReplayCommand(app, io);
-  addFilmCommand(app, io);
   args.insert(args.begin(), "dunvel-preview");
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  const int code = runPreviewApp(app, io, static_cast<int>(argv.size()), argv.data());
+  const int code = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
   return {code, out.str(), err.str()};
 }
 

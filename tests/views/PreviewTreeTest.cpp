@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "preview/PngCommand.h"
 #include "preview/PreviewCommand.h"
-#include "preview/TreeCommand.h"
 
 namespace dunvel {
 namespace {
@@ -27,14 +25,10 @@ ToolRun preview(std::vector<std::string> arguments, const std::string& input) {
   std::ostringstream out;
   std::ostringstream err;
   PreviewIo io{in, out, err};
-  CLI::App app{"", "dunvel-preview"};
-  configurePreviewApp(app);
-  addTreeCommand(app, io);
-  addPngCommand(app, io);
   arguments.insert(arguments.begin(), "dunvel-preview");
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  const int code = runPreviewApp(app, io, static_cast<int>(argv.size()), argv.data());
+  const int code = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
   return {code, out.str(), err.str()};
 }
 

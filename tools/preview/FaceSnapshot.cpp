@@ -1,5 +1,7 @@
 #include "preview/FaceSnapshot.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cmath>
 #include <ostream>
 

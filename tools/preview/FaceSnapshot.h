@@ -1,12 +1,15 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
 
 #include "observation/Date.h"
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 

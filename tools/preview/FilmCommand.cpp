@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cerrno>

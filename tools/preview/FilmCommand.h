@@ -1,10 +1,13 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <cstddef>
 #include <string>
 
 #include "preview/PreviewCommand.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 

@@ -1,5 +1,7 @@
 #include "preview/PngCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <memory>
 #include <ostream>
 

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
 
 #include "preview/FaceSnapshot.h"
 #include "preview/PreviewCommand.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 

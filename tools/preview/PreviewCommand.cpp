@@ -1,7 +1,16 @@
 #include "preview/PreviewCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <exception>
 #include <ostream>
+#include <vector>
+
+#include "preview/FilmCommand.h"
+#include "preview/PngCommand.h"
+#include "preview/ReplayCommand.h"
+#include "preview/StateCommand.h"
+#include "preview/TreeCommand.h"
 
 namespace dunvel {
 
@@ -41,6 +50,22 @@ int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* arg
     return kExitBadInput;
   }
   return io.exitCode;
+}
+
+int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::string* subcommand) {
+  CLI::App app{"", "dunvel-preview"};
+  configurePreviewApp(app);
+  addStateCommand(app, io);
+  addTreeCommand(app, io);
+  addPngCommand(app, io);
+  addReplayCommand(app, io);
+  addFilmCommand(app, io);
+  const int status = runPreviewApp(app, io, argc, argv);
+  if (subcommand) {
+    const std::vector<CLI::App*> ran = app.get_subcommands();
+    *subcommand = ran.empty() ? std::string() : ran.front()->get_name();
+  }
+  return status;
 }
 
 }  // namespace dunvel

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 
 #include "state/OneLine.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 
@@ -31,5 +34,10 @@ void configurePreviewApp(CLI::App& app);
 // Parses the arguments and runs the chosen subcommand; returns the process's exit code. Help
 // goes to io.out, usage errors to io.err.
 int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv);
+
+// dunvel-preview with all its commands, run on argv; subcommand, when given, gets the name of
+// the command that ran (empty when none did).
+int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv,
+                     std::string* subcommand = nullptr);
 
 }  // namespace dunvel

@@ -1,5 +1,7 @@
 #include "preview/ReplayCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>

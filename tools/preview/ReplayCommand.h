@@ -1,9 +1,12 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <string>
 
 #include "preview/PreviewCommand.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 

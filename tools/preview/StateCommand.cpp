@@ -1,5 +1,7 @@
 #include "preview/StateCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <memory>
 #include <ostream>
 

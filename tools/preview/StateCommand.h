@@ -1,11 +1,14 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 

@@ -1,5 +1,7 @@
 #include "preview/TreeCommand.h"
 
+#include <CLI/CLI.hpp>
+
 #include <memory>
 #include <ostream>
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -9,6 +8,10 @@
 #include "preview/FaceSnapshot.h"
 #include "preview/PreviewCommand.h"
 #include "state/GameState.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
 
 namespace dunvel {
 
