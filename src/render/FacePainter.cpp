@@ -358,7 +358,9 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
   cairo_clip(cr);
   // The kept display has its corners already cut; then only what the tree draws over them
   // needs cutting again.
-  const bool keptDisplay = masks && masks->paintDisplay(cr, display, face.displayCornerRadius);
+  const bool keptDisplay =
+      masks && masks->paintDisplay(cr, display, face.displayCornerRadius,
+                                   cornerBounds(display, face.displayCornerRadius, 0).width);
   if (!keptDisplay) {
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
     cairo_paint(cr);

@@ -2,8 +2,10 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <utility>
 
 #include "render/FacePainter.h"
 
@@ -25,7 +27,8 @@ ShapeMasks::~ShapeMasks() {
   if (display_) cairo_surface_destroy(display_);
 }
 
-bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius) {
+bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius,
+                              double cornerExtent) {
   double x = display.x, y = display.y, right = display.maxX(), bottom = display.maxY();
   cairo_user_to_device(cr, &x, &y);
   cairo_user_to_device(cr, &right, &bottom);
@@ -48,11 +51,24 @@ bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRad
     cairo_destroy(d);
     displayKey_ = key;
   }
+  const double w = right;
+  const double h = bottom;
+  // Whole pixels around each corner's square; no wider than half the display.
+  const double e = std::min({std::ceil(cornerExtent * sx), std::floor(w / 2), std::floor(h / 2)});
   cairo_save(cr);
   cairo_identity_matrix(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, 0.0, e, w, h - 2 * e);
+  cairo_rectangle(cr, e, 0.0, w - 2 * e, e);
+  cairo_rectangle(cr, e, h - e, w - 2 * e, e);
+  cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+  cairo_fill(cr);
+  for (const auto& [x0, y0] : {std::pair{0.0, 0.0}, {w - e, 0.0}, {0.0, h - e}, {w - e, h - e}}) {
+    cairo_rectangle(cr, x0, y0, e, e);
+  }
   cairo_set_source_surface(cr, display_, 0.0, 0.0);
-  cairo_paint(cr);
+  cairo_fill(cr);
   cairo_restore(cr);
   return true;
 }

@@ -26,10 +26,11 @@ class ShapeMasks {
   void fill(cairo_t* cr, const ShapeGeometry& shape, const Rect& rect);
 
   // Paints the display as it stands before anything is drawn on it: black inside its
-  // continuous rounded outline, transparent outside, replacing what was there. Kept as an image
-  // and copied, which costs a fraction of filling the outline. False, painting nothing, unless
-  // the display covers whole device pixels from the device origin.
-  bool paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius);
+  // continuous rounded outline, transparent outside, replacing what was there. The corners
+  // (squares of cornerExtent points, where the outline bends) are kept as an image and copied,
+  // the rest filled black, which costs a fraction of filling the outline. False, painting
+  // nothing, unless the display covers whole device pixels from the device origin.
+  bool paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius, double cornerExtent);
 
   std::size_t size() const { return masks_.size(); }
 
