@@ -106,6 +106,21 @@ TEST_F(BenchReportTest, DividesMediansAndJudgesTheRatioOrTheFigureAgainstTheAim)
       << table_;
 }
 
+TEST_F(BenchReportTest, RepetitionsGiveTheirFastestRun) {
+  json benchmarks = aggregates("BM_Frame", 500.0, 450.0);
+  for (const double cpu : {420.0, 380.0, 550.0}) {
+    benchmarks.push_back({{"name", "BM_Frame"},
+                          {"run_name", "BM_Frame"},
+                          {"run_type", "iteration"},
+                          {"cpu_time", cpu},
+                          {"time_unit", "ns"}});
+  }
+  write("render.json", {{"benchmarks", benchmarks}});
+  EXPECT_EQ(report(json::array({{{"figure", "frame"}, {"source", "render.json:BM_Frame"}}})), 0);
+  ASSERT_TRUE(report_.contains("rows")) << table_;
+  EXPECT_DOUBLE_EQ(report_["rows"][0]["value"].get<double>(), 380.0);
+}
+
 TEST_F(BenchReportTest, AFigureThatNoProgramWroteFailsTheReportButNotTheOtherRows) {
   write("link.json",
         {{"figures", json::array({{{"name", "p50"}, {"value", 2.0}, {"unit", "us"}},
