@@ -123,12 +123,6 @@ double openedAt(const ContextDictionary& snapshot) {
 }
 
 TEST(WatchExecutable, ARecordedDemoNightReplaysAndANewRunIsAppended) {
-#if defined(__SANITIZE_THREAD__)
-  // The replay takes inputs recorded a few milliseconds apart as arriving together, as the
-  // companion's main queue takes them. Under ThreadSanitizer the companion runs several times
-  // slower, shows screens in between, and the real night it records is not that night.
-  GTEST_SKIP() << "a real-time recording is not comparable under ThreadSanitizer";
-#endif
   TempFolder folder;
   const auto path = folder.path() / "link.sock";
   const std::string night = (folder.path() / "night.jsonl").string();

@@ -284,6 +284,36 @@ TEST(Replay, AQuestionClockOneSecondApartStillMatchesAndTwoDoNot) {
   }
 }
 
+TEST(Replay, AScreenBetweenInputsTakenTogetherMayBeRecordedOrNotButMustBeOneTheAppShows) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  recordNight(path);
+  const std::vector<std::string> lines = linesOf(readAll(path));
+  // connect, the "waiting" idle screen, the first snapshot, the question screen.
+  const std::size_t connect = lineWith(lines, R"("event":"connect")");
+  ASSERT_GT(connect, 0u);
+  ASSERT_NE(lines[connect].find(R"("shows":"idle: Dunvel | بانتظار بدء اللعب…")"),
+            std::string::npos);
+  ASSERT_NE(lines[connect + 1].find(R"("event":"frame")"), std::string::npos);
+
+  // The link wrote the snapshot before the main thread showed the screen of the connection.
+  std::vector<std::string> late = lines;
+  std::swap(late[connect], late[connect + 1]);
+  writeLines(path, late);
+  EXPECT_EQ(replay(path).exitCode, 0);
+  // The main thread took both in one go: no screen in between.
+  std::vector<std::string> together = lines;
+  together.erase(together.begin() + static_cast<std::ptrdiff_t>(connect));
+  writeLines(path, together);
+  EXPECT_EQ(replay(path).exitCode, 0);
+  // A screen in between that the app never shows there is a difference.
+  std::string& wrong = late[connect + 1];
+  wrong.replace(wrong.find("بانتظار بدء اللعب…"), std::string("بانتظار بدء اللعب…").size(),
+                "افتح التطبيق على الآيفون");
+  writeLines(path, late);
+  EXPECT_EQ(replay(path).exitCode, 1);
+}
+
 TEST(Replay, ALastLineCutShortIsSkippedWithAWarningAndAnyOtherBadLineFailsTheReplay) {
   TempFolder folder;
   const auto path = folder.path() / "night.jsonl";

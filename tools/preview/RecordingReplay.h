@@ -17,7 +17,9 @@ namespace dunvel {
 // order: the same text, at a time no further from the recorded one than the tolerance.
 //
 // Inputs recorded within a few milliseconds of each other with no output between them are fed
-// together, as the companion's main queue took them in one go (one evaluation for both).
+// together, at the time of the last: the companion's main queue may have taken them in one go
+// (one evaluation for all) or one by one, and the recording does not tell. A screen the replay
+// shows between two of them is matched if the recording has it and passed over if not.
 class RecordingReplay {
  public:
   struct Options {

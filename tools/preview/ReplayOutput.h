@@ -16,6 +16,9 @@ struct ReplayOutput {
   std::string text;
   // The line of the recording it came from; 0 for what the replay produced.
   std::size_t line = 0;
+  // A replayed screen between two inputs fed together: the companion shows it only when its
+  // main queue happened to take them apart, so the recording may or may not have it.
+  bool transient = false;
 
   static const char* kindName(Kind kind) {
     switch (kind) {
