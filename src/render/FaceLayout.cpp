@@ -406,10 +406,6 @@ class LayoutBuilder {
     return {};
   }
 
-  // The sizes of a stack's children for a proposal, and the stack's own size. Children that
-  // are not spacers are offered an equal share of what is left, the least flexible first, so
-  // a fixed-size child takes its size and a flexible one takes the rest; spacers share what
-  // remains after them (at least their minimum length).
   // The sizes of a stack's children for a proposal (into sizes, one per child), and the
   // stack's own size. Children that are not spacers are offered an equal share of what is left,
   // the least flexible first, so a fixed-size child takes its size and a flexible one takes the

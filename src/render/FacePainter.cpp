@@ -94,11 +94,8 @@ class Painter {
  private:
   void fillShape(const ShapeGeometry& shape, const Rect& rect, const Rgba& color,
                  const Rect& clip) {
-    const Rgba fill = overFace(color, rect, clip);
-    setColor(cr_, fill);
+    setColor(cr_, overFace(color, rect, clip));
     covered(rect, clip);
-    // An opaque fill is scan-converted straight into the image, its inside as solid spans; a
-    // translucent one is blended through its kept mask.
     if (masks_) {
       masks_->fill(cr_, shape, rect);
       return;

@@ -220,11 +220,12 @@ struct RecordingReplay::Impl final : HapticEngine {
       while (!wanted.empty() && !got.empty()) {
         const ReplayOutput& e = wanted.front();
         const ReplayOutput& p = got.front();
-        if (!sameOutput(e, p) && p.transient) {
+        const bool same = sameOutput(e, p);
+        if (!same && p.transient) {
           got.pop_front();
           continue;
         }
-        if (!sameOutput(e, p)) {
+        if (!same) {
           note(e.t, e.line,
                "the recording has " + describe(e) + " at " + millis(e.t) + "; the replay has " +
                    describe(p) + " at " + millis(p.t));
@@ -246,13 +247,13 @@ struct RecordingReplay::Impl final : HapticEngine {
              "the recording has " + describe(e) + " at " + millis(e.t) + "; the replay has no " +
                  ReplayOutput::kindName(e.kind) + " by " + millis(now()));
       }
-      // After the end, what the replay does from the last recorded moment on may simply not
-      // have been written yet when the recording stopped.
       // A screen between inputs fed together that the recording has not had in time.
       while (!got.empty() && wanted.empty() && got.front().transient &&
              (got.front().t < horizon || ended)) {
         got.pop_front();
       }
+      // After the end, what the replay does from the last recorded moment on may simply not
+      // have been written yet when the recording stopped.
       if (!got.empty() && wanted.empty() &&
           (got.front().t < horizon || (ended && got.front().t < lastTime))) {
         const ReplayOutput& p = got.front();
