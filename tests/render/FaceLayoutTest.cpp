@@ -202,5 +202,44 @@ TEST(FaceLayout, AnUnchangedFrameShapesNothingAndATickOnlyTheClock) {
   EXPECT_LE(renderer.textEngine().shapedCount(), shaped + 2);
 }
 
+TEST(FaceLayout, AWideRowWithSpacersKeepsItsChildrenInOrderRightToLeftAndFillsItsWidth) {
+  // More children than a stack measures without the heap, spacers among them: each child keeps
+  // its own place, whatever order the stack sizes them in.
+  Element row;
+  row.kind = ElementKind::hstack;
+  row.spacing = 2.0;
+  for (int i = 0; i < 21; ++i) {
+    Element child;
+    if (i % 3 == 1) {
+      child.kind = ElementKind::spacer;
+      child.minLength = 0.0;
+    } else {
+      child.kind = ElementKind::text;
+      child.text = Verbatim{std::to_string(i)};
+    }
+    row.children.push_back(child);
+  }
+  Modifier rtl;
+  rtl.kind = ModifierKind::environment;
+  rtl.layoutDirection = LayoutDirection::rightToLeft;
+  row.modifiers = {rtl};
+
+  FaceRenderer renderer(FaceSize::mm45);
+  const FaceLayout& layout = renderer.layout(row);
+  const Rect whole = *layout.frameOf(row);
+  double right = whole.maxX();
+  for (const Element& child : row.children) {
+    const Rect f = *layout.frameOf(child);
+    EXPECT_NEAR(f.maxX(), right, 1e-6) << "child " << (&child - row.children.data());
+    if (child.kind == ElementKind::text) {
+      EXPECT_GT(f.width, 0.0);
+    }
+    right = f.x - 2.0;
+  }
+  // The seven spacers share what the texts leave: the row spans the face.
+  EXPECT_NEAR(right + 2.0, whole.x, 1e-6);
+  EXPECT_NEAR(whole.width, 198.0, 1e-6);
+}
+
 }  // namespace
 }  // namespace dunvel
