@@ -1,29 +1,50 @@
 #include "render/DesignSystem.h"
 
-#include "render/FaceSize.h"
+#include <iterator>
 
 namespace dunvel {
 
-TextStyleMetrics textStyleMetrics(TextStyle style) {
-  // Point sizes and weights of the watch's text styles at the default text size ("Large") of
-  // the watch's human interface guidelines, type-style table. Headline is the one style that is
-  // semibold by default; the others are regular. Noto Sans ships no semibold face on Debian, so
-  // fontconfig draws 600 with the nearest weight it has.
+TextStyleMetrics textStyleMetrics(TextStyle style, TextSize size) {
+  // Point sizes of the watch's text styles at each text size, from the watch's human interface
+  // guidelines (Typography, the watchOS Dynamic Type sizes table). Leading is the size plus 2.5
+  // points, but for title2 at AX1, which the same table gives as 34 on 41. Headline is the one
+  // style that is semibold; the others are regular.
+  struct Row {
+    double title2, title3, headline, body, caption2, footnote;
+  };
+  static constexpr Row kRows[] = {
+      {24, 17, 14, 14, 12, 11},  // xSmall
+      {26, 18, 15, 15, 13, 12},  // small
+      {27, 19, 16, 16, 14, 13},  // large: the 41 mm default
+      {30, 20, 17, 17, 15, 14},  // xLarge: the 45 and 49 mm default
+      {31, 21, 18, 18, 15, 15},  // xxLarge
+      {32, 22, 19, 19, 17, 16},  // xxxLarge
+      {34, 24, 21, 21, 17, 16},  // AX1
+      {35, 25, 22, 22, 18, 17},  // AX2
+      {36, 26, 23, 23, 19, 18},  // AX3
+  };
+  static_assert(std::size(kRows) == kAllTextSizes.size());
+  const Row& row = kRows[static_cast<std::size_t>(size)];
+  constexpr double kLeadingAboveSize = 2.5;
+  auto regular = [&](double points) {
+    return TextStyleMetrics{points, 400, points + kLeadingAboveSize};
+  };
   switch (style) {
     case TextStyle::title2:
-      return {27.0, 400};
+      if (size == TextSize::ax1) return {row.title2, 400, 41.0};
+      return regular(row.title2);
     case TextStyle::title3:
-      return {19.0, 400};
+      return regular(row.title3);
     case TextStyle::headline:
-      return {16.0, 600};
+      return {row.headline, 600, row.headline + kLeadingAboveSize};
     case TextStyle::body:
-      return {16.0, 400};
+      return regular(row.body);
     case TextStyle::footnote:
-      return {13.0, 400};
+      return regular(row.footnote);
     case TextStyle::caption2:
       break;
   }
-  return {14.0, 400};
+  return regular(row.caption2);
 }
 
 Rgba resolveColor(const Color& color) {
@@ -49,23 +70,6 @@ Rgba resolveColor(const Color& color) {
       break;
   }
   return Rgba{color.redComponent(), color.greenComponent(), color.blueComponent(), color.alpha()};
-}
-
-FaceMetrics faceMetrics(FaceSize size) {
-  // Sizes in points of the three cases' displays (41 mm 352×430 px, 45 mm 396×484 px, 49 mm
-  // 410×502 px at two pixels per point). The time band and the display corners are our
-  // reading of the watch's own screens: the time takes about the top seventh of the face, and
-  // the display's smooth corners reach about a quarter of its width in from each edge (a
-  // continuous corner of radius r bends over 1.53 r), so nothing below the time band is cut.
-  switch (size) {
-    case FaceSize::mm41:
-      return {{176.0, 215.0}, 34.0, 27.0};
-    case FaceSize::mm49:
-      return {{205.0, 251.0}, 37.0, 31.0};
-    case FaceSize::mm45:
-      break;
-  }
-  return {{198.0, 242.0}, 36.0, 30.0};
 }
 
 char32_t symbolCodepoint(std::string_view systemName) {

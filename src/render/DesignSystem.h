@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "render/TextSize.h"
 #include "views/toolkit/Color.h"
 #include "views/toolkit/TextStyle.h"
 
@@ -23,11 +24,16 @@ struct TextStyleMetrics {
   double pointSize = 0.0;
   // A CSS/OpenType weight: 400 regular, 600 semibold, 700 bold.
   int weight = 400;
+  // The distance from one line's baseline to the next, in points: every line of a text in this
+  // style is this tall.
+  double leading = 0.0;
+  friend bool operator==(const TextStyleMetrics&, const TextStyleMetrics&) = default;
 };
 
-TextStyleMetrics textStyleMetrics(TextStyle style);
-// The font weight of a bold text, whatever its style's own weight.
-inline constexpr int kBoldWeight = 700;
+TextStyleMetrics textStyleMetrics(TextStyle style, TextSize size);
+// The font weight of an emphasised (bold()) text, whatever its style's own weight: the watch
+// emphasises its text styles with the semibold face.
+inline constexpr int kBoldWeight = 600;
 
 // A colour as the watch shows it in its dark appearance: the named colours resolved, sRGB
 // components and opacity kept.
@@ -47,12 +53,12 @@ inline constexpr double defaultSpacerMinLength = 8.0;
 // symbol and its text.
 inline constexpr double labelIconSpacing = 6.0;
 // The watch's default (bordered) button as we draw it: at least the platform's 44-point
-// minimum hit target high, full width, a translucent fill of its tint with smooth corners, and
-// a stronger fill while pressed. Insets and radius are ours, read off the watch's own buttons.
+// minimum hit target high, full width, a capsule (the shape the watch gives its inline buttons:
+// ends of half the button's height) filled with its tint translucently, and a stronger fill while
+// pressed. The insets are ours, read off the watch's own buttons.
 inline constexpr double buttonMinHeight = 44.0;
 inline constexpr double buttonHorizontalInset = 12.0;
 inline constexpr double buttonVerticalInset = 8.0;
-inline constexpr double buttonCornerRadius = 12.0;
 inline constexpr double buttonFillOpacity = 0.22;
 inline constexpr double buttonPressedFillOpacity = 0.45;
 // The scroll indicator beside the crown: ours, a thin bar at the right edge.
@@ -62,8 +68,12 @@ inline constexpr double scrollIndicatorMinLength = 16.0;
 // A system symbol is drawn a little larger than the text style it takes, as the platform's
 // symbols are (ours: Material Icons glyphs sit small in their em box).
 inline constexpr double symbolScale = 1.15;
-// The watch's displays draw two pixels per point.
-inline constexpr double pixelsPerPoint = 2.0;
+// The time in the band at the top, as the watch shows it in every app: hours and minutes in
+// white, semibold, at the body size of the case's default text size (it does not grow with the
+// wearer's text size, so the band keeps its height). Its distance from the trailing edge is ours:
+// six tenths of the display's corner radius, which keeps the figures clear of the rounded corner
+// on every case.
+inline constexpr double timeTrailingInsetPerCornerRadius = 0.6;
 
 }  // namespace design
 

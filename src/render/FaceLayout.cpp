@@ -129,9 +129,11 @@ class LayoutBuilder {
   void place(LayoutNode& n, Rect rect, Rect clip) {
     n.frame = rect;
     switch (n.kind) {
-      case LayoutNode::Kind::text:
-        n.shaped = &engine_.shape(textRequest(n, rect.width));
+      case LayoutNode::Kind::text: {
+        const TextRequest request = textRequest(n, rect.width, rect.height);
+        n.shaped = request.maxLines == 0 ? nullptr : &engine_.shape(request);
         break;
+      }
       case LayoutNode::Kind::symbol:
         n.shaped = &engine_.shape(symbolRequest(n));
         break;
@@ -294,12 +296,26 @@ class LayoutBuilder {
     return stack;
   }
 
-  TextRequest textRequest(const LayoutNode& n, double width) const {
+  // A text offered width × height: wrapped to the width, and cut to the lines that fit the
+  // height (at least one), so that it never draws outside the frame it is given.
+  TextRequest textRequest(const LayoutNode& n, double width, double height) const {
     const LayoutEnvironment& env = n.environment;
     const Font font = env.font.value_or(Font::body());
     TextRequest request;
     if (n.element->text) request.text = n.element->text->shown();
     request.style = font.style();
+    request.textSize = out_.face_.textSize;
+    if (std::isfinite(height)) {
+      const double leading = textStyleMetrics(request.style, request.textSize).leading;
+      // A hair of slack: a frame made of whole lines must hold them all again.
+      const double lines = std::floor((nonNegative(height) + 1e-6) / leading);
+      // A text keeps its first line whatever it is offered, as on the watch, unless the face
+      // cannot hold them all: then a text that wraps gives way to the one-line texts (names),
+      // down to no line at all.
+      const bool oneLine = env.lineLimit && *env.lineLimit <= 1;
+      const double least = oneLine || !wrappingTextsGiveWay_ ? 1.0 : 0.0;
+      request.maxLines = static_cast<int>(std::clamp(lines, least, 1e6));
+    }
     request.bold = font.weight() == FontWeight::bold;
     request.monospacedDigit = font.isMonospacedDigit();
     request.maxWidth = width;
@@ -314,6 +330,7 @@ class LayoutBuilder {
     request.text = n.symbolText;
     request.symbol = true;
     request.style = n.environment.font.value_or(Font::body()).style();
+    request.textSize = out_.face_.textSize;
     request.direction = n.environment.direction;
     return request;
   }
@@ -345,8 +362,12 @@ class LayoutBuilder {
   Size compute(LayoutNode& n, double w, double h) {
     using Kind = LayoutNode::Kind;
     switch (n.kind) {
-      case Kind::text:
-        return engine_.shape(textRequest(n, w)).size;
+      case Kind::text: {
+        const TextRequest request = textRequest(n, w, h);
+        // Offered less than one line, a text that wraps shows none.
+        if (request.maxLines == 0) return {};
+        return engine_.shape(request).size;
+      }
       case Kind::symbol:
         return engine_.shape(symbolRequest(n)).size;
       case Kind::shape:
@@ -555,32 +576,74 @@ class LayoutBuilder {
   FaceLayout& out_;
   TextEngine& engine_;
   const ScrollOffsets& offsets_;
+  bool wrappingTextsGiveWay_ = false;
+
+ public:
+  // From now on texts that wrap may show no line at all when offered less than one; sizes
+  // measured before are forgotten.
+  void letWrappingTextsGiveWay() {
+    wrappingTextsGiveWay_ = true;
+    out_.forgetMeasurements();
+  }
 };
 
 FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine& engine,
-                       const ScrollOffsets& offsets)
+                       const ScrollOffsets& offsets, std::string_view time)
     : face_(face) {
   LayoutBuilder builder(*this, engine, offsets);
   root_ = builder.build(tree, LayoutEnvironment{});
   // The content fills the face below the time band; what is smaller is centred in it.
   const Rect safe{0.0, face.safeAreaTop, face.size.width,
                   nonNegative(face.size.height - face.safeAreaTop)};
-  const Size size = builder.measure(*root_, safe.width, safe.height);
+  Size size = builder.measure(*root_, safe.width, safe.height);
+  if (size.height > safe.height + 1e-6) {
+    builder.letWrappingTextsGiveWay();
+    size = builder.measure(*root_, safe.width, safe.height);
+  }
   const double width = std::min(size.width, safe.width);
   const double height = std::min(size.height, safe.height);
   builder.place(
       *root_,
       Rect{safe.x + (safe.width - width) / 2, safe.y + (safe.height - height) / 2, width, height},
       Rect{0.0, 0.0, face.size.width, face.size.height});
+  if (!time.empty()) layOutTime(time, engine);
+}
+
+void FaceLayout::layOutTime(std::string_view time, TextEngine& engine) {
+  // White, semibold, at the body size of the case's own text size, in the band's trailing
+  // corner: the top left when the face is laid out right to left.
+  TextRequest request;
+  request.text = time;
+  request.style = TextStyle::body;
+  request.textSize = face_.defaultTextSize;
+  request.bold = true;
+  request.lineLimit = 1;
+  const ShapedText& shaped = engine.shape(request);
+  const LayoutDirection direction = root_->environment.direction;
+  const double inset = face_.displayCornerRadius * design::timeTrailingInsetPerCornerRadius;
+  const double x = direction == LayoutDirection::rightToLeft
+                       ? inset
+                       : face_.size.width - inset - shaped.size.width;
+  time_.kind = LayoutNode::Kind::text;
+  time_.environment.direction = direction;
+  time_.frame = Rect{x, nonNegative(face_.safeAreaTop - shaped.size.height) / 2, shaped.size.width,
+                     shaped.size.height};
+  time_.shaped = &shaped;
 }
 
 LayoutNode& FaceLayout::newNode() {
-  constexpr std::size_t kBlock = 64;
-  if (blocks_.empty() || usedInBlock_ == kBlock) {
-    blocks_.push_back(std::make_unique<LayoutNode[]>(kBlock));
+  if (blocks_.empty() || usedInBlock_ == kNodesPerBlock) {
+    blocks_.push_back(std::make_unique<LayoutNode[]>(kNodesPerBlock));
     usedInBlock_ = 0;
   }
   return blocks_.back()[usedInBlock_++];
+}
+
+void FaceLayout::forgetMeasurements() {
+  for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    const std::size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
+    for (std::size_t i = 0; i < used; ++i) blocks_[b][i].measuredCount = 0;
+  }
 }
 
 void FaceLayout::index() const {
@@ -601,14 +664,18 @@ std::optional<Rect> FaceLayout::frameOf(const Element& element) const {
 std::optional<int> FaceLayout::linesOf(const Element& element) const {
   index();
   auto found = textNodes_.find(&element);
-  if (found == textNodes_.end() || !found->second->shaped) return std::nullopt;
-  return found->second->shaped->lines;
+  if (found == textNodes_.end()) return std::nullopt;
+  // A placed text without a layout was offered less than one line and shows none.
+  return found->second->shaped ? found->second->shaped->lines : 0;
 }
 
 bool FaceLayout::isTruncated(const Element& element) const {
   index();
   auto found = textNodes_.find(&element);
-  return found != textNodes_.end() && found->second->shaped && found->second->shaped->truncated;
+  if (found == textNodes_.end()) return false;
+  const LayoutNode& node = *found->second;
+  if (node.shaped) return node.shaped->truncated;
+  return element.text && !element.text->shown().empty();
 }
 
 const Element* FaceLayout::buttonAt(Point point) const {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -44,15 +45,17 @@ struct ButtonHit {
 // as long as the tree it was made from.
 class FaceLayout {
  public:
-  // Lays out the tree on the face below its time band. Texts are shaped by engine, which must
-  // outlive the layout.
+  // Lays out the tree on the face below its time band, and time (when not empty) in the band's
+  // trailing corner. Texts are shaped by engine, which must outlive the layout.
   FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine& engine,
-             const ScrollOffsets& offsets = {});
+             const ScrollOffsets& offsets = {}, std::string_view time = {});
   FaceLayout(const FaceLayout&) = delete;
   FaceLayout& operator=(const FaceLayout&) = delete;
 
   const FaceMetrics& face() const { return face_; }
   const LayoutNode& root() const { return *root_; }
+  // The time in the band at the top, a text box of no element; null when none was given.
+  const LayoutNode* time() const { return time_.shaped ? &time_ : nullptr; }
 
   // The element's frame with all its modifiers (padding, frame, background) applied, in face
   // coordinates at scroll offset as laid out; nothing for an element not in the tree.
@@ -71,7 +74,10 @@ class FaceLayout {
  private:
   friend class LayoutBuilder;
 
+  static constexpr std::size_t kNodesPerBlock = 64;
   LayoutNode& newNode();
+  void forgetMeasurements();
+  void layOutTime(std::string_view time, TextEngine& engine);
   // The element → box lookups, made on the first question.
   void index() const;
 
@@ -80,6 +86,7 @@ class FaceLayout {
   std::vector<std::unique_ptr<LayoutNode[]>> blocks_;
   std::size_t usedInBlock_ = 0;
   LayoutNode* root_ = nullptr;
+  LayoutNode time_;
   // Each element's outermost box and each text's box, in the order laid out.
   std::vector<std::pair<const Element*, const LayoutNode*>> outerList_;
   std::vector<std::pair<const Element*, const LayoutNode*>> textList_;

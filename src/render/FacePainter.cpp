@@ -213,9 +213,11 @@ class Painter {
         !options_.pressedButton.empty() && n.element->identity == options_.pressedButton;
     Rgba fill = resolveColor(n.environment.tint.value_or(Color::gray()));
     fill.alpha *= pressed ? design::buttonPressedFillOpacity : design::buttonFillOpacity;
-    fillShape(ShapeGeometry{ShapeGeometry::Kind::roundedRectangle, design::buttonCornerRadius,
-                            RoundedCornerStyle::continuous},
-              n.frame, fill, clip);
+    // A capsule: ends of half the button's height, round (a capsule's corners are circular).
+    fillShape(
+        ShapeGeometry{ShapeGeometry::Kind::roundedRectangle,
+                      std::min(n.frame.width, n.frame.height) / 2, RoundedCornerStyle::circular},
+        n.frame, fill, clip);
     if (!pressed) {
       for (const LayoutNode* child : n.children) paint(*child, clip);
       return;
@@ -364,6 +366,7 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
   }
   Painter painter(cr, options, masks);
   painter.paint(layout.root(), display);
+  if (const LayoutNode* time = layout.time()) painter.paint(*time, display);
   // The display's rounded corners are cut out last, each only as far as something was drawn
   // over it: clipping every drawing to a curved outline would cost a mask on each of them.
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);

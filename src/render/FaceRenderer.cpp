@@ -29,7 +29,7 @@ FaceRenderer::~FaceRenderer() {
 const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets& offsets) {
   engine_.beginFrame();
   layout_.reset();
-  layout_ = std::make_unique<FaceLayout>(tree, face_, engine_, offsets);
+  layout_ = std::make_unique<FaceLayout>(tree, face_, engine_, offsets, time_);
   return *layout_;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "render/FaceLayout.h"
 #include "render/FacePainter.h"
@@ -24,6 +25,12 @@ class FaceRenderer {
   ~FaceRenderer();
   FaceRenderer(const FaceRenderer&) = delete;
   FaceRenderer& operator=(const FaceRenderer&) = delete;
+
+  // The time the band at the top shows from the next layout on ("10:09"); empty for none.
+  void setTime(std::string time) { time_ = std::move(time); }
+  const std::string& time() const { return time_; }
+  // The text size of the next layout on.
+  void setTextSize(TextSize size) { face_.textSize = size; }
 
   // Lays out a tree (which must outlive the layout) and returns the layout.
   const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {});
@@ -51,6 +58,7 @@ class FaceRenderer {
   int pixelHeight_;
   TextEngine engine_;
   ShapeMasks masks_;
+  std::string time_;
   std::unique_ptr<FaceLayout> layout_;
   cairo_surface_t* surface_ = nullptr;
 };

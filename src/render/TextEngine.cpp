@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
+#include <fribidi.h>
 #include <glib.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
@@ -44,38 +45,98 @@ bool isFigure(std::string_view text) {
   return digit;
 }
 
-// What Pango is given: valid UTF-8 (Pango refuses anything else), cut to what can show.
-std::string prepare(const TextRequest& request) {
+// A text cut after its first line by its own line limit: one paragraph whose breaks show as
+// glyphs, as the watch shows a one-line name.
+bool oneLine(const TextRequest& request) {
+  return request.lineLimit && *request.lineLimit <= 1;
+}
+
+// How many lines the text may take, if it is limited: by its line limit or by its height.
+std::optional<int> lineLimitOf(const TextRequest& request) {
+  if (request.lineLimit && request.maxLines) return std::min(*request.lineLimit, *request.maxLines);
+  return request.lineLimit ? request.lineLimit : request.maxLines;
+}
+
+// Pango limits lines per paragraph, and shows at least one line of each: a text whose lines are
+// limited is made one paragraph, its breaks kept as line separators, so the limit counts every
+// line of it.
+std::string joinParagraphs(const std::string& text) {
+  constexpr std::string_view kLineSeparator = "\u2028";
+  constexpr std::string_view kParagraphSeparator = "\u2029";
+  std::string joined;
+  joined.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      joined += kLineSeparator;
+    } else if (text.compare(i, kParagraphSeparator.size(), kParagraphSeparator) == 0) {
+      joined += kLineSeparator;
+      i += kParagraphSeparator.size() - 1;
+    } else {
+      joined += c;
+    }
+  }
+  return joined;
+}
+
+// What Pango is given: valid UTF-8 (Pango refuses anything else), cut to what can show (cut
+// tells whether it was).
+std::string prepare(const TextRequest& request, bool& cut) {
+  cut = false;
   gchar* valid = g_utf8_make_valid(request.text.data(), static_cast<gssize>(request.text.size()));
   std::string text(valid);
   g_free(valid);
-  if (request.lineLimit && *request.lineLimit == 1) {
+  if (oneLine(request)) {
     if (static_cast<std::size_t>(g_utf8_strlen(text.c_str(), -1)) >
         TextEngine::kMaxOneLineCodePoints) {
       const char* end = g_utf8_offset_to_pointer(
           text.c_str(), static_cast<glong>(TextEngine::kMaxOneLineCodePoints));
       text.resize(static_cast<std::size_t>(end - text.c_str()));
       text += kEllipsis;
+      cut = true;
     }
   } else if (text.size() > TextEngine::kMaxWrappedBytes) {
-    const char* cut = text.c_str() + TextEngine::kMaxWrappedBytes;
-    cut = g_utf8_find_prev_char(text.c_str(), cut + 1);
-    text.resize(static_cast<std::size_t>(cut - text.c_str()));
+    const char* end = text.c_str() + TextEngine::kMaxWrappedBytes;
+    end = g_utf8_find_prev_char(text.c_str(), end + 1);
+    text.resize(static_cast<std::size_t>(end - text.c_str()));
     text += kEllipsis;
+    cut = true;
   }
+  if (!oneLine(request) && lineLimitOf(request)) text = joinParagraphs(text);
   if (isFigure(text)) text = kLri + text + kPdi;
   return text;
+}
+
+// The direction of a paragraph's first strong character, skipping what isolates enclose (the
+// Unicode bidirectional algorithm's rules P2 and P3); nothing when it has none. text is valid
+// UTF-8.
+std::optional<LayoutDirection> firstStrongDirection(std::string_view text) {
+  int isolates = 0;
+  for (const char* p = text.data(); p < text.data() + text.size(); p = g_utf8_next_char(p)) {
+    const FriBidiCharType type = fribidi_get_bidi_type(g_utf8_get_char(p));
+    if (type == FRIBIDI_TYPE_PDI) {
+      if (isolates > 0) --isolates;
+    } else if (FRIBIDI_IS_ISOLATE(type)) {
+      ++isolates;
+    } else if (isolates == 0 && FRIBIDI_IS_LETTER(type) && FRIBIDI_IS_STRONG(type)) {
+      return FRIBIDI_IS_RTL(type) ? LayoutDirection::rightToLeft : LayoutDirection::leftToRight;
+    }
+  }
+  return std::nullopt;
 }
 
 // What a shaped layout depends on besides its text.
 struct Shaping {
   int style = 0;
+  int textSize = 0;
   bool bold = false;
   bool monospacedDigit = false;
   bool symbol = false;
   int alignment = 0;
   bool rightToLeft = false;
   int lineLimit = -1;       // -1: none
+  int maxLines = -1;        // -1: none
   std::int64_t width = -1;  // 1/64 points; -1: unbounded
   friend bool operator==(const Shaping&, const Shaping&) = default;
 };
@@ -83,12 +144,14 @@ struct Shaping {
 Shaping shapingOf(const TextRequest& r) {
   Shaping s;
   s.style = static_cast<int>(r.style);
+  s.textSize = static_cast<int>(r.textSize);
   s.bold = r.bold;
   s.monospacedDigit = r.monospacedDigit;
   s.symbol = r.symbol;
   s.alignment = static_cast<int>(r.alignment);
   s.rightToLeft = r.direction == LayoutDirection::rightToLeft;
   if (r.lineLimit) s.lineLimit = *r.lineLimit < 0 ? 0 : *r.lineLimit;
+  if (r.maxLines) s.maxLines = *r.maxLines < 1 ? 1 : *r.maxLines;
   // Widths past any face's are all the same to a layout.
   if (std::isfinite(r.maxWidth)) s.width = std::llround(std::clamp(r.maxWidth, 0.0, 1e9) * 64.0);
   return s;
@@ -114,8 +177,10 @@ struct CacheKeyHash {
         static_cast<std::uint64_t>(s.monospacedDigit) << 9 |
         static_cast<std::uint64_t>(s.symbol) << 10 | static_cast<std::uint64_t>(s.alignment) << 11 |
         static_cast<std::uint64_t>(s.rightToLeft) << 14 |
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(s.lineLimit)) << 16;
-    for (const std::uint64_t v : {fields, static_cast<std::uint64_t>(s.width)}) {
+        static_cast<std::uint64_t>(s.textSize) << 15 |
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(s.lineLimit)) << 24;
+    const std::uint64_t lines = static_cast<std::uint64_t>(static_cast<std::uint32_t>(s.maxLines));
+    for (const std::uint64_t v : {fields, static_cast<std::uint64_t>(s.width), lines}) {
       h ^= std::hash<std::uint64_t>{}(v) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
     }
     return h;
@@ -137,7 +202,8 @@ struct CacheKeyEqual {
 
 PangoAlignment pangoAlignment(TextAlignment alignment, LayoutDirection direction) {
   // Layouts have a fixed base direction (auto_dir off), so Pango does not mirror left and
-  // right for us: leading is the right edge in right-to-left text.
+  // right for us: leading is the right edge in a right-to-left layout, whatever the direction
+  // of the paragraph itself.
   const bool rtl = direction == LayoutDirection::rightToLeft;
   switch (alignment) {
     case TextAlignment::center:
@@ -219,48 +285,45 @@ struct TextEngine::Impl {
   }
 
   ShapedText make(const TextRequest& request) {
-    PangoLayout* layout =
-        pango_layout_new(request.direction == LayoutDirection::rightToLeft ? rtl : ltr);
+    const TextStyleMetrics metrics = textStyleMetrics(request.style, request.textSize);
+    bool cut = false;
+    const std::string text = request.symbol ? std::string(request.text) : prepare(request, cut);
+    PangoLayout* layout = pango_layout_new(
+        paragraphDirection(request, text) == LayoutDirection::rightToLeft ? rtl : ltr);
     pango_layout_set_auto_dir(layout, FALSE);
 
-    const TextStyleMetrics metrics = textStyleMetrics(request.style);
     PangoFontDescription* font = pango_font_description_new();
-    std::string text;
+    PangoAttrList* attributes = pango_attr_list_new();
     if (request.symbol) {
       pango_font_description_set_family(font, kSymbolFamily);
       pango_font_description_set_absolute_size(
           font, metrics.pointSize * design::symbolScale * PANGO_SCALE);
-      text = std::string(request.text);
     } else {
       pango_font_description_set_family(font, kTextFamilies);
       pango_font_description_set_absolute_size(font, metrics.pointSize * PANGO_SCALE);
       pango_font_description_set_weight(
           font, static_cast<PangoWeight>(request.bold ? kBoldWeight : metrics.weight));
-      text = prepare(request);
+      // Every line is the style's leading tall, baseline to baseline, as on the watch.
+      pango_attr_list_insert(attributes, pango_attr_line_height_new_absolute(static_cast<int>(
+                                             std::lround(metrics.leading * PANGO_SCALE))));
     }
     pango_layout_set_font_description(layout, font);
     pango_font_description_free(font);
-
     if (request.monospacedDigit) {
-      PangoAttrList* attributes = pango_attr_list_new();
       pango_attr_list_insert(attributes, pango_attr_font_features_new("tnum 1"));
-      pango_layout_set_attributes(layout, attributes);
-      pango_attr_list_unref(attributes);
     }
+    pango_layout_set_attributes(layout, attributes);
+    pango_attr_list_unref(attributes);
 
     if (std::isfinite(request.maxWidth)) {
       const double width = request.maxWidth > 0.0 ? request.maxWidth : 0.0;
       pango_layout_set_width(layout, static_cast<int>(std::lround(width * PANGO_SCALE)));
       pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
-    if (request.lineLimit) {
+    if (const std::optional<int> limit = lineLimitOf(request)) {
       pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
-      if (*request.lineLimit <= 1) {
-        pango_layout_set_single_paragraph_mode(layout, TRUE);
-        pango_layout_set_height(layout, -1);
-      } else {
-        pango_layout_set_height(layout, -*request.lineLimit);
-      }
+      if (oneLine(request)) pango_layout_set_single_paragraph_mode(layout, TRUE);
+      pango_layout_set_height(layout, -std::max(*limit, 1));
     }
     pango_layout_set_alignment(layout, pangoAlignment(request.alignment, request.direction));
     pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
@@ -274,9 +337,16 @@ struct TextEngine::Impl {
     shapedText.origin = {static_cast<double>(logical.x) / PANGO_SCALE,
                          static_cast<double>(logical.y) / PANGO_SCALE};
     shapedText.lines = pango_layout_get_line_count(layout);
-    shapedText.truncated = pango_layout_is_ellipsized(layout) || text.size() < request.text.size();
+    shapedText.truncated = pango_layout_is_ellipsized(layout) || cut;
     ++shaped;
     return shapedText;
+  }
+
+  // The paragraph's own direction: that of its first strong character, else the layout's.
+  // text is the request's text as prepared for Pango: valid UTF-8.
+  static LayoutDirection paragraphDirection(const TextRequest& request, const std::string& text) {
+    if (request.symbol) return request.direction;
+    return firstStrongDirection(text).value_or(request.direction);
   }
 
   const ShapedText& get(const TextRequest& request) {
@@ -301,11 +371,19 @@ TextEngine::TextEngine(const std::string& fontsConf) : impl_(std::make_unique<Im
 TextEngine::~TextEngine() = default;
 
 const ShapedText& TextEngine::shape(const TextRequest& request) {
+  if (request.maxLines && !request.symbol) {
+    // A text whose lines all fit the height it is offered is laid out as if unbounded.
+    TextRequest unbounded = request;
+    unbounded.maxLines.reset();
+    const ShapedText& whole = shape(unbounded);
+    if (whole.lines <= *request.maxLines) return whole;
+  }
   if (std::isfinite(request.maxWidth) && !request.symbol) {
     // A text that fits on one line keeps its natural layout, whatever width it is offered: one
     // shaping serves every proposal it fits in.
     TextRequest natural = request;
     natural.maxWidth = std::numeric_limits<double>::infinity();
+    natural.maxLines.reset();
     const ShapedText& unbounded = impl_->get(natural);
     if (unbounded.lines <= 1 && unbounded.size.width <= request.maxWidth + 1e-6) return unbounded;
   }

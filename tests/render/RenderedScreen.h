@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -7,6 +9,7 @@
 
 #include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
+#include "render/TimeText.h"
 #include "state/ContextDecoding.h"
 #include "state/SnapshotJson.h"
 
@@ -34,6 +37,10 @@ struct RenderedScreen {
                           FaceSize size = FaceSize::mm45, double scale = 2.0,
                           const ScrollOffsets& offsets = {})
       : preview(state, reachable, Date{now}), renderer(size, scale) {
+    // The band's time in UTC, whatever zone the machine is in, as the reference images have it.
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    renderer.setTime(timeText(now));
     layout = &renderer.layout(preview.tree(), offsets);
     renderer.paint();
   }

@@ -1,5 +1,9 @@
 #include "preview/FaceSnapshot.h"
 
+#include "render/FaceRenderer.h"
+#include "render/TextSize.h"
+#include "render/TimeText.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cmath>
@@ -36,6 +40,15 @@ std::optional<FaceSnapshot> readFaceSnapshot(const FaceSnapshotOptions& options,
   }
   return FaceSnapshot{decodeGameState(file.dictionary), options.reachable,
                       options.now ? Date{*options.now} : SystemClock().now()};
+}
+
+}  // namespace dunvel
+
+namespace dunvel {
+
+void setUpFace(FaceRenderer& renderer, const std::string& textSize, Date now) {
+  if (const std::optional<TextSize> size = parseTextSize(textSize)) renderer.setTextSize(*size);
+  renderer.setTime(timeText(now.timeIntervalSince1970));
 }
 
 }  // namespace dunvel

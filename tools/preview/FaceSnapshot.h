@@ -13,6 +13,8 @@ class App;
 
 namespace dunvel {
 
+class FaceRenderer;
+
 // What the subcommands that show a face take: FILE, --reachable and --now.
 struct FaceSnapshotOptions {
   std::string path;
@@ -34,5 +36,13 @@ struct FaceSnapshot {
 // a --now that is not a finite number, 1 for a file that cannot be used) and returns nothing.
 std::optional<FaceSnapshot> readFaceSnapshot(const FaceSnapshotOptions& options, PreviewIo& io,
                                              int& exitCode);
+
+}  // namespace dunvel
+
+namespace dunvel {
+
+// Sets up a renderer for a face shown at now: the text size named by --text-size (the case's
+// own when empty) and the time of now, in the zone of TZ, in the band at the top.
+void setUpFace(FaceRenderer& renderer, const std::string& textSize, Date now);
 
 }  // namespace dunvel

@@ -1,7 +1,6 @@
 #include "preview/FilmCommand.h"
 
 #include <cairo.h>
-#include <pango/pangocairo.h>
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -19,8 +18,10 @@
 
 #include "app/ScreenDescription.h"
 #include "platform/recording/RecordingReader.h"
+#include "preview/FaceSnapshot.h"
 #include "preview/ReplaySession.h"
 #include "preview/ScreenPreview.h"
+#include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
 #include "state/ContextDecoding.h"
 
@@ -102,16 +103,8 @@ class ContactSheet {
       const double y = kGap + (i / columns) * cellHeight;
       cairo_set_source_surface(cr, tiles_[static_cast<std::size_t>(i)].image.get(), x, y);
       cairo_paint(cr);
-      TextRequest request;
-      request.text = tiles_[static_cast<std::size_t>(i)].label;
-      request.style = TextStyle::footnote;
-      request.monospacedDigit = true;
-      request.maxWidth = width_;
-      request.lineLimit = 1;
-      const ShapedText& label = renderer_.textEngine().shape(request);
-      cairo_set_source_rgb(cr, 0.85, 0.85, 0.87);
-      cairo_move_to(cr, x - label.origin.x, y + height_ + 3 - label.origin.y);
-      pango_cairo_show_layout(cr, label.layout);
+      drawSheetLabel(cr, renderer_.textEngine(), tiles_[static_cast<std::size_t>(i)].label, x,
+                     y + height_ + 3, width_);
     }
     cairo_destroy(cr);
     const cairo_status_t status = cairo_surface_write_to_png(sheet.get(), path.c_str());
@@ -203,8 +196,9 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
       continue;
     }
     ++frames;
-    const ScreenPreview preview(decodeGameState(event.frame.payload), link->isReachable(),
-                                Date{start.timeIntervalSince1970 + event.t / 1000});
+    const Date moment{start.timeIntervalSince1970 + event.t / 1000};
+    const ScreenPreview preview(decodeGameState(event.frame.payload), link->isReachable(), moment);
+    setUpFace(renderer, options.textSize, moment);
     renderer.layout(preview.tree());
     renderer.paint();
     const std::string name = frameName(frames);
@@ -258,6 +252,7 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
                    "names are replaced)")
       ->required();
   addFaceSizeOption(*film, options->size);
+  addTextSizeOption(*film, options->textSize);
   film->add_option("--scale", options->scale, "Pixels per point of the frames, 0.25 to 8")
       ->check(CLI::Range(0.25, 8.0))
       ->capture_default_str();

@@ -15,6 +15,7 @@ struct FilmOptions {
   std::string path;
   std::string folder;
   std::string size = "45mm";
+  std::string textSize;
   double scale = 2.0;
   int columns = 8;
 };

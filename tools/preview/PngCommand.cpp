@@ -17,6 +17,7 @@ int runPngCommand(const PngOptions& options, PreviewIo& io) {
   if (!snapshot) return exitCode;
   const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45), options.scale);
+  setUpFace(renderer, options.textSize, snapshot->now);
   renderer.layout(preview.tree());
   renderer.paint();
   if (std::string problem = renderer.writePng(options.output); !problem.empty()) {
@@ -35,6 +36,7 @@ void addPngCommand(CLI::App& app, PreviewIo& io) {
   addFaceSnapshotOptions(*png, options->snapshot);
   png->add_option("-o,--output", options->output, "The PNG file to write")->required();
   addFaceSizeOption(*png, options->size);
+  addTextSizeOption(*png, options->textSize);
   png->add_option("--scale", options->scale, "Pixels per point, 0.25 to 8; default 2")
       ->check(CLI::Range(0.25, 8.0));
   png->callback([options, &io] { io.exitCode = runPngCommand(*options, io); });

@@ -16,10 +16,12 @@ struct PngOptions {
   FaceSnapshotOptions snapshot;
   std::string output;
   std::string size = "45mm";
+  std::string textSize;
   double scale = 2.0;
 };
 
-// `png FILE -o OUT.png [--reachable] [--now SECONDS] [--size …] [--scale N]`: the face the
+// `png FILE -o OUT.png [--reachable] [--now SECONDS] [--size …] [--text-size …]
+// [--scale N]`: the face the
 // companion shows for the snapshot, as a PNG. Returns the exit code.
 int runPngCommand(const PngOptions& options, PreviewIo& io);
 

@@ -11,6 +11,8 @@
 #include "preview/ReplayCommand.h"
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
+#include "preview/VariantsCommand.h"
+#include "render/TextSize.h"
 
 namespace dunvel {
 
@@ -31,6 +33,19 @@ void configurePreviewApp(CLI::App& app) {
 void addFaceSizeOption(CLI::App& command, std::string& size) {
   command.add_option("--size", size, "The watch's case size: 41mm, 45mm or 49mm; default 45mm")
       ->check(CLI::IsMember({"41mm", "45mm", "49mm"}));
+}
+
+void addTextSizeOption(CLI::App& command, std::string& textSize) {
+  command
+      .add_option("--text-size", textSize,
+                  "The wearer's text size: xSmall, small, large, xLarge, xxLarge, xxxLarge, AX1, "
+                  "AX2 or AX3 (any case); default the case's own (large on 41mm, xLarge on 45mm "
+                  "and 49mm)")
+      ->check(CLI::Validator(
+          [](const std::string& name) {
+            return parseTextSize(name) ? std::string() : "not a text size: " + name;
+          },
+          "TEXT-SIZE"));
 }
 
 int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv) {
@@ -58,6 +73,7 @@ int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::stri
   addStateCommand(app, io);
   addTreeCommand(app, io);
   addPngCommand(app, io);
+  addVariantsCommand(app, io);
   addReplayCommand(app, io);
   addFilmCommand(app, io);
   const int status = runPreviewApp(app, io, argc, argv);

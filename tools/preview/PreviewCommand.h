@@ -27,6 +27,9 @@ inline constexpr int kExitBadUsage = 2;
 
 // --size 41mm|45mm|49mm, shared by the subcommands that lay out a face.
 void addFaceSizeOption(CLI::App& command, std::string& size);
+// --text-size NAME (xSmall … AX3, any case), shared by the subcommands that lay out a face; left
+// empty, each case takes its default.
+void addTextSizeOption(CLI::App& command, std::string& textSize);
 
 // The dunvel-preview command line without subcommands; each subcommand adds itself.
 void configurePreviewApp(CLI::App& app);

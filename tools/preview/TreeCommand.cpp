@@ -25,6 +25,7 @@ int runTreeCommand(const TreeOptions& options, PreviewIo& io) {
   if (options.layout) {
     const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
     FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45));
+    setUpFace(renderer, options.textSize, snapshot->now);
     tree = layoutToJson(preview.tree(), renderer.layout(preview.tree()));
   } else {
     tree = screenTreeJson(snapshot->state, snapshot->reachable, snapshot->now);
@@ -47,6 +48,7 @@ void addTreeCommand(CLI::App& app, PreviewIo& io) {
                  "Also give every element its \"frame\" in points on the face (origin top left, y "
                  "down) and every text its \"lines\" and whether it was \"truncated\"");
   addFaceSizeOption(*tree, options->size);
+  addTextSizeOption(*tree, options->textSize);
   tree->callback([options, &io] { io.exitCode = runTreeCommand(*options, io); });
 }
 

@@ -26,6 +26,7 @@ struct TreeOptions {
   // With the layout on a face of this size.
   bool layout = false;
   std::string size = "45mm";
+  std::string textSize;
 };
 
 // `tree FILE [--reachable] [--now SECONDS]`: reads the snapshot, decodes it and prints

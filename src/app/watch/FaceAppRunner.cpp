@@ -73,7 +73,9 @@ int FaceAppRunner::run(const App& app) {
   }
 
   FaceRenderer renderer(options_.size, options_.scale);
+  if (options_.textSize) renderer.setTextSize(*options_.textSize);
   WatchFace face(renderer, loop_, loop_);
+  face.keepTime(clock_);
   for (const auto& listener : tapListeners_) face.onTap(listener);
   std::unique_ptr<SdlWindow> window;
   if (options_.display == FaceDisplay::window) {

@@ -28,6 +28,8 @@ class FaceAppRunner final : public AppRunner {
   struct Options {
     FaceSize size = FaceSize::mm45;
     double scale = 2.0;
+    // The case's default when absent.
+    std::optional<TextSize> textSize;
     FaceDisplay display = FaceDisplay::window;
     // Each painted frame as frame-000001.png, frame-000002.png, ... in this folder.
     std::optional<std::filesystem::path> frames;

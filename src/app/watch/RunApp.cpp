@@ -12,6 +12,7 @@
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "render/TextSize.h"
 
 namespace dunvel {
 
@@ -50,6 +51,7 @@ int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, st
   FaceAppRunner::Options faceOptions;
   faceOptions.size = parseFaceSize(options.size).value_or(FaceSize::mm45);
   faceOptions.scale = options.scale;
+  faceOptions.textSize = parseTextSize(options.textSize);
   faceOptions.display = window ? FaceDisplay::window : FaceDisplay::none;
   if (options.frames) faceOptions.frames = *options.frames;
   faceOptions.recording = recording;

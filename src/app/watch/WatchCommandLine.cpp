@@ -16,6 +16,7 @@
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "render/TextSize.h"
 
 namespace dunvel {
 
@@ -42,6 +43,15 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
                  "Pixels per point of the face, 0.25 to 8; default 2 (a 45mm face is then "
                  "396x484 pixels)")
       ->check(CLI::Range(0.25, 8.0));
+  app.add_option("--text-size", options.textSize,
+                 "The wearer's text size: xSmall, small, large, xLarge, xxLarge, xxxLarge, AX1, "
+                 "AX2 or AX3 (any case); default the case's own (large on 41mm, xLarge on 45mm and "
+                 "49mm). In the window, - and + step it down and up")
+      ->check(CLI::Validator(
+          [](const std::string& name) {
+            return parseTextSize(name) ? std::string() : "not a text size: " + name;
+          },
+          "TEXT-SIZE"));
   app.add_option("--frames", options.frames,
                  "Write each frame painted as a numbered PNG (frame-000001.png, ...) into this "
                  "folder, made when missing; with or without a window");

@@ -16,6 +16,8 @@ struct WatchOptions {
   // The watch's case size ("41mm", "45mm", "49mm") and pixels per point of the face drawn.
   std::string size = "45mm";
   double scale = 2.0;
+  // The wearer's text size (xSmall … AX3); the case's default when empty.
+  std::string textSize;
   // A folder to write each painted frame into, as a numbered PNG.
   std::optional<std::string> frames;
   // Append a recording of the night to this file (--record).

@@ -193,6 +193,16 @@ bool SdlWindow::handle(const SDL_Event& event) {
         case SDLK_PAGEDOWN:
           face_.scroll(pointer_, 1, ScrollUnit::page);
           break;
+        // The wearer's text size, a step at a time, as in the watch's settings.
+        case SDLK_MINUS:
+        case SDLK_KP_MINUS:
+          face_.setTextSize(smallerTextSize(face_.textSize()));
+          break;
+        case SDLK_EQUALS:
+        case SDLK_PLUS:
+        case SDLK_KP_PLUS:
+          face_.setTextSize(largerTextSize(face_.textSize()));
+          break;
         default:
           break;
       }

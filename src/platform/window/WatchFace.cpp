@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "render/FacePainter.h"
+#include "render/TimeText.h"
 
 namespace dunvel {
 
@@ -174,6 +175,41 @@ void WatchFace::pulse(HapticType type) {
     pulse_.reset();
     changed();
     pulseEnd_.cancel();
+  });
+}
+
+void WatchFace::setTextSize(TextSize size) {
+  if (size == textSize()) return;
+  renderer_.setTextSize(size);
+  relayout();
+  changed();
+}
+
+void WatchFace::showTime(std::string time) {
+  if (time == renderer_.time()) return;
+  renderer_.setTime(std::move(time));
+  relayout();
+  changed();
+}
+
+void WatchFace::keepTime(const Clock& clock) {
+  clock_ = &clock;
+  showTimeNow();
+}
+
+void WatchFace::showTimeNow() {
+  const double now = clock_->now().timeIntervalSince1970;
+  showTime(timeText(now));
+  // Due just after the next turn of the minute; set again from there, on the main queue (a
+  // timer is not replaced from inside its own call), so the clock's own drift never adds up.
+  double untilTurn = 60.0 - std::fmod(now, 60.0);
+  if (!(untilTurn > 0.0 && untilTurn <= 60.0)) untilTurn = 60.0;
+  const auto due = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::duration<double>(untilTurn + 0.02));
+  minuteTurn_ = timers_.scheduleRepeating(due, [this] {
+    mainQueue_.async([weak = std::weak_ptr<WatchFace*>(self_)] {
+      if (auto self = weak.lock()) (*self)->showTimeNow();
+    });
   });
 }
 

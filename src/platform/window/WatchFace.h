@@ -9,6 +9,7 @@
 
 #include "link/MainQueue.h"
 #include "observation/Cancellable.h"
+#include "observation/Clock.h"
 #include "observation/TimerScheduler.h"
 #include "render/FaceLayout.h"
 #include "render/FaceRenderer.h"
@@ -55,6 +56,16 @@ class WatchFace {
   // colour, width and length tell the four types apart.
   void pulse(HapticType type);
 
+  // The wearer's text size: the face is laid out again at once.
+  void setTextSize(TextSize size);
+  TextSize textSize() const { return renderer_.face().textSize; }
+
+  // The time in the band at the top ("10:09"); empty for none.
+  void showTime(std::string time);
+  // Shows the time of clock now, and again at each turn of the minute (one wake-up a minute),
+  // until the face goes. The clock must outlive the face.
+  void keepTime(const Clock& clock);
+
   // Called with the button before its action runs, for each tap.
   void onTap(std::function<void(const Element& button)> listener);
   // Called after each painted frame, with the renderer holding it.
@@ -81,6 +92,7 @@ class WatchFace {
   };
 
   void relayout();
+  void showTimeNow();
   void setOffset(const ScrollViewLayout& view, double offset);
   void changed();
   std::string pressedLook() const;
@@ -95,6 +107,8 @@ class WatchFace {
   std::optional<Press> press_;
   std::optional<HapticType> pulse_;
   Cancellable pulseEnd_;
+  const Clock* clock_ = nullptr;
+  Cancellable minuteTurn_;
   bool dirty_ = false;
   bool frameQueued_ = false;
   std::size_t framesPainted_ = 0;
