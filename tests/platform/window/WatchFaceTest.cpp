@@ -3,11 +3,15 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "render/TimeText.h"
 #include "views/ScreenHarness.h"
 
 namespace dunvel {
@@ -167,6 +171,42 @@ TEST_F(WatchFaceTest, EachHapticTypePulsesInItsOwnColourUntilItsTimeIsUp) {
   }
   EXPECT_EQ(colours.size(), 4u);
   EXPECT_EQ(colours.count(0x000000u), 0u);
+}
+
+TEST_F(WatchFaceTest, TheBandKeepsTheTimeAtEachTurnOfTheMinuteAndATextSizeLaysTheFaceOutAgain) {
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  showTeams("answer", 2);
+  face.keepTime(h.loop);
+  h.loop.drain();
+  const double start = h.loop.now().timeIntervalSince1970;
+  EXPECT_EQ(renderer.time(), timeText(start));
+  ASSERT_NE(face.layout()->time(), nullptr);
+
+  // Nothing is painted within the minute; just after its turn, the new time.
+  const double untilTurn = 60.0 - std::fmod(start, 60.0);
+  std::size_t frames = face.framesPainted();
+  h.loop.advance(untilTurn - 0.5);
+  EXPECT_EQ(face.framesPainted(), frames);
+  h.loop.advance(0.6);
+  EXPECT_EQ(renderer.time(), timeText(start + untilTurn));
+  EXPECT_NE(renderer.time(), timeText(start));
+  EXPECT_EQ(face.framesPainted(), frames + 1);
+  // And again at the next turn, a minute later.
+  h.loop.advance(59.0);
+  EXPECT_EQ(face.framesPainted(), frames + 1);
+  h.loop.advance(1.0);
+  EXPECT_EQ(renderer.time(), timeText(start + untilTurn + 60.0));
+
+  // A step up in text size lays the face out again at once: a body line grows with it.
+  const Element& name = *h.tree().findText("فريق 1");
+  EXPECT_DOUBLE_EQ(face.layout()->frameOf(name)->height, 19.5);
+  frames = face.framesPainted();
+  face.setTextSize(largerTextSize(face.textSize()));
+  h.loop.drain();
+  EXPECT_EQ(face.textSize(), TextSize::xxLarge);
+  EXPECT_DOUBLE_EQ(face.layout()->frameOf(*h.tree().findText("فريق 1"))->height, 20.5);
+  EXPECT_EQ(face.framesPainted(), frames + 1);
 }
 
 }  // namespace
