@@ -47,6 +47,23 @@ TextStyleMetrics textStyleMetrics(TextStyle style, TextSize size) {
   return regular(row.caption2);
 }
 
+HapticRingLook hapticRingLook(HapticType type) {
+  // Ours: the notification is the long, wide, gold one the wrist notices; success green and
+  // failure red in the system's colours; a click short and thin.
+  using namespace std::chrono_literals;
+  switch (type) {
+    case HapticType::notification:
+      return {{1.0, 0.78, 0.0, 0.9}, 7.0, 600ms};
+    case HapticType::success:
+      return {{0.2, 0.85, 0.35, 0.9}, 5.0, 350ms};
+    case HapticType::failure:
+      return {{1.0, 0.23, 0.19, 0.9}, 5.0, 350ms};
+    case HapticType::click:
+      break;
+  }
+  return {{0.92, 0.92, 0.92, 0.9}, 2.5, 150ms};
+}
+
 Rgba resolveColor(const Color& color) {
   // The named colours in the dark appearance the watch always uses, from the platform's colour
   // guidelines (system colours, dark variants): label white; secondary label (235, 235, 245) at

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 #include "render/TextSize.h"
 #include "views/toolkit/Color.h"
+#include "views/toolkit/HapticType.h"
 #include "views/toolkit/TextStyle.h"
 
 namespace dunvel {
@@ -34,6 +36,15 @@ TextStyleMetrics textStyleMetrics(TextStyle style, TextSize size);
 // The font weight of an emphasised (bold()) text, whatever its style's own weight: the watch
 // emphasises its text styles with the semibold face.
 inline constexpr int kBoldWeight = 600;
+
+// How a haptic shows on a face that cannot tap a wrist: a ring along the display's edge, its
+// colour, width and how long it shows telling the four types apart.
+struct HapticRingLook {
+  Rgba color;
+  double width = 0.0;  // points
+  std::chrono::milliseconds length{0};
+};
+HapticRingLook hapticRingLook(HapticType type);
 
 // A colour as the watch shows it in its dark appearance: the named colours resolved, sRGB
 // components and opacity kept.

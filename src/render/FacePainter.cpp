@@ -393,6 +393,19 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
     cairo_fill(cr);
     cairo_restore(cr);
   }
+  if (options.haptic) {
+    // Along the display's rounded edge, inside it.
+    const HapticRingLook look = hapticRingLook(*options.haptic);
+    const double inset = look.width / 2;
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    cairo_new_path(cr);
+    roundedRectanglePath(
+        cr, Rect{inset, inset, face.size.width - look.width, face.size.height - look.width},
+        std::max(face.displayCornerRadius - inset, 0.0), true);
+    setColor(cr, look.color);
+    cairo_set_line_width(cr, look.width);
+    cairo_stroke(cr);
+  }
   cairo_restore(cr);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "render/FaceLayout.h"
+#include "views/toolkit/HapticType.h"
 
 using cairo_t = struct _cairo;
 
@@ -14,6 +16,8 @@ class ShapeMasks;
 struct PaintOptions {
   // The identity of the button the pointer holds down: it shows its pressed look.
   std::string pressedButton;
+  // The haptic whose ring shows along the display's edge, over everything else.
+  std::optional<HapticType> haptic;
 };
 
 // Paints a laid-out face with Cairo: the display's rounded outline filled black, then the tree

@@ -1,12 +1,11 @@
 #include "platform/window/WatchFace.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <utility>
 
+#include "render/DesignSystem.h"
 #include "render/FacePainter.h"
 #include "render/TimeText.h"
 
@@ -14,33 +13,10 @@ namespace dunvel {
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // A crown detent or an arrow key: about two lines of a scoreboard.
 constexpr double kLinePoints = 24.0;
 // How far a pressed pointer may wander before the press becomes a drag.
 constexpr double kDragSlopPoints = 6.0;
-
-struct PulseLook {
-  double red, green, blue;
-  double width;  // points
-  std::chrono::milliseconds length;
-};
-
-// The notification is the long, wide one the wrist notices; a click is short and thin.
-PulseLook pulseLook(HapticType type) {
-  switch (type) {
-    case HapticType::notification:
-      return {1.0, 0.78, 0.0, 7.0, 600ms};
-    case HapticType::success:
-      return {0.2, 0.85, 0.35, 5.0, 350ms};
-    case HapticType::failure:
-      return {1.0, 0.23, 0.19, 5.0, 350ms};
-    case HapticType::click:
-      break;
-  }
-  return {0.92, 0.92, 0.92, 2.5, 150ms};
-}
 
 // Whether two trees look the same: every property and modifier alike, in the same places; what
 // a button does is not part of its look.
@@ -171,7 +147,7 @@ void WatchFace::pulse(HapticType type) {
   pulse_ = type;
   changed();
   // One timer at a time: a new haptic replaces the pulse still showing.
-  pulseEnd_ = timers_.scheduleRepeating(pulseLook(type).length, [this] {
+  pulseEnd_ = timers_.scheduleRepeating(hapticRingLook(type).length, [this] {
     pulse_.reset();
     changed();
     pulseEnd_.cancel();
@@ -231,22 +207,8 @@ void WatchFace::paintIfChanged() {
   dirty_ = false;
   PaintOptions options;
   options.pressedButton = pressedLook();
-  cairo_surface_t* image = renderer_.paint(options);
-  if (pulse_) {
-    const PulseLook look = pulseLook(*pulse_);
-    const FaceMetrics& face = renderer_.face();
-    const double inset = look.width / 2;
-    cairo_t* cr = cairo_create(image);
-    cairo_scale(cr, renderer_.scale(), renderer_.scale());
-    roundedRectanglePath(
-        cr, Rect{inset, inset, face.size.width - look.width, face.size.height - look.width},
-        std::max(face.displayCornerRadius - inset, 0.0), true);
-    cairo_set_source_rgba(cr, look.red, look.green, look.blue, 0.9);
-    cairo_set_line_width(cr, look.width);
-    cairo_stroke(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(image);
-  }
+  options.haptic = pulse_;
+  renderer_.paint(options);
   ++framesPainted_;
   for (const auto& listener : frameListeners_) listener(renderer_);
 }
