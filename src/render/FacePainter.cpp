@@ -202,7 +202,7 @@ class Painter {
     const double x = n.frame.maxX() - design::scrollIndicatorInset - design::scrollIndicatorWidth;
     cairo_new_path(cr_);
     roundedRectanglePath(cr_, Rect{x, y, design::scrollIndicatorWidth, length},
-                         design::scrollIndicatorWidth / 2, false);
+                         design::scrollIndicatorWidth / 2, RoundedCornerStyle::circular);
     cairo_set_source_rgba(cr_, 1.0, 1.0, 1.0, 0.55);
     cairo_fill(cr_);
     covered(Rect{x, y, design::scrollIndicatorWidth, length}, clip);
@@ -294,15 +294,15 @@ void shapePath(cairo_t* cr, const ShapeGeometry& shape, const Rect& r) {
     cairo_close_path(cr);
     return;
   }
-  roundedRectanglePath(cr, r, shape.cornerRadius, shape.style == RoundedCornerStyle::continuous);
+  roundedRectanglePath(cr, r, shape.cornerRadius, shape.style);
 }
 
-void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, bool continuous) {
+void roundedRectanglePath(cairo_t* cr, const Rect& r, double radius, RoundedCornerStyle style) {
   if (!(radius > 0.0) || r.width <= 0.0 || r.height <= 0.0) {
     cairo_rectangle(cr, r.x, r.y, r.width, r.height);
     return;
   }
-  if (!continuous) {
+  if (style != RoundedCornerStyle::continuous) {
     const double q = std::min(radius, std::min(r.width, r.height) / 2);
     cairo_new_sub_path(cr);
     cairo_arc(cr, r.maxX() - q, r.y + q, q, -kPi / 2, 0.0);
@@ -401,7 +401,7 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
     cairo_new_path(cr);
     roundedRectanglePath(
         cr, Rect{inset, inset, face.size.width - look.width, face.size.height - look.width},
-        std::max(face.displayCornerRadius - inset, 0.0), true);
+        std::max(face.displayCornerRadius - inset, 0.0), RoundedCornerStyle::continuous);
     setColor(cr, look.color);
     cairo_set_line_width(cr, look.width);
     cairo_stroke(cr);

@@ -29,7 +29,7 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
 
 // Appends a rounded rectangle to cr's path; continuous corners are the smooth-cornered shape
 // (curvature grows gradually out of the straight edge), circular ones plain quarter circles.
-void roundedRectanglePath(cairo_t* cr, const Rect& rect, double radius, bool continuous);
+void roundedRectanglePath(cairo_t* cr, const Rect& rect, double radius, RoundedCornerStyle style);
 // Appends a circle (inscribed in rect) or a rounded rectangle.
 void shapePath(cairo_t* cr, const ShapeGeometry& shape, const Rect& rect);
 

@@ -45,7 +45,7 @@ bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRad
     display_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::get<0>(key), std::get<1>(key));
     cairo_t* d = cairo_create(display_);
     cairo_scale(d, sx, sx);
-    roundedRectanglePath(d, display, cornerRadius, true);
+    roundedRectanglePath(d, display, cornerRadius, RoundedCornerStyle::continuous);
     cairo_set_source_rgb(d, 0.0, 0.0, 0.0);
     cairo_fill(d);
     cairo_destroy(d);

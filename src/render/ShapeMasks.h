@@ -32,8 +32,6 @@ class ShapeMasks {
   // nothing, unless the display covers whole device pixels from the device origin.
   bool paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius, double cornerExtent);
 
-  std::size_t size() const { return masks_.size(); }
-
  private:
   // Device size and subpixel origin in quarter pixels, radius in quarter pixels, kind, style.
   using Key = std::tuple<std::int64_t, std::int64_t, int, int, std::int64_t, int, int>;

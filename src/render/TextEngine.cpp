@@ -414,8 +414,5 @@ void TextEngine::beginFrame() {
 std::size_t TextEngine::shapedCount() const {
   return impl_->shaped;
 }
-std::size_t TextEngine::cachedCount() const {
-  return impl_->cache.size();
-}
 
 }  // namespace dunvel

@@ -30,7 +30,6 @@ class TextEngine {
 
   // How many layouts have been shaped since the engine was made (cache misses).
   std::size_t shapedCount() const;
-  std::size_t cachedCount() const;
 
   // Texts longer than these are cut (with "…") before shaping: a line cannot show more, and a
   // frame must paint in bounded time whatever the host sends.
