@@ -1,4 +1,5 @@
-// The soak: the real dunvel-watch, headless or with its window on a private Xvfb display, against
+// The soak: the real dunvel-watch, headless or with its window on a private Xvfb display (or under
+// Weston, itself in a window on that display, with --wayland), against
 // hosts that come and go for a chosen time. In random order: autoplayed quiz nights (dunvel-host
 // demo --autoplay) killed with SIGKILL at a random moment, bursts of 10 000 snapshots with
 // reachability toggles and garbage lines mixed in (sometimes cut off in the middle of a line),
@@ -9,8 +10,12 @@
 //   - every quiz night's host got through to the companion;
 //   - every control clicked sent its command, and it arrived (with the window);
 //   - memory is flat: VmRSS at the end within 10% of the first minute's peak.
+// With --kill-display the run ends with the display server (Xvfb, or Weston) killed in the middle
+// of a quiz night: the companion must end by itself as on Ctrl-C, with status 0 and its socket
+// removed.
 //
-//   dunvel-soak [--seconds N] [--seed S] [--window] [--watch PATH] [--host PATH]
+//   dunvel-soak [--seconds N] [--seed S] [--window] [--wayland] [--kill-display] [--watch PATH]
+//               [--host PATH]
 //
 // Prints what it did and the figures; exit status 0 when every check held, 1 otherwise.
 #include <signal.h>
@@ -22,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -125,15 +131,16 @@ struct Tally {
 
 class Soak {
  public:
-  // With window, the companion shows its window on $DISPLAY.
+  // With window, the companion shows its window on $DISPLAY, or where environment says (NAME=value
+  // entries, "-u NAME" to unset one); windowSearch is what xdotool looks for to click in it.
   Soak(std::string watch, std::string host, std::filesystem::path link, std::uint64_t seed,
-       bool window)
+       bool window, std::vector<std::string> environment = {},
+       std::string windowSearch = "--name '^Dunvel$'")
       : host_(std::move(host)),
+        windowSearch_(std::move(windowSearch)),
         link_(std::move(link)),
         random_(seed),
-        companion_(window ? std::vector<std::string>{std::move(watch), "--link", link_.string()}
-                          : std::vector<std::string>{std::move(watch), "--headless", "--link",
-                                                     link_.string()},
+        companion_(companionCommand(std::move(watch), window, std::move(environment), link_),
                    ChildProcess::Output::read, {"screen "}) {}
 
   bool started() { return companion_.waitForLine("screen idle", 0, 10s); }
@@ -250,6 +257,7 @@ class Soak {
         fail(marker + ": the screen to click did not show");
         return;
       }
+      // Under Weston's kiosk shell the face is at the top left of the compositor's window.
       const std::string click = "xdotool mousemove --window " + windowId() + " " +
                                 std::to_string(step.x) + " " + std::to_string(step.y) + " click 1";
       if (std::system(click.c_str()) != 0) {
@@ -267,6 +275,36 @@ class Soak {
         fail(marker + ": clicked, and " + std::to_string(arrived) + " × " + step.command);
     }
     client.close();
+  }
+
+  // A quiz night during which the display server is killed: the companion must end by itself,
+  // with status 0 and its socket removed, as on Ctrl-C.
+  void loseDisplay(const std::function<void()>& killDisplay) {
+    ChildProcess demo({host_, "demo", "--autoplay", "--link", link_.string()});
+    if (!demo.waitForLine("connected to the companion", 0, 10s)) {
+      fail("the last quiz night's host did not get through to the companion");
+    }
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(1'000, 5'000)(random_)));
+    killDisplay();
+    for (const auto deadline = Clock::now() + 10s;
+         companion_.running() && Clock::now() < deadline;) {
+      std::this_thread::sleep_for(20ms);
+    }
+    if (companion_.running()) {
+      fail("the companion still runs 10 s after its display was killed");
+      return;
+    }
+    const int status = companion_.stop();
+    if (status != 0) {
+      fail("the companion ended with status " + std::to_string(status) +
+           " when its display was killed");
+    }
+    if (std::filesystem::exists(link_)) fail("the companion left its socket behind");
+    if (!companion_.waitForLine("the display went away", 0, 0ms)) {
+      fail("the companion did not say that its display went away");
+    }
+    demo.signal(SIGKILL);
   }
 
   // The last snapshot: it must show, and stay the last screen.
@@ -310,7 +348,7 @@ class Soak {
   // The companion's window, found once.
   const std::string& windowId() {
     if (windowId_.empty()) {
-      if (FILE* search = popen("xdotool search --sync --name '^Dunvel$'", "r")) {
+      if (FILE* search = popen(("xdotool search --sync " + windowSearch_).c_str(), "r")) {
         char id[64] = {};
         if (fgets(id, sizeof id, search) != nullptr) windowId_ = std::to_string(std::atoll(id));
         pclose(search);
@@ -319,7 +357,22 @@ class Soak {
     return windowId_;
   }
 
+  static std::vector<std::string> companionCommand(std::string watch, bool window,
+                                                   std::vector<std::string> environment,
+                                                   const std::filesystem::path& link) {
+    std::vector<std::string> command;
+    if (!environment.empty()) {
+      command.push_back("/usr/bin/env");
+      command.insert(command.end(), environment.begin(), environment.end());
+    }
+    command.push_back(std::move(watch));
+    if (!window) command.push_back("--headless");
+    command.insert(command.end(), {"--link", link.string()});
+    return command;
+  }
+
   std::string host_;
+  std::string windowSearch_;
   std::string windowId_;
   std::filesystem::path link_;
   std::mt19937_64 random_;
@@ -335,11 +388,17 @@ int main(int argc, char** argv) {
   std::string watch = DUNVEL_WATCH_PATH;
   std::string host = DUNVEL_HOST_PATH;
   bool window = false;
+  bool wayland = false;
+  bool killDisplay = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const bool hasValue = i + 1 < argc;
     if (option == "--window") {
       window = true;
+    } else if (option == "--wayland") {
+      window = wayland = true;
+    } else if (option == "--kill-display") {
+      killDisplay = true;
     } else if (option == "--seconds" && hasValue) {
       seconds = std::stod(argv[++i]);
     } else if (option == "--seed" && hasValue) {
@@ -353,6 +412,10 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (killDisplay && !window) {
+    std::cerr << "dunvel-soak: --kill-display needs --window or --wayland\n";
+    return 2;
+  }
   const TempFolder folder;
   std::optional<Xvfb> display;
   if (window) {
@@ -364,12 +427,46 @@ int main(int argc, char** argv) {
     setenv("DISPLAY", display->name().c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
   }
+  // Weston in a window on the Xvfb display: its X11 backend is the one with a seat (the X
+  // server's pointer and keyboard, which xdotool drives); its kiosk shell puts the companion's
+  // window at the top left. The companion sees Weston alone.
+  const std::filesystem::path runtime = folder.path() / "runtime";
+  std::unique_ptr<ChildProcess> weston;
+  std::vector<std::string> environment;
+  if (wayland) {
+    std::filesystem::create_directory(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    weston = std::make_unique<ChildProcess>(
+        std::vector<std::string>{
+            "/usr/bin/env", "-u", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + runtime.string(),
+            "/usr/bin/weston", "--backend=x11-backend.so", "--shell=kiosk-shell.so", "--use-pixman",
+            "--width=640", "--height=640", "--socket=wl-soak", "--idle-time=0", "--no-config"},
+        ChildProcess::Output::discard);
+    const std::string ready = "XDG_RUNTIME_DIR=" + runtime.string() +
+                              " WAYLAND_DISPLAY=wl-soak weston-info 2>/dev/null | grep -q "
+                              "xdg_wm_base";
+    bool up = false;
+    for (int i = 0; i < 100 && !up && weston->running(); ++i) {
+      up = std::system(ready.c_str()) == 0;
+      if (!up) std::this_thread::sleep_for(100ms);
+    }
+    if (!up) {
+      std::cerr << "dunvel-soak: cannot start Weston for --wayland\n";
+      return 1;
+    }
+    environment = {"-u", "DISPLAY", "WAYLAND_DISPLAY=wl-soak",
+                   "XDG_RUNTIME_DIR=" + runtime.string()};
+  }
   std::cout << "dunvel-soak: " << seconds << " s, seed " << seed
-            << (window ? ", with the window" : ", headless") << std::endl;
+            << (wayland  ? ", with the window under Weston"
+                : window ? ", with the window"
+                         : ", headless")
+            << (killDisplay ? ", the display killed at the end" : "") << std::endl;
 
   int failures = 0;
   {
-    Soak soak(watch, host, folder.path() / "link.sock", seed, window);
+    Soak soak(watch, host, folder.path() / "link.sock", seed, window, environment,
+              wayland ? "--class '^weston'" : "--name '^Dunvel$'");
     if (!soak.started()) {
       std::cerr << "dunvel-soak: the companion did not start\n";
       return 1;
@@ -398,7 +495,7 @@ int main(int argc, char** argv) {
           break;
       }
     }
-    soak.finish();
+    if (!killDisplay) soak.finish();
 
     const ProcessSample end = sampleProcess(soak.companionPid());
     const std::int64_t firstMinute = memory.firstMinutePeakKiB();
@@ -421,7 +518,21 @@ int main(int argc, char** argv) {
               << (window ? std::to_string(tally.clicks) + " controls clicked, " +
                                std::to_string(tally.commandsArrived) + " commands arrived\n"
                          : "commands from the companion: not checked (headless: no clicks)\n");
-    failures = tally.failures;
+    if (killDisplay) {
+      const int before = tally.failures;
+      soak.loseDisplay([&] {
+        if (weston) {
+          weston->signal(SIGKILL);
+        } else {
+          display->kill();
+        }
+      });
+      std::cout << "display killed mid-night: the companion "
+                << (tally.failures == before ? "ended with status 0, no socket left"
+                                             : "did not end cleanly")
+                << std::endl;
+    }
+    failures = soak.tally().failures;
     soak.companion().stop();
   }
   std::cout << (failures == 0 ? "dunvel-soak: every check held" : "dunvel-soak: FAILED")

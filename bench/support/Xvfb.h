@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +19,8 @@ class Xvfb {
 
   // ":90", for DISPLAY.
   const std::string& name() const { return name_; }
+  // Ends the server at once (SIGKILL), as a crash or an ended session does.
+  void kill() { server_->signal(SIGKILL); }
 
  private:
   Xvfb(std::string name, std::unique_ptr<ChildProcess> server)

@@ -105,7 +105,13 @@ int FaceAppRunner::run(const App& app) {
     ~Waiting() { loop.setWaiter(nullptr); }
   } waiting{loop_};
   if (window) loop_.setWaiter(window.get());
-  return runner.run(app);
+  const int ran = runner.run(app);
+  // The X server or the compositor went away: the window stopped the loop as Ctrl-C does.
+  if (window && window->displayLost()) {
+    err_ << "dunvel-watch: the display went away (" << window->shownOn()
+         << "); the window is gone, so the companion stops" << std::endl;
+  }
+  return ran;
 }
 
 }  // namespace dunvel

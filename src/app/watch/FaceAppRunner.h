@@ -46,7 +46,8 @@ class FaceAppRunner final : public AppRunner {
   // Called with each button the user taps, before its action runs.
   void onTap(std::function<void(const Element& button)> listener);
 
-  // Runs the main loop until it is stopped or the window is closed (Escape too): 0. Returns 1
+  // Runs the main loop until it is stopped, the window is closed (Escape too) or its display
+  // goes away (the X server or the Wayland compositor ends): 0. Returns 1
   // at once when the window cannot be opened or the frames folder cannot be made.
   int run(const App& app) override;
 

@@ -1,12 +1,20 @@
 #include "platform/window/SdlWindow.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
-#include <X11/Xproto.h>
 #include <cairo.h>
+#include <wayland-client.h>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -32,15 +40,49 @@ std::vector<WindowSystem> windowSystemsNamed() {
   return named;
 }
 
-// SDL's video drivers for the desktop's window systems. Left to itself SDL falls back to its
-// offscreen driver when they fail, and the companion would run, polling, with a window nobody
-// sees.
-std::string videoDrivers() {
+// Whether the Wayland compositor the environment names announces a seat (wl_seat): the pointer
+// and keyboard side of a desktop. SDL 2.26's Wayland driver takes one for granted: started
+// without one, it writes through a null pointer to the seat's state while setting up the mouse
+// (Wayland_InitMouse, within SDL_InitSubSystem) and the process dies of SIGSEGV; later SDL
+// releases make that state whether or not there is a seat. A compositor with nothing to give
+// input (Weston's headless backend, a kiosk with nothing plugged in) has none.
+enum class WaylandSeat { present, absent, unreachable };
+
+WaylandSeat waylandSeat() {
+  wl_display* display = wl_display_connect(nullptr);
+  if (display == nullptr) return WaylandSeat::unreachable;
+  bool seat = false;
+  static const wl_registry_listener listener{
+      [](void* found, wl_registry*, std::uint32_t, const char* interface, std::uint32_t) {
+        if (std::strcmp(interface, "wl_seat") == 0) *static_cast<bool*>(found) = true;
+      },
+      [](void*, wl_registry*, std::uint32_t) {}};
+  wl_registry* registry = wl_display_get_registry(display);
+  wl_registry_add_listener(registry, &listener, &seat);
+  // Globals are announced at once on binding the registry; one round trip has them all.
+  const int answered = wl_display_roundtrip(display);
+  wl_registry_destroy(registry);
+  wl_display_disconnect(display);
+  if (answered < 0) return WaylandSeat::unreachable;
+  return seat ? WaylandSeat::present : WaylandSeat::absent;
+}
+
+// SDL's video drivers for the desktop's window systems, Wayland only where it can start. Left
+// to itself SDL falls back to its offscreen driver when they fail, and the companion would run,
+// polling, with a window nobody sees. Sets refused to why Wayland was left out, if it was.
+std::string videoDrivers(std::string& refused) {
   std::string drivers;
   for (const WindowSystem& system : windowSystemsNamed()) {
+    if (std::string(system.driver) == "wayland" && waylandSeat() == WaylandSeat::absent) {
+      refused = "the Wayland compositor at WAYLAND_DISPLAY=" + system.display +
+                " offers no seat (no pointer, no keyboard), which SDL " +
+                std::to_string(SDL_MAJOR_VERSION) + "." + std::to_string(SDL_MINOR_VERSION) +
+                " needs to open a window there";
+      continue;
+    }
     drivers += (drivers.empty() ? "" : ",") + std::string(system.driver);
   }
-  return drivers.empty() ? "x11,wayland" : drivers;
+  return drivers.empty() && refused.empty() ? "x11,wayland" : drivers;
 }
 
 // "cannot open a window on DISPLAY=:1: <SDL's reason>".
@@ -53,16 +95,18 @@ std::string windowProblem() {
   return "cannot open a window" + where + ": " + SDL_GetError();
 }
 
-// Xlib's error handler is one for the whole process, so the handler it had before is kept here.
-XErrorHandler handlerBefore = nullptr;
+// Xlib's I/O error handler is one for the whole process, so the handler it had before is kept
+// here.
+XIOErrorHandler ioHandlerBefore = nullptr;
+// The window's connection to the X server, once there is one.
+Display* windowDisplay = nullptr;
 
-// SDL wakes its event wait from another thread by sending an event to the window over a second
-// connection to the X server. One sent just as the window closes can reach the server after the
-// window is gone: harmless, but the handler before (Xlib's) would end the process with status 1
-// and leave the socket behind.
-int ignoreWakeUpsOfAClosedWindow(Display* display, XErrorEvent* error) {
-  if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
-  return handlerBefore != nullptr ? handlerBefore(display, error) : 0;
+// Called first when a connection to the X server breaks. Xlib's own prints a line ("X connection
+// to :1 broken") that says less than the companion's own (FaceAppRunner); other connections
+// are left to it.
+int quietAboutTheWindowsDisplay(Display* display) {
+  if (display == windowDisplay) return 0;
+  return ioHandlerBefore != nullptr ? ioHandlerBefore(display) : 0;
 }
 
 }  // namespace
@@ -74,19 +118,25 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A watch on the desk has no business keeping the screen saver away.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-  // Frames are copied into the window's own framebuffer (shared memory with the X server); the
-  // default would bring up an OpenGL renderer, with its threads, to show one small image.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  // A default only: SDL_VIDEODRIVER in the environment still chooses.
-  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, videoDrivers().c_str(), SDL_HINT_DEFAULT);
-  // Installed before SDL starts: SDL chains its own handler to it and puts it back before it
-  // closes its connections, which is when late errors are read.
-  handlerBefore = XSetErrorHandler(ignoreWakeUpsOfAClosedWindow);
+  // A default only: SDL_VIDEODRIVER in the environment still chooses, except that it cannot
+  // bring back a Wayland driver that would crash.
+  std::string refused;
+  const std::string drivers = videoDrivers(refused);
+  if (drivers.empty()) throw std::runtime_error("cannot open a window: " + refused);
+  SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(),
+                          refused.empty() ? SDL_HINT_DEFAULT : SDL_HINT_OVERRIDE);
+  ioHandlerBefore = XSetIOErrorHandler(quietAboutTheWindowsDisplay);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     std::string problem = windowProblem();
     quit();
     throw std::runtime_error(problem);
   }
+  // On X11 frames are copied into the window's own framebuffer (shared memory with the X
+  // server); the default would bring up an OpenGL renderer, with its threads, to show one small
+  // image. SDL 2.26's Wayland driver has no framebuffer of its own: there SDL's renderer (OpenGL
+  // ES through EGL) is the only way a frame reaches the window.
+  const bool wayland = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, wayland ? "1" : "0");
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                              renderer.pixelWidth(), renderer.pixelHeight(), SDL_WINDOW_SHOWN);
   if (window_ == nullptr) {
@@ -96,20 +146,65 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
   }
   // Nobody types into the watch; without this SDL keeps an input method context busy.
   SDL_StopTextInput();
-  wakeEventType_ = SDL_RegisterEvents(1);
+
+  // The display may go away under the window: the X server or the compositor ends. Wayland
+  // shows it as an error on the connection (SDL then sends SDL_QUIT). On X11, Xlib ends the
+  // process with status 1 once the handlers above return, unless the connection has an exit
+  // handler that returns: then every later call on it returns at once.
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window_, &info) == SDL_TRUE) {
+    if (info.subsystem == SDL_SYSWM_X11) {
+      xDisplay_ = windowDisplay = info.info.x11.display;
+      XSetIOErrorExitHandler(xDisplay_, keepRunningAfterIoError, this);
+    } else if (info.subsystem == SDL_SYSWM_WAYLAND) {
+      wlDisplay_ = info.info.wl.display;
+    }
+  }
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if ((xDisplay_ == nullptr && wlDisplay_ == nullptr) || wakeFd_ < 0) {
+    std::string problem = "cannot wait for the window's events: " +
+                          std::string(wakeFd_ < 0 ? std::strerror(errno) : SDL_GetError());
+    SDL_DestroyWindow(window_);
+    quit();
+    throw std::runtime_error(problem);
+  }
+  for (const WindowSystem& system : windowSystemsNamed()) {
+    if (std::strcmp(system.driver, SDL_GetCurrentVideoDriver()) == 0) {
+      shownOn_ = std::string(system.variable) + "=" + system.display;
+    }
+  }
 }
 
 SdlWindow::~SdlWindow() {
-  SDL_DestroyWindow(window_);
-  quit();
+  // After a lost display SDL's teardown would close its second connection to the X server, and
+  // Xlib would end the process (status 1) on that one: the process is ending anyway.
+  if (!lost_) {
+    SDL_DestroyWindow(window_);
+    SDL_Quit();
+  }
+  XSetIOErrorHandler(ioHandlerBefore);
+  windowDisplay = nullptr;
+  close(wakeFd_);
 }
 
 void SdlWindow::quit() {
   SDL_Quit();
-  XSetErrorHandler(handlerBefore);
+  XSetIOErrorHandler(ioHandlerBefore);
+  windowDisplay = nullptr;
+}
+
+void SdlWindow::keepRunningAfterIoError(Display*, void* window) {
+  static_cast<SdlWindow*>(window)->lost_ = true;
+}
+
+bool SdlWindow::checkLost() {
+  if (!lost_ && wlDisplay_ != nullptr && wl_display_get_error(wlDisplay_) != 0) lost_ = true;
+  return lost_;
 }
 
 void SdlWindow::present(const FaceRenderer& renderer) {
+  if (lost_) return;
   SDL_Surface* target = SDL_GetWindowSurface(window_);
   if (target == nullptr) return;  // the window is going away
   cairo_surface_t* image = renderer.image();
@@ -127,34 +222,59 @@ void SdlWindow::present(const FaceRenderer& renderer) {
 }
 
 void SdlWindow::wait(std::optional<std::chrono::steady_clock::time_point> deadline) {
+  // What SDL has read already (while a frame was shown, say) is served without sleeping.
+  if (!lost_ && serve() == 0 && !lost_ && sleep(deadline)) serve();
+  if (checkLost()) onClose_();
+}
+
+std::size_t SdlWindow::serve() {
+  std::size_t served = 0;
   SDL_Event event;
-  int got = 0;
-  if (!deadline) {
-    got = SDL_WaitEvent(&event);
-  } else {
+  while (!lost_ && SDL_PollEvent(&event) == 1) {
+    handle(event);
+    ++served;
+  }
+  return served;
+}
+
+// The thread sleeps in poll() on the display's connection and the wake-up eventfd rather than
+// in SDL's event wait: SDL wakes that from other threads by writing to a second connection to
+// the X server, and when the server has gone, Xlib ends the process on the first such write.
+bool SdlWindow::sleep(std::optional<std::chrono::steady_clock::time_point> deadline) {
+  int timeout = -1;
+  if (deadline) {
     // Rounded up, so the wait never ends just before the deadline and comes straight back.
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
-    got = SDL_WaitEventTimeout(&event,
-                               left.count() > INT_MAX ? INT_MAX : static_cast<int>(left.count()));
+    if (left.count() <= 0) return false;
+    timeout = left.count() > INT_MAX ? INT_MAX : static_cast<int>(left.count());
   }
-  // Serve what has arrived, up to the wake event: the blocks queued before it run first.
-  while (got == 1 && handle(event)) got = SDL_PollEvent(&event);
+  // Requests still buffered go out first (a frame just shown); events already read from the
+  // connection are not on it any more, so they are served instead of waited for.
+  int connection = -1;
+  if (xDisplay_ != nullptr) {
+    if (XEventsQueued(xDisplay_, QueuedAfterFlush) > 0 || lost_) return true;
+    connection = ConnectionNumber(xDisplay_);
+  } else {
+    if (wl_display_prepare_read(wlDisplay_) != 0) return true;
+    wl_display_flush(wlDisplay_);
+    connection = wl_display_get_fd(wlDisplay_);
+  }
+  pollfd waiting[2] = {{connection, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  poll(waiting, 2, timeout);
+  // SDL reads the connection itself when it pumps its events.
+  if (wlDisplay_ != nullptr) wl_display_cancel_read(wlDisplay_);
+  std::uint64_t wakes = 0;
+  if ((waiting[1].revents & POLLIN) != 0) (void)!read(wakeFd_, &wakes, sizeof wakes);
+  return (waiting[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
 void SdlWindow::wake() {
-  if (wakePending_.exchange(true)) return;
-  SDL_Event event{};
-  event.type = wakeEventType_;
-  SDL_PushEvent(&event);
+  const std::uint64_t one = 1;
+  (void)!write(wakeFd_, &one, sizeof one);
 }
 
-bool SdlWindow::handle(const SDL_Event& event) {
-  if (event.type == wakeEventType_) {
-    wakePending_ = false;
-    return false;
-  }
+void SdlWindow::handle(const SDL_Event& event) {
   switch (event.type) {
     case SDL_MOUSEBUTTONDOWN:
       pointer_ = pointOf(event.button.x, event.button.y);
@@ -218,7 +338,6 @@ bool SdlWindow::handle(const SDL_Event& event) {
     default:
       break;
   }
-  return true;
 }
 
 Point SdlWindow::pointOf(int x, int y) const {

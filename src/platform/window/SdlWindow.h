@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,19 +11,21 @@
 
 struct SDL_Window;
 union SDL_Event;
+struct _XDisplay;
+struct wl_display;
 
 namespace dunvel {
 
 // The watch's screen on a Linux desktop: an SDL window whose client area is exactly the face
 // (point (x, y) is pixel (x·scale, y·scale)). It feeds the pointer, the wheel and the keys to
-// the face and shows the frames the face paints. As the main run loop's waiter it sleeps in
-// SDL's event wait, which blocks in the kernel on the display connection: only the video
-// subsystem is started, since the others make SDL poll. One per process. Main thread only,
-// except wake().
+// the face and shows the frames the face paints. As the main run loop's waiter it sleeps in the
+// kernel on the display's connection and a wake-up eventfd: only the video subsystem is
+// started, since the others make SDL poll. One per process. Main thread only, except wake().
 class SdlWindow final : public MainThreadWaiter {
  public:
-  // Opens the window, sized to the face's renderer. onClose runs on Escape or when the window
-  // is closed. std::runtime_error with SDL's reason when there is no window to be had.
+  // Opens the window, sized to the face's renderer. onClose runs on Escape, when the window is
+  // closed, and when the display goes away (the X server or the Wayland compositor ends).
+  // std::runtime_error with the reason when there is no window to be had.
   SdlWindow(const std::string& title, WatchFace& face, const FaceRenderer& renderer,
             std::function<void()> onClose);
   ~SdlWindow() override;
@@ -35,19 +38,34 @@ class SdlWindow final : public MainThreadWaiter {
   void wait(std::optional<std::chrono::steady_clock::time_point> deadline) override;
   void wake() override;
 
+  // Whether the display's connection was lost; what the window was shown on, as "DISPLAY=:1".
+  bool displayLost() const { return lost_; }
+  const std::string& shownOn() const { return shownOn_; }
+
  private:
-  // False for the wake event, after which the loop is to look at its queue.
-  bool handle(const SDL_Event& event);
+  void handle(const SDL_Event& event);
+  // Handles the events SDL has or can read without waiting; how many there were.
+  std::size_t serve();
+  // Sleeps until the display has something to read, wake() or the deadline: true for the first.
+  bool sleep(std::optional<std::chrono::steady_clock::time_point> deadline);
   Point pointOf(int x, int y) const;
   void quit();
+  // Notes a lost connection once the window exists; true when it is lost.
+  bool checkLost();
+  static void keepRunningAfterIoError(_XDisplay* display, void* window);
 
   WatchFace& face_;
   double scale_;
   std::function<void()> onClose_;
   SDL_Window* window_ = nullptr;
-  std::uint32_t wakeEventType_ = 0;
-  // One wake event in SDL's queue at a time, however often the loop is woken.
-  std::atomic<bool> wakePending_{false};
+  // Written by wake(), polled with the display's connection.
+  int wakeFd_ = -1;
+  // Set on the main thread, read by wake() on any.
+  std::atomic<bool> lost_{false};
+  // The window's own connection: to the X server, or to the Wayland compositor.
+  _XDisplay* xDisplay_ = nullptr;
+  wl_display* wlDisplay_ = nullptr;
+  std::string shownOn_;
   Point pointer_;
 };
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -292,6 +293,205 @@ TEST_F(WindowExecutable, TheWheelScrollsALongBoardAndANewSnapshotOfItKeepsThePos
   EXPECT_LT(differingShare(x.capture(window), last), kTolerance);
   watch->signal(SIGTERM);
   EXPECT_EQ(watch->exitStatus(), 0);
+}
+
+// Weston, started by the test with a runtime folder and socket of its own. Its headless backend
+// has no seat: no pointer, no keyboard. Its X11 backend, in a window on an Xvfb display, has
+// one: the X server's pointer and keyboard, which xdotool drives, reach the window through the
+// compositor as a desktop's do (Debian's Weston has no test plugin to feed input otherwise).
+class Weston {
+ public:
+  explicit Weston(const XvfbDisplay* on = nullptr) {
+    std::vector<std::string> arguments{"--socket=wl-test", "--idle-time=0", "--no-config"};
+    std::vector<std::string> environment{"XDG_RUNTIME_DIR=" + runtime_.path().string(),
+                                         "WAYLAND_DISPLAY="};
+    if (on != nullptr) {
+      arguments.insert(arguments.begin(),
+                       {"--backend=x11-backend.so", "--use-pixman", "--width=640", "--height=640"});
+      environment.push_back("DISPLAY=" + on->name());
+    } else {
+      arguments.insert(arguments.begin(), "--backend=headless-backend.so");
+      environment.push_back("DISPLAY=");
+    }
+    process_ = std::make_unique<ChildProcess>("/usr/bin/weston", arguments, environment);
+    // The shell's globals are there once it launches its own client.
+    ready_ = process_->waitForOutput("weston-desktop-shell'");
+  }
+
+  bool ready() const { return ready_; }
+  const std::string& log() const { return process_->output(); }
+  // A client's environment: this compositor, no X display.
+  std::vector<std::string> clientEnvironment() const {
+    return {"DISPLAY=", "WAYLAND_DISPLAY=wl-test", "XDG_RUNTIME_DIR=" + runtime_.path().string()};
+  }
+  // Ends the compositor at once (SIGKILL), as a crash or an ended session does.
+  void kill() {
+    process_->signal(SIGKILL);
+    process_->exitStatus();
+  }
+
+ private:
+  TempFolder runtime_;
+  std::unique_ptr<ChildProcess> process_;
+  bool ready_ = false;
+};
+
+// Where in the compositor's output (an image of Weston's X11 window) the face shows: the
+// compositor's shell places windows where it likes.
+std::optional<std::pair<int, int>> locate(const FaceImage& output, const FaceImage& face) {
+  for (int top = 0; top + face.height <= output.height; ++top) {
+    for (int left = 0; left + face.width <= output.width; ++left) {
+      // Every eighth pixel each way first; almost every place fails within a few.
+      int wrong = 0;
+      for (int y = 0; y < face.height && wrong < 20; y += 8) {
+        for (int x = 0; x < face.width && wrong < 20; x += 8) {
+          if (output.at(left + x, top + y) != face.at(x, y)) ++wrong;
+        }
+      }
+      if (wrong < 20) return std::pair{left, top};
+    }
+  }
+  return std::nullopt;
+}
+
+FaceImage cut(const FaceImage& image, int left, int top, int width, int height) {
+  FaceImage part;
+  part.width = width;
+  part.height = height;
+  for (int y = top; y < top + height; ++y) {
+    for (int x = left; x < left + width; ++x) part.pixels.push_back(image.at(x, y));
+  }
+  return part;
+}
+
+// Every line of the recording is a whole JSON object, the last one ended too.
+void expectWholeRecording(const std::string& path) {
+  std::ifstream file(path);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+  }
+}
+
+TEST(WestonExecutable, AHeadlessWestonHasNoSeatAndTheCompanionSaysSoInOneLineAndEndsCleanly) {
+  Weston weston;
+  ASSERT_TRUE(weston.ready()) << weston.log();
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, weston.clientEnvironment());
+  // Handed to SDL 2.26's Wayland driver, this compositor was a SIGSEGV (status -1 here).
+  EXPECT_EQ(watch.exitStatus(), 1) << watch.output();
+  EXPECT_NE(watch.output().find("dunvel-watch: cannot open a window: the Wayland compositor at "
+                                "WAYLAND_DISPLAY=wl-test offers no seat"),
+            std::string::npos)
+      << watch.output();
+  EXPECT_FALSE(std::filesystem::exists(link));
+}
+
+TEST(WestonExecutable, TheWindowShowsThePreviewTakesATapAndTheWheelAndEndsOnEscape) {
+  XvfbDisplay x;
+  ASSERT_FALSE(x.name().empty());
+  Weston weston(&x);
+  ASSERT_TRUE(weston.ready()) << weston.log();
+  // Weston's window, by its class (its title is in _NET_WM_NAME only).
+  ChildProcess search("/usr/bin/xdotool", {"search", "--class", "^weston"}, onDisplay(x));
+  ASSERT_EQ(search.exitStatus(), 0) << search.output() << weston.log();
+  const unsigned long output = std::stoul(search.output());
+  TempFolder folder;
+  const std::string link = (folder.path() / "link.sock").string();
+  const std::string answer = write(folder, "answer.json", kAnswer);
+  const std::string board = write(folder, "board.json", boardOfTwenty("فريق 10"));
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, weston.clientEnvironment());
+  ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+  run(DUNVEL_HOST_PATH, {"push", answer, "--link", link});
+
+  // The frame the compositor shows is the preview's, pixel for pixel.
+  const FaceImage expected = preview(answer);
+  std::optional<std::pair<int, int>> at;
+  ASSERT_TRUE(eventually([&] { return (at = locate(x.capture(output), expected)).has_value(); }))
+      << watch.output();
+  const auto [left, top] = *at;
+  EXPECT_LT(
+      differingShare(cut(x.capture(output), left, top, expected.width, expected.height), expected),
+      kTolerance);
+
+  // A tap on an award control reaches the host.
+  ChildProcess listen(DUNVEL_HOST_PATH, {"listen", "--link", link});
+  ASSERT_TRUE(eventually([&] { return connectedTo(link); })) << listen.output();
+  const auto [awardX, awardY] = buttonCentre(answer, "الصقور");
+  const std::string id = std::to_string(output);
+  xdotool(x, {"mousemove", "--window", id, std::to_string(left + std::stoi(awardX)),
+              std::to_string(top + std::stoi(awardY)), "click", "1"});
+  ASSERT_TRUE(listen.waitForOutput("{\"action\":\"award\",\"teamId\":\"t1\"}\n"))
+      << listen.output() << watch.output();
+  listen.signal(SIGINT);
+  EXPECT_EQ(listen.exitStatus(), 0);
+
+  // Three detents of the wheel move a long board up three lines (144 pixels).
+  run(DUNVEL_HOST_PATH, {"push", board, "--link", link});
+  const FaceImage boardTop = preview(board);
+  auto shownFace = [&] {
+    return cut(x.capture(output), left, top, boardTop.width, boardTop.height);
+  };
+  ASSERT_TRUE(eventually([&] { return differingShare(shownFace(), boardTop) < kTolerance; }));
+  // Compared inside the scroll view, away from the indicator and the display's corners.
+  const nlohmann::json layout = layoutOf(board);
+  const nlohmann::json* view =
+      findIn(layout, [](const nlohmann::json& element) { return isKind(element, "scrollView"); });
+  ASSERT_NE(view, nullptr);
+  const double viewTop = (*view)["frame"]["y"].get<double>();
+  const double viewBottom = viewTop + (*view)["frame"]["height"].get<double>();
+  const PixelRegion inside{60, static_cast<int>(viewTop * 2), 336,
+                           static_cast<int>(viewBottom * 2) - 144};
+  xdotool(x, {"mousemove", "--window", id, std::to_string(left + 198), std::to_string(top + 240),
+              "click", "--repeat", "3", "--delay", "30", "5"});
+  double share = 1.0;
+  EXPECT_TRUE(eventually([&] {
+    return (share = differingShare(shownFace(), boardTop, inside, 144)) < kTolerance;
+  })) << share;
+
+  xdotool(x, {"key", "Escape"});
+  EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  EXPECT_FALSE(std::filesystem::exists(link));
+}
+
+// The display goes away under a running companion, the X server or the Wayland compositor: it
+// ends as on Ctrl-C, with status 0 (not Xlib's 1), no socket left and the recording whole.
+TEST(LostDisplay, KillingTheXServerOrTheCompositorEndsTheCompanionAsCtrlCDoes) {
+  for (const bool wayland : {false, true}) {
+    SCOPED_TRACE(wayland ? "Weston killed" : "Xvfb killed");
+    XvfbDisplay x;
+    ASSERT_FALSE(x.name().empty());
+    std::optional<Weston> weston;
+    if (wayland) {
+      weston.emplace(&x);
+      ASSERT_TRUE(weston->ready()) << weston->log();
+    }
+    TempFolder folder;
+    const std::string link = (folder.path() / "link.sock").string();
+    const std::string recording = (folder.path() / "night.jsonl").string();
+    const std::string board = write(folder, "board.json", kBoard);
+    ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--record", recording},
+                       wayland ? weston->clientEnvironment() : onDisplay(x));
+    ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+    run(DUNVEL_HOST_PATH, {"push", board, "--link", link});
+    ASSERT_TRUE(watch.waitForOutput("screen scoreboard")) << watch.output();
+    if (wayland) {
+      weston->kill();
+    } else {
+      x.kill();
+    }
+    EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+    EXPECT_NE(watch.output().find(wayland ? "the display went away (WAYLAND_DISPLAY=wl-test)"
+                                          : "the display went away (DISPLAY=" + x.name()),
+              std::string::npos)
+        << watch.output();
+    EXPECT_FALSE(std::filesystem::exists(link));
+    expectWholeRecording(recording);
+  }
 }
 
 TEST(HeadlessExecutable, FramesAreThePreviewsOfWhatChangedAndNothingElse) {

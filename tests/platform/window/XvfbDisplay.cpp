@@ -60,7 +60,7 @@ XvfbDisplay::XvfbDisplay() {
 XvfbDisplay::~XvfbDisplay() {
   if (display_ != nullptr) XCloseDisplay(display_);
   if (pid_ > 0) {
-    kill(pid_, SIGTERM);
+    ::kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
   }
 }
@@ -108,6 +108,17 @@ FaceImage XvfbDisplay::capture(unsigned long window) {
   }
   XDestroyImage(shot);
   return image;
+}
+
+void XvfbDisplay::kill() {
+  // The test's own connection goes first: Xlib would end the test on its broken connection.
+  if (display_ != nullptr) XCloseDisplay(display_);
+  display_ = nullptr;
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  pid_ = -1;
 }
 
 void XvfbDisplay::close(unsigned long window) {

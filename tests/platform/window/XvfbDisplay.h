@@ -30,6 +30,8 @@ class XvfbDisplay {
   FaceImage capture(unsigned long window);
   // Asks the window to close, as a window manager's close button does.
   void close(unsigned long window);
+  // Ends the X server at once (SIGKILL), as a crash or an ended session does.
+  void kill();
 
  private:
   pid_t pid_ = -1;
