@@ -248,6 +248,24 @@ TEST_F(WindowExecutable, TheWindowIsTheFaceThePreviewDrawsAndClosingItEndsTheCom
   EXPECT_EQ(shown.width, expected.width);
   EXPECT_EQ(shown.height, expected.height);
   EXPECT_LT(awaitShown(x, window, expected, whole(expected)), kTolerance);
+  // The time in the band's top left corner: white figures.
+  const FaceImage band = x.capture(window);
+  int white = 0;
+  for (int y = 0; y < band.height * 16 / 100; ++y) {
+    for (int px = 0; px < band.width / 2; ++px) white += (band.at(px, y) & 0xF0F0F0) == 0xF0F0F0;
+  }
+  EXPECT_GT(white, 20);
+
+  // + and - step the wearer's text size from the case's own (large on 41mm), at once.
+  const std::string id = std::to_string(window);
+  xdotool(x, {"key", "--window", id, "plus", "plus"});
+  const FaceImage larger =
+      preview(board, {"--size", "41mm", "--scale", "1.5", "--text-size", "xxLarge"});
+  EXPECT_LT(awaitShown(x, window, larger, whole(larger)), kTolerance);
+  xdotool(x, {"key", "--window", id, "minus", "minus", "minus"});
+  const FaceImage smaller =
+      preview(board, {"--size", "41mm", "--scale", "1.5", "--text-size", "small"});
+  EXPECT_LT(awaitShown(x, window, smaller, whole(smaller)), kTolerance);
 
   x.close(window);
   EXPECT_EQ(watch->exitStatus(), 0) << watch->output();
