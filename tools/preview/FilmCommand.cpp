@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/ScreenDescription.h"
+#include "host/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/ReplaySession.h"
 #include "preview/ScreenPreview.h"
@@ -259,6 +260,7 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
       ->required();
   addFaceSizeOption(*film, options->size);
   film->add_option("--scale", options->scale, "Pixels per point of the frames, 0.25 to 8")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0))
       ->capture_default_str();
   film->add_option("--columns", options->columns, "Frames per row of the contact sheet, 1 to 64")

@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "host/NumberOption.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
@@ -36,6 +37,7 @@ void addPngCommand(CLI::App& app, PreviewIo& io) {
   png->add_option("-o,--output", options->output, "The PNG file to write")->required();
   addFaceSizeOption(*png, options->size);
   png->add_option("--scale", options->scale, "Pixels per point, 0.25 to 8; default 2")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0));
   png->callback([options, &io] { io.exitCode = runPngCommand(*options, io); });
 }

@@ -7,6 +7,7 @@
 
 #include "app/watch/RunApp.h"
 #include "host/DemoHost.h"
+#include "host/NumberOption.h"
 #include "host/UsageError.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
@@ -41,6 +42,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
   app.add_option("--scale", options.scale,
                  "Pixels per point of the face, 0.25 to 8; default 2 (a 45mm face is then "
                  "396x484 pixels)")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0));
   app.add_option("--frames", options.frames,
                  "Write each frame painted as a numbered PNG (frame-000001.png, ...) into this "
