@@ -27,7 +27,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       "The wrist companion of the Dunvel quiz game. Listens for the host app on a local socket "
       "($XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock) and shows its game "
       "snapshots, in a window when there is a display (a click is a tap, the wheel and the "
-      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, Escape or closing the window.",
+      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, SIGHUP, Escape or closing the window.",
       "dunvel-watch");
   WatchOptions options;
   app.add_flag("--headless", options.headless,
