@@ -86,14 +86,17 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     err << "dunvel-watch: " << problem << std::endl;
     return 1;
   }
-  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+  // A recording that cannot be had (another companion records to the file) stops the start
+  // before the companion says it listens, and takes the socket away again.
   if (options->record) {
     if (std::string problem = recording.open(*options->record, "dunvel-watch"); !problem.empty()) {
+      session.stop();
       err << "dunvel-watch: " << problem << std::endl;
       return 1;
     }
-    out << "dunvel-watch: recording to " << *options->record << std::endl;
   }
+  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+  if (options->record) out << "dunvel-watch: recording to " << *options->record << std::endl;
 
   SessionPlatform platform{
       [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}};
