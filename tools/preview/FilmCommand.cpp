@@ -115,10 +115,7 @@ class ContactSheet {
       pango_cairo_show_layout(cr, label.layout);
     }
     cairo_destroy(cr);
-    const cairo_status_t status = cairo_surface_write_to_png(sheet.get(), path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS)
-      return "cannot write " + path + ": " + cairo_status_to_string(status);
-    return {};
+    return FaceRenderer::writePng(sheet.get(), path);
   }
 
   std::size_t shown() const { return tiles_.size() + (last_ ? 1 : 0); }
