@@ -119,6 +119,11 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   if (demo) demo->stop();
   session.stop();
   out << "dunvel-watch: stopped" << std::endl;
+  // The log is the headless companion's only output: when it could not be written, say so.
+  if (!out) {
+    err << "dunvel-watch: the log could not be written to standard output" << std::endl;
+    if (ran == 0) return 1;
+  }
   return ran;
 }
 
