@@ -307,7 +307,8 @@ TEST(HostileDesk, AReplayOfEndlessGarbageEndsOnASignal) {
   for (int number : {SIGTERM, SIGINT}) {
     // Random bytes hold a newline every few hundred: an endless stream of unusable lines.
     Program replay(DUNVEL_HOST_PATH, {"replay", "/dev/urandom", "--link", link.string()});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Its warnings about the first lines say it is reading.
+    ASSERT_TRUE(replay.waitForOutput("/dev/urandom:")) << replay.output();
     replay.signal(number);
     EXPECT_EQ(replay.exitStatus(), 0) << replay.output();
   }

@@ -105,6 +105,11 @@ std::string RecordingWriter::openOnce(std::string_view recorder, bool& again) {
       old = Old::symlink;  // replaced by the recording; what it points at is left alone
     } else if (S_ISREG(seen.st_mode)) {
       old = Old::file;
+      // Replacing the file needs only the folder's permission; a file its owner made read-only
+      // is not for recording to.
+      if (faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) {
+        return cannot(std::strerror(errno));
+      }
     } else {
       return cannot(S_ISDIR(seen.st_mode) ? "it is a folder" : "it is not a regular file");
     }
@@ -147,6 +152,7 @@ std::string RecordingWriter::openOnce(std::string_view recorder, bool& again) {
   // Held from before the rename, so a recorder that finds the new file finds it locked.
   if (flock(made.fd, LOCK_EX | LOCK_NB) != 0) return discard(errno);
   if (old == Old::file) {
+    if (fchmod(made.fd, seen.st_mode & 07777) != 0) return discard(errno);
     if (int error = copyRecording(existing.fd, made.fd); error != 0) return discard(error);
   }
   startedAt_ = monotonic_();
