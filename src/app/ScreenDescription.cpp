@@ -1,6 +1,7 @@
 #include "app/ScreenDescription.h"
 
-#include <sstream>
+#include <algorithm>
+#include <string>
 
 namespace dunvel {
 namespace {
@@ -24,6 +25,17 @@ const Element* findClock(const Element& screen) {
     }
   }
   return nullptr;
+}
+
+bool isAwardControl(const Element& e) {
+  return e.kind == ElementKind::view && e.viewType == "AwardControl";
+}
+
+// A row of the scoreboard: the turn dot beside the team's name and points.
+bool isScoreboardRow(const Element& e) {
+  if (e.kind != ElementKind::hstack) return false;
+  return std::any_of(e.children.begin(), e.children.end(),
+                     [](const Element& child) { return child.kind == ElementKind::circle; });
 }
 
 }  // namespace
@@ -55,22 +67,34 @@ ScreenDescription describeScreen(const Element& tree) {
        })) {
     if (e != clock) description.texts.push_back(e->text->shown());
   }
+  description.teams =
+      screen->findAll([](const Element& e) { return isAwardControl(e) || isScoreboardRow(e); })
+          .size();
   return description;
 }
 
 std::string ScreenDescription::line() const {
-  std::ostringstream out;
-  out << screen << ":";
+  std::string out = screen + ":";
   const char* separator = " ";
   if (!clock.empty()) {
-    out << separator << clock << (overtime ? " (overtime)" : "");
+    out += separator + clock + (overtime ? " (overtime)" : "");
     separator = " | ";
   }
+  // A long team list would make a line of a megabyte: whole texts up to the limit, and the
+  // number of the rest.
+  std::size_t shown = 0;
   for (const std::string& text : texts) {
-    out << separator << text;
+    if (out.size() + 3 + text.size() > kMaxLineBytes) break;
+    out += separator + text;
     separator = " | ";
+    ++shown;
   }
-  return out.str();
+  if (shown < texts.size()) {
+    out += " … (" + std::to_string(texts.size() - shown) + " more texts";
+    if (teams > 0) out += ", " + std::to_string(teams) + (teams == 1 ? " team" : " teams");
+    out += ")";
+  }
+  return out;
 }
 
 }  // namespace dunvel

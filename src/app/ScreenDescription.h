@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,15 @@ struct ScreenDescription {
   // The question clock text; empty on the other screens.
   std::string clock;
   bool overtime = false;
+  // The teams listed: rows of the scoreboard, award controls of the answer screen.
+  std::size_t teams = 0;
 
-  // One line, such as "question: 1:00 (overtime) | 20 | سؤال سريع | اعرض الإجابة".
+  // A log line holds at most this many bytes of texts; the rest are only counted.
+  static constexpr std::size_t kMaxLineBytes = 400;
+
+  // One line, such as "question: 1:00 (overtime) | 20 | سؤال سريع | اعرض الإجابة". Texts that
+  // would take it past kMaxLineBytes are left out and counted, with the number of teams:
+  // "scoreboard: ليلة | t1 | 0 | … (190608 more texts, 95305 teams)".
   std::string line() const;
 
   // Whether the screen changed in a way worth a log line: the clock's ticking alone is not

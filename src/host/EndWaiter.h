@@ -10,7 +10,7 @@
 
 namespace dunvel {
 
-// Waits for the end of a host command: SIGINT or SIGTERM (which end it with status 0) or a
+// Waits for the end of a host command: SIGINT, SIGTERM or SIGHUP (which end it with status 0) or a
 // finish() from any thread; the first status given is kept. The signals are caught from
 // construction on: made before a connection starts, it turns a Ctrl-C that comes as soon as the
 // first line is printed into a clean exit as well.

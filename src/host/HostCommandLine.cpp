@@ -1,5 +1,6 @@
 #include "host/HostCommandLine.h"
 
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,8 @@
 #include "host/HostConnection.h"
 #include "host/HostReplay.h"
 #include "host/LineWriter.h"
+#include "host/NumberOption.h"
+#include "host/OutputWatch.h"
 #include "host/PushLine.h"
 #include "host/UsageError.h"
 #include "platform/link/LineSplitter.h"
@@ -32,12 +35,26 @@ constexpr int kDone = 0;
 constexpr int kBadInput = 1;
 constexpr int kBadUsage = 2;
 
+// Reads all of in, or stops once it holds more than limit bytes (an endless input such as
+// /dev/zero is never read further); false then.
+bool readAtMost(std::istream& in, std::size_t limit, std::string& bytes) {
+  char buffer[64 * 1024];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > limit) return false;
+  }
+  return true;
+}
+
 int push(const std::string& file, bool asMessage, bool openedNow,
-         const std::optional<std::string>& link, std::istream& in, std::ostream& out,
-         std::ostream& err) {
+         const std::optional<std::string>& link, std::chrono::milliseconds timeout,
+         std::istream& in, std::ostream& out, std::ostream& err) {
+  const std::string shownName = file == "-" ? "standard input" : file;
   std::string json;
+  bool whole = true;
   if (file == "-") {
-    json.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    whole = readAtMost(in, kMaxSnapshotFileBytes, json);
   } else {
     std::error_code ignored;
     if (std::filesystem::is_directory(file, ignored)) {
@@ -49,13 +66,17 @@ int push(const std::string& file, bool asMessage, bool openedNow,
       err << "dunvel-host: cannot read " << file << ": " << std::strerror(errno) << '\n';
       return kBadInput;
     }
-    json.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    whole = readAtMost(stream, kMaxSnapshotFileBytes, json);
     if (stream.bad()) {
       err << "dunvel-host: cannot read " << file << '\n';
       return kBadInput;
     }
   }
-  const std::string shownName = file == "-" ? "standard input" : file;
+  if (!whole) {
+    err << "dunvel-host: " << shownName << ": larger than " << (kMaxSnapshotFileBytes >> 20)
+        << " MiB, too large for a snapshot\n";
+    return kBadInput;
+  }
   JsonReadResult read = readSnapshotJson(json);
   if (!read.ok()) {
     err << "dunvel-host: " << shownName << ": " << read.error << '\n';
@@ -75,7 +96,7 @@ int push(const std::string& file, bool asMessage, bool openedNow,
     return kBadInput;
   }
   const std::filesystem::path path = resolveLinkPath(link);
-  if (std::string problem = pushLine(path, line); !problem.empty()) {
+  if (std::string problem = pushLine(path, line, timeout); !problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
@@ -84,10 +105,18 @@ int push(const std::string& file, bool asMessage, bool openedNow,
   return kDone;
 }
 
-int listen(const std::optional<std::string>& link, std::ostream& out, std::ostream& err) {
+int listen(const std::optional<std::string>& link, int outputFd, std::ostream& out,
+           std::ostream& err) {
   LineWriter output(out);
   LineWriter errors(err);
   EndWaiter waiter;
+  // The commands are all this command is for: once they cannot be written, it ends.
+  const auto print = [&](const std::string& line) {
+    if (!output.write(line)) {
+      errors.write("dunvel-host: cannot write the commands: " + output.problem());
+      waiter.finish(kBadInput);
+    }
+  };
   bool everConnected = false;  // I/O thread
   HostConnection connection(
       resolveLinkPath(link), Reconnect::automatically,
@@ -96,7 +125,7 @@ int listen(const std::optional<std::string>& link, std::ostream& out, std::ostre
             if (everConnected) errors.write("dunvel-host: connected again");
             everConnected = true;
           },
-          [&](const ContextDictionary& command) { output.write(writeContextJson(command)); },
+          [&](const ContextDictionary& command) { print(writeContextJson(command)); },
           [&](const std::string& problem) {
             errors.write("dunvel-host: companion: " + problem);
             // Another host holds the link: waiting would only be turned away again.
@@ -109,6 +138,12 @@ int listen(const std::optional<std::string>& link, std::ostream& out, std::ostre
             if (!everConnected) waiter.finish(kBadInput);
           }});
   connection.start();
+  // A reader that went away (`listen | head -n 1`) ends it at once, not at the next command, so
+  // the link is let go.
+  OutputWatch watch(outputFd, [&] {
+    errors.write("dunvel-host: the reader of the commands went away");
+    waiter.finish(kBadInput);
+  });
   const int status = waiter.wait();
   connection.stop();
   return status;
@@ -117,11 +152,13 @@ int listen(const std::optional<std::string>& link, std::ostream& out, std::ostre
 int demo(bool autoplay, const std::optional<std::string>& link, std::ostream& out) {
   LineWriter output(out);
   EndWaiter waiter;
-  DemoHost host(
-      DemoHost::Options{resolveLinkPath(link),
-                        autoplay ? Autoplay::on : Autoplay::off,
-                        {},
-                        [&](const std::string& line) { output.write("dunvel-host: " + line); }});
+  DemoHost host(DemoHost::Options{resolveLinkPath(link),
+                                  autoplay ? Autoplay::on : Autoplay::off,
+                                  {},
+                                  [&](const std::string& line) {
+                                    if (!output.write("dunvel-host: " + line))
+                                      waiter.finish(kBadInput);
+                                  }});
   host.start();
   const int status = waiter.wait();
   host.stop();
@@ -152,6 +189,16 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
       "--opened-now", openedNow,
       "Set questionOpenedAt to this moment, so the question clock starts at 0:00");
   pushCommand->add_option("--link", pushLink, "Socket path of the companion");
+  double timeoutSeconds = 5;
+  const auto addTimeout = [&timeoutSeconds](CLI::App& command, const std::string& what) {
+    command
+        .add_option("--timeout", timeoutSeconds,
+                    "Seconds to wait for " + what + " before giving up, 0.001 to 86400")
+        ->check(FiniteNumber())
+        ->check(CLI::Range(0.001, 86400.0))
+        ->capture_default_str();
+  };
+  addTimeout(*pushCommand, "the companion to take the snapshot");
 
   std::optional<std::string> listenLink;
   CLI::App* listenCommand = app.add_subcommand(
@@ -178,13 +225,16 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   replayCommand
       ->add_option("--speed", replayOptions.speed,
                    "How many times faster than recorded; 0 sends as fast as the link takes them")
+      ->check(FiniteNumber())
       ->capture_default_str();
   replayCommand
       ->add_option("--from", replayOptions.fromMs,
                    "Start at this many milliseconds into the recording, with the snapshot the "
                    "companion had then")
+      ->check(FiniteNumber())
       ->capture_default_str();
   replayCommand->add_option("--link", replayLink, "Socket path of the companion");
+  addTimeout(*replayCommand, "the companion to take the frames sent");
 
   try {
     app.parse(argc, argv);
@@ -211,13 +261,33 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
-  if (*pushCommand) return push(file, asMessage, openedNow, pushLink, in, out, err);
-  if (*listenCommand) return listen(listenLink, out, err);
-  if (*replayCommand) {
+  const auto timeout =
+      std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(timeoutSeconds * 1000)));
+  // Only the process's own standard output can be watched for a reader that goes away.
+  const int outputFd = &out == &std::cout ? STDOUT_FILENO : -1;
+  int status = kDone;
+  if (*pushCommand) {
+    status = push(file, asMessage, openedNow, pushLink, timeout, in, out, err);
+  } else if (*listenCommand) {
+    status = listen(listenLink, outputFd, out, err);
+  } else if (*replayCommand) {
     replayOptions.link = resolveLinkPath(link);
-    return replayRecording(replayOptions, out, err);
+    replayOptions.timeout = timeout;
+    replayOptions.outputFd = outputFd;
+    status = replayRecording(replayOptions, out, err);
+  } else {
+    status = demo(autoplay, demoLink, out);
   }
-  return demo(autoplay, demoLink, out);
+  // What was printed must have reached its reader, or the command did not do its work.
+  errno = 0;
+  if (!out.flush()) {
+    if (status == kDone) {
+      err << "dunvel-host: cannot write standard output: "
+          << (errno != 0 ? std::strerror(errno) : "the stream failed") << '\n';
+    }
+    return kBadInput;
+  }
+  return status;
 }
 
 }  // namespace dunvel

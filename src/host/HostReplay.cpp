@@ -13,6 +13,7 @@
 #include "host/HostConnection.h"
 #include "host/LineWriter.h"
 #include "host/OpenedAtShift.h"
+#include "host/OutputWatch.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/recording/RecordingReader.h"
 #include "state/SnapshotJson.h"
@@ -28,7 +29,6 @@ constexpr int kBadInput = 1;
 // As fast as the link takes them: lines are handed over in batches of this many, each batch
 // written before the next is read from the file, so a large recording never sits in memory.
 constexpr int kFastBatch = 64;
-constexpr std::chrono::seconds kFlushWithin{30};
 
 double wallNow() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -84,7 +84,7 @@ class Player {
     send(timed, wallNow());
     if (options_.speed == 0 && ++batch_ == kFastBatch) {
       batch_ = 0;
-      connection_.flush(kFlushWithin);
+      connection_.flush(options_.timeout);
     }
     return !end_.status();
   }
@@ -165,7 +165,12 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
             connected = true;
             end.wake();
           },
-          [&](const ContextDictionary& command) { output.write(writeContextJson(command)); },
+          [&](const ContextDictionary& command) {
+            if (!output.write(writeContextJson(command))) {
+              errors.write("dunvel-host: cannot write the commands: " + output.problem());
+              end.finish(kBadInput);
+            }
+          },
           [&](const std::string& problem) {
             errors.write("dunvel-host: companion: " + problem);
             if (problem == kLinkTakenMessage) end.finish(kBadInput);
@@ -177,6 +182,10 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
             if (!everConnected) end.finish(kBadInput);
           }});
   connection.start();
+  OutputWatch watch(options.outputFd, [&] {
+    errors.write("dunvel-host: the reader of the commands went away");
+    end.finish(kBadInput);
+  });
   if (std::optional<int> ended = end.waitFor([&] { return connected.load(); })) {
     connection.stop();
     return *ended;
@@ -185,6 +194,8 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
   RecordingReader reader(file, options.file, [&](const std::string& warning) {
     errors.write("dunvel-host: " + warning);
   });
+  // Reading goes on through any number of unusable lines; a signal ends it there too.
+  reader.stopWhen([&end] { return end.status().has_value(); });
   Player player(options, connection, state, end);
   // Before the starting point only the latest snapshot and reachability matter.
   std::optional<TimedFrame> snapshot;
@@ -223,9 +234,9 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
     }
     playing = player.play(timed);
   }
-  if (playing && !caughtUp) player.catchUp(snapshot, away);
+  if (playing && !caughtUp && !end.status()) player.catchUp(snapshot, away);
 
-  const bool written = connection.flush(kFlushWithin);
+  const bool written = connection.flush(options.timeout);
   connection.stop();
   if (reader.failed()) {
     errors.write("dunvel-host: cannot read " + options.file + " to its end");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -15,6 +16,11 @@ struct HostReplayOptions {
   // played one after another on one time line, each starting where the one before ended.
   double fromMs = 0;
   std::filesystem::path link;
+  // How long the companion may take to take the frames sent, before the replay gives up on it.
+  std::chrono::milliseconds timeout{5000};
+  // This process's standard output, when that is where out writes: a reader that goes away
+  // (a closed pipe) ends the replay. -1: nothing is watched.
+  int outputFd = -1;
 };
 
 // dunvel-host replay: plays the host side of a recording against a running companion. The
@@ -24,7 +30,8 @@ struct HostReplayOptions {
 // the companion sends now is printed on out as one JSON line; problems and the end go to err.
 // Like demo it reconnects when the companion restarts and then sends the current snapshot
 // again. Returns 0 once every frame went out (or on SIGINT/SIGTERM), 1 when the file cannot be
-// read or no companion is there at the start. Warnings about the file name its lines.
+// read (a line that never ends is read no further), no companion is there at the start, or the
+// commands cannot be printed. Warnings about the file name its lines.
 int replayRecording(const HostReplayOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace dunvel

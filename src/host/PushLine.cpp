@@ -1,6 +1,8 @@
 #include "host/PushLine.h"
 
 #include <asio.hpp>
+#include <cstdio>
+#include <functional>
 #include <optional>
 
 #include "platform/link/LineSplitter.h"
@@ -11,6 +13,13 @@ namespace dunvel {
 
 namespace {
 using Local = asio::local::stream_protocol;
+
+std::string seconds(std::chrono::milliseconds duration) {
+  const double value = static_cast<double>(duration.count()) / 1000;
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", value);
+  return text;
+}
 }  // namespace
 
 std::string pushLine(const std::filesystem::path& path, std::string_view line,
@@ -24,14 +33,9 @@ std::string pushLine(const std::filesystem::path& path, std::string_view line,
     return "cannot use " + name + ": " + error.code().message();
   }
   Local::socket socket(io);
-  std::error_code error;
-  socket.connect(endpoint, error);
-  if (error) return "no companion is listening on " + name + " (" + error.message() + ")";
-  if (std::string refusal = checkPeerIsSameUser(socket.native_handle()); !refusal.empty()) {
-    return refusal;
-  }
-
   std::optional<std::string> refused;
+  std::optional<std::string> failed;
+  bool connected = false;
   bool answered = false;
   LineSplitter splitter;
   std::array<char, 4096> buffer{};
@@ -57,18 +61,56 @@ std::string pushLine(const std::filesystem::path& path, std::string_view line,
 
   std::string framed(line);
   if (framed.empty() || framed.back() != '\n') framed.push_back('\n');
-  asio::async_write(socket, asio::buffer(framed), [&](std::error_code writeError, std::size_t) {
-    // A companion that refused this connection may close before the line is written; its
-    // error line says why, so reading goes on either way.
-    if (!writeError) socket.shutdown(Local::socket::shutdown_send, writeError);
-    readMore();
-  });
+  // Connecting never blocks and is given the same time as the answer: a blocking connect to a
+  // socket whose queue of connections is full (a stopped companion, or an owner that never
+  // accepts) waits for ever. Such a socket turns a connection away at once; it is tried again
+  // until the time is up.
+  asio::steady_timer retry(io);
+  std::function<void()> send;
+  std::function<void()> connect = [&] {
+    socket.async_connect(endpoint, [&](std::error_code error) {
+      if (error == asio::error::would_block || error == asio::error::try_again ||
+          error == asio::error::no_buffer_space) {
+        std::error_code ignored;
+        socket.close(ignored);
+        retry.expires_after(std::chrono::milliseconds(50));
+        retry.async_wait([&](std::error_code waitError) {
+          if (!waitError) connect();
+        });
+        return;
+      }
+      if (error) {
+        failed = "no companion is listening on " + name + " (" + error.message() + ")";
+        return;
+      }
+      connected = true;
+      send();
+    });
+  };
+  send = [&] {
+    if (std::string refusal = checkPeerIsSameUser(socket.native_handle()); !refusal.empty()) {
+      failed = refusal;
+      return;
+    }
+    asio::async_write(socket, asio::buffer(framed), [&](std::error_code writeError, std::size_t) {
+      // A companion that refused this connection may close before the line is written; its
+      // error line says why, so reading goes on either way.
+      if (!writeError) socket.shutdown(Local::socket::shutdown_send, writeError);
+      readMore();
+    });
+  };
+  connect();
   io.run_for(answerWithin);
 
+  if (failed) return *failed;
   if (refused) return "the companion refused it: " + *refused;
+  if (!connected) {
+    return "the companion on " + name + " took no connection within " + seconds(answerWithin) +
+           " (--timeout)";
+  }
   if (!answered) {
-    return "no answer from the companion on " + name + " within " +
-           std::to_string(answerWithin.count()) + " ms";
+    return "no answer from the companion on " + name + " within " + seconds(answerWithin) +
+           " (--timeout)";
   }
   return {};
 }

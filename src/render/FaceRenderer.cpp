@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string>
+
+#include "render/ReplaceFile.h"
 
 namespace dunvel {
 
@@ -52,9 +55,24 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options) {
 }
 
 std::string FaceRenderer::writePng(const std::string& path) const {
-  const cairo_status_t status = cairo_surface_write_to_png(surface_, path.c_str());
-  if (status == CAIRO_STATUS_SUCCESS) return {};
-  return "cannot write " + path + ": " + cairo_status_to_string(status);
+  return writePng(surface_, path);
+}
+
+std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& path) {
+  // Encoded in memory first and then put in place whole, so the file is never half a picture
+  // and the error names what went wrong (Cairo's own only says "error while writing").
+  std::string png;
+  const cairo_status_t status = cairo_surface_write_to_png_stream(
+      surface,
+      [](void* closure, const unsigned char* data, unsigned int length) {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &png);
+  if (status != CAIRO_STATUS_SUCCESS) {
+    return "cannot write " + path + ": " + cairo_status_to_string(status);
+  }
+  return replaceFile(path, png);
 }
 
 }  // namespace dunvel

@@ -42,8 +42,11 @@ class FaceRenderer {
   cairo_surface_t* paint(const PaintOptions& options = {});
   cairo_surface_t* image() const { return surface_; }
 
-  // Writes the image as a PNG; an empty string on success, else what went wrong.
+  // Writes the image as a PNG, whole or not at all (see replaceFile); an empty string on
+  // success, else one line naming the path and what went wrong.
   std::string writePng(const std::string& path) const;
+  // The same for any image surface.
+  static std::string writePng(cairo_surface_t* surface, const std::string& path);
 
   const FaceMetrics& face() const { return face_; }
   double scale() const { return scale_; }

@@ -258,6 +258,13 @@ Json toJson(const ContextValue& value) {
 }  // namespace
 
 JsonReadResult readSnapshotJson(std::string_view json, int maxDepth) {
+  // The parser takes a NUL byte for the end of its input, so "{...}<NUL>junk" would pass as the
+  // object alone; JSON has no place for one anywhere.
+  if (const std::size_t nul = json.find('\0'); nul != std::string_view::npos) {
+    JsonReadResult refused;
+    refused.error = lineAndColumn(json, nul + 1) + ": a NUL byte, which JSON does not allow";
+    return refused;
+  }
   SnapshotBuilder builder(json, maxDepth);
   Json::sax_parse(json.begin(), json.end(), &builder);
   return std::move(builder).result();

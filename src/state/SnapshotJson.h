@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,9 @@
 namespace dunvel {
 
 inline constexpr int kMaxSnapshotDepth = 64;
+// Snapshot files are small; anything larger is refused as it is read, never read into memory
+// whole (the file may be endless, such as a device).
+inline constexpr std::size_t kMaxSnapshotFileBytes = 16 * 1024 * 1024;
 
 struct JsonReadResult {
   ContextDictionary dictionary;

@@ -199,5 +199,34 @@ TEST(ScreenDescription, TheClockTickingAloneIsNoChange) {
   EXPECT_EQ((ScreenDescription{"idle", {}, "", false}).line(), "idle:");
 }
 
+// A long team list makes a log line of a readable length that still says how many teams there
+// are, on each screen that lists them.
+TEST(ScreenDescription, ALongTeamListIsCutToAReadableLineWithTheNumberOfTeams) {
+  Platform& p = platform();
+  ConnectivityStore::shared();
+  std::ostringstream log;
+  LogHapticEngine haptics(log);
+  HeadlessAppRunner runner(p.loop, p.loop, p.loop, haptics, log, [] {});
+  appMain<DunvelWatchApp>(runner);
+  ContextArray teams;
+  for (int i = 0; i < 1000; ++i) {
+    teams.push_back(ContextDictionary{{"id", "t" + std::to_string(i)}, {"name", "فريق"}});
+  }
+  for (const char* screen : {"board", "answer"}) {
+    log.str("");
+    p.session.deliverApplicationContext(
+        {{"screen", screen}, {"gameName", "ليلة"}, {"teams", teams}});
+    p.loop.drain();
+    const std::vector<std::string> logged = lines(log.str());
+    ASSERT_EQ(logged.size(), 1u) << screen;
+    EXPECT_LE(logged[0].size(), ScreenDescription::kMaxLineBytes + 60) << logged[0];
+    EXPECT_TRUE(logged[0].ends_with(" more texts, 1000 teams)")) << logged[0];
+  }
+  ScreenDescription few{"scoreboard", {"a", "1"}, "", false, 1};
+  EXPECT_EQ(few.line(), "scoreboard: a | 1") << "a short list is not cut";
+  ConnectivityStore::shared().state = GameState{};
+  p.loop.drain();
+}
+
 }  // namespace
 }  // namespace dunvel

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <ostream>
 
+#include "host/NumberOption.h"
 #include "platform/runloop/SystemClock.h"
 #include "preview/SnapshotFile.h"
 #include "state/ContextDecoding.h"
@@ -19,9 +20,11 @@ void addFaceSnapshotOptions(CLI::App& command, FaceSnapshotOptions& options) {
   command.add_option("FILE", options.path, "JSON snapshot, or - for standard input")->required();
   command.add_flag("--reachable", options.reachable,
                    "The host app is reachable (the idle screen's status line); default: not");
-  command.add_option("--now", options.now,
-                     "The current date-time in seconds since 1970, which the question clock "
-                     "counts from; default: the system clock");
+  command
+      .add_option("--now", options.now,
+                  "The current date-time in seconds since 1970, which the question clock "
+                  "counts from; default: the system clock")
+      ->check(FiniteNumber());
 }
 
 std::optional<FaceSnapshot> readFaceSnapshot(const FaceSnapshotOptions& options, PreviewIo& io,

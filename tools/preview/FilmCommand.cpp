@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/ScreenDescription.h"
+#include "host/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ReplaySession.h"
@@ -107,10 +108,7 @@ class ContactSheet {
                      y + height_ + 3, width_);
     }
     cairo_destroy(cr);
-    const cairo_status_t status = cairo_surface_write_to_png(sheet.get(), path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS)
-      return "cannot write " + path + ": " + cairo_status_to_string(status);
-    return {};
+    return FaceRenderer::writePng(sheet.get(), path);
   }
 
   std::size_t shown() const { return tiles_.size() + (last_ ? 1 : 0); }
@@ -254,6 +252,7 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
   addFaceSizeOption(*film, options->size);
   addTextSizeOption(*film, options->textSize);
   film->add_option("--scale", options->scale, "Pixels per point of the frames, 0.25 to 8")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0))
       ->capture_default_str();
   film->add_option("--columns", options->columns, "Frames per row of the contact sheet, 1 to 64")

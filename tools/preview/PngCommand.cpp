@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "host/NumberOption.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
@@ -38,6 +39,7 @@ void addPngCommand(CLI::App& app, PreviewIo& io) {
   addFaceSizeOption(*png, options->size);
   addTextSizeOption(*png, options->textSize);
   png->add_option("--scale", options->scale, "Pixels per point, 0.25 to 8; default 2")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0));
   png->callback([options, &io] { io.exitCode = runPngCommand(*options, io); });
 }

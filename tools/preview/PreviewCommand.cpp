@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <ostream>
 #include <vector>
@@ -76,7 +78,23 @@ int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::stri
   addVariantsCommand(app, io);
   addReplayCommand(app, io);
   addFilmCommand(app, io);
-  const int status = runPreviewApp(app, io, argc, argv);
+  int status = runPreviewApp(app, io, argc, argv);
+  // What was printed must have reached its reader (a full disk, a closed pipe), or the command
+  // did not do its work.
+  // A stream that failed earlier is tried once more for the cause: what it still holds goes
+  // out, or the system says why not.
+  bool failed = !io.out;
+  io.out.clear();
+  errno = 0;
+  if (!io.out.flush()) failed = true;
+  const int error = errno;
+  if (failed) {
+    if (status == kExitSuccess) {
+      io.err << "dunvel-preview: cannot write standard output: "
+             << (error != 0 ? std::strerror(error) : "the stream failed") << '\n';
+    }
+    status = kExitBadInput;
+  }
   if (subcommand) {
     const std::vector<CLI::App*> ran = app.get_subcommands();
     *subcommand = ran.empty() ? std::string() : ran.front()->get_name();

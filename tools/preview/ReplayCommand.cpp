@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 
+#include "host/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/RecordingReplay.h"
 
@@ -114,6 +115,7 @@ void addReplayCommand(CLI::App& app, PreviewIo& io) {
       ->add_option("--tolerance", options->toleranceMs,
                    "How many milliseconds apart an output of the replay and the recorded one "
                    "may be")
+      ->check(FiniteNumber())
       ->capture_default_str();
   replay->callback([options, &io] { io.exitCode = runReplayCommand(*options, io); });
 }

@@ -1,8 +1,13 @@
+#include <unistd.h>
+
 #include <iostream>
 
+#include "preview/DescriptorOutput.h"
 #include "preview/PreviewCommand.h"
 
 int main(int argc, char** argv) {
-  dunvel::PreviewIo io{std::cin, std::cout, std::cerr};
+  dunvel::DescriptorOutput standardOutput(STDOUT_FILENO);
+  std::ostream out(&standardOutput);
+  dunvel::PreviewIo io{std::cin, out, std::cerr};
   return dunvel::runDunvelPreview(io, argc, argv);
 }

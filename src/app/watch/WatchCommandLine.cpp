@@ -7,6 +7,7 @@
 
 #include "app/watch/RunApp.h"
 #include "host/DemoHost.h"
+#include "host/NumberOption.h"
 #include "host/UsageError.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
@@ -27,7 +28,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       "The wrist companion of the Dunvel quiz game. Listens for the host app on a local socket "
       "($XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock) and shows its game "
       "snapshots, in a window when there is a display (a click is a tap, the wheel and the "
-      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, Escape or closing the window.",
+      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, SIGHUP, Escape or closing the window.",
       "dunvel-watch");
   WatchOptions options;
   app.add_flag("--headless", options.headless,
@@ -42,6 +43,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
   app.add_option("--scale", options.scale,
                  "Pixels per point of the face, 0.25 to 8; default 2 (a 45mm face is then "
                  "396x484 pixels)")
+      ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0));
   app.add_option("--text-size", options.textSize,
                  "The wearer's text size: xSmall, small, large, xLarge, xxLarge, xxxLarge, AX1, "
@@ -94,14 +96,17 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     err << "dunvel-watch: " << problem << std::endl;
     return 1;
   }
-  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+  // A recording that cannot be had (another companion records to the file) stops the start
+  // before the companion says it listens, and takes the socket away again.
   if (options->record) {
     if (std::string problem = recording.open(*options->record, "dunvel-watch"); !problem.empty()) {
+      session.stop();
       err << "dunvel-watch: " << problem << std::endl;
       return 1;
     }
-    out << "dunvel-watch: recording to " << *options->record << std::endl;
   }
+  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+  if (options->record) out << "dunvel-watch: recording to " << *options->record << std::endl;
 
   SessionPlatform platform{
       [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}};
@@ -124,6 +129,11 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   if (demo) demo->stop();
   session.stop();
   out << "dunvel-watch: stopped" << std::endl;
+  // The log is the headless companion's only output: when it could not be written, say so.
+  if (!out) {
+    err << "dunvel-watch: the log could not be written to standard output" << std::endl;
+    if (ran == 0) return 1;
+  }
   return ran;
 }
 

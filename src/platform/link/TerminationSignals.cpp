@@ -9,7 +9,7 @@ namespace dunvel {
 class TerminationSignals::Impl {
  public:
   explicit Impl(std::function<void(int)> onSignal)
-      : onSignal_(std::move(onSignal)), signals_(io_, SIGINT, SIGTERM) {
+      : onSignal_(std::move(onSignal)), signals_(io_, SIGINT, SIGTERM, SIGHUP) {
     wait();
     thread_ = std::thread([this] { io_.run(); });
   }

@@ -5,9 +5,10 @@
 
 namespace dunvel {
 
-// Turns SIGINT and SIGTERM into a call on a thread of its own, so a long-running program can end
-// cleanly: the handler may do anything a normal thread may (stop a run loop, say), which a
-// signal handler may not. While it exists the signals no longer end the process by themselves.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal closed) into a call on a thread of its own, so a
+// long-running program can end cleanly: the handler may do anything a normal thread may (stop a
+// run loop, say), which a signal handler may not. While it exists the signals no longer end the
+// process by themselves.
 class TerminationSignals {
  public:
   // onSignal runs once per signal received, on the watcher's thread.

@@ -36,9 +36,10 @@ bool RecordingReader::nextLine(std::string& line, bool& complete) {
   line.clear();
   bool any = false;
   bool overlong = false;
+  std::size_t length = 0;
   for (;;) {
     if (chunkAt_ == chunkSize_) {
-      if (!in_.good()) break;
+      if (!in_.good() || (stop_ && stop_())) break;
       in_.read(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
       chunkSize_ = static_cast<std::size_t>(in_.gcount());
       chunkAt_ = 0;
@@ -59,6 +60,16 @@ bool RecordingReader::nextLine(std::string& line, bool& complete) {
     }
     if (!overlong) line.append(begin, piece);
     chunkAt_ += found != nullptr ? piece + 1 : piece;
+    length += piece;
+    if (found == nullptr && length > kMaxSkippedLineBytes) {
+      ++lineNumber_;
+      warn(lineNumber_, "runs on past " + std::to_string(kMaxSkippedLineBytes >> 20) +
+                            " MiB without ending: this is no recording; read no further");
+      failed_ = true;
+      chunkAt_ = chunkSize_ = 0;
+      in_.setstate(std::ios::failbit);
+      return false;
+    }
     if (found != nullptr) {
       ++lineNumber_;
       complete = true;

@@ -15,7 +15,9 @@ namespace dunvel {
 // one-line warning that names the line: a line that is not JSON or lacks a field, an unknown
 // event, a line longer than the limit, lines before the first start line, and a last line cut
 // short (a companion killed while writing). A time earlier than the line before is taken as that
-// line's time, with a warning. Every other event is delivered.
+// line's time, with a warning. Every other event is delivered. A line that runs on past
+// kMaxSkippedLineBytes is no recording's (an endless input such as /dev/zero): reading stops
+// there, as failed.
 class RecordingReader {
  public:
   // name is how warnings call the input ("night.jsonl"); warn receives each warning as
@@ -24,6 +26,11 @@ class RecordingReader {
   RecordingReader(std::istream& in, std::string name, std::function<void(const std::string&)> warn);
 
   static constexpr std::size_t kMaxWarningsShown = 20;
+  static constexpr std::size_t kMaxSkippedLineBytes = 16 * kMaxRecordingLineBytes;
+
+  // Reading ends, as at the end of the input, once stop returns true; it is asked before each
+  // read from the input, so an endless stream of unusable lines can be interrupted.
+  void stopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
 
   // The next usable event, with the line it came from; false at the end of the input.
   bool next(RecordingEvent& event);
@@ -49,6 +56,7 @@ class RecordingReader {
   std::istream& in_;
   std::string name_;
   std::function<void(const std::string&)> warn_;
+  std::function<bool()> stop_;
   std::vector<char> chunk_;
   std::size_t chunkAt_ = 0;
   std::size_t chunkSize_ = 0;

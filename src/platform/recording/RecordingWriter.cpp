@@ -1,6 +1,8 @@
 #include "platform/recording/RecordingWriter.h"
 
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,59 @@
 #include <ostream>
 
 namespace dunvel {
+
+namespace {
+
+// Writes all of bytes; 0, or the errno of the write that failed.
+int writeAll(int fd, std::string_view bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    written += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Copies from the start of one file to the end of the other, and ends the copy with a newline
+// when the last line lacks one (a recorder killed in the middle of a line must not have the
+// next line glued onto it). 0, or an errno.
+int copyRecording(int from, int to) {
+  char buffer[64 * 1024];
+  char last = '\n';
+  for (;;) {
+    const ssize_t got = ::read(from, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) break;
+    last = buffer[got - 1];
+    if (int error = writeAll(to, std::string_view(buffer, static_cast<std::size_t>(got)));
+        error != 0) {
+      return error;
+    }
+  }
+  return last == '\n' ? 0 : writeAll(to, "\n");
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A file descriptor closed on every way out.
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  int release() {
+    const int kept = fd;
+    fd = -1;
+    return kept;
+  }
+};
+
+}  // namespace
 
 RecordingWriter::RecordingWriter(const Clock& wallClock,
                                  std::function<std::chrono::nanoseconds()> monotonic,
@@ -27,61 +82,125 @@ void RecordingWriter::close() {
 std::string RecordingWriter::open(const std::filesystem::path& path, std::string_view recorder) {
   close();
   path_ = path;
-  const std::string name = path.string();
-  // O_APPEND: every write lands at the end, whoever else appends, and nothing is truncated.
-  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) return "cannot record to " + name + ": " + std::strerror(errno);
-  struct stat info {};
-  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close();
-    return "cannot record to " + name + ": it is not a regular file";
+  // Another recorder may replace the file between two looks at it; a few tries settle it.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    bool again = false;
+    std::string problem = openOnce(recorder, again);
+    if (!again) return problem;
   }
-  // A recorder killed in the middle of a line left it without its newline; the next line must
-  // not be glued onto it.
-  if (info.st_size > 0) {
-    const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    char last = '\n';
-    if (reader >= 0) {
-      if (pread(reader, &last, 1, info.st_size - 1) != 1) last = '\n';
-      ::close(reader);
+  return "cannot record to " + path.string() + ": it keeps being replaced";
+}
+
+std::string RecordingWriter::openOnce(std::string_view recorder, bool& again) {
+  const std::string name = path_.string();
+  const auto cannot = [&name](const std::string& why) {
+    return "cannot record to " + name + ": " + why;
+  };
+  // Nothing here opens what is not a regular file: opening a FIFO with no reader, or some
+  // devices, blocks, and the companion would never start.
+  struct stat seen {};
+  enum class Old { none, symlink, file } old = Old::none;
+  if (::lstat(path_.c_str(), &seen) == 0) {
+    if (S_ISLNK(seen.st_mode)) {
+      old = Old::symlink;  // replaced by the recording; what it points at is left alone
+    } else if (S_ISREG(seen.st_mode)) {
+      old = Old::file;
+      // Replacing the file needs only the folder's permission; a file its owner made read-only
+      // is not for recording to.
+      if (faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) {
+        return cannot(std::strerror(errno));
+      }
+    } else {
+      return cannot(S_ISDIR(seen.st_mode) ? "it is a folder" : "it is not a regular file");
     }
-    if (last != '\n' && ::write(fd_, "\n", 1) != 1) {
-      const std::string reason = std::strerror(errno);
-      close();
-      return "cannot record to " + name + ": " + reason;
+  } else if (errno != ENOENT) {
+    return cannot(std::strerror(errno));
+  }
+
+  // The lock on the file at the path is what keeps a second recorder out.
+  Fd existing;
+  if (old == Old::file) {
+    existing.fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened {};
+    if (existing.fd < 0 || fstat(existing.fd, &opened) != 0 || !sameFile(opened, seen)) {
+      again = true;
+      return {};
     }
+    if (flock(existing.fd, LOCK_EX | LOCK_NB) != 0) {
+      return errno == EWOULDBLOCK ? cannot("another companion is recording to it")
+                                  : cannot(std::strerror(errno));
+    }
+    // The recorder before may have replaced the file after it was opened here.
+    struct stat now {};
+    if (::lstat(path_.c_str(), &now) != 0 || !sameFile(now, opened)) {
+      again = true;
+      return {};
+    }
+  }
+
+  // The recording is put together beside the file and renamed over it: the old lines, then the
+  // start line. Whatever fails, the old file stays as it was and nothing new is left behind.
+  const std::filesystem::path folder = path_.has_parent_path() ? path_.parent_path() : ".";
+  std::string temporary = (folder / ("." + path_.filename().string() + ".XXXXXX")).string();
+  Fd made;
+  made.fd = mkostemp(temporary.data(), O_APPEND | O_CLOEXEC);
+  if (made.fd < 0) return cannot(std::strerror(errno));
+  const auto discard = [&temporary, &cannot](int error) {
+    ::unlink(temporary.c_str());
+    return cannot(std::strerror(error));
+  };
+  // Held from before the rename, so a recorder that finds the new file finds it locked.
+  if (flock(made.fd, LOCK_EX | LOCK_NB) != 0) return discard(errno);
+  if (old == Old::file) {
+    if (fchmod(made.fd, seen.st_mode & 07777) != 0) return discard(errno);
+    if (int error = copyRecording(existing.fd, made.fd); error != 0) return discard(error);
   }
   startedAt_ = monotonic_();
   RecordingEvent start;
   start.kind = RecordingEvent::Kind::start;
   start.recorder = std::string(recorder);
-  write(std::move(start));
-  if (fd_ < 0) return "cannot record to " + name + ": the first line could not be written";
+  if (int error = writeAll(made.fd, stamped(std::move(start))); error != 0) return discard(error);
+
+  int renamed = 0;
+  if (old == Old::none) {
+    // Nothing was there: another recorder that got there first must not be replaced.
+    renamed = renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
+    if (renamed != 0 && errno == EEXIST) {
+      ::unlink(temporary.c_str());
+      again = true;
+      return {};
+    }
+  } else {
+    renamed = std::rename(temporary.c_str(), path_.c_str());
+  }
+  if (renamed != 0) return discard(errno);
+  fd_ = made.release();
   return {};
 }
 
-void RecordingWriter::write(RecordingEvent event) {
-  if (fd_ < 0) return;
+std::string RecordingWriter::stamped(RecordingEvent event) const {
   // The start line is the origin of the time line by definition.
   const std::chrono::duration<double, std::milli> since = event.kind == RecordingEvent::Kind::start
                                                               ? std::chrono::nanoseconds{0}
                                                               : monotonic_() - startedAt_;
   event.t = since.count();
   event.wall = recordingWallText(wallClock_.now());
-  const std::string line = event.line();
+  return event.line();
+}
+
+void RecordingWriter::write(RecordingEvent event) {
+  if (fd_ < 0) return;
+  const std::string line = stamped(std::move(event));
+  const off_t before = lseek(fd_, 0, SEEK_END);
   // One write per line: a reader never sees half of one unless the program died inside it.
-  std::size_t written = 0;
-  while (written < line.size()) {
-    const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      log_ << ("recording to " + path_.string() +
-               " stopped: " + (n < 0 ? std::strerror(errno) : "nothing could be written") + "\n")
-           << std::flush;
-      close();
-      return;
+  if (int error = writeAll(fd_, line); error != 0) {
+    // Whatever part of the line got in is taken out again, so the file keeps whole lines.
+    if (before >= 0 && ftruncate(fd_, before) != 0) {
+      // Nothing more can be done; the reader skips a line cut short.
     }
-    written += static_cast<std::size_t>(n);
+    log_ << ("recording to " + path_.string() + " stopped: " + std::strerror(error) + "\n")
+         << std::flush;
+    close();
   }
 }
 

@@ -17,8 +17,12 @@ namespace dunvel {
 
 // Writes a recording of a night (the format is RecordingEvent's): one line per event, each in a
 // single write to a file opened for appending, so every line that reached the file is whole and
-// survives the program being killed. An existing file is appended to, never truncated. Main
-// thread only: events from other threads are queued onto the main queue first.
+// survives the program being killed; a line that cannot be written whole is taken out again. An
+// existing file is added to, never cut: its lines and the new start line are put together in a
+// new file beside it, which replaces it, so a failure leaves the old file as it was and a symlink
+// at the path is replaced rather than written through. The file stays locked (flock) while it is
+// recorded to: one recorder per file. Main thread only: events from other threads are queued onto
+// the main queue first.
 //
 // Taps: every control of the host remote screen sends exactly one command through the store as
 // the first thing its action does, so the store's send observer (SessionPlatform::observeSend) is
@@ -36,7 +40,9 @@ class RecordingWriter {
 
   // Opens path for appending (creating it with mode 0600), ends with a newline a last line that
   // an earlier recorder left cut, and writes the start line, naming recorder. Returns an empty
-  // string, or one line saying why the file cannot be recorded to.
+  // string, or one line saying why the file cannot be recorded to: another recorder has it, it
+  // is not a regular file (a FIFO or a device, which are never opened: opening one can block),
+  // or the system's error.
   std::string open(const std::filesystem::path& path, std::string_view recorder);
 
   void hostConnected();
@@ -54,6 +60,10 @@ class RecordingWriter {
  private:
   void write(RecordingEvent event);
   void close();
+  // One try of open(); again when the file was replaced meanwhile and another try may do.
+  std::string openOnce(std::string_view recorder, bool& again);
+  // The event's line, with its time since the start line and its wall-clock time.
+  std::string stamped(RecordingEvent event) const;
 
   const Clock& wallClock_;
   std::function<std::chrono::nanoseconds()> monotonic_;
