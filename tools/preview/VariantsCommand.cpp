@@ -85,10 +85,8 @@ int runVariantsCommand(const VariantsOptions& options, PreviewIo& io) {
                    tile.width);
   }
   cairo_surface_flush(sheet.get());
-  const cairo_status_t status = cairo_surface_write_to_png(sheet.get(), options.output.c_str());
-  if (status != CAIRO_STATUS_SUCCESS) {
-    io.err << "dunvel-preview: cannot write " << oneLine(options.output) << ": "
-           << cairo_status_to_string(status) << '\n';
+  if (std::string problem = FaceRenderer::writePng(sheet.get(), options.output); !problem.empty()) {
+    io.err << "dunvel-preview: " << oneLine(problem) << '\n';
     return kExitBadInput;
   }
   return kExitSuccess;
