@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -425,7 +426,14 @@ TEST(WestonExecutable, TheWindowShowsThePreviewTakesATapAndTheWheelAndEndsOnEsca
   const std::string link = (folder.path() / "link.sock").string();
   const std::string answer = write(folder, "answer.json", kAnswer);
   const std::string board = write(folder, "board.json", boardOfTwenty("فريق 10"));
-  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, weston.clientEnvironment());
+  // On Wayland SDL shows frames through Mesa's EGL driver, which SDL_Quit unloads: what it
+  // keeps to the end can then only be put down to an unknown module, so in a sanitizer build
+  // this run is not checked for leaks (the X11 runs of the same code are).
+  const char* sanitizer = std::getenv("LSAN_OPTIONS");
+  std::vector<std::string> environment = weston.clientEnvironment();
+  environment.push_back("LSAN_OPTIONS=" + std::string(sanitizer != nullptr ? sanitizer : "") +
+                        ":detect_leaks=0");
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link}, environment);
   ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
   run(DUNVEL_HOST_PATH, {"push", answer, "--link", link});
 
