@@ -19,6 +19,7 @@
 #include "host/LineWriter.h"
 #include "host/PushLine.h"
 #include "host/UsageError.h"
+#include "host/WebSocketHostLink.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
@@ -31,6 +32,10 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kBadInput = 1;
 constexpr int kBadUsage = 2;
+
+constexpr const char* kLinkHelp =
+    "Socket path of the companion, or the URL of its WebSocket endpoint with its token "
+    "(ws://ADDRESS:PORT/link?token=…, as dunvel-watch --listen prints it)";
 
 int push(const std::string& file, bool asMessage, bool openedNow,
          const std::optional<std::string>& link, std::istream& in, std::ostream& out,
@@ -75,12 +80,16 @@ int push(const std::string& file, bool asMessage, bool openedNow,
     return kBadInput;
   }
   const std::filesystem::path path = resolveLinkPath(link);
-  if (std::string problem = pushLine(path, line); !problem.empty()) {
+  const std::string problem = isWebSocketLink(path.string()) ? pushWebSocketLine(path.string(), line)
+                                                              : pushLine(path, line);
+  if (!problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
+  // A WebSocket URL carries the link's token, which stays off the screen.
+  const std::string shownLink = path.string().substr(0, path.string().find('?'));
   out << "dunvel-host: sent " << shownName << " as " << (asMessage ? "a message" : "the context")
-      << " to " << path.string() << '\n';
+      << " to " << shownLink << '\n';
   return kDone;
 }
 
@@ -151,12 +160,12 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   pushCommand->add_flag(
       "--opened-now", openedNow,
       "Set questionOpenedAt to this moment, so the question clock starts at 0:00");
-  pushCommand->add_option("--link", pushLink, "Socket path of the companion");
+  pushCommand->add_option("--link", pushLink, kLinkHelp);
 
   std::optional<std::string> listenLink;
   CLI::App* listenCommand = app.add_subcommand(
       "listen", "Print each command the companion sends as one JSON line, until interrupted.");
-  listenCommand->add_option("--link", listenLink, "Socket path of the companion");
+  listenCommand->add_option("--link", listenLink, kLinkHelp);
 
   bool autoplay = false;
   std::optional<std::string> demoLink;
@@ -165,7 +174,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   demoCommand->add_flag("--autoplay", autoplay,
                         "Reveal and award by itself after a few seconds, so the night runs with "
                         "nobody at the watch");
-  demoCommand->add_option("--link", demoLink, "Socket path of the companion");
+  demoCommand->add_option("--link", demoLink, kLinkHelp);
 
   HostReplayOptions replayOptions;
   std::optional<std::string> replayLink;
@@ -184,7 +193,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
                    "Start at this many milliseconds into the recording, with the snapshot the "
                    "companion had then")
       ->capture_default_str();
-  replayCommand->add_option("--link", replayLink, "Socket path of the companion");
+  replayCommand->add_option("--link", replayLink, kLinkHelp);
 
   try {
     app.parse(argc, argv);
@@ -207,7 +216,12 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   const std::optional<std::string>& link =
       *pushCommand ? pushLink
                    : (*listenCommand ? listenLink : (*replayCommand ? replayLink : demoLink));
-  if (std::string problem = checkLinkPathLength(resolveLinkPath(link)); !problem.empty()) {
+  if (link && isWebSocketLink(*link)) {
+    if (std::string problem = checkWebSocketLinkUrl(*link); !problem.empty()) {
+      err << "dunvel-host: --link " << problem << '\n';
+      return kBadInput;
+    }
+  } else if (std::string problem = checkLinkPathLength(resolveLinkPath(link)); !problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
