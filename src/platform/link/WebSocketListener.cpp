@@ -35,9 +35,9 @@ namespace {
 constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 // A handshake is a few hundred bytes; browsers send a few kilobytes of headers at most.
 constexpr std::uint32_t kMaxRequestHeaderBytes = 16 * 1024;
-// Wrong tokens from one address that cost nothing (a person retyping one); after them each one
-// doubles the time during which that address is answered 429 without its token being looked at,
-// up to the longest.
+// Wrong tokens from one address that are simply answered 401 (a person retyping one); from the
+// last of them on, each one doubles the time during which that address is answered 429 without
+// its token being looked at, up to the longest.
 constexpr int kFreeStrikes = 3;
 constexpr std::chrono::milliseconds kFirstSlowdown{200};
 constexpr std::chrono::milliseconds kLongestSlowdown{10'000};
@@ -606,8 +606,8 @@ void WebSocketListener::Impl::strike(const std::string& address) {
   }
   Strikes& strikes = strikes_[address];
   strikes.count = std::min(strikes.count + 1, 64);
-  if (strikes.count <= kFreeStrikes) return;
-  const int doublings = std::min(strikes.count - kFreeStrikes - 1, 16);
+  if (strikes.count < kFreeStrikes) return;
+  const int doublings = std::min(strikes.count - kFreeStrikes, 16);
   strikes.slowedUntil = now + std::min(kFirstSlowdown * (1 << doublings), kLongestSlowdown);
 }
 
