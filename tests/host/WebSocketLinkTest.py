@@ -76,7 +76,8 @@ class Process:
         return eventually(lambda: text in self.output(), within)
 
     def end(self, sig=signal.SIGTERM, within=15.0):
-        if self.process.poll() is None:
+        """Signals the process (sig 0: lets it end by itself) and waits for its status."""
+        if sig and self.process.poll() is None:
             os.killpg(self.process.pid, sig)
         try:
             status = self.process.wait(within)
@@ -222,6 +223,45 @@ class Refusals(unittest.TestCase):
                     eventually, lambda: "scoreboard: after" in self.companion.out))
 
         run(scenario(), 120)
+
+    def test_dunvel_host_over_the_network(self):
+        url = self.companion.url
+        pushed = subprocess.run([HOST, "push", "-", "--message", "--link", url],
+                                input=b'{"screen": "board", "gameName": "pushed"}',
+                                capture_output=True, timeout=20)
+        self.assertEqual(pushed.returncode, 0, pushed.stderr)
+        # The token stays off the screen.
+        self.assertEqual(pushed.stdout.decode(), "dunvel-host: sent standard input as a message to "
+                         "ws://127.0.0.1:%d/link\n" % self.companion.port)
+        self.assertTrue(eventually(lambda: "scoreboard: pushed" in self.companion.out))
+        wrong = subprocess.run([HOST, "push", "-", "--link", url[:-4] + "abcd"],
+                               input=b'{"screen": "idle"}', capture_output=True, timeout=20)
+        self.assertEqual(wrong.returncode, 1)
+        self.assertIn(b"refused the connection: 401 Unauthorized: wrong token", wrong.stderr)
+
+        # The demo night over the network; while it holds the link a socket host is turned away.
+        demo = Process([HOST, "demo", "--link", url])
+        try:
+            self.assertTrue(self.companion.wait_for("screen question"), self.companion.output())
+            socket_host = Process([HOST, "listen", "--link", self.companion.socket])
+            self.assertEqual(socket_host.end(within=20, sig=0), 1)
+            self.assertIn("another host", socket_host.err)
+        finally:
+            self.assertEqual(demo.end(), 0, demo.output())
+
+        # listen prints the commands the companion sends: none without a tap, but it holds the
+        # link until interrupted and ends cleanly.
+        listen = Process([HOST, "listen", "--link", url])
+
+        def listen_holds_the_link():
+            pushed = subprocess.run([HOST, "push", "-", "--link", self.companion.socket],
+                                    input=b'{"screen": "idle"}', capture_output=True, timeout=20)
+            return b"another host" in pushed.stderr
+
+        self.assertTrue(eventually(listen_holds_the_link, every=0.2), listen.output())
+        status, first = run(handshake_status(url))
+        self.assertEqual(listen.end(), 0, listen.output())
+        self.assertEqual((status, "another host" in first), ("open", True))
 
     def test_an_oversized_message_closes_that_connection_only(self):
         async def scenario():
