@@ -201,6 +201,9 @@ class StreamClient final : public Client, public std::enable_shared_from_this<St
         addresses, [self = this->shared_from_this()](ErrorCode error, const tcp::endpoint&) {
           if (error) return self->fail("no companion is listening on " + shownUrl(self->url()) +
                                        " (" + error.message() + ")");
+          // A frame goes out as soon as it is written, not when the previous one is acknowledged.
+          ErrorCode ignored;
+          beast::get_lowest_layer(self->ws_).socket().set_option(tcp::no_delay(true), ignored);
           self->secure();
         });
   }

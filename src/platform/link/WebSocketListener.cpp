@@ -550,6 +550,8 @@ void WebSocketListener::Impl::accepted(tcp::socket socket) {
   ErrorCode error;
   const tcp::endpoint remote = socket.remote_endpoint(error);
   if (error) return;
+  // A frame goes out as soon as it is written, not when the previous one is acknowledged.
+  socket.set_option(tcp::no_delay(true), error);
   ++handshakes_;
   std::shared_ptr<WebSocketPeer> peer;
   if (tls_) {
