@@ -80,8 +80,9 @@ int push(const std::string& file, bool asMessage, bool openedNow,
     return kBadInput;
   }
   const std::filesystem::path path = resolveLinkPath(link);
-  const std::string problem = isWebSocketLink(path.string()) ? pushWebSocketLine(path.string(), line)
-                                                              : pushLine(path, line);
+  const std::string problem = isWebSocketLink(path.string())
+                                  ? pushWebSocketLine(path.string(), line)
+                                  : pushLine(path, line);
   if (!problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;

@@ -181,9 +181,9 @@ class HostConnection::Impl {
                     std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
                   retryDelay_ = kFirstRetry;
                 }
-                failed(!reason.empty()      ? reason
-                       : wasConnected ? "the companion closed the link"
-                                      : "the companion closed the link before it opened");
+                failed(!reason.empty() ? reason
+                       : wasConnected  ? "the companion closed the link"
+                                       : "the companion closed the link before it opened");
               });
             }});
     ws_->start();

@@ -187,7 +187,8 @@ class WebSocketHostLink::Impl {
 namespace {
 
 template <typename Stream>
-class StreamClient final : public Client, public std::enable_shared_from_this<StreamClient<Stream>> {
+class StreamClient final : public Client,
+                           public std::enable_shared_from_this<StreamClient<Stream>> {
  public:
   static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
 
@@ -199,8 +200,9 @@ class StreamClient final : public Client, public std::enable_shared_from_this<St
     beast::get_lowest_layer(ws_).expires_after(kConnectWithin);
     beast::get_lowest_layer(ws_).async_connect(
         addresses, [self = this->shared_from_this()](ErrorCode error, const tcp::endpoint&) {
-          if (error) return self->fail("no companion is listening on " + shownUrl(self->url()) +
-                                       " (" + error.message() + ")");
+          if (error)
+            return self->fail("no companion is listening on " + shownUrl(self->url()) + " (" +
+                              error.message() + ")");
           // A frame goes out as soon as it is written, not when the previous one is acknowledged.
           ErrorCode ignored;
           beast::get_lowest_layer(self->ws_).socket().set_option(tcp::no_delay(true), ignored);
@@ -250,14 +252,13 @@ class StreamClient final : public Client, public std::enable_shared_from_this<St
         return fail("cannot set the TLS server name " + host);
       }
       ws_.next_layer().set_verify_callback(ssl::host_name_verification(host));
-      ws_.next_layer().async_handshake(ssl::stream_base::client,
-                                       [self = this->shared_from_this()](ErrorCode error) {
-                                         if (error) {
-                                           return self->fail("TLS with " + shownUrl(self->url()) +
-                                                             " failed: " + error.message());
-                                         }
-                                         self->handshake();
-                                       });
+      ws_.next_layer().async_handshake(ssl::stream_base::client, [self = this->shared_from_this()](
+                                                                     ErrorCode error) {
+        if (error) {
+          return self->fail("TLS with " + shownUrl(self->url()) + " failed: " + error.message());
+        }
+        self->handshake();
+      });
     } else {
       handshake();
     }
@@ -392,8 +393,8 @@ void WebSocketHostLink::Impl::begin() {
                         error.message());
         }
         if (tls_) {
-          client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(
-              *this, io_, *tls_);
+          client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(*this, io_,
+                                                                                         *tls_);
         } else {
           client_ = std::make_shared<StreamClient<beast::tcp_stream>>(*this, io_);
         }
@@ -428,29 +429,29 @@ std::string pushWebSocketLine(const std::string& url, std::string_view line,
   std::optional<std::string> refused;
   WebSocketHostLink* self = nullptr;
   WebSocketHostLink link(
-      url, WebSocketHostLink::Handlers{
-               [&] {
-                 self->send(std::string(line));
-                 // Closing after the line: the companion answers the close once it has dealt with
-                 // the line, after any error it has for it.
-                 self->close();
-               },
-               [&](const std::string& text) {
-                 LinkFrame frame;
-                 std::string problem;
-                 std::lock_guard lock(mutex);
-                 if (LinkFrame::parse(text, frame, problem) &&
-                     frame.type == LinkFrame::Type::error && !refused) {
-                   refused = frame.message;
-                 }
-               },
-               {},
-               [&](const std::string& reason) {
-                 std::lock_guard lock(mutex);
-                 closedReason = reason;
-                 done = true;
-                 changed.notify_all();
-               }});
+      url, WebSocketHostLink::Handlers{[&] {
+                                         self->send(std::string(line));
+                                         // Closing after the line: the companion answers the close
+                                         // once it has dealt with the line, after any error it has
+                                         // for it.
+                                         self->close();
+                                       },
+                                       [&](const std::string& text) {
+                                         LinkFrame frame;
+                                         std::string problem;
+                                         std::lock_guard lock(mutex);
+                                         if (LinkFrame::parse(text, frame, problem) &&
+                                             frame.type == LinkFrame::Type::error && !refused) {
+                                           refused = frame.message;
+                                         }
+                                       },
+                                       {},
+                                       [&](const std::string& reason) {
+                                         std::lock_guard lock(mutex);
+                                         closedReason = reason;
+                                         done = true;
+                                         changed.notify_all();
+                                       }});
   self = &link;
   link.start();
   {

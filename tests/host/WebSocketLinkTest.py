@@ -14,6 +14,7 @@ import re
 import shutil
 import signal
 import socket
+import ssl
 import stat
 import subprocess
 import sys
@@ -319,6 +320,101 @@ class Refusals(unittest.TestCase):
                     eventually, lambda: "scoreboard: next" in self.companion.out)
 
         self.assertTrue(run(next_host()))
+
+
+class CommandLine(unittest.TestCase):
+    def test_bad_usage_and_the_warning_off_loopback(self):
+        folder = tempfile.mkdtemp()
+        try:
+            link = os.path.join(folder, "link.sock")
+            for options, problem in [
+                    (["--listen", "http://127.0.0.1:1"], "--listen http://127.0.0.1:1: expected"),
+                    (["--listen", "ws://127.0.0.1"], "the port is missing"),
+                    (["--listen", "ws://127.0.0.1:65536"], "from 0 to 65535"),
+                    (["--listen", "ws://example.com:1"], "'example.com' is not an IP address"),
+                    (["--listen", "wss://127.0.0.1:0"], "needs --tls-cert and --tls-key"),
+                    (["--listen", "ws://127.0.0.1:0", "--token", "short"], "at least 16"),
+                    (["--listen", "ws://127.0.0.1:0", "--token", "spaces are not fine"],
+                     "at least 16"),
+                    (["--token", TOKEN], "go with --listen")]:
+                ran = subprocess.run([WATCH, "--headless", "--link", link, *options],
+                                     capture_output=True, text=True, timeout=20)
+                self.assertEqual(ran.returncode, 2, ran.stderr)
+                self.assertEqual(ran.stderr.count("\n"), 1, ran.stderr)
+                self.assertIn(problem, ran.stderr)
+            busy = socket.socket()
+            busy.bind(("127.0.0.1", 0))
+            busy.listen()
+            taken = subprocess.run([WATCH, "--headless", "--link", link, "--listen",
+                                    "ws://127.0.0.1:%d" % busy.getsockname()[1]],
+                                   capture_output=True, text=True, timeout=20)
+            busy.close()
+            self.assertEqual(taken.returncode, 1)
+            self.assertIn("cannot listen on ws://127.0.0.1:", taken.stderr)
+            bad_url = subprocess.run([HOST, "listen", "--link", "ws://127.0.0.1:0/link"],
+                                     capture_output=True, text=True, timeout=20)
+            self.assertEqual(bad_url.returncode, 1)
+            self.assertIn("the port must be a number from 1 to 65535", bad_url.stderr)
+
+            # Any address works, with a warning that plain ws:// is not encrypted.
+            companion = Companion.__new__(Companion)
+            Process.__init__(companion, [WATCH, "--headless", "--link", link, "--listen",
+                                         "ws://0.0.0.0:0"])
+            self.assertTrue(companion.wait_for("WebSocket link on ws://0.0.0.0:"),
+                            companion.output())
+            self.assertIn("warning: ws://0.0.0.0:0 is not encrypted", companion.err)
+            self.assertEqual(companion.end(), 0)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def test_wss_with_a_certificate(self):
+        folder = tempfile.mkdtemp()
+        try:
+            cert = os.path.join(folder, "cert.pem")
+            key = os.path.join(folder, "key.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                            "1", "-subj", "/CN=127.0.0.1", "-addext",
+                            "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                           check=True, capture_output=True, timeout=60)
+            link = os.path.join(folder, "link.sock")
+            companion = Companion.__new__(Companion)
+            Process.__init__(companion, [WATCH, "--headless", "--link", link, "--listen",
+                                         "wss://127.0.0.1:0", "--tls-cert", cert, "--tls-key", key])
+            try:
+                self.assertTrue(companion.wait_for("WebSocket link on wss://127.0.0.1:"),
+                                companion.output())
+                self.assertNotIn("warning", companion.err)
+                url = re.search(r"(wss://\S+)", companion.err).group(1)
+                trusted = ssl.create_default_context(cafile=cert)
+
+                async def push():
+                    async with websockets.connect(url, ssl=trusted) as host:
+                        await host.send(context({"screen": "board", "gameName": "secure"}))
+                        await host.send("[]")
+                        return json.loads(await asyncio.wait_for(host.recv(), 10))
+
+                self.assertEqual(run(push())["type"], "error")
+                self.assertTrue(companion.wait_for("scoreboard: secure"), companion.output())
+                # dunvel-host checks the certificate: trusted through $SSL_CERT_FILE, else refused.
+                env = dict(os.environ, SSL_CERT_FILE=cert)
+                pushed = subprocess.run([HOST, "push", "-", "--link", url], env=env,
+                                        input=b'{"screen": "board", "gameName": "host"}',
+                                        capture_output=True, timeout=20)
+                self.assertEqual(pushed.returncode, 0, pushed.stderr)
+                self.assertTrue(companion.wait_for("scoreboard: host"), companion.output())
+                env.pop("SSL_CERT_FILE")
+                untrusted = subprocess.run([HOST, "push", "-", "--link", url], env=env,
+                                           input=b'{"screen": "idle"}', capture_output=True,
+                                           timeout=20)
+                self.assertEqual(untrusted.returncode, 1)
+                self.assertIn(b"TLS with wss://127.0.0.1:", untrusted.stderr)
+                # Plain WebSocket on the TLS port is not let in.
+                self.assertRaises(Exception, run,
+                                  handshake_status(url.replace("wss://", "ws://")), 15)
+            finally:
+                self.assertEqual(companion.end(), 0, companion.output())
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 class PythonClient(unittest.TestCase):

@@ -108,8 +108,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~") ==
                          std::string::npos;
     if (!fit) {
-      return usage(
-          "--token: at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'");
+      return usage("--token: at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'");
     }
   }
   exitStatus = 0;
@@ -187,8 +186,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       return 1;
     }
     urlFile = session.path().parent_path() / "link.url";
-    if (std::string problem = writePrivateFile(urlFile, listener->url() + "\n");
-        !problem.empty()) {
+    if (std::string problem = writePrivateFile(urlFile, listener->url() + "\n"); !problem.empty()) {
       err << "dunvel-watch: " << problem << std::endl;
       return 1;
     }

@@ -98,8 +98,9 @@ std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& addre
   }
   parsed.port = static_cast<std::uint16_t>(value);
   if (!ipAddressOf(parsed)) {
-    return shown + ": " + (parsed.host.empty() ? std::string("the address is missing")
-                                               : "'" + parsed.host + "' is not an IP address");
+    return shown + ": " +
+           (parsed.host.empty() ? std::string("the address is missing")
+                                : "'" + parsed.host + "' is not an IP address");
   }
   address = std::move(parsed);
   return {};
@@ -348,10 +349,9 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     response_->keep_alive(false);
     response_->body() = reason + "\n";
     response_->prepare_payload();
-    http::async_write(ws_.next_layer(), *response_,
-                      [self = this->shared_from_this()](ErrorCode, std::size_t) {
-                        self->handshakeFailed();
-                      });
+    http::async_write(
+        ws_.next_layer(), *response_,
+        [self = this->shared_from_this()](ErrorCode, std::size_t) { self->handshakeFailed(); });
   }
 
   void handshakeFailed() {

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Measures how often the companion's main thread wakes up and how much CPU the companion uses,
+# with the window open (on a private Xvfb display) and headless: on the idle screen, then on the
+# question screen, whose clock ticks once a second. The main thread's voluntary context switches
+# count its sleeps that ended (wake-ups); utime+stime of the whole process is its CPU time. The
+# companion also listens on a loopback WebSocket endpoint that nobody uses.
+#   bench/wakeups.sh [BUILD_DIR] [SECONDS]     (defaults: build/test, 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/test}
+seconds=${2:-60}
+watch=$build/src/app/watch/dunvel-watch
+host=$build/tools/host/dunvel-host
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 640x640x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=:$(head -n 1 "$work/display")
+
+ticks=$(getconf CLK_TCK)
+switches() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$1/task/$1/status"; }
+cputicks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+measure() {  # label pid
+  local before_s before_c after_s after_c
+  sleep 3  # let the screen settle
+  before_s=$(switches "$2"); before_c=$(cputicks "$2")
+  sleep "$seconds"
+  after_s=$(switches "$2"); after_c=$(cputicks "$2")
+  awk -v l="$1" -v s=$((after_s - before_s)) -v c=$((after_c - before_c)) -v t="$ticks" \
+      -v d="$seconds" 'BEGIN { printf "%-28s %8d %12.2f %14.0f\n", l, s, s / d, c * 1000 / t }'
+}
+
+printf "%-28s %8s %12s %14s\n" "over ${seconds} s" "wake-ups" "wake-ups/s" "CPU time (ms)"
+for mode in window headless; do
+  link=$work/$mode.sock
+  if [ $mode = window ]; then
+    DISPLAY=$display WAYLAND_DISPLAY= "$watch" --link "$link" >"$work/$mode.log" 2>&1 &
+  else
+    env -u DISPLAY -u WAYLAND_DISPLAY "$watch" --headless --link "$link" \
+      >"$work/$mode.log" 2>&1 &
+  fi
+  pid=$!
+  pids+=("$pid")
+  for _ in $(seq 100); do [ -S "$link" ] && break; sleep 0.1; done
+  measure "$mode, idle screen" "$pid"
+  "$host" push examples/question.json --opened-now --link "$link" >/dev/null
+  measure "$mode, question screen" "$pid"
+  kill "$pid"
+  wait "$pid" || true
+done
