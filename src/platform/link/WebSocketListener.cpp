@@ -39,7 +39,7 @@ constexpr std::uint32_t kMaxRequestHeaderBytes = 16 * 1024;
 // last of them on, each one doubles the time during which that address is answered 429 without
 // its token being looked at, up to the longest.
 constexpr int kFreeStrikes = 3;
-constexpr std::chrono::milliseconds kFirstSlowdown{200};
+constexpr std::chrono::milliseconds kFirstSlowdown{1000};
 constexpr std::chrono::milliseconds kLongestSlowdown{10'000};
 // Addresses remembered at most; past this the ones no longer slowed down are forgotten first.
 constexpr std::size_t kMaxRememberedAddresses = 4096;
