@@ -9,6 +9,9 @@
 //
 // Each screen is measured over a window (default 20 s) after a short settling time, and the
 // figures are scaled to a second and a minute.
+//
+// The companion also listens on a loopback WebSocket endpoint (--listen), as a host app
+// builder runs it: a listener that nobody uses must cost no wake-ups either.
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -72,7 +75,7 @@ int fail(const std::string& what) {
 int measureCompanion(const std::string& prefix, std::vector<std::string> argv,
                      const std::filesystem::path& link, std::chrono::seconds window,
                      std::int64_t flood, Figures& figures) {
-  argv.insert(argv.end(), {"--link", link.string()});
+  argv.insert(argv.end(), {"--link", link.string(), "--listen", "ws://127.0.0.1:0"});
   ChildProcess companion(argv);
   if (!companion.waitForLine("screen idle", 0, 10s)) return fail("the companion did not start");
   measureScreen(prefix + "idle", companion.pid(), window, figures);

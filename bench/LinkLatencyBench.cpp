@@ -5,14 +5,20 @@
 // bytes sent to an echo thread and read back over a bare Unix socket: the least any link of this
 // kind costs. One push at a time, so each figure is a latency, not a throughput.
 //
-//   dunvel-bench-link [--painted] [--pushes N] [--out FILE]
+//   dunvel-bench-link [--painted | --websocket] [--pushes N] [--out FILE]
 //
-// --painted measures to the frame instead of to the screen. One measurement a process: the
-// companion's store is one for the process, as on the watch.
+// --painted measures to the frame instead of to the screen. --websocket pushes over the
+// companion's WebSocket endpoint on loopback instead of the socket, against the floor of a bare
+// WebSocket echo over loopback TCP made with the same library (Boost.Beast). One measurement a
+// process: the companion's store is one for the process, as on the watch.
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -33,6 +39,7 @@
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/SocketSession.h"
+#include "platform/link/WebSocketListener.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
 #include "preview/ScreenPreview.h"
@@ -47,6 +54,9 @@ namespace {
 using namespace dunvel;
 using namespace dunvel::bench;
 using Clock = std::chrono::steady_clock;
+namespace net = boost::asio;
+namespace websocket = boost::beast::websocket;
+using tcp = net::ip::tcp;
 
 constexpr std::int64_t kWarmUp = 500;
 constexpr const char* kMarker = "push-";
@@ -131,10 +141,41 @@ double microsecondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::micro>(to - from).count();
 }
 
+// A host's end of the WebSocket link as this program drives it: blocking Beast calls on the
+// calling thread, each push one message.
+class WebSocketClient {
+ public:
+  bool connect(std::uint16_t port, const std::string& target) {
+    boost::system::error_code error;
+    ws_.next_layer().connect(tcp::endpoint(net::ip::make_address_v4("127.0.0.1"), port), error);
+    if (!error) ws_.next_layer().set_option(tcp::no_delay(true), error);
+    if (!error) ws_.handshake("127.0.0.1:" + std::to_string(port), target, error);
+    ws_.text(true);
+    return !error;
+  }
+  bool write(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    boost::system::error_code error;
+    ws_.write(net::buffer(line.data(), line.size()), error);
+    return !error;
+  }
+  bool read(boost::beast::flat_buffer& buffer) {
+    boost::system::error_code error;
+    buffer.clear();
+    ws_.read(buffer, error);
+    return !error;
+  }
+
+ private:
+  net::io_context io_;
+  websocket::stream<tcp::socket> ws_{io_};
+};
+
 // Pushes to a companion running in this process, as dunvel-watch runs it: headless, or painting
-// each new screen on a face nobody shows (the renderer of the window and of --frames).
+// each new screen on a face nobody shows (the renderer of the window and of --frames); over the
+// socket or over the WebSocket endpoint.
 std::optional<std::vector<double>> endToEnd(std::int64_t pushes, const std::filesystem::path& link,
-                                            bool painted) {
+                                            bool painted, bool overWebSocket) {
   MainRunLoop loop;
   ShownScreens shown(painted);
   std::ostream log(&shown);
@@ -149,16 +190,36 @@ std::optional<std::vector<double>> endToEnd(std::int64_t pushes, const std::file
   }
   installSessionPlatform(SessionPlatform{
       [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}});
+  std::optional<WebSocketListener> endpoint;
+  if (overWebSocket) {
+    WebSocketListener::Options endpointOptions;
+    endpointOptions.address.host = "127.0.0.1";
+    endpointOptions.token = makeLinkToken();
+    endpoint.emplace(std::move(endpointOptions), session);
+    if (std::string problem = endpoint->listen(); !problem.empty()) {
+      std::cerr << "dunvel-bench-link: " << problem << '\n';
+      return std::nullopt;
+    }
+  }
 
   std::vector<double> latencies;
   bool ok = true;
   std::thread host([&] {
-    LinkClient client;
-    ok = client.connect(link);
+    LinkClient socketClient;
+    WebSocketClient webSocketClient;
+    if (endpoint) {
+      const std::string url = endpoint->url();
+      ok = webSocketClient.connect(endpoint->port(), url.substr(url.find("/link")));
+    } else {
+      ok = socketClient.connect(link);
+    }
+    const auto write = [&](std::string_view line) {
+      return endpoint ? webSocketClient.write(line) : socketClient.write(line);
+    };
     for (std::int64_t n = 0; ok && n < kWarmUp + pushes; ++n) {
       const std::string line = pushLine(n);
       const auto sent = Clock::now();
-      ok = client.write(line);
+      ok = write(line);
       const std::optional<Clock::time_point> shownAt = shown.waitFor(n);
       ok = ok && shownAt.has_value();
       if (ok && n >= kWarmUp) latencies.push_back(microsecondsBetween(sent, *shownAt));
@@ -178,6 +239,7 @@ std::optional<std::vector<double>> endToEnd(std::int64_t pushes, const std::file
     runApp(loop, headless, log, std::cerr);
   }
   host.join();
+  if (endpoint) endpoint->stop();
   session.stop();
   if (!ok) {
     std::cerr << "dunvel-bench-link: a push did not show within five seconds\n";
@@ -223,6 +285,45 @@ std::vector<double> rawRoundTrips(std::int64_t pushes) {
   return trips;
 }
 
+// The same bytes to an echo thread and back over a bare WebSocket on loopback TCP, both ends
+// Boost.Beast as the companion's endpoint is.
+std::vector<double> webSocketRoundTrips(std::int64_t pushes) {
+  net::io_context io;
+  tcp::acceptor acceptor(io, tcp::endpoint(net::ip::make_address_v4("127.0.0.1"), 0));
+  const std::uint16_t port = acceptor.local_endpoint().port();
+  std::thread echo([&] {
+    boost::system::error_code error;
+    tcp::socket socket(io);
+    acceptor.accept(socket, error);
+    if (error) return;
+    socket.set_option(tcp::no_delay(true), error);
+    websocket::stream<tcp::socket> ws(std::move(socket));
+    ws.accept(error);
+    boost::beast::flat_buffer buffer;
+    while (!error) {
+      buffer.clear();
+      ws.read(buffer, error);
+      if (error) break;
+      ws.text(ws.got_text());
+      ws.write(buffer.data(), error);
+    }
+  });
+  std::vector<double> trips;
+  {
+    WebSocketClient client;
+    boost::beast::flat_buffer buffer;
+    bool ok = client.connect(port, "/");
+    for (std::int64_t n = 0; ok && n < kWarmUp + pushes; ++n) {
+      const std::string line = pushLine(n);
+      const auto sent = Clock::now();
+      ok = client.write(line) && client.read(buffer);
+      if (ok && n >= kWarmUp) trips.push_back(microsecondsBetween(sent, Clock::now()));
+    }
+  }
+  echo.join();
+  return trips;
+}
+
 // One full frame of a new question snapshot (layout and paint, its mode text shaped anew, as a
 // push brings it), the median of many.
 double questionFrameMicroseconds() {
@@ -249,10 +350,13 @@ int main(int argc, char** argv) {
   std::int64_t pushes = 10'000;
   std::string out = "link.json";
   bool painted = false;
+  bool overWebSocket = false;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--painted") {
       painted = true;
+    } else if (option == "--websocket") {
+      overWebSocket = true;
     } else if (option == "--pushes" && i + 1 < argc) {
       pushes = std::max<std::int64_t>(1, std::stoll(argv[++i]));
     } else if (option == "--out" && i + 1 < argc) {
@@ -265,10 +369,11 @@ int main(int argc, char** argv) {
   std::optional<std::vector<double>> pushed;
   {
     const TempFolder folder;
-    pushed = endToEnd(pushes, folder.path() / "link.sock", painted);
+    pushed = endToEnd(pushes, folder.path() / "link.sock", painted, overWebSocket);
   }
   if (!pushed) return 1;
-  const std::vector<double> trips = rawRoundTrips(pushes);
+  const std::vector<double> trips =
+      overWebSocket ? webSocketRoundTrips(pushes) : rawRoundTrips(pushes);
   if (trips.size() != static_cast<std::size_t>(pushes)) {
     std::cerr << "dunvel-bench-link: the raw round trip failed\n";
     return 1;

@@ -2,7 +2,8 @@
 # Measures how often the companion's main thread wakes up and how much CPU the companion uses,
 # with the window open (on a private Xvfb display) and headless: on the idle screen, then on the
 # question screen, whose clock ticks once a second. The main thread's voluntary context switches
-# count its sleeps that ended (wake-ups); utime+stime of the whole process is its CPU time.
+# count its sleeps that ended (wake-ups); utime+stime of the whole process is its CPU time. The
+# companion also listens on a loopback WebSocket endpoint that nobody uses.
 #   bench/wakeups.sh [BUILD_DIR] [SECONDS]     (defaults: build/test, 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,9 +43,11 @@ printf "%-28s %8s %12s %14s\n" "over ${seconds} s" "wake-ups" "wake-ups/s" "CPU 
 for mode in window headless; do
   link=$work/$mode.sock
   if [ $mode = window ]; then
-    DISPLAY=$display WAYLAND_DISPLAY= "$watch" --link "$link" >"$work/$mode.log" 2>&1 &
+    DISPLAY=$display WAYLAND_DISPLAY= "$watch" --link "$link" --listen ws://127.0.0.1:0 \
+      >"$work/$mode.log" 2>&1 &
   else
-    env -u DISPLAY -u WAYLAND_DISPLAY "$watch" --headless --link "$link" >"$work/$mode.log" 2>&1 &
+    env -u DISPLAY -u WAYLAND_DISPLAY "$watch" --headless --link "$link" --listen ws://127.0.0.1:0 \
+      >"$work/$mode.log" 2>&1 &
   fi
   pid=$!
   pids+=("$pid")

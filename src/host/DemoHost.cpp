@@ -55,7 +55,9 @@ class DemoHost::Impl {
   }
 
   void connected() {
-    log("connected to the companion on " + options_.path.string());
+    // A WebSocket URL carries the link's token, which stays out of the log.
+    const std::string link = options_.path.string();
+    log("connected to the companion on " + link.substr(0, link.find('?')));
     waitingReported_ = false;
     push();
   }

@@ -22,6 +22,7 @@
 #include "host/OutputWatch.h"
 #include "host/PushLine.h"
 #include "host/UsageError.h"
+#include "host/WebSocketHostLink.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
@@ -46,6 +47,10 @@ bool readAtMost(std::istream& in, std::size_t limit, std::string& bytes) {
   }
   return true;
 }
+
+constexpr const char* kLinkHelp =
+    "Socket path of the companion, or the URL of its WebSocket endpoint with its token "
+    "(ws://ADDRESS:PORT/link?token=…, as dunvel-watch --listen prints it)";
 
 int push(const std::string& file, bool asMessage, bool openedNow,
          const std::optional<std::string>& link, std::chrono::milliseconds timeout,
@@ -96,12 +101,17 @@ int push(const std::string& file, bool asMessage, bool openedNow,
     return kBadInput;
   }
   const std::filesystem::path path = resolveLinkPath(link);
-  if (std::string problem = pushLine(path, line, timeout); !problem.empty()) {
+  const std::string problem = isWebSocketLink(path.string())
+                                  ? pushWebSocketLine(path.string(), line, timeout)
+                                  : pushLine(path, line, timeout);
+  if (!problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
+  // A WebSocket URL carries the link's token, which stays off the screen.
+  const std::string shownLink = path.string().substr(0, path.string().find('?'));
   out << "dunvel-host: sent " << shownName << " as " << (asMessage ? "a message" : "the context")
-      << " to " << path.string() << '\n';
+      << " to " << shownLink << '\n';
   return kDone;
 }
 
@@ -188,7 +198,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   pushCommand->add_flag(
       "--opened-now", openedNow,
       "Set questionOpenedAt to this moment, so the question clock starts at 0:00");
-  pushCommand->add_option("--link", pushLink, "Socket path of the companion");
+  pushCommand->add_option("--link", pushLink, kLinkHelp);
   double timeoutSeconds = 5;
   const auto addTimeout = [&timeoutSeconds](CLI::App& command, const std::string& what) {
     command
@@ -203,7 +213,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   std::optional<std::string> listenLink;
   CLI::App* listenCommand = app.add_subcommand(
       "listen", "Print each command the companion sends as one JSON line, until interrupted.");
-  listenCommand->add_option("--link", listenLink, "Socket path of the companion");
+  listenCommand->add_option("--link", listenLink, kLinkHelp);
 
   bool autoplay = false;
   std::optional<std::string> demoLink;
@@ -212,7 +222,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   demoCommand->add_flag("--autoplay", autoplay,
                         "Reveal and award by itself after a few seconds, so the night runs with "
                         "nobody at the watch");
-  demoCommand->add_option("--link", demoLink, "Socket path of the companion");
+  demoCommand->add_option("--link", demoLink, kLinkHelp);
 
   HostReplayOptions replayOptions;
   std::optional<std::string> replayLink;
@@ -233,7 +243,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
                    "companion had then")
       ->check(FiniteNumber())
       ->capture_default_str();
-  replayCommand->add_option("--link", replayLink, "Socket path of the companion");
+  replayCommand->add_option("--link", replayLink, kLinkHelp);
   addTimeout(*replayCommand, "the companion to take the frames sent");
 
   try {
@@ -257,7 +267,12 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   const std::optional<std::string>& link =
       *pushCommand ? pushLink
                    : (*listenCommand ? listenLink : (*replayCommand ? replayLink : demoLink));
-  if (std::string problem = checkLinkPathLength(resolveLinkPath(link)); !problem.empty()) {
+  if (link && isWebSocketLink(*link)) {
+    if (std::string problem = checkWebSocketLinkUrl(*link); !problem.empty()) {
+      err << "dunvel-host: --link " << problem << '\n';
+      return kBadInput;
+    }
+  } else if (std::string problem = checkLinkPathLength(resolveLinkPath(link)); !problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/WebSocketHostLink.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/PeerCredentials.h"
 
@@ -61,6 +62,12 @@ class HostConnection::Impl {
 
   void send(std::string line) {
     asio::post(io_, [this, line = std::move(line)]() mutable {
+      if (ws_) {
+        if (!connected_) return;
+        ++wsUnwritten_;
+        ws_->send(std::move(line));
+        return;
+      }
       if (!socket_ || !connected_) return;
       outgoing_.push_back(std::move(line));
       if (outgoing_.size() == 1) writeNext(socket_);
@@ -71,7 +78,7 @@ class HostConnection::Impl {
     auto written = std::make_shared<std::promise<void>>();
     std::future<void> done = written->get_future();
     asio::post(io_, [this, written] {
-      if (outgoing_.empty() || stopping_) {
+      if ((outgoing_.empty() && wsUnwritten_ == 0) || stopping_) {
         written->set_value();
       } else {
         flushes_.push_back(written);
@@ -105,6 +112,7 @@ class HostConnection::Impl {
 
   void connect() {
     if (stopping_) return;
+    if (isWebSocketLink(path_.string())) return connectWebSocket();
     Local::endpoint endpoint;
     try {
       endpoint = Local::endpoint(path_.string());
@@ -136,6 +144,49 @@ class HostConnection::Impl {
       if (handlers_.connected) handlers_.connected();
       read(socket);
     });
+  }
+
+  // The link over a WebSocket: its own thread does the I/O, and what it reports is handled here,
+  // on this connection's thread, as the socket's events are.
+  void connectWebSocket() {
+    const std::uint64_t generation = ++wsGeneration_;
+    auto here = [this, generation](std::function<void()> block) {
+      asio::post(io_, [this, generation, block = std::move(block)] {
+        if (!stopping_ && generation == wsGeneration_) block();
+      });
+    };
+    ws_ = std::make_unique<WebSocketHostLink>(
+        path_.string(),
+        WebSocketHostLink::Handlers{
+            [this, here] {
+              here([this] {
+                connectedAt_ = std::chrono::steady_clock::now();
+                connected_ = true;
+                if (handlers_.connected) handlers_.connected();
+              });
+            },
+            [this, here](std::string text) {
+              here([this, text = std::move(text)] { received(text); });
+            },
+            [this, here] {
+              here([this] {
+                if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
+              });
+            },
+            [this, here](std::string reason) {
+              here([this, reason = std::move(reason)] {
+                const bool wasConnected = connected_;
+                closeSocket();
+                if (wasConnected &&
+                    std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
+                  retryDelay_ = kFirstRetry;
+                }
+                failed(!reason.empty() ? reason
+                       : wasConnected  ? "the companion closed the link"
+                                       : "the companion closed the link before it opened");
+              });
+            }});
+    ws_->start();
   }
 
   void failed(const std::string& reason) {
@@ -208,6 +259,11 @@ class HostConnection::Impl {
 
   void closeSocket() {
     connected_ = false;
+    if (ws_) {
+      ws_->stop();
+      ws_.reset();
+    }
+    wsUnwritten_ = 0;
     if (socket_) {
       std::error_code ignored;
       socket_->close(ignored);
@@ -243,6 +299,11 @@ class HostConnection::Impl {
   std::chrono::milliseconds retryDelay_ = kFirstRetry;
   std::chrono::steady_clock::time_point connectedAt_;
   std::vector<std::unique_ptr<asio::steady_timer>> timers_;
+  // The link over a WebSocket, when the path is a ws:// or wss:// URL: the current attempt, the
+  // number of the attempt (reports of an older one are ignored), and sends not yet written.
+  std::unique_ptr<WebSocketHostLink> ws_;
+  std::uint64_t wsGeneration_ = 0;
+  std::size_t wsUnwritten_ = 0;
 
   std::atomic<bool> connected_ = false;
 };

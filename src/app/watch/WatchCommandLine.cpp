@@ -1,7 +1,13 @@
 #include "app/watch/WatchCommandLine.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <ostream>
 
@@ -13,6 +19,7 @@
 #include "platform/link/LinkPath.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/TerminationSignals.h"
+#include "platform/link/WebSocketListener.h"
 #include "platform/recording/RecordingHooks.h"
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
@@ -61,15 +68,85 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
                  "Append a recording of the night to FILE: one JSON line per frame received, "
                  "host connection, tap, command, haptic and screen change")
       ->type_name("FILE");
+  app.add_option("--listen", options.listen,
+                 "Also let a host connect over the network, on a WebSocket endpoint: "
+                 "ws://ADDRESS:PORT (ws://127.0.0.1:PORT keeps it to this machine; port 0 picks "
+                 "a free one), or wss://ADDRESS:PORT with --tls-cert and --tls-key. Its URL, "
+                 "token included, is printed on standard error and written to link.url beside "
+                 "the socket")
+      ->type_name("URL");
+  app.add_option("--tls-cert", options.tlsCertificate,
+                 "Certificate chain (PEM) of the wss:// endpoint")
+      ->type_name("FILE");
+  app.add_option("--tls-key", options.tlsKey, "Private key (PEM) of the wss:// endpoint")
+      ->type_name("FILE");
+  app.add_option("--token", options.token,
+                 "The endpoint's token, for scripts: at least 16 letters, digits, '-', '.', '_' "
+                 "or '~'; a fresh random one (256 bits) when absent");
+  app.add_option("--allow-origin", options.allowedOrigins,
+                 "Let web pages from this origin (e.g. http://localhost:8000) connect to the "
+                 "endpoint; others are refused. Repeatable")
+      ->type_name("ORIGIN");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     exitStatus = reportUsageError(app, error, out, err);
     return std::nullopt;
   }
+  const auto usage = [&](const std::string& problem) {
+    err << "dunvel-watch: " << problem << " (see --help)\n";
+    exitStatus = 2;
+    return std::nullopt;
+  };
+  WebSocketAddress address;
+  if (options.listen) {
+    if (std::string problem = parseWebSocketAddress(*options.listen, address); !problem.empty()) {
+      return usage("--listen " + problem);
+    }
+    if (address.secure != (options.tlsCertificate || options.tlsKey)) {
+      return usage(address.secure ? "--listen wss:// needs --tls-cert and --tls-key"
+                                  : "--tls-cert and --tls-key go with --listen wss://");
+    }
+    if (address.secure && !(options.tlsCertificate && options.tlsKey)) {
+      return usage("--listen wss:// needs both --tls-cert and --tls-key");
+    }
+  } else if (options.tlsCertificate || options.tlsKey || options.token ||
+             !options.allowedOrigins.empty()) {
+    return usage("--tls-cert, --tls-key, --token and --allow-origin go with --listen");
+  }
+  if (options.token) {
+    const bool fit = options.token->size() >= 16 &&
+                     options.token->find_first_not_of(
+                         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~") ==
+                         std::string::npos;
+    if (!fit) {
+      return usage("--token: at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'");
+    }
+  }
   exitStatus = 0;
   return options;
 }
+
+namespace {
+
+// The endpoint's URL holds its token: written for this user's eyes only, replacing what is there
+// (never following a link planted in its place).
+std::string writePrivateFile(const std::filesystem::path& path, const std::string& text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return "cannot write " + path.string() + ": " + std::strerror(errno);
+  bool ok = fchmod(fd, 0600) == 0;
+  for (std::size_t written = 0; ok && written < text.size();) {
+    const ssize_t wrote = write(fd, text.data() + written, text.size() - written);
+    if (wrote < 0 && errno == EINTR) continue;
+    ok = wrote > 0;
+    if (ok) written += static_cast<std::size_t>(wrote);
+  }
+  const std::string reason = ok ? std::string() : std::strerror(errno);
+  ::close(fd);
+  return ok ? std::string() : "cannot write " + path.string() + ": " + reason;
+}
+
+}  // namespace
 
 int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   int status = 0;
@@ -108,6 +185,39 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   out << "dunvel-watch: listening on " << session.path().string() << std::endl;
   if (options->record) out << "dunvel-watch: recording to " << *options->record << std::endl;
 
+  // Declared after the session, so it goes first: the session must not post to an endpoint
+  // that has gone.
+  std::unique_ptr<WebSocketListener> listener;
+  std::filesystem::path urlFile;
+  if (options->listen) {
+    WebSocketListener::Options endpoint;
+    parseWebSocketAddress(*options->listen, endpoint.address);
+    if (options->tlsCertificate) endpoint.tlsCertificate = *options->tlsCertificate;
+    if (options->tlsKey) endpoint.tlsKey = *options->tlsKey;
+    endpoint.token = options->token ? *options->token : makeLinkToken();
+    endpoint.allowedOrigins = options->allowedOrigins;
+    if (!endpoint.address.secure && !isLoopbackAddress(endpoint.address)) {
+      err << "dunvel-watch: warning: " << *options->listen
+          << " is not encrypted: anyone on that network can read the link and its token (use "
+             "wss:// with --tls-cert and --tls-key)"
+          << std::endl;
+    }
+    listener = std::make_unique<WebSocketListener>(std::move(endpoint), session);
+    if (std::string problem = listener->listen(); !problem.empty()) {
+      session.stop();
+      err << "dunvel-watch: --listen " << problem << std::endl;
+      return 1;
+    }
+    urlFile = session.path().parent_path() / "link.url";
+    if (std::string problem = writePrivateFile(urlFile, listener->url() + "\n"); !problem.empty()) {
+      listener->stop();
+      session.stop();
+      err << "dunvel-watch: " << problem << std::endl;
+      return 1;
+    }
+    err << "dunvel-watch: WebSocket link on " << listener->url() << std::endl;
+  }
+
   SessionPlatform platform{
       [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}};
   if (options->record) platform.observeSend = recordTaps(recording);
@@ -127,6 +237,11 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   const int ran = runApp(loop, *options, out, err, options->record ? &recording : nullptr);
 
   if (demo) demo->stop();
+  if (listener) {
+    listener->stop();
+    std::error_code ignored;
+    std::filesystem::remove(urlFile, ignored);
+  }
   session.stop();
   out << "dunvel-watch: stopped" << std::endl;
   // The log is the headless companion's only output: when it could not be written, say so.

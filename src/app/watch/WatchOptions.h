@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dunvel {
 
@@ -22,6 +23,15 @@ struct WatchOptions {
   std::optional<std::string> frames;
   // Append a recording of the night to this file (--record).
   std::optional<std::string> record;
+  // Also listen for a host on a WebSocket endpoint: ws://ADDRESS:PORT or wss://ADDRESS:PORT.
+  std::optional<std::string> listen;
+  // The certificate chain and key (PEM) of a wss:// endpoint.
+  std::optional<std::string> tlsCertificate;
+  std::optional<std::string> tlsKey;
+  // The endpoint's token; a fresh random one when absent.
+  std::optional<std::string> token;
+  // Origins (as browsers send them) that may connect to the endpoint.
+  std::vector<std::string> allowedOrigins;
 };
 
 }  // namespace dunvel

@@ -78,9 +78,21 @@ class SocketSession::Impl {
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::messageSent, {}, message});
     // Serialised on the caller's thread, so the I/O thread only moves bytes.
     asio::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
-      if (host_ && !host_->closed && !host_->closeWhenWritten) queueLine(host_, std::move(line));
+      if (host_ && !host_->closed && !host_->closeWhenWritten) {
+        queueLine(host_, std::move(line));
+      } else if (remoteHost_) {
+        toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(*remoteHost_, line); });
+      }
     });
   }
+
+  void attachEndpoint(RemoteHostEndpoint* endpoint) {
+    std::lock_guard lock(endpointMutex_);
+    endpoint_ = endpoint;
+  }
+  void remoteHostArrived(RemoteHostId host);
+  void remoteLine(RemoteHostId host, std::string line);
+  void remoteHostLeft(RemoteHostId host);
 
  private:
   struct Connection {
@@ -104,6 +116,13 @@ class SocketSession::Impl {
   void admit(Local::socket socket);
   void startRead(const ConnectionPtr& connection);
   void handleLine(const ConnectionPtr& connection, std::string_view line);
+  void handleFrame(std::string_view line, const std::function<void(std::string)>& reply);
+  void admitRemote(RemoteHostId host);
+  template <typename Call>
+  void toEndpoint(Call call) {
+    std::lock_guard lock(endpointMutex_);
+    if (endpoint_ != nullptr) call(*endpoint_);
+  }
   void queueLine(const ConnectionPtr& connection, std::string line);
   void writeNext(const ConnectionPtr& connection);
   void inputEnded(const ConnectionPtr& connection, bool cleanly);
@@ -126,9 +145,16 @@ class SocketSession::Impl {
   std::optional<FileIdentity> socketFile_;
   bool stopped_ = false;
 
-  // I/O thread only.
+  // I/O thread only. At most one of host_ and remoteHost_ is set: one host at a time.
   ConnectionPtr host_;
+  std::optional<RemoteHostId> remoteHost_;
+  // Remote hosts that arrived before activation, admitted (or not) by it in their order.
+  std::vector<RemoteHostId> waitingRemoteHosts_;
   bool activated_ = false;
+
+  // Set from the endpoint's thread, used on the I/O thread.
+  std::mutex endpointMutex_;
+  RemoteHostEndpoint* endpoint_ = nullptr;
 
   // Read from any thread.
   mutable std::mutex mutex_;
@@ -206,6 +232,12 @@ void SocketSession::Impl::stop() {
     acceptRetry_.cancel();
     if (host_) close(host_);
     host_.reset();
+    if (remoteHost_) waitingRemoteHosts_.push_back(*remoteHost_);
+    remoteHost_.reset();
+    for (const RemoteHostId host : waitingRemoteHosts_) {
+      toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.close(host); });
+    }
+    waitingRemoteHosts_.clear();
     // Refused connections still writing their error line are abandoned; the io_context's
     // destruction closes them.
     io_.stop();
@@ -237,7 +269,55 @@ void SocketSession::Impl::activate() {
     if (delegate_ != nullptr) {
       delegate_->sessionActivationDidComplete(session_, ActivationState::activated, std::nullopt);
     }
-    if (first) startAccept();
+    if (first) {
+      startAccept();
+      std::vector<RemoteHostId> waiting;
+      waiting.swap(waitingRemoteHosts_);
+      for (const RemoteHostId host : waiting) admitRemote(host);
+    }
+  });
+}
+
+void SocketSession::Impl::remoteHostArrived(RemoteHostId host) {
+  asio::post(io_, [this, host] {
+    if (activated_) {
+      admitRemote(host);
+    } else {
+      waitingRemoteHosts_.push_back(host);
+    }
+  });
+}
+
+void SocketSession::Impl::admitRemote(RemoteHostId host) {
+  if (host_ || remoteHost_) {
+    toEndpoint([host](RemoteHostEndpoint& endpoint) {
+      endpoint.turnAway(host, LinkFrame::errorLine(kLinkTakenMessage));
+    });
+    return;
+  }
+  remoteHost_ = host;
+  if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
+  setHostState(true, false);
+  toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.admit(host); });
+}
+
+void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
+  asio::post(io_, [this, host, line = std::move(line)] {
+    if (remoteHost_ != host) return;
+    handleFrame(line, [this, host](std::string reply) {
+      toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(host, std::move(reply)); });
+    });
+    toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.lineHandled(host); });
+  });
+}
+
+void SocketSession::Impl::remoteHostLeft(RemoteHostId host) {
+  asio::post(io_, [this, host] {
+    std::erase(waitingRemoteHosts_, host);
+    if (remoteHost_ != host) return;
+    remoteHost_.reset();
+    if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
+    setHostState(false, false);
   });
 }
 
@@ -260,7 +340,7 @@ void SocketSession::Impl::startAccept() {
 void SocketSession::Impl::admit(Local::socket socket) {
   auto connection = std::make_shared<Connection>(std::move(socket), options_.maxLineBytes);
   std::string refusal = checkPeerIsSameUser(connection->socket.native_handle());
-  if (refusal.empty() && host_) {
+  if (refusal.empty() && (host_ || remoteHost_)) {
     refusal = std::string(kLinkTakenMessage);
   }
   if (!refusal.empty()) {
@@ -310,10 +390,15 @@ void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
 }
 
 void SocketSession::Impl::handleLine(const ConnectionPtr& connection, std::string_view line) {
+  handleFrame(line, [&](std::string reply) { queueLine(connection, std::move(reply)); });
+}
+
+void SocketSession::Impl::handleFrame(std::string_view line,
+                                      const std::function<void(std::string)>& reply) {
   LinkFrame frame;
   std::string problem;
   if (!LinkFrame::parse(line, frame, problem)) {
-    queueLine(connection, LinkFrame::errorLine(problem));
+    reply(LinkFrame::errorLine(problem));
     return;
   }
   if (options_.traffic && frame.type != LinkFrame::Type::error) {
@@ -442,6 +527,18 @@ bool SocketSession::isReachable() const {
 }
 void SocketSession::sendMessage(const ContextDictionary& message) {
   impl_->sendMessage(message);
+}
+void SocketSession::attachEndpoint(RemoteHostEndpoint* endpoint) {
+  impl_->attachEndpoint(endpoint);
+}
+void SocketSession::remoteHostArrived(RemoteHostId host) {
+  impl_->remoteHostArrived(host);
+}
+void SocketSession::remoteLine(RemoteHostId host, std::string line) {
+  impl_->remoteLine(host, std::move(line));
+}
+void SocketSession::remoteHostLeft(RemoteHostId host) {
+  impl_->remoteHostLeft(host);
 }
 
 }  // namespace dunvel

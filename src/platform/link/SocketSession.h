@@ -10,6 +10,7 @@
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkTraffic.h"
+#include "platform/link/RemoteHosts.h"
 
 namespace dunvel {
 
@@ -19,7 +20,11 @@ namespace dunvel {
 //
 // The host is reachable while it is connected and has not said that it went to the background.
 // Bad lines are answered with an error line and dropped; the connection and every state stay.
-class SocketSession final : public Session {
+//
+// Hosts that come another way (the WebSocket endpoint) pass through its RemoteHostGate side: they
+// share the one-host rule with the socket's hosts, and their frames are handled on the same
+// thread, in the same way.
+class SocketSession final : public Session, public RemoteHostGate {
  public:
   struct Options {
     std::filesystem::path path;
@@ -68,6 +73,12 @@ class SocketSession final : public Session {
   // Main thread. Hands the line to the I/O thread and returns at once; dropped there when no
   // host is connected.
   void sendMessage(const ContextDictionary& message) override;
+
+  // Callable from any thread; see RemoteHostGate.
+  void attachEndpoint(RemoteHostEndpoint* endpoint) override;
+  void remoteHostArrived(RemoteHostId host) override;
+  void remoteLine(RemoteHostId host, std::string line) override;
+  void remoteHostLeft(RemoteHostId host) override;
 
  private:
   class Impl;

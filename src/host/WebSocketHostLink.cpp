@@ -1,0 +1,471 @@
+#include "host/WebSocketHostLink.h"
+
+#include <openssl/ssl.h>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/link/LinkFrame.h"
+
+namespace dunvel {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+namespace net = boost::asio;
+namespace ssl = net::ssl;
+using tcp = net::ip::tcp;
+using ErrorCode = beast::error_code;
+
+namespace {
+
+constexpr std::chrono::seconds kConnectWithin{5};
+// A companion silent for half of this is pinged; one that stays silent for all of it is gone.
+constexpr std::chrono::seconds kSilenceTimeout{10};
+
+struct LinkUrl {
+  bool secure = false;
+  std::string host;
+  std::string port;
+  std::string target;
+};
+
+std::string parseLinkUrl(std::string_view text, LinkUrl& url) {
+  // The URL carries the token, which stays out of messages.
+  const std::string shown(text.substr(0, text.find('?')));
+  if (text.starts_with("ws://")) {
+    text.remove_prefix(5);
+  } else if (text.starts_with("wss://")) {
+    url.secure = true;
+    text.remove_prefix(6);
+  } else {
+    return shown + ": a WebSocket link starts with ws:// or wss://";
+  }
+  const std::size_t slash = text.find_first_of("/?");
+  std::string_view authority = text.substr(0, slash);
+  url.target = slash == std::string_view::npos ? "/" : std::string(text.substr(slash));
+  if (!url.target.starts_with('/')) url.target.insert(0, "/");
+  std::size_t colon = std::string_view::npos;
+  if (authority.starts_with('[')) {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos) return shown + ": an IPv6 address needs its closing ]";
+    url.host = std::string(authority.substr(1, close - 1));
+    if (close + 1 < authority.size()) {
+      if (authority[close + 1] != ':') return shown + ": expected :PORT after the address";
+      colon = close + 1;
+    }
+  } else {
+    colon = authority.rfind(':');
+    url.host = std::string(authority.substr(0, colon));
+  }
+  if (url.host.empty()) return shown + ": the host is missing";
+  if (colon == std::string_view::npos) {
+    url.port = url.secure ? "443" : "80";
+  } else {
+    const std::string_view port = authority.substr(colon + 1);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value == 0 ||
+        value > 65535) {
+      return shown + ": the port must be a number from 1 to 65535";
+    }
+    url.port = std::string(port);
+  }
+  return {};
+}
+
+std::string shownUrl(std::string_view url) {
+  return std::string(url.substr(0, url.find('?')));
+}
+
+// What the link asks of a connection, whatever stream it runs on.
+class Client {
+ public:
+  virtual ~Client() = default;
+  virtual void connect(const tcp::resolver::results_type& addresses) = 0;
+  virtual void send(std::string lines) = 0;
+  virtual void close() = 0;
+  virtual void closeNow() = 0;
+};
+
+}  // namespace
+
+bool isWebSocketLink(std::string_view link) {
+  return link.starts_with("ws://") || link.starts_with("wss://");
+}
+
+std::string checkWebSocketLinkUrl(std::string_view url) {
+  LinkUrl parsed;
+  return parseLinkUrl(url, parsed);
+}
+
+class WebSocketHostLink::Impl {
+ public:
+  Impl(std::string url, Handlers handlers)
+      : url_(std::move(url)),
+        handlers_(std::move(handlers)),
+        work_(net::make_work_guard(io_)),
+        resolver_(io_) {
+    problem_ = parseLinkUrl(url_, parsed_);
+  }
+
+  ~Impl() { stop(); }
+
+  void start() {
+    if (thread_.joinable() || stopped_) return;
+    net::post(io_, [this] { begin(); });
+    thread_ = std::thread([this] { io_.run(); });
+  }
+
+  void send(std::string lines) {
+    net::post(io_, [this, lines = std::move(lines)]() mutable {
+      if (client_) client_->send(std::move(lines));
+    });
+  }
+
+  void close() {
+    net::post(io_, [this] {
+      if (client_) client_->close();
+    });
+  }
+
+  void stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    net::post(io_, [this] {
+      stopping_ = true;
+      resolver_.cancel();
+      if (client_) client_->closeNow();
+      io_.stop();
+    });
+    work_.reset();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // The link's thread.
+  bool stopping() const { return stopping_; }
+  const Handlers& handlers() const { return handlers_; }
+  const LinkUrl& parsed() const { return parsed_; }
+  const std::string& url() const { return url_; }
+  void finish(const std::string& reason) {
+    if (finished_ || stopping_) return;
+    finished_ = true;
+    if (handlers_.closed) handlers_.closed(reason);
+  }
+
+ private:
+  void begin();
+
+  const std::string url_;
+  Handlers handlers_;
+  LinkUrl parsed_;
+  std::string problem_;
+  net::io_context io_;
+  net::executor_work_guard<net::io_context::executor_type> work_;
+  tcp::resolver resolver_;
+  std::optional<ssl::context> tls_;
+  std::thread thread_;
+  bool stopped_ = false;  // the owner's thread
+
+  // The link's thread only.
+  std::shared_ptr<Client> client_;
+  bool stopping_ = false;
+  bool finished_ = false;
+};
+
+namespace {
+
+template <typename Stream>
+class StreamClient final : public Client,
+                           public std::enable_shared_from_this<StreamClient<Stream>> {
+ public:
+  static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
+
+  template <typename... Arguments>
+  explicit StreamClient(WebSocketHostLink::Impl& owner, Arguments&&... arguments)
+      : owner_(owner), ws_(std::forward<Arguments>(arguments)...) {}
+
+  void connect(const tcp::resolver::results_type& addresses) override {
+    beast::get_lowest_layer(ws_).expires_after(kConnectWithin);
+    beast::get_lowest_layer(ws_).async_connect(
+        addresses, [self = this->shared_from_this()](ErrorCode error, const tcp::endpoint&) {
+          if (error)
+            return self->fail("no companion is listening on " + shownUrl(self->url()) + " (" +
+                              error.message() + ")");
+          // A frame goes out as soon as it is written, not when the previous one is acknowledged.
+          ErrorCode ignored;
+          beast::get_lowest_layer(self->ws_).socket().set_option(tcp::no_delay(true), ignored);
+          self->secure();
+        });
+  }
+
+  void send(std::string lines) override {
+    if (!open_ || closing_) return;
+    std::string_view rest = lines;
+    bool any = false;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      const std::string_view line = rest.substr(0, end);
+      if (!line.empty()) {
+        outgoing_.push_back({std::string(line), false});
+        any = true;
+      }
+      if (end == std::string_view::npos) break;
+      rest.remove_prefix(end + 1);
+    }
+    if (!any) outgoing_.push_back({std::string(), true});
+    outgoing_.back().last = true;
+    if (!writing_) writeNext();
+  }
+
+  void close() override {
+    closeRequested_ = true;
+    if (open_ && !writing_) writeNext();
+  }
+
+  void closeNow() override { beast::get_lowest_layer(ws_).close(); }
+
+ private:
+  struct Outgoing {
+    std::string text;
+    bool last = false;  // the end of one send(): written() follows it
+  };
+
+  const std::string& url() const { return owner_.url(); }
+
+  void secure() {
+    if constexpr (kSecure) {
+      const std::string& host = owner_.parsed().host;
+      // The name the companion's certificate is checked against, and sent for virtual hosting.
+      if (SSL_set_tlsext_host_name(ws_.next_layer().native_handle(), host.c_str()) != 1) {
+        return fail("cannot set the TLS server name " + host);
+      }
+      ws_.next_layer().set_verify_callback(ssl::host_name_verification(host));
+      ws_.next_layer().async_handshake(ssl::stream_base::client, [self = this->shared_from_this()](
+                                                                     ErrorCode error) {
+        if (error) {
+          return self->fail("TLS with " + shownUrl(self->url()) + " failed: " + error.message());
+        }
+        self->handshake();
+      });
+    } else {
+      handshake();
+    }
+  }
+
+  void handshake() {
+    const LinkUrl& parsed = owner_.parsed();
+    const bool v6 = parsed.host.find(':') != std::string::npos;
+    const std::string host = (v6 ? "[" + parsed.host + "]" : parsed.host) + ":" + parsed.port;
+    ws_.set_option(websocket::stream_base::decorator([](websocket::request_type& request) {
+      request.set(http::field::user_agent, "dunvel-host");
+    }));
+    ws_.async_handshake(
+        response_, host, parsed.target, [self = this->shared_from_this()](ErrorCode error) {
+          if (error) {
+            std::string why = error.message();
+            if (self->response_.result_int() != 0 && self->response_.result_int() != 101) {
+              std::string body = self->response_.body();
+              while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
+              why = std::to_string(self->response_.result_int()) + " " +
+                    std::string(self->response_.reason()) + (body.empty() ? "" : ": " + body);
+            }
+            return self->fail("the companion at " + shownUrl(self->url()) +
+                              " refused the connection: " + why);
+          }
+          self->opened();
+        });
+  }
+
+  void opened() {
+    beast::get_lowest_layer(ws_).expires_never();
+    websocket::stream_base::timeout timeout =
+        websocket::stream_base::timeout::suggested(beast::role_type::client);
+    timeout.idle_timeout = kSilenceTimeout;
+    timeout.keep_alive_pings = true;
+    ws_.set_option(timeout);
+    ws_.text(true);
+    open_ = true;
+    if (owner_.handlers().opened) owner_.handlers().opened();
+    read();
+    if (closeRequested_ && !writing_) writeNext();
+  }
+
+  void read() {
+    ws_.async_read(incoming_, [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+      if (error) return self->ended(error);
+      std::string text = beast::buffers_to_string(self->incoming_.data());
+      self->incoming_.consume(self->incoming_.size());
+      if (!self->owner_.stopping() && self->owner_.handlers().message) {
+        self->owner_.handlers().message(std::move(text));
+      }
+      self->read();
+    });
+  }
+
+  void writeNext() {
+    if (outgoing_.empty()) {
+      if (closeRequested_ && !closing_) {
+        closing_ = true;
+        ws_.async_close(websocket::close_code::normal,
+                        [self = this->shared_from_this()](ErrorCode error) {
+                          if (error) return self->ended(error);
+                          self->owner_.finish("");
+                          self->closeNow();
+                        });
+      }
+      return;
+    }
+    writing_ = true;
+    if (outgoing_.front().text.empty()) return written();
+    ws_.async_write(net::buffer(outgoing_.front().text),
+                    [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+                      if (error) return self->ended(error);
+                      self->written();
+                    });
+  }
+
+  void written() {
+    writing_ = false;
+    const bool last = outgoing_.front().last;
+    outgoing_.pop_front();
+    if (last && !owner_.stopping() && owner_.handlers().written) owner_.handlers().written();
+    writeNext();
+  }
+
+  void ended(ErrorCode error) {
+    std::string reason;
+    if (error == websocket::error::closed) {
+      const websocket::close_reason& closed = ws_.reason();
+      if (closed.code != websocket::close_code::normal) {
+        reason = "the companion closed the link (" + std::to_string(closed.code) +
+                 (closed.reason.empty() ? "" : " " + std::string(closed.reason)) + ")";
+      }
+    } else {
+      reason = "the link broke: " + error.message();
+    }
+    owner_.finish(reason);
+    closeNow();
+  }
+
+  void fail(const std::string& reason) {
+    owner_.finish(reason);
+    closeNow();
+  }
+
+  WebSocketHostLink::Impl& owner_;
+  websocket::stream<Stream> ws_;
+  websocket::response_type response_;
+  beast::flat_buffer incoming_;
+  std::deque<Outgoing> outgoing_;
+  bool open_ = false;
+  bool writing_ = false;
+  bool closeRequested_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace
+
+void WebSocketHostLink::Impl::begin() {
+  if (!problem_.empty()) return finish(problem_);
+  if (parsed_.secure) {
+    tls_.emplace(ssl::context::tls_client);
+    tls_->set_default_verify_paths();
+    tls_->set_verify_mode(ssl::verify_peer);
+  }
+  resolver_.async_resolve(
+      parsed_.host, parsed_.port,
+      [this](ErrorCode error, const tcp::resolver::results_type& addresses) {
+        if (stopping_) return;
+        if (error) {
+          return finish("cannot find " + parsed_.host + " for " + shownUrl(url_) + ": " +
+                        error.message());
+        }
+        if (tls_) {
+          client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(*this, io_,
+                                                                                         *tls_);
+        } else {
+          client_ = std::make_shared<StreamClient<beast::tcp_stream>>(*this, io_);
+        }
+        client_->connect(addresses);
+      });
+}
+
+WebSocketHostLink::WebSocketHostLink(std::string url, Handlers handlers)
+    : impl_(std::make_unique<Impl>(std::move(url), std::move(handlers))) {}
+
+WebSocketHostLink::~WebSocketHostLink() = default;
+
+void WebSocketHostLink::start() {
+  impl_->start();
+}
+void WebSocketHostLink::send(std::string lines) {
+  impl_->send(std::move(lines));
+}
+void WebSocketHostLink::close() {
+  impl_->close();
+}
+void WebSocketHostLink::stop() {
+  impl_->stop();
+}
+
+std::string pushWebSocketLine(const std::string& url, std::string_view line,
+                              std::chrono::milliseconds answerWithin) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool done = false;
+  std::string closedReason;
+  std::optional<std::string> refused;
+  WebSocketHostLink* self = nullptr;
+  WebSocketHostLink link(
+      url, WebSocketHostLink::Handlers{[&] {
+                                         self->send(std::string(line));
+                                         // Closing after the line: the companion answers the close
+                                         // once it has dealt with the line, after any error it has
+                                         // for it.
+                                         self->close();
+                                       },
+                                       [&](const std::string& text) {
+                                         LinkFrame frame;
+                                         std::string problem;
+                                         std::lock_guard lock(mutex);
+                                         if (LinkFrame::parse(text, frame, problem) &&
+                                             frame.type == LinkFrame::Type::error && !refused) {
+                                           refused = frame.message;
+                                         }
+                                       },
+                                       {},
+                                       [&](const std::string& reason) {
+                                         std::lock_guard lock(mutex);
+                                         closedReason = reason;
+                                         done = true;
+                                         changed.notify_all();
+                                       }});
+  self = &link;
+  link.start();
+  {
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, answerWithin, [&] { return done; });
+  }
+  link.stop();
+  std::lock_guard lock(mutex);
+  if (refused) return "the companion refused it: " + *refused;
+  if (!done) {
+    return "no answer from the companion on " + shownUrl(url) + " within " +
+           std::to_string(answerWithin.count()) + " ms";
+  }
+  return closedReason;
+}
+
+}  // namespace dunvel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace dunvel {
+
+// Whether a --link names the companion's WebSocket endpoint (ws://… or wss://…) rather than a
+// socket path.
+bool isWebSocketLink(std::string_view link);
+
+// Empty when the URL is one a host can connect to (ws:// or wss://, a host, an optional port and
+// path), else one line saying what is wrong.
+std::string checkWebSocketLinkUrl(std::string_view url);
+
+// The host app's end of the link over a WebSocket: each line goes out as one text message, and
+// each text message from the companion is handed over as one line. Its I/O runs on a thread of
+// its own with its own io_context, and every handler runs there. For wss:// the companion's
+// certificate is checked against the system's authorities ($SSL_CERT_FILE names another file)
+// and its name.
+class WebSocketHostLink {
+ public:
+  struct Handlers {
+    // The WebSocket handshake succeeded.
+    std::function<void()> opened;
+    // A message from the companion.
+    std::function<void(std::string)> message;
+    // Everything handed to one send() has been written.
+    std::function<void()> written;
+    // The connection ended, or never came about: empty after a close handshake, else the reason.
+    // Once, last.
+    std::function<void(std::string)> closed;
+  };
+
+  WebSocketHostLink(std::string url, Handlers handlers);
+  // Stops as stop() does.
+  ~WebSocketHostLink();
+  WebSocketHostLink(const WebSocketHostLink&) = delete;
+  WebSocketHostLink& operator=(const WebSocketHostLink&) = delete;
+
+  // Starts the thread and connects.
+  void start();
+  // Callable from any thread. Each line of lines (one or more, each ending with a newline) goes
+  // out as one message, after those sent before; dropped when not open.
+  void send(std::string lines);
+  // Callable from any thread. Closes with the WebSocket's close handshake once everything sent
+  // before is written.
+  void close();
+  // Not from a handler. Ends the connection and the thread: no handler runs after it returns.
+  // Idempotent.
+  void stop();
+
+  // Defined beside the connections it drives.
+  class Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// dunvel-host push over a WebSocket: connects, sends the line as one message, closes, and reads
+// the companion's answers until its side of the close. Empty when the line was taken, else one
+// line saying why not, as pushLine does for the socket.
+std::string pushWebSocketLine(const std::string& url, std::string_view line,
+                              std::chrono::milliseconds answerWithin = std::chrono::seconds(10));
+
+}  // namespace dunvel

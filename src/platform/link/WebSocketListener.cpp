@@ -1,0 +1,634 @@
+#include "platform/link/WebSocketListener.h"
+
+#include <sys/random.h>
+
+#include <algorithm>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
+#include <boost/beast/websocket.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <cerrno>
+#include <charconv>
+#include <deque>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/link/LinkFrame.h"
+
+namespace dunvel {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+namespace net = boost::asio;
+namespace ssl = net::ssl;
+using tcp = net::ip::tcp;
+using ErrorCode = beast::error_code;
+
+namespace {
+
+// As on the socket: replies waiting for a host that does not read them stop its reading.
+constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
+// A handshake is a few hundred bytes; browsers send a few kilobytes of headers at most.
+constexpr std::uint32_t kMaxRequestHeaderBytes = 16 * 1024;
+// Wrong tokens from one address that are simply answered 401 (a person retyping one); from the
+// last of them on, each one doubles the time during which that address is answered 429 without
+// its token being looked at, up to the longest.
+constexpr int kFreeStrikes = 3;
+constexpr std::chrono::milliseconds kFirstSlowdown{1000};
+constexpr std::chrono::milliseconds kLongestSlowdown{10'000};
+// Addresses remembered at most; past this the ones no longer slowed down are forgotten first.
+constexpr std::size_t kMaxRememberedAddresses = 4096;
+
+std::optional<net::ip::address> ipAddressOf(const WebSocketAddress& address) {
+  if (address.host == "localhost") return net::ip::make_address_v4("127.0.0.1");
+  ErrorCode error;
+  net::ip::address ip = net::ip::make_address(address.host, error);
+  if (error) return std::nullopt;
+  return ip;
+}
+
+std::string_view queryParameter(std::string_view query, std::string_view name) {
+  while (!query.empty()) {
+    const std::size_t end = query.find('&');
+    const std::string_view pair = query.substr(0, end);
+    if (pair.size() > name.size() && pair.substr(0, name.size()) == name &&
+        pair[name.size()] == '=') {
+      return pair.substr(name.size() + 1);
+    }
+    if (end == std::string_view::npos) break;
+    query.remove_prefix(end + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address) {
+  const std::string shown(text);
+  WebSocketAddress parsed;
+  if (text.starts_with("ws://")) {
+    text.remove_prefix(5);
+  } else if (text.starts_with("wss://")) {
+    parsed.secure = true;
+    text.remove_prefix(6);
+  } else {
+    return shown + ": expected ws://ADDRESS:PORT or wss://ADDRESS:PORT";
+  }
+  std::size_t colon = std::string_view::npos;
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) return shown + ": an IPv6 address needs its closing ]";
+    parsed.host = std::string(text.substr(1, close - 1));
+    if (close + 1 < text.size() && text[close + 1] == ':') colon = close + 1;
+  } else {
+    colon = text.rfind(':');
+    if (colon != std::string_view::npos) parsed.host = std::string(text.substr(0, colon));
+  }
+  if (colon == std::string_view::npos) return shown + ": the port is missing (ADDRESS:PORT)";
+  const std::string_view port = text.substr(colon + 1);
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+  if (port.empty() || error != std::errc() || end != port.data() + port.size() || value > 65535) {
+    return shown + ": the port must be a number from 0 to 65535";
+  }
+  parsed.port = static_cast<std::uint16_t>(value);
+  if (!ipAddressOf(parsed)) {
+    return shown + ": " +
+           (parsed.host.empty() ? std::string("the address is missing")
+                                : "'" + parsed.host + "' is not an IP address");
+  }
+  address = std::move(parsed);
+  return {};
+}
+
+bool isLoopbackAddress(const WebSocketAddress& address) {
+  const std::optional<net::ip::address> ip = ipAddressOf(address);
+  return ip && ip->is_loopback();
+}
+
+std::string makeLinkToken() {
+  unsigned char bytes[32];
+  std::size_t filled = 0;
+  while (filled < sizeof bytes) {
+    const ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
+    if (got < 0 && errno == EINTR) continue;
+    // getrandom blocks until the kernel's pool is ready and then cannot fail for 32 bytes;
+    // a companion without random numbers must not go on with a guessable token.
+    if (got <= 0) std::abort();
+    filled += static_cast<std::size_t>(got);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string token;
+  for (const unsigned char byte : bytes) {
+    token.push_back(kHex[byte >> 4]);
+    token.push_back(kHex[byte & 15]);
+  }
+  return token;
+}
+
+bool sameToken(std::string_view given, std::string_view expected) {
+  // Every byte of the expected token is looked at whatever the given one holds, so the time
+  // taken says nothing about how long a prefix was right.
+  volatile unsigned char difference = given.size() == expected.size() ? 0 : 1;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const unsigned char a = i < given.size() ? static_cast<unsigned char>(given[i]) : 0;
+    difference = difference | (a ^ static_cast<unsigned char>(expected[i]));
+  }
+  return difference == 0 && !expected.empty();
+}
+
+// What a connection can be asked to do, whatever stream it runs on.
+class WebSocketPeer {
+ public:
+  virtual ~WebSocketPeer() = default;
+  virtual void start() = 0;
+  virtual void admit() = 0;
+  virtual void turnAway(std::string errorLine) = 0;
+  virtual void send(std::string line) = 0;
+  virtual void lineHandled() = 0;
+  virtual void closeGently() = 0;
+  virtual void closeNow() = 0;
+};
+
+class WebSocketListener::Impl final : public RemoteHostEndpoint {
+ public:
+  Impl(Options options, RemoteHostGate& gate)
+      : options_(std::move(options)), gate_(gate), acceptor_(io_) {}
+
+  ~Impl() override { stop(); }
+
+  std::string listen();
+  void stop();
+
+  std::uint16_t port() const { return port_; }
+  std::string url() const {
+    const bool v6 = options_.address.host.find(':') != std::string::npos;
+    const std::string host = v6 ? "[" + options_.address.host + "]" : options_.address.host;
+    return std::string(options_.address.secure ? "wss://" : "ws://") + host + ":" +
+           std::to_string(port_) + "/link?token=" + options_.token;
+  }
+
+  // RemoteHostEndpoint: from the session's thread, onto this one.
+  void admit(RemoteHostId host) override {
+    onPeer(host, [](WebSocketPeer& peer) { peer.admit(); });
+  }
+  void turnAway(RemoteHostId host, std::string errorLine) override {
+    onPeer(host, [line = std::move(errorLine)](WebSocketPeer& peer) mutable {
+      peer.turnAway(std::move(line));
+    });
+  }
+  void send(RemoteHostId host, std::string line) override {
+    onPeer(host,
+           [line = std::move(line)](WebSocketPeer& peer) mutable { peer.send(std::move(line)); });
+  }
+  void lineHandled(RemoteHostId host) override {
+    onPeer(host, [](WebSocketPeer& peer) { peer.lineHandled(); });
+  }
+  void close(RemoteHostId host) override {
+    onPeer(host, [](WebSocketPeer& peer) { peer.closeGently(); });
+  }
+
+  // The endpoint's thread from here on, for the peers.
+  const Options& options() const { return options_; }
+
+  // The answer to a handshake's request: ok to go on to the WebSocket handshake, else the
+  // refusal and its reason.
+  http::status check(const http::request<http::empty_body>& request, const std::string& address,
+                     std::string& reason);
+
+  void handshakeEnded() { --handshakes_; }
+
+  RemoteHostId arrived(std::shared_ptr<WebSocketPeer> peer) {
+    const RemoteHostId host = ++lastHost_;
+    peers_.emplace(host, std::move(peer));
+    gate_.remoteHostArrived(host);
+    return host;
+  }
+  void line(RemoteHostId host, std::string text) { gate_.remoteLine(host, std::move(text)); }
+  void left(RemoteHostId host) {
+    if (peers_.erase(host) != 0) gate_.remoteHostLeft(host);
+  }
+
+ private:
+  template <typename Call>
+  void onPeer(RemoteHostId host, Call call) {
+    net::post(io_, [this, host, call = std::move(call)]() mutable {
+      const auto found = peers_.find(host);
+      // Keeps the peer alive through the call, which may end it.
+      if (found != peers_.end()) call(*std::shared_ptr<WebSocketPeer>(found->second));
+    });
+  }
+
+  void startAccept();
+  void accepted(tcp::socket socket);
+
+  struct Strikes {
+    int count = 0;
+    std::chrono::steady_clock::time_point slowedUntil;
+  };
+  void strike(const std::string& address);
+
+  Options options_;
+  RemoteHostGate& gate_;
+  // Declared before everything that does I/O on it: destroyed after them.
+  net::io_context io_;
+  tcp::acceptor acceptor_;
+  std::optional<ssl::context> tls_;
+  std::thread thread_;
+  std::uint16_t port_ = 0;
+  bool stopped_ = false;  // main thread
+
+  // The endpoint's thread only.
+  std::unordered_map<RemoteHostId, std::shared_ptr<WebSocketPeer>> peers_;
+  std::unordered_map<std::string, Strikes> strikes_;
+  std::size_t handshakes_ = 0;
+  RemoteHostId lastHost_ = 0;
+};
+
+namespace {
+
+// One connection, from TCP accept through its handshake to its end, on a plain or a TLS stream.
+template <typename Stream>
+class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Peer<Stream>> {
+ public:
+  static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
+
+  template <typename... Arguments>
+  Peer(WebSocketListener::Impl& owner, std::string address, Arguments&&... arguments)
+      : owner_(owner), address_(std::move(address)), ws_(std::forward<Arguments>(arguments)...) {}
+
+  void start() override {
+    beast::get_lowest_layer(ws_).expires_after(owner_.options().handshakeTimeout);
+    if constexpr (kSecure) {
+      ws_.next_layer().async_handshake(ssl::stream_base::server,
+                                       [self = this->shared_from_this()](ErrorCode error) {
+                                         if (error) return self->handshakeFailed();
+                                         self->readRequest();
+                                       });
+    } else {
+      readRequest();
+    }
+  }
+
+  void admit() override {
+    admitted_ = true;
+    read();
+  }
+
+  void turnAway(std::string errorLine) override {
+    closeCode_ = websocket::close_code::try_again_later;
+    closeAfterWrites_ = true;
+    send(std::move(errorLine));
+  }
+
+  void send(std::string line) override {
+    if (ended_ || closing_) return;
+    // One message is one frame: the newline that ends a line on the socket is not part of it.
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    outgoingBytes_ += line.size();
+    outgoing_.push_back(std::move(line));
+    if (!writing_) writeNext();
+  }
+
+  void lineHandled() override {
+    handling_ = false;
+    read();
+  }
+
+  void closeGently() override {
+    closeCode_ = websocket::close_code::going_away;
+    closeAfterWrites_ = true;
+    if (!writing_) writeNext();
+  }
+
+  void closeNow() override {
+    ended_ = true;
+    beast::get_lowest_layer(ws_).close();
+  }
+
+ private:
+  void readRequest() {
+    request_.emplace();
+    request_->header_limit(kMaxRequestHeaderBytes);
+    http::async_read(ws_.next_layer(), buffer_, *request_,
+                     [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+                       if (error) return self->handshakeFailed();
+                       self->checkRequest();
+                     });
+  }
+
+  void checkRequest() {
+    const http::request<http::empty_body>& request = request_->get();
+    std::string reason;
+    http::status status = owner_.check(request, address_, reason);
+    if (status == http::status::ok && !websocket::is_upgrade(request)) {
+      status = http::status::upgrade_required;
+      reason = "this is a WebSocket endpoint";
+    }
+    if (status != http::status::ok) return refuse(status, reason, request.version());
+
+    ws_.read_message_max(owner_.options().maxMessageBytes);
+    ws_.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type& response) { response.set(http::field::server, "dunvel"); }));
+    ws_.async_accept(request, [self = this->shared_from_this()](ErrorCode error) {
+      if (error) return self->handshakeFailed();
+      self->opened();
+    });
+  }
+
+  void refuse(http::status status, const std::string& reason, unsigned version) {
+    response_.emplace(status, version);
+    response_->set(http::field::server, "dunvel");
+    response_->set(http::field::content_type, "text/plain; charset=utf-8");
+    if (status == http::status::too_many_requests) response_->set(http::field::retry_after, "10");
+    response_->keep_alive(false);
+    response_->body() = reason + "\n";
+    response_->prepare_payload();
+    http::async_write(
+        ws_.next_layer(), *response_,
+        [self = this->shared_from_this()](ErrorCode, std::size_t) { self->handshakeFailed(); });
+  }
+
+  void handshakeFailed() {
+    endHandshake();
+    ErrorCode ignored;
+    beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(ws_).close();
+  }
+
+  void endHandshake() {
+    if (handshakeEnded_) return;
+    handshakeEnded_ = true;
+    owner_.handshakeEnded();
+  }
+
+  void opened() {
+    endHandshake();
+    request_.reset();
+    // From here the WebSocket's own timers watch the connection: pings to a silent host, and the
+    // end of one that stays silent.
+    beast::get_lowest_layer(ws_).expires_never();
+    websocket::stream_base::timeout timeout{};
+    timeout.handshake_timeout = owner_.options().handshakeTimeout;
+    timeout.idle_timeout = owner_.options().silenceTimeout;
+    timeout.keep_alive_pings = true;
+    ws_.set_option(timeout);
+    ws_.text(true);
+    host_ = owner_.arrived(this->shared_from_this());
+  }
+
+  void read() {
+    if (!admitted_ || ended_ || reading_ || handling_ || closing_) return;
+    // Resumed by writeNext once the host has read enough of its answers.
+    if (outgoingBytes_ > kMaxOutgoingBytes) return;
+    reading_ = true;
+    ws_.async_read(incoming_, [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+      self->reading_ = false;
+      if (error) return self->end();
+      self->received();
+    });
+  }
+
+  void received() {
+    if (!ws_.got_text()) {
+      incoming_.consume(incoming_.size());
+      send(LinkFrame::errorLine("a binary message is not a frame; frames are text messages"));
+      read();
+      return;
+    }
+    std::string text = beast::buffers_to_string(incoming_.data());
+    incoming_.consume(incoming_.size());
+    // The session reads the next message only once it has dealt with this one, as on the socket.
+    handling_ = true;
+    owner_.line(host_, std::move(text));
+  }
+
+  void writeNext() {
+    if (ended_ || writing_) return;
+    if (outgoing_.empty()) {
+      if (closeAfterWrites_ && !closing_) {
+        closing_ = true;
+        ws_.async_close(websocket::close_reason(closeCode_),
+                        [self = this->shared_from_this()](ErrorCode) { self->end(); });
+      } else {
+        read();
+      }
+      return;
+    }
+    writing_ = true;
+    ws_.async_write(net::buffer(outgoing_.front()),
+                    [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+                      self->writing_ = false;
+                      if (error) {
+                        // The host is gone; the pending read (or the close) ends the connection.
+                        self->outgoing_.clear();
+                        self->outgoingBytes_ = 0;
+                        if (!self->reading_) self->end();
+                        return;
+                      }
+                      self->outgoingBytes_ -= self->outgoing_.front().size();
+                      self->outgoing_.pop_front();
+                      self->writeNext();
+                    });
+  }
+
+  void end() {
+    if (host_ != 0) {
+      const RemoteHostId host = host_;
+      host_ = 0;
+      owner_.left(host);
+    }
+    if (ended_) return;
+    ended_ = true;
+    beast::get_lowest_layer(ws_).close();
+  }
+
+  WebSocketListener::Impl& owner_;
+  const std::string address_;
+  websocket::stream<Stream> ws_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::empty_body>> request_;
+  std::optional<http::response<http::string_body>> response_;
+  beast::flat_buffer incoming_;
+  std::deque<std::string> outgoing_;
+  std::size_t outgoingBytes_ = 0;
+  RemoteHostId host_ = 0;
+  websocket::close_code closeCode_ = websocket::close_code::normal;
+  bool handshakeEnded_ = false;
+  bool admitted_ = false;
+  bool reading_ = false;
+  bool handling_ = false;
+  bool writing_ = false;
+  bool closeAfterWrites_ = false;
+  bool closing_ = false;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+std::string WebSocketListener::Impl::listen() {
+  const std::string shown = std::string(options_.address.secure ? "wss://" : "ws://") +
+                            options_.address.host + ":" + std::to_string(options_.address.port);
+  if (options_.token.empty()) return "the WebSocket endpoint needs a token";
+  const std::optional<net::ip::address> ip = ipAddressOf(options_.address);
+  if (!ip) return shown + ": not an IP address";
+  if (options_.address.secure) {
+    tls_.emplace(ssl::context::tls_server);
+    tls_->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                      ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
+    ErrorCode error;
+    tls_->use_certificate_chain_file(options_.tlsCertificate.string(), error);
+    if (error) {
+      return "cannot use the TLS certificate " + options_.tlsCertificate.string() + ": " +
+             error.message();
+    }
+    tls_->use_private_key_file(options_.tlsKey.string(), ssl::context::pem, error);
+    if (error) return "cannot use the TLS key " + options_.tlsKey.string() + ": " + error.message();
+  }
+  const tcp::endpoint endpoint(*ip, options_.address.port);
+  ErrorCode error;
+  acceptor_.open(endpoint.protocol(), error);
+  if (!error) acceptor_.set_option(net::socket_base::reuse_address(true), error);
+  if (!error) acceptor_.bind(endpoint, error);
+  if (!error) acceptor_.listen(net::socket_base::max_listen_connections, error);
+  if (error) {
+    ErrorCode ignored;
+    acceptor_.close(ignored);
+    return "cannot listen on " + shown + ": " + error.message();
+  }
+  port_ = acceptor_.local_endpoint().port();
+  gate_.attachEndpoint(this);
+  startAccept();
+  thread_ = std::thread([this] { io_.run(); });
+  return {};
+}
+
+void WebSocketListener::Impl::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  // After this the session finds no endpoint to post to; what it posted before runs below or
+  // is dropped with the io_context.
+  gate_.attachEndpoint(nullptr);
+  if (thread_.joinable()) {
+    net::post(io_, [this] {
+      ErrorCode ignored;
+      acceptor_.close(ignored);
+      for (auto& [host, peer] : peers_) {
+        peer->closeNow();
+        gate_.remoteHostLeft(host);
+      }
+      peers_.clear();
+      io_.stop();
+    });
+    thread_.join();
+  }
+}
+
+void WebSocketListener::Impl::startAccept() {
+  acceptor_.async_accept([this](ErrorCode error, tcp::socket socket) {
+    if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
+    if (!error) accepted(std::move(socket));
+    // Out of descriptors: the next accept fails the same way until one is freed, which the
+    // handshake timeouts see to; each failure still waits for a connection, so this does not
+    // spin on an idle endpoint.
+    startAccept();
+  });
+}
+
+void WebSocketListener::Impl::accepted(tcp::socket socket) {
+  if (handshakes_ >= options_.maxHandshakes) {
+    // A flood of connections: the ones past the limit cost one accept each and nothing more.
+    ErrorCode ignored;
+    socket.close(ignored);
+    return;
+  }
+  ErrorCode error;
+  const tcp::endpoint remote = socket.remote_endpoint(error);
+  if (error) return;
+  // A frame goes out as soon as it is written, not when the previous one is acknowledged.
+  socket.set_option(tcp::no_delay(true), error);
+  ++handshakes_;
+  std::shared_ptr<WebSocketPeer> peer;
+  if (tls_) {
+    peer = std::make_shared<Peer<beast::ssl_stream<beast::tcp_stream>>>(
+        *this, remote.address().to_string(), std::move(socket), *tls_);
+  } else {
+    peer = std::make_shared<Peer<beast::tcp_stream>>(*this, remote.address().to_string(),
+                                                     std::move(socket));
+  }
+  peer->start();
+}
+
+http::status WebSocketListener::Impl::check(const http::request<http::empty_body>& request,
+                                            const std::string& address, std::string& reason) {
+  const std::string_view target(request.target().data(), request.target().size());
+  const std::size_t question = target.find('?');
+  if (target.substr(0, question) != "/link") {
+    reason = "the link is at /link";
+    return http::status::not_found;
+  }
+  if (const auto origin = request.find(http::field::origin); origin != request.end()) {
+    const std::string_view value(origin->value().data(), origin->value().size());
+    if (std::find(options_.allowedOrigins.begin(), options_.allowedOrigins.end(), value) ==
+        options_.allowedOrigins.end()) {
+      // A page open in a browser on this desktop must not drive the companion unless asked for.
+      reason = "origin not allowed (dunvel-watch --allow-origin ORIGIN)";
+      return http::status::forbidden;
+    }
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (const auto found = strikes_.find(address);
+      found != strikes_.end() && now < found->second.slowedUntil) {
+    reason = "too many wrong tokens from this address; try again later";
+    return http::status::too_many_requests;
+  }
+  const std::string_view token = question == std::string_view::npos
+                                     ? std::string_view()
+                                     : queryParameter(target.substr(question + 1), "token");
+  if (!sameToken(token, options_.token)) {
+    strike(address);
+    reason = token.empty() ? "the link needs its token (/link?token=…)" : "wrong token";
+    return http::status::unauthorized;
+  }
+  strikes_.erase(address);
+  return http::status::ok;
+}
+
+void WebSocketListener::Impl::strike(const std::string& address) {
+  const auto now = std::chrono::steady_clock::now();
+  if (strikes_.size() >= kMaxRememberedAddresses && !strikes_.contains(address)) {
+    std::erase_if(strikes_, [now](const auto& entry) { return entry.second.slowedUntil <= now; });
+    // Every remembered address slowed down at once: forget one rather than grow.
+    if (strikes_.size() >= kMaxRememberedAddresses) strikes_.erase(strikes_.begin());
+  }
+  Strikes& strikes = strikes_[address];
+  strikes.count = std::min(strikes.count + 1, 64);
+  if (strikes.count < kFreeStrikes) return;
+  const int doublings = std::min(strikes.count - kFreeStrikes, 16);
+  strikes.slowedUntil = now + std::min(kFirstSlowdown * (1 << doublings), kLongestSlowdown);
+}
+
+WebSocketListener::WebSocketListener(Options options, RemoteHostGate& gate)
+    : impl_(std::make_shared<Impl>(std::move(options), gate)) {}
+
+WebSocketListener::~WebSocketListener() = default;
+
+std::string WebSocketListener::listen() {
+  return impl_->listen();
+}
+void WebSocketListener::stop() {
+  impl_->stop();
+}
+std::uint16_t WebSocketListener::port() const {
+  return impl_->port();
+}
+std::string WebSocketListener::url() const {
+  return impl_->url();
+}
+
+}  // namespace dunvel

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/link/LineSplitter.h"
+#include "platform/link/RemoteHosts.h"
+
+namespace dunvel {
+
+// Where the WebSocket endpoint listens: ws://ADDRESS:PORT, or wss://ADDRESS:PORT for TLS.
+struct WebSocketAddress {
+  bool secure = false;
+  // An IPv4 or IPv6 address (without brackets), as given; "localhost" stands for 127.0.0.1.
+  std::string host;
+  // 0 picks a free port.
+  std::uint16_t port = 0;
+};
+
+// Reads "ws://ADDRESS:PORT" or "wss://ADDRESS:PORT" (an IPv6 address in brackets, no path).
+// Empty on success, else one line saying what is wrong.
+std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address);
+
+// Whether the address is one only this machine can reach.
+bool isLoopbackAddress(const WebSocketAddress& address);
+
+// A fresh token for the endpoint: 256 random bits from the kernel, as 64 hex digits.
+std::string makeLinkToken();
+
+// Whether a token given by a client is the expected one, in a time that does not depend on how
+// much of it is right.
+bool sameToken(std::string_view given, std::string_view expected);
+
+// The second way into the link: a WebSocket endpoint on TCP, for host apps that cannot open the
+// companion's Unix socket (a phone, an emulator, a browser). Each text message is one frame of
+// the socket link. The endpoint does the network's own checks (the token, the Origin of
+// browsers, limits and timeouts) on a thread of its own with its own io_context, and hands the
+// hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
+// across both ways in and handles their frames on its own thread.
+//
+// A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 429 while the
+// client's address is slowed down after repeated wrong tokens, 401 without the right token and
+// 426 when it asks for no WebSocket. A message over the limit closes the connection with 1009.
+class WebSocketListener {
+ public:
+  struct Options {
+    WebSocketAddress address;
+    // PEM files, for wss:// only.
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
+    std::string token;
+    // Exact values of the Origin header that may connect; a handshake with any other Origin is
+    // refused, one without an Origin (not a browser) is not.
+    std::vector<std::string> allowedOrigins;
+    std::size_t maxMessageBytes = kMaxLinkLineBytes;
+    // From the TCP connection to the end of the WebSocket handshake (TLS included).
+    std::chrono::milliseconds handshakeTimeout{5000};
+    // A host silent for half of this is pinged; one that stays silent for all of it is gone.
+    std::chrono::milliseconds silenceTimeout{10000};
+    // Connections still in their handshake at one time; more are closed at once.
+    std::size_t maxHandshakes = 32;
+  };
+
+  WebSocketListener(Options options, RemoteHostGate& gate);
+  // Stops as stop() does.
+  ~WebSocketListener();
+  WebSocketListener(const WebSocketListener&) = delete;
+  WebSocketListener& operator=(const WebSocketListener&) = delete;
+
+  // Main thread, once. Loads the TLS files, binds, listens and starts accepting on the
+  // endpoint's thread. Empty on success, else one line saying what is wrong.
+  std::string listen();
+  // Main thread. Closes every connection and ends the endpoint's thread; the gate hears nothing
+  // after it returns. Idempotent.
+  void stop();
+
+  // After listen: the port bound, and the whole address a host connects to, token included
+  // (ws://ADDRESS:PORT/link?token=…).
+  std::uint16_t port() const;
+  std::string url() const;
+
+  // Defined beside the connections it serves.
+  class Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace dunvel
