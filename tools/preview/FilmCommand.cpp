@@ -24,6 +24,7 @@
 #include "preview/ScreenPreview.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
+#include "render/FrameFileName.h"
 #include "state/ContextDecoding.h"
 
 namespace dunvel {
@@ -46,12 +47,6 @@ std::string filmTime(double ms) {
     std::snprintf(text, sizeof text, "%lld:%02lld.%lld", whole / 600, whole % 600 / 10, whole % 10);
   }
   return text;
-}
-
-std::string frameName(std::size_t number) {
-  char name[40];
-  std::snprintf(name, sizeof name, "frame-%06zu.png", number);
-  return name;
 }
 
 // The frames of the contact sheet, each scaled down to one pixel per point, with the label under
@@ -199,7 +194,7 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
     setUpFace(renderer, options.textSize, moment);
     renderer.layout(preview.tree());
     renderer.paint();
-    const std::string name = frameName(frames);
+    const std::string name = frameFileName(frames);
     if (std::string problem = renderer.writePng((folder / name).string()); !problem.empty()) {
       io.err << "dunvel-preview: " << oneLine(problem) << '\n';
       return kExitBadInput;

@@ -28,12 +28,6 @@ constexpr double kTogetherMs = 20;
 constexpr std::size_t kMostTogether = 256;
 constexpr std::size_t kKinds = 3;
 
-std::string millis(double t) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.3f ms", t);
-  return text;
-}
-
 std::string hapticText(int type) {
   return std::string(RecordingEvent::hapticName(type)) + " (" + std::to_string(type) + ")";
 }
@@ -200,7 +194,7 @@ struct RecordingReplay::Impl final : HapticEngine {
     if (button == nullptr) {
       differ(line, "the recording taps " + event.control +
                        (event.teamId ? " (team " + *event.teamId + ")" : std::string()) + " at " +
-                       millis(event.t) + ", but the replayed screen has no such control");
+                       millisText(event.t) + ", but the replayed screen has no such control");
       return;
     }
     button->tap();
@@ -227,14 +221,14 @@ struct RecordingReplay::Impl final : HapticEngine {
         }
         if (!same) {
           note(e.t, e.line,
-               "the recording has " + describe(e) + " at " + millis(e.t) + "; the replay has " +
-                   describe(p) + " at " + millis(p.t));
+               "the recording has " + describe(e) + " at " + millisText(e.t) + "; the replay has " +
+                   describe(p) + " at " + millisText(p.t));
           break;
         }
         if (std::abs(e.t - p.t) > options.toleranceMs) {
           note(std::min(e.t, p.t), e.line,
-               "the recording has " + describe(e) + " at " + millis(e.t) +
-                   "; the replay has it at " + millis(p.t));
+               "the recording has " + describe(e) + " at " + millisText(e.t) +
+                   "; the replay has it at " + millisText(p.t));
           break;
         }
         wanted.pop_front();
@@ -244,8 +238,9 @@ struct RecordingReplay::Impl final : HapticEngine {
       if (!wanted.empty() && got.empty() && (ended || wanted.front().t < horizon)) {
         const ReplayOutput& e = wanted.front();
         note(e.t, e.line,
-             "the recording has " + describe(e) + " at " + millis(e.t) + "; the replay has no " +
-                 ReplayOutput::kindName(e.kind) + " by " + millis(now()));
+             "the recording has " + describe(e) + " at " + millisText(e.t) +
+                 "; the replay has no " + ReplayOutput::kindName(e.kind) + " by " +
+                 millisText(now()));
       }
       // A screen between inputs fed together that the recording has not had in time.
       while (!got.empty() && wanted.empty() && got.front().transient &&
@@ -258,7 +253,7 @@ struct RecordingReplay::Impl final : HapticEngine {
           (got.front().t < horizon || (ended && got.front().t < lastTime))) {
         const ReplayOutput& p = got.front();
         note(p.t, lastLine,
-             "the replay has " + describe(p) + " at " + millis(p.t) +
+             "the replay has " + describe(p) + " at " + millisText(p.t) +
                  ", which the recording does not have");
       }
     }

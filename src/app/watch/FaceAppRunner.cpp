@@ -18,6 +18,7 @@
 #include "platform/window/SdlWindow.h"
 #include "platform/window/WatchFace.h"
 #include "render/FaceRenderer.h"
+#include "render/FrameFileName.h"
 
 namespace dunvel {
 
@@ -32,8 +33,7 @@ class FrameFolder {
 
   void write(const FaceRenderer& renderer) {
     if (failed_) return;
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%06zu.png", ++count_);
+    const std::string name = frameFileName(++count_);
     if (std::string problem = renderer.writePng((folder_ / name).string()); !problem.empty()) {
       err_ << "dunvel-watch: --frames: " << problem << "; no further frames are written"
            << std::endl;

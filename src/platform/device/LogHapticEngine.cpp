@@ -4,25 +4,6 @@
 
 namespace dunvel {
 
-namespace {
-
-const char* hapticName(HapticType type) {
-  switch (type) {
-    case HapticType::notification:
-      return "notification";
-    case HapticType::success:
-      return "success";
-    case HapticType::failure:
-      return "failure";
-    case HapticType::click:
-      return "click";
-  }
-  // A raw value from outside the known set is still logged, by its number.
-  return "unknown";
-}
-
-}  // namespace
-
 void LogHapticEngine::playHaptic(HapticType type) {
   // One whole line per haptic in a single write, flushed, so it lands in order with the screen
   // log and never interleaves with lines another thread (the in-process demo host) writes.

@@ -42,18 +42,14 @@ std::string jsonText(std::string_view text) {
 }  // namespace
 
 const char* RecordingEvent::hapticName(int type) {
-  switch (type) {
-    case 0:
-      return "notification";
-    case 3:
-      return "success";
-    case 4:
-      return "failure";
-    case 8:
-      return "click";
-    default:
-      return "unknown";
-  }
+  // The enumeration's underlying type is int: any raw value is one of its values.
+  return dunvel::hapticName(static_cast<HapticType>(type));
+}
+
+std::string millisText(double t) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.3f ms", t);
+  return text;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "observation/Date.h"
 #include "platform/link/LinkFrame.h"
 #include "state/ContextValue.h"
+#include "views/toolkit/HapticType.h"
 
 namespace dunvel {
 
@@ -56,6 +57,9 @@ struct RecordingEvent {
   // "notification", "success", "failure", "click", or "unknown" for another raw value.
   static const char* hapticName(int type);
 };
+
+// A recording's time as messages name it: "1234.500 ms".
+std::string millisText(double t);
 
 // The wall-clock time as a recording writes it, "2025-06-01T20:15:03.123456Z"; an empty text
 // for a date before 1970 or after 9999 (or not finite).

@@ -10,17 +10,17 @@ namespace {
 
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
-std::string millis(double t) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.3f ms", t);
-  return text;
-}
-
 }  // namespace
 
 RecordingReader::RecordingReader(std::istream& in, std::string name,
                                  std::function<void(const std::string&)> warn)
     : in_(in), name_(std::move(name)), warn_(std::move(warn)), chunk_(kChunkBytes) {}
+
+void RecordingReader::skipOverlong(std::string& line) {
+  warn(lineNumber_,
+       "longer than " + std::to_string(kMaxRecordingLineBytes >> 20) + " MiB: skipped");
+  line.clear();
+}
 
 void RecordingReader::warn(std::size_t line, const std::string& what) {
   ++warnings_;
@@ -73,11 +73,7 @@ bool RecordingReader::nextLine(std::string& line, bool& complete) {
     if (found != nullptr) {
       ++lineNumber_;
       complete = true;
-      if (overlong) {
-        warn(lineNumber_,
-             "longer than " + std::to_string(kMaxRecordingLineBytes >> 20) + " MiB: skipped");
-        line.clear();
-      }
+      if (overlong) skipOverlong(line);
       if (!line.empty() && line.back() == '\r') line.pop_back();
       return true;
     }
@@ -85,11 +81,7 @@ bool RecordingReader::nextLine(std::string& line, bool& complete) {
   if (!any) return false;
   ++lineNumber_;
   complete = false;
-  if (overlong) {
-    warn(lineNumber_,
-         "longer than " + std::to_string(kMaxRecordingLineBytes >> 20) + " MiB: skipped");
-    line.clear();
-  }
+  if (overlong) skipOverlong(line);
   return true;
 }
 
@@ -119,8 +111,8 @@ bool RecordingReader::next(RecordingEvent& event) {
       }
       continue;
     } else if (event.t < lastTime_) {
-      warn(lineNumber_, "time " + millis(event.t) + " is earlier than the line before (" +
-                            millis(lastTime_) + "): taken as " + millis(lastTime_));
+      warn(lineNumber_, "time " + millisText(event.t) + " is earlier than the line before (" +
+                            millisText(lastTime_) + "): taken as " + millisText(lastTime_));
       event.t = lastTime_;
     }
     lastTime_ = event.t;

@@ -52,6 +52,8 @@ class RecordingReader {
   // had no newline.
   bool nextLine(std::string& line, bool& complete);
   void warn(std::size_t line, const std::string& what);
+  // Warns that the line just read ran past the longest a line may be, and empties it.
+  void skipOverlong(std::string& line);
 
   std::istream& in_;
   std::string name_;
