@@ -477,12 +477,12 @@ class PythonClient(unittest.TestCase):
         finally:
             if example:
                 example.end()
-            if companion:
-                self.assertEqual(companion.end(), 0, companion.output())
+            status = companion.end() if companion else 0
             xvfb.terminate()
             xvfb.wait(10)
             os.close(read_end)
             shutil.rmtree(folder, ignore_errors=True)
+            self.assertEqual(status, 0, companion.output() if companion else "")
 
 
 class Reports(http.server.ThreadingHTTPServer):
@@ -534,6 +534,7 @@ class Browser(unittest.TestCase):
     def test_the_readme_example_from_an_allowed_origin_and_from_another(self):
         folder = tempfile.mkdtemp()
         allowed = other = companion = None
+        browsers = []
         try:
             allowed = Reports("")
             other = Reports("")
@@ -547,23 +548,27 @@ class Browser(unittest.TestCase):
             allowed.page = other.page = page.encode()
 
             refused = self.chromium(other.origin + "/page.html", os.path.join(folder, "p1"))
+            browsers.append(refused)
             self.assertTrue(eventually(lambda: other.reports, 60), refused.output())
             refused.end()
             self.assertEqual(other.reports, ["close=1006"])
             self.assertEqual([line for line in companion.screens() if "scoreboard" in line], [])
 
             browser = self.chromium(allowed.origin + "/page.html", os.path.join(folder, "p2"))
+            browsers.append(browser)
             self.assertTrue(companion.wait_for("screen scoreboard: Quiz night", 60),
                             companion.output() + browser.output())
             self.assertTrue(eventually(lambda: allowed.reports == ["open"], 30), allowed.reports)
             browser.end()
         finally:
+            for started in browsers:
+                started.end()
             for server in (allowed, other):
                 if server:
                     server.close()
-            if companion:
-                self.assertEqual(companion.end(), 0, companion.output())
+            status = companion.end() if companion else 0
             shutil.rmtree(folder, ignore_errors=True)
+            self.assertEqual(status, 0, companion.output() if companion else "")
 
 
 if __name__ == "__main__":
