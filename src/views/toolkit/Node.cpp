@@ -24,8 +24,9 @@ std::shared_ptr<NodeData> dataOf(NodeData::Kind kind) {
 template <class Set>
 Node elementNode(ElementKind kind, Set set, std::vector<Node> children = {}) {
   auto data = dataOf(NodeData::Kind::element);
-  data->element.kind = kind;
-  set(data->element);
+  data->element = std::make_unique<Element>();
+  data->element->kind = kind;
+  set(*data->element);
   data->children = std::move(children);
   return Node(std::move(data));
 }
@@ -41,9 +42,11 @@ Node shapeNode(const ShapeGeometry& geometry) {
 // modifier's fields.
 template <class Set>
 Node withShown(const Node& subject, ModifierKind kind, Set set) {
+  Modifier shown;
+  shown.kind = kind;
+  set(shown);
   NodeModifier m;
-  m.shown.kind = kind;
-  set(m.shown);
+  m.shown = sharedModifier(shown);
   return subject.withModifier(std::move(m));
 }
 
@@ -56,7 +59,8 @@ Node::Node(std::shared_ptr<const NodeData> data) : data_(data ? std::move(data) 
 Node Node::withModifier(NodeModifier modifier) const {
   auto data = dataOf(NodeData::Kind::modified);
   data->subject = data_;
-  data->modifier = std::move(modifier);
+  data->shown = modifier.shown;
+  if (modifier.acts()) data->acting = std::make_unique<const NodeModifier>(std::move(modifier));
   return Node(std::move(data));
 }
 
@@ -120,9 +124,11 @@ Node Node::clipShape(const Shape& shape) const {
 }
 
 Node Node::environment(LayoutDirection direction) const {
+  Modifier shown;
+  shown.kind = ModifierKind::environment;
+  shown.layoutDirection = direction;
   NodeModifier m;
-  m.shown.kind = ModifierKind::environment;
-  m.shown.layoutDirection = direction;
+  m.shown = sharedModifier(shown);
   m.applyEnvironment = [direction](EnvironmentValues& values) {
     values.layoutDirection = direction;
   };
@@ -140,9 +146,12 @@ Node Node::makeForEach(std::vector<std::pair<std::string, Node>> rows) {
   // Items that share an id keep apart by their position among the items with that id: the
   // second "t1" is "t1" occurrence 1 wherever it moves, so each keeps its own row and state.
   std::map<std::string, std::size_t> seen;
+  data->ids = std::make_unique<std::vector<std::string>>();
+  data->ids->reserve(rows.size());
+  data->children.reserve(rows.size());
   for (auto& [id, row] : rows) {
     std::size_t occurrence = seen[id]++;
-    data->ids.push_back(id + '#' + std::to_string(occurrence));
+    data->ids->push_back(id + '#' + std::to_string(occurrence));
     data->children.push_back(std::move(row));
   }
   return Node(std::move(data));

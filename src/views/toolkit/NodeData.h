@@ -12,7 +12,9 @@ namespace dunvel {
 
 class Node;
 
-// What a Node describes. Shared and immutable once built.
+// What a Node describes. Shared and immutable once built. It holds only what its kind uses,
+// the rest behind pointers that stay null: a screen of thousands of rows builds a dozen of these
+// per row, and most of them are one modifier around a subject.
 struct NodeData {
   enum class Kind {
     element,      // `element` gives kind and properties; children below
@@ -20,19 +22,24 @@ struct NodeData {
     conditional,  // the shown branch (zero or one child), its identity from `branch`
     forEach,      // children spliced into the parent, identified by `ids`
     view,         // `view`, evaluated by the graph
-    modified,     // `modifier` wrapped around `subject`
+    modified,     // `shown` (and `acting`) wrapped around `subject`
   };
 
   Kind kind = Kind::group;
-  Element element;
   std::vector<Node> children;
-  std::string branch;
-  std::vector<std::string> ids;
+  // element: its kind and properties, without children or modifiers.
+  std::unique_ptr<Element> element;
+  // conditional: "then" or "else".
+  const char* branch = "";
+  // forEach: one id per child.
+  std::unique_ptr<std::vector<std::string>> ids;
   std::shared_ptr<const AnyView> view;
   // A modifier wraps its subject without copying it, so a chain of modifiers costs one small
   // node each.
   std::shared_ptr<const NodeData> subject;
-  NodeModifier modifier;
+  std::shared_ptr<const Modifier> shown;
+  // The whole modifier, only when the graph acts on it (environment, onReceive, onChange).
+  std::unique_ptr<const NodeModifier> acting;
 };
 
 }  // namespace dunvel
