@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,33 @@
 namespace dunvel {
 
 class Node;
+
+// An element's own properties as a description holds them (see Element for what each kind
+// uses): what every kind may have inline, the text, symbol and action of texts, labels, images
+// and buttons behind a pointer that stays null for the other kinds.
+struct ElementSpec {
+  struct Content {
+    std::optional<TextContent> text;
+    std::string systemName;
+    std::function<void()> action;
+  };
+
+  ElementKind kind = ElementKind::group;
+  HorizontalAlignment horizontalAlignment = HorizontalAlignment::center;
+  VerticalAlignment verticalAlignment = VerticalAlignment::center;
+  Axis axis = Axis::vertical;
+  ShowsIndicators showsIndicators = ShowsIndicators::yes;
+  std::optional<double> spacing;
+  std::optional<double> minLength;
+  ShapeGeometry shape;
+  std::unique_ptr<Content> content;
+
+  // The content, made on first use.
+  Content& contentToSet() {
+    if (!content) content = std::make_unique<Content>();
+    return *content;
+  }
+};
 
 // What a Node describes. Shared and immutable once built. It holds only what its kind uses,
 // the rest behind pointers that stay null: a screen of thousands of rows builds a dozen of these
@@ -24,22 +53,30 @@ struct NodeData {
     view,         // `view`, evaluated by the graph
     modified,     // `shown` (and `acting`) wrapped around `subject`
   };
+  // What conditional, forEach and view nodes hold.
+  struct Other {
+    // conditional: "then" or "else".
+    const char* branch = "";
+    // forEach: one id per child.
+    std::vector<std::string> ids;
+    std::shared_ptr<const AnyView> view;
+  };
 
   Kind kind = Kind::group;
   std::vector<Node> children;
-  // element: its kind and properties, without children or modifiers.
-  std::unique_ptr<Element> element;
-  // conditional: "then" or "else".
-  const char* branch = "";
-  // forEach: one id per child.
-  std::unique_ptr<std::vector<std::string>> ids;
-  std::shared_ptr<const AnyView> view;
   // A modifier wraps its subject without copying it, so a chain of modifiers costs one small
   // node each.
   std::shared_ptr<const NodeData> subject;
   std::shared_ptr<const Modifier> shown;
   // The whole modifier, only when the graph acts on it (environment, onReceive, onChange).
   std::unique_ptr<const NodeModifier> acting;
+  std::unique_ptr<ElementSpec> element;
+  std::unique_ptr<Other> other;
+
+  Other& otherToSet() {
+    if (!other) other = std::make_unique<Other>();
+    return *other;
+  }
 };
 
 }  // namespace dunvel

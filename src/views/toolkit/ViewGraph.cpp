@@ -26,6 +26,33 @@ std::string escapeId(const std::string& id) {
   return out;
 }
 
+// The element a description's properties make; with take, the text, symbol and action are
+// moved out of spec (which nobody else holds) rather than copied.
+Element makeElement(const ElementSpec& spec, bool take) {
+  Element element;
+  element.kind = spec.kind;
+  element.horizontalAlignment = spec.horizontalAlignment;
+  element.verticalAlignment = spec.verticalAlignment;
+  element.spacing = spec.spacing;
+  element.axis = spec.axis;
+  element.showsIndicators = spec.showsIndicators;
+  element.minLength = spec.minLength;
+  element.shape = spec.shape;
+  if (spec.content) {
+    ElementSpec::Content& content = *spec.content;
+    if (take) {
+      element.text = std::move(content.text);
+      element.systemName = std::move(content.systemName);
+      element.action = std::move(content.action);
+    } else {
+      element.text = content.text;
+      element.systemName = content.systemName;
+      element.action = content.action;
+    }
+  }
+  return element;
+}
+
 }  // namespace
 
 struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
@@ -270,7 +297,7 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     std::size_t first = out.size();
     switch (data.kind) {
       case NodeData::Kind::element: {
-        Element element = mine != nullptr ? std::move(*mine->element) : *data.element;
+        Element element = makeElement(*data.element, mine != nullptr);
         element.identity = place;
         element.children.reserve(expectedCount(data.children));
         for (std::size_t i = 0; i < data.children.size(); ++i) {
@@ -292,16 +319,17 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
         break;
       case NodeData::Kind::conditional:
         for (std::size_t i = 0; i < data.children.size(); ++i) {
-          resolveChild(i, place + "/" + data.branch, out);
+          resolveChild(i, place + "/" + data.other->branch, out);
         }
         break;
       case NodeData::Kind::forEach:
         for (std::size_t i = 0; i < data.children.size(); ++i) {
-          resolveChild(i, place + "/" + escapeId((*data.ids)[i]), out);
+          resolveChild(i, place + "/" + escapeId(data.other->ids[i]), out);
         }
         break;
       case NodeData::Kind::view:
-        resolveView(*data.view, place + ":" + data.view->typeName(), environment, out);
+        resolveView(*data.other->view, place + ":" + data.other->view->typeName(), environment,
+                    out);
         break;
       case NodeData::Kind::modified:
         break;  // unwrapped above
