@@ -6,16 +6,25 @@
 // SDL window showing one Pango frame (dunvel-bench-bare-window).
 //
 //   dunvel-bench-companion [--window SECONDS] [--flood N] [--out FILE] [--watch PATH]
+//                          [--preview PATH]
+//
+// Then the cost of a long team list: a board of 95 305 teams pushed to the companion (headless,
+// then in the window), and drawn by `dunvel-preview png`.
 //
 // Each screen is measured over a window (default 20 s) after a short settling time, and the
 // figures are scaled to a second and a minute.
 //
 // The companion also listens on a loopback WebSocket endpoint (--listen), as a host app
 // builder runs it: a listener that nobody uses must cost no wake-ups either.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -118,6 +127,106 @@ int measureCompanion(const std::string& prefix, std::vector<std::string> argv,
   return status;
 }
 
+// A board of 95 305 teams: as many `{"id":""}` as fit a snapshot line under the link's 1 MiB.
+std::string longBoardLine() {
+  std::string line = R"({"screen":"board","gameName":"long list","teams":[)";
+  for (int i = 0; i < 95'305; ++i) line += i == 0 ? R"({"id":""})" : R"(,{"id":""})";
+  return line + "]}";
+}
+
+// The link's frame around a snapshot.
+std::string contextFrame(const std::string& snapshot) {
+  return R"({"type":"context","payload":)" + snapshot + "}\n";
+}
+
+std::string shortBoardLine() {
+  return R"({"screen":"board","gameName":"after the list","teams":[)"
+         R"({"id":"a","name":"A"},{"id":"b","name":"B"},{"id":"c","name":"C"}]})";
+}
+
+// The long board pushed to a companion, then a three-team board: how soon the long one shows,
+// the peak memory it takes, and the memory left once the short one has replaced it. With a
+// window (display set), also the CPU of one wheel step over the long board, from xdotool.
+int measureLongBoard(const std::string& prefix, std::vector<std::string> argv,
+                     const std::filesystem::path& link, bool window, Figures& figures) {
+  argv.insert(argv.end(), {"--link", link.string()});
+  ChildProcess companion(argv);
+  if (!companion.waitForLine("screen idle", 0, 10s)) return fail("the companion did not start");
+  LinkClient host;
+  if (!host.connect(link)) return fail("cannot connect to the companion");
+  std::uint64_t mark = companion.linesSeen();
+  const std::string line = contextFrame(longBoardLine());
+  const auto start = std::chrono::steady_clock::now();
+  if (!host.write(line)) return fail("the companion closed the link");
+  if (!companion.waitForLine("long list", mark, 120s)) return fail("the long board did not show");
+  figures.add(prefix + "long_board/shown_seconds",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), "s");
+  std::this_thread::sleep_for(1s);
+  figures.add(prefix + "long_board/vmhwm_kib",
+              static_cast<double>(sampleProcess(companion.pid()).vmHwmKiB), "KiB");
+  if (window) {
+    // Wheel steps down over the face, spaced so each one is painted before the next.
+    const std::string move = "xdotool search --sync --name '^Dunvel$' mousemove --window %1 50 80";
+    if (std::system(move.c_str()) != 0) return fail("xdotool cannot find the window");
+    constexpr int kSteps = 20;
+    const ProcessSample before = sampleProcess(companion.pid());
+    for (int i = 0; i < kSteps; ++i) {
+      if (std::system("xdotool click 5") != 0) return fail("xdotool cannot click");
+      std::this_thread::sleep_for(300ms);
+    }
+    // Until the companion has caught up: its CPU time stands still for a second.
+    ProcessSample after = sampleProcess(companion.pid());
+    for (int waited = 0; waited < 120; ++waited) {
+      std::this_thread::sleep_for(1s);
+      const ProcessSample now = sampleProcess(companion.pid());
+      if (now.cpuSeconds - after.cpuSeconds < 0.01) break;
+      after = now;
+    }
+    figures.add(prefix + "long_board/wheel_step_cpu_ms",
+                (after.cpuSeconds - before.cpuSeconds) * 1000.0 / kSteps, "ms");
+  }
+  mark = companion.linesSeen();
+  if (!host.write(contextFrame(shortBoardLine()))) return fail("the companion closed the link");
+  if (!companion.waitForLine("after the list", mark, 60s)) {
+    return fail("the short board did not show");
+  }
+  std::this_thread::sleep_for(2s);
+  figures.add(prefix + "long_board/after_short_rss_kib",
+              static_cast<double>(sampleProcess(companion.pid()).vmRssKiB), "KiB");
+  host.close();
+  companion.stop();
+  return 0;
+}
+
+// dunvel-preview png of the long board: its wall time and peak memory.
+int measurePreviewPng(const std::string& preview, const std::filesystem::path& folder,
+                      Figures& figures) {
+  const std::filesystem::path input = folder / "long-board.json";
+  const std::filesystem::path output = folder / "long-board.png";
+  {
+    std::ofstream file(input);
+    file << longBoardLine() << '\n';
+    if (!file) return fail("cannot write " + input.string());
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) return fail("cannot start dunvel-preview");
+  if (pid == 0) {
+    execl(preview.c_str(), preview.c_str(), "png", input.c_str(), "-o", output.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return fail("dunvel-preview png of the long board failed");
+  }
+  figures.add("preview_png/long_board_seconds",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), "s");
+  figures.add("preview_png/long_board_maxrss_kib", static_cast<double>(usage.ru_maxrss), "KiB");
+  return 0;
+}
+
 // The floor: a bare SDL window showing one Pango frame, at rest.
 int measureBareWindow(const std::string& program, Figures& figures) {
   ChildProcess bare({program});
@@ -137,6 +246,7 @@ int main(int argc, char** argv) {
   std::string out = "companion.json";
   std::string watch = DUNVEL_WATCH_PATH;
   std::string bareWindow = DUNVEL_BARE_WINDOW_PATH;
+  std::string preview = DUNVEL_PREVIEW_PATH;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--window") {
@@ -147,6 +257,8 @@ int main(int argc, char** argv) {
       out = argv[i + 1];
     } else if (option == "--watch") {
       watch = argv[i + 1];
+    } else if (option == "--preview") {
+      preview = argv[i + 1];
     } else {
       return fail("unknown option " + option);
     }
@@ -160,6 +272,15 @@ int main(int argc, char** argv) {
                               figures);
   }
   if (status == 0) {
+    const TempFolder folder;
+    status =
+        measureLongBoard("", {watch, "--headless"}, folder.path() / "link.sock", false, figures);
+  }
+  if (status == 0) {
+    const TempFolder folder;
+    status = measurePreviewPng(preview, folder.path(), figures);
+  }
+  if (status == 0) {
     if (const std::optional<Xvfb> display = Xvfb::start()) {
       setenv("DISPLAY", display->name().c_str(), 1);
       unsetenv("WAYLAND_DISPLAY");
@@ -167,6 +288,10 @@ int main(int argc, char** argv) {
       status =
           measureCompanion("window_", {watch}, folder.path() / "link.sock", window, flood, figures);
       if (status == 0) status = measureBareWindow(bareWindow, figures);
+      if (status == 0) {
+        const TempFolder board;
+        status = measureLongBoard("window_", {watch}, board.path() / "link.sock", true, figures);
+      }
     } else {
       std::cerr << "dunvel-bench-companion: no Xvfb, so nothing is measured with a window\n";
     }

@@ -1,10 +1,27 @@
 #include "app/HeadlessAppRunner.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <cstddef>
 #include <ostream>
 #include <stdexcept>
 #include <utility>
 
 namespace dunvel {
+namespace {
+
+std::size_t elementCount(const Element& element) {
+  std::size_t count = 1;
+  for (const Element& child : element.children) count += elementCount(child);
+  return count;
+}
+
+// Past this many elements a tree is large: a board of thousands of teams.
+constexpr std::size_t kLargeTree = 20'000;
+
+}  // namespace
 
 HeadlessAppRunner::HeadlessAppRunner(MainQueue& mainQueue, TimerScheduler& timers,
                                      const Clock& clock, HapticEngine& currentDevice,
@@ -50,13 +67,25 @@ const ViewGraph& HeadlessAppRunner::graph() const {
 
 void HeadlessAppRunner::evaluated(const Element& tree) {
   for (const auto& listener : listeners_) listener(tree);
+  // A large tree (and the snapshot behind it) was replaced by a much smaller one. glibc keeps
+  // the freed memory of its many small blocks in its heap, which only shrinks from the top: one
+  // block still in use high up holds the rest. Returned to the system here, a companion that
+  // was sent one huge board goes back to its usual size instead of keeping gigabytes for the
+  // rest of the night.
+  const std::size_t elements = elementCount(tree);
+  const bool shrank = lastElementCount_ >= kLargeTree && elements < lastElementCount_ / 2;
+  lastElementCount_ = elements;
   ScreenDescription description = describeScreen(tree);
-  if (logged_ && logged_->sameScreenAs(description)) return;
-  // One insertion per line, flushed: the line lands whole and in order, also when another
-  // thread (a demo host in the same process) writes lines to the same stream.
-  log_ << ("screen " + description.line() + "\n") << std::flush;
-  logged_ = std::move(description);
-  if (screenChanged_) screenChanged_(*logged_);
+  if (!logged_ || !logged_->sameScreenAs(description)) {
+    // One insertion per line, flushed: the line lands whole and in order, also when another
+    // thread (a demo host in the same process) writes lines to the same stream.
+    log_ << ("screen " + description.line() + "\n") << std::flush;
+    logged_ = std::move(description);
+    if (screenChanged_) screenChanged_(*logged_);
+  }
+#if defined(__GLIBC__)
+  if (shrank) malloc_trim(0);
+#endif
 }
 
 void HeadlessAppRunner::onScreenChange(std::function<void(const ScreenDescription&)> listener) {

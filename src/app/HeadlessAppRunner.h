@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -61,6 +62,8 @@ class HeadlessAppRunner final : public AppRunner {
   std::optional<ScreenDescription> logged_;
   std::vector<std::function<void(const Element&)>> listeners_;
   std::function<void(const ScreenDescription&)> screenChanged_;
+  // Elements in the last tree: a large one replaced by a small one gives its memory back.
+  std::size_t lastElementCount_ = 0;
 };
 
 }  // namespace dunvel

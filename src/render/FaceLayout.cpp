@@ -76,10 +76,16 @@ class LayoutBuilder {
   LayoutBuilder(FaceLayout& out, TextEngine& engine, const ScrollOffsets& offsets)
       : out_(out), engine_(engine), offsets_(offsets) {}
 
-  LayoutNode* build(const Element& e, const LayoutEnvironment& outer) {
-    LayoutEnvironment env = outer;
-    // Modifiers are stored innermost first; an inner one overrides an outer one.
-    for (auto it = e.modifiers.rbegin(); it != e.modifiers.rend(); ++it) applyEnvironment(*it, env);
+  LayoutNode* build(const Element& e, const LayoutEnvironment* outer) {
+    const LayoutEnvironment* env = outer;
+    if (std::any_of(e.modifiers.begin(), e.modifiers.end(), changesEnvironment)) {
+      LayoutEnvironment changed = *outer;
+      // Modifiers are stored innermost first; an inner one overrides an outer one.
+      for (auto it = e.modifiers.rbegin(); it != e.modifiers.rend(); ++it) {
+        applyEnvironment(*it, changed);
+      }
+      env = shared(changed);
+    }
     LayoutNode* node = buildCore(e, env);
     for (const Modifier& m : e.modifiers) {
       LayoutNode::Kind kind;
@@ -155,7 +161,7 @@ class LayoutBuilder {
         break;
       }
       case LayoutNode::Kind::padding: {
-        const Insets in = paddingInsets(*n.modifier, n.environment.direction);
+        const Insets in = paddingInsets(*n.modifier, n.environment->direction);
         place(*n.children[0],
               Rect{rect.x + in.left, rect.y + in.top, nonNegative(rect.width - in.left - in.right),
                    nonNegative(rect.height - in.top - in.bottom)},
@@ -187,12 +193,38 @@ class LayoutBuilder {
   }
 
  private:
-  LayoutNode* add(LayoutNode::Kind kind, const Element& e, const LayoutEnvironment& env) {
+  LayoutNode* add(LayoutNode::Kind kind, const Element& e, const LayoutEnvironment* env) {
     LayoutNode& node = out_.newNode();
     node.kind = kind;
     node.element = &e;
     node.environment = env;
     return &node;
+  }
+
+  static bool changesEnvironment(const Modifier& m) {
+    switch (m.kind) {
+      case ModifierKind::font:
+      case ModifierKind::foregroundColor:
+      case ModifierKind::tint:
+      case ModifierKind::lineLimit:
+      case ModifierKind::multilineTextAlignment:
+      case ModifierKind::environment:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // One stored environment for each value in use: the rows of a list repeat the same few, so
+  // the last ones made are looked at first.
+  const LayoutEnvironment* shared(const LayoutEnvironment& env) {
+    for (const LayoutEnvironment* recent : recent_) {
+      if (recent != nullptr && *recent == env) return recent;
+    }
+    const LayoutEnvironment* made = &out_.environments_.emplace_back(env);
+    recent_[nextRecent_] = made;
+    nextRecent_ = (nextRecent_ + 1) % recent_.size();
+    return made;
   }
 
   static void applyEnvironment(const Modifier& m, LayoutEnvironment& env) {
@@ -220,7 +252,7 @@ class LayoutBuilder {
     }
   }
 
-  LayoutNode* buildCore(const Element& e, const LayoutEnvironment& env) {
+  LayoutNode* buildCore(const Element& e, const LayoutEnvironment* env) {
     using Kind = LayoutNode::Kind;
     switch (e.kind) {
       case ElementKind::vstack:
@@ -264,8 +296,9 @@ class LayoutBuilder {
       }
       case ElementKind::button: {
         LayoutNode* node = add(Kind::button, e, env);
-        LayoutEnvironment inside = env;
-        inside.inButton = true;
+        LayoutEnvironment inButton = *env;
+        inButton.inButton = true;
+        const LayoutEnvironment* inside = shared(inButton);
         addChildren(*node, e, inside);
         if (node->children.size() > 1) node->children = {stackOf(node->children, e, inside)};
         return node;
@@ -284,12 +317,12 @@ class LayoutBuilder {
     return node;
   }
 
-  void addChildren(LayoutNode& node, const Element& e, const LayoutEnvironment& env) {
+  void addChildren(LayoutNode& node, const Element& e, const LayoutEnvironment* env) {
     for (const Element& child : e.children) node.children.push_back(build(child, env));
   }
 
   LayoutNode* stackOf(std::vector<LayoutNode*> children, const Element& e,
-                      const LayoutEnvironment& env) {
+                      const LayoutEnvironment* env) {
     LayoutNode* stack = add(LayoutNode::Kind::vstack, e, env);
     stack->spacing = design::defaultStackSpacing;
     stack->children = std::move(children);
@@ -299,7 +332,7 @@ class LayoutBuilder {
   // A text offered width × height: wrapped to the width, and cut to the lines that fit the
   // height (at least one), so that it never draws outside the frame it is given.
   TextRequest textRequest(const LayoutNode& n, double width, double height) const {
-    const LayoutEnvironment& env = n.environment;
+    const LayoutEnvironment& env = *n.environment;
     const Font font = env.font.value_or(Font::body());
     TextRequest request;
     if (n.element->text) request.text = n.element->text->shown();
@@ -329,9 +362,9 @@ class LayoutBuilder {
     TextRequest request;
     request.text = n.symbolText;
     request.symbol = true;
-    request.style = n.environment.font.value_or(Font::body()).style();
+    request.style = n.environment->font.value_or(Font::body()).style();
     request.textSize = out_.face_.textSize;
-    request.direction = n.environment.direction;
+    request.direction = n.environment->direction;
     return request;
   }
 
@@ -398,7 +431,7 @@ class LayoutBuilder {
                 std::max(design::buttonMinHeight, inner.height + 2 * design::buttonVerticalInset)};
       }
       case Kind::padding: {
-        const Insets in = paddingInsets(*n.modifier, n.environment.direction);
+        const Insets in = paddingInsets(*n.modifier, n.environment->direction);
         const Size inner = measure(*n.children[0], nonNegative(w - in.left - in.right),
                                    nonNegative(h - in.top - in.bottom));
         return {inner.width + in.left + in.right, inner.height + in.top + in.bottom};
@@ -511,7 +544,7 @@ class LayoutBuilder {
   void placeStack(LayoutNode& n, Rect rect, Rect clip) {
     Scratch<Size> sizes(n.children.size());
     stackSizes(n, rect.width, rect.height, sizes.data());
-    const bool rtl = n.environment.direction == LayoutDirection::rightToLeft;
+    const bool rtl = n.environment->direction == LayoutDirection::rightToLeft;
     if (n.kind == LayoutNode::Kind::vstack) {
       double y = rect.y;
       for (std::size_t i = 0; i < n.children.size(); ++i) {
@@ -577,6 +610,8 @@ class LayoutBuilder {
   TextEngine& engine_;
   const ScrollOffsets& offsets_;
   bool wrappingTextsGiveWay_ = false;
+  std::array<const LayoutEnvironment*, 8> recent_{};
+  std::size_t nextRecent_ = 0;
 
  public:
   // From now on texts that wrap may show no line at all when offered less than one; sizes
@@ -591,7 +626,7 @@ FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine&
                        const ScrollOffsets& offsets, std::string_view time)
     : face_(face) {
   LayoutBuilder builder(*this, engine, offsets);
-  root_ = builder.build(tree, LayoutEnvironment{});
+  root_ = builder.build(tree, &kNoLayoutEnvironment);
   // The content fills the face below the time band; what is smaller is centred in it.
   const Rect safe{0.0, face.safeAreaTop, face.size.width,
                   nonNegative(face.size.height - face.safeAreaTop)};
@@ -619,13 +654,14 @@ void FaceLayout::layOutTime(std::string_view time, TextEngine& engine) {
   request.bold = true;
   request.lineLimit = 1;
   const ShapedText& shaped = engine.shape(request);
-  const LayoutDirection direction = root_->environment.direction;
+  const LayoutDirection direction = root_->environment->direction;
   const double inset = face_.displayCornerRadius * design::timeTrailingInsetPerCornerRadius;
   const double x = direction == LayoutDirection::rightToLeft
                        ? inset
                        : face_.size.width - inset - shaped.size.width;
   time_.kind = LayoutNode::Kind::text;
-  time_.environment.direction = direction;
+  timeEnvironment_.direction = direction;
+  time_.environment = &timeEnvironment_;
   time_.frame = Rect{x, nonNegative(face_.safeAreaTop - shaped.size.height) / 2, shaped.size.width,
                      shaped.size.height};
   time_.shaped = &shaped;

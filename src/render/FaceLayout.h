@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -87,6 +88,9 @@ class FaceLayout {
   std::size_t usedInBlock_ = 0;
   LayoutNode* root_ = nullptr;
   LayoutNode time_;
+  LayoutEnvironment timeEnvironment_;
+  // The environments the boxes point to; addresses never move.
+  std::deque<LayoutEnvironment> environments_;
   // Each element's outermost box and each text's box, in the order laid out.
   std::vector<std::pair<const Element*, const LayoutNode*>> outerList_;
   std::vector<std::pair<const Element*, const LayoutNode*>> textList_;

@@ -31,7 +31,7 @@ bool visible(const Rect& frame, const Rect& clip) {
 }
 
 Rgba foreground(const LayoutNode& n, bool symbol) {
-  const LayoutEnvironment& env = n.environment;
+  const LayoutEnvironment& env = *n.environment;
   if (env.foregroundColor) return resolveColor(*env.foregroundColor);
   // In a button, the icon takes the button's tint and the title stays primary.
   if (symbol && env.inButton && env.tint) return resolveColor(*env.tint);
@@ -211,7 +211,7 @@ class Painter {
   void paintButton(const LayoutNode& n, const Rect& clip) {
     const bool pressed =
         !options_.pressedButton.empty() && n.element->identity == options_.pressedButton;
-    Rgba fill = resolveColor(n.environment.tint.value_or(Color::gray()));
+    Rgba fill = resolveColor(n.environment->tint.value_or(Color::gray()));
     fill.alpha *= pressed ? design::buttonPressedFillOpacity : design::buttonFillOpacity;
     // A capsule: ends of half the button's height, round (a capsule's corners are circular).
     fillShape(

@@ -26,7 +26,12 @@ struct LayoutEnvironment {
   LayoutDirection direction = LayoutDirection::leftToRight;
   // Inside a button's label, where texts and symbols take the button's colours.
   bool inButton = false;
+
+  friend bool operator==(const LayoutEnvironment&, const LayoutEnvironment&) = default;
 };
+
+// What a box outside any element inherits: nothing.
+inline const LayoutEnvironment kNoLayoutEnvironment{};
 
 // One box of the laid-out tree. An element becomes a chain of boxes: its modifiers that take
 // room or paint (padding, frame, background, clip), outermost first, around the box of its kind.
@@ -52,7 +57,9 @@ struct LayoutNode {
   const Element* element = nullptr;
   // For padding, frames, background and clip: the modifier this box stands for.
   const Modifier* modifier = nullptr;
-  LayoutEnvironment environment;
+  // Shared by the boxes that inherit alike (owned by the layout): a row's boxes do not each
+  // carry a copy.
+  const LayoutEnvironment* environment = &kNoLayoutEnvironment;
   std::vector<LayoutNode*> children;
   // Spacing of a stack, resolved.
   double spacing = 0.0;

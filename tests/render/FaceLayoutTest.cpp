@@ -165,6 +165,33 @@ TEST(FaceLayout, ListTallerThanTheFaceScrollsWithinItsContent) {
   EXPECT_EQ(before.layout->scrollViews()[0].offset, 0.0);
 }
 
+TEST(FaceLayout, TheLongestBoardScrollsToItsLastRow) {
+  // As many teams as fit a snapshot line under 1 MiB, the last one named.
+  std::string json = R"({"screen":"board","teams":[)";
+  for (int i = 0; i < 95'304; ++i) json += R"({"id":""},)";
+  json += R"({"id":"","name":"الأخير","points":7}]})";
+  const GameState board = snapshotFromJson(json);
+  ASSERT_EQ(board.teams.size(), 95'305u);
+  const RenderedScreen top(board);
+  ASSERT_EQ(top.layout->scrollViews().size(), 1u);
+  const std::string identity = top.layout->scrollViews()[0].identity;
+
+  const RenderedScreen end(board, true, kTestNow, FaceSize::mm45, 2.0, {{identity, 1e9}});
+  const ScrollViewLayout& scroll = end.layout->scrollViews()[0];
+  EXPECT_DOUBLE_EQ(scroll.offset, scroll.maxOffset());
+  const std::vector<const Element*> rows = end.preview.tree().findAll(ElementKind::hstack);
+  ASSERT_EQ(rows.size(), 95'305u);
+  const Rect last = end.frame(*rows.back());
+  EXPECT_NEAR(last.maxY(), scroll.viewport.maxY(), 1e-6);
+  // Every row is as tall as the first, 6 points apart, all the way down.
+  const Rect first = top.frame(*top.preview.tree().findAll(ElementKind::hstack).front());
+  EXPECT_NEAR(last.height, first.height, 1e-9);
+  EXPECT_NEAR(scroll.contentHeight, 95'305 * (first.height + 6.0) - 6.0, 1e-3);
+  const Rect name = end.frameOfText("الأخير");
+  EXPECT_TRUE(inside(name, scroll.viewport));
+  EXPECT_EQ(end.layout->linesOf(*end.preview.tree().findText("الأخير")), 1);
+}
+
 TEST(FaceLayout, HostileTextsStayInsideTheirRows) {
   const std::string megabyte(1 << 20, 'x');
   std::string combining = "e";

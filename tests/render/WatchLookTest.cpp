@@ -71,7 +71,7 @@ TEST(WatchLook, EveryLineOfATextIsItsStylesLeadingAtTheCasesTextSize) {
       int texts = 0;
       forEachNode(layout.root(), [&](const LayoutNode& n) {
         if (n.kind != LayoutNode::Kind::text || n.shaped == nullptr) return;
-        const TextStyle style = n.environment.font.value_or(Font::body()).style();
+        const TextStyle style = n.environment->font.value_or(Font::body()).style();
         const double leading = textStyleMetrics(style, textSize).leading;
         EXPECT_NEAR(n.frame.height, n.shaped->lines * leading, 1e-3)
             << faceSizeName(size) << " " << textSizeName(textSize) << " "

@@ -10,6 +10,7 @@
 #include "views/toolkit/ElementKind.h"
 #include "views/toolkit/HorizontalAlignment.h"
 #include "views/toolkit/Modifier.h"
+#include "views/toolkit/ModifierList.h"
 #include "views/toolkit/ShapeGeometry.h"
 #include "views/toolkit/ShowsIndicators.h"
 #include "views/toolkit/TextContent.h"
@@ -41,7 +42,7 @@ struct Element {
   ShapeGeometry shape;
   std::string viewType;
 
-  std::vector<Modifier> modifiers;
+  ModifierList modifiers;
   std::vector<Element> children;
   // A button's action, run in the environment of the button's place.
   std::function<void()> action;

@@ -24,8 +24,9 @@ std::shared_ptr<NodeData> dataOf(NodeData::Kind kind) {
 template <class Set>
 Node elementNode(ElementKind kind, Set set, std::vector<Node> children = {}) {
   auto data = dataOf(NodeData::Kind::element);
-  data->element.kind = kind;
-  set(data->element);
+  data->element = std::make_unique<ElementSpec>();
+  data->element->kind = kind;
+  set(*data->element);
   data->children = std::move(children);
   return Node(std::move(data));
 }
@@ -34,16 +35,18 @@ Node shapeNode(const ShapeGeometry& geometry) {
   const ElementKind kind = geometry.kind == ShapeGeometry::Kind::circle
                                ? ElementKind::circle
                                : ElementKind::roundedRectangle;
-  return elementNode(kind, [&](Element& e) { e.shape = geometry; });
+  return elementNode(kind, [&](ElementSpec& e) { e.shape = geometry; });
 }
 
 // subject wrapped in a modifier of kind that changes only what is shown; set fills in the
 // modifier's fields.
 template <class Set>
 Node withShown(const Node& subject, ModifierKind kind, Set set) {
+  Modifier shown;
+  shown.kind = kind;
+  set(shown);
   NodeModifier m;
-  m.shown.kind = kind;
-  set(m.shown);
+  m.shown = sharedModifier(shown);
   return subject.withModifier(std::move(m));
 }
 
@@ -56,7 +59,8 @@ Node::Node(std::shared_ptr<const NodeData> data) : data_(data ? std::move(data) 
 Node Node::withModifier(NodeModifier modifier) const {
   auto data = dataOf(NodeData::Kind::modified);
   data->subject = data_;
-  data->modifier = std::move(modifier);
+  data->shown = modifier.shown;
+  if (modifier.acts()) data->acting = std::make_unique<const NodeModifier>(std::move(modifier));
   return Node(std::move(data));
 }
 
@@ -120,9 +124,11 @@ Node Node::clipShape(const Shape& shape) const {
 }
 
 Node Node::environment(LayoutDirection direction) const {
+  Modifier shown;
+  shown.kind = ModifierKind::environment;
+  shown.layoutDirection = direction;
   NodeModifier m;
-  m.shown.kind = ModifierKind::environment;
-  m.shown.layoutDirection = direction;
+  m.shown = sharedModifier(shown);
   m.applyEnvironment = [direction](EnvironmentValues& values) {
     values.layoutDirection = direction;
   };
@@ -131,7 +137,7 @@ Node Node::environment(LayoutDirection direction) const {
 
 Node Node::makeView(std::shared_ptr<const AnyView> view) {
   auto data = dataOf(NodeData::Kind::view);
-  data->view = std::move(view);
+  data->otherToSet().view = std::move(view);
   return Node(std::move(data));
 }
 
@@ -140,9 +146,12 @@ Node Node::makeForEach(std::vector<std::pair<std::string, Node>> rows) {
   // Items that share an id keep apart by their position among the items with that id: the
   // second "t1" is "t1" occurrence 1 wherever it moves, so each keeps its own row and state.
   std::map<std::string, std::size_t> seen;
+  std::vector<std::string>& ids = data->otherToSet().ids;
+  ids.reserve(rows.size());
+  data->children.reserve(rows.size());
   for (auto& [id, row] : rows) {
     std::size_t occurrence = seen[id]++;
-    data->ids.push_back(id + '#' + std::to_string(occurrence));
+    ids.push_back(id + '#' + std::to_string(occurrence));
     data->children.push_back(std::move(row));
   }
   return Node(std::move(data));
@@ -152,7 +161,7 @@ Node VStack(HorizontalAlignment alignment, std::optional<double> spacing,
             std::vector<Node> children) {
   return elementNode(
       ElementKind::vstack,
-      [&](Element& e) {
+      [&](ElementSpec& e) {
         e.horizontalAlignment = alignment;
         e.spacing = spacing;
       },
@@ -163,7 +172,7 @@ Node HStack(VerticalAlignment alignment, std::optional<double> spacing,
             std::vector<Node> children) {
   return elementNode(
       ElementKind::hstack,
-      [&](Element& e) {
+      [&](ElementSpec& e) {
         e.verticalAlignment = alignment;
         e.spacing = spacing;
       },
@@ -172,7 +181,7 @@ Node HStack(VerticalAlignment alignment, std::optional<double> spacing,
 
 Node ScrollView(Axis axis, ShowsIndicators indicators, Node content) {
   return elementNode(ElementKind::scrollView,
-                     [&](Element& e) {
+                     [&](ElementSpec& e) {
                        e.axis = axis;
                        e.showsIndicators = indicators;
                      },
@@ -180,31 +189,34 @@ Node ScrollView(Axis axis, ShowsIndicators indicators, Node content) {
 }
 
 Node Spacer(std::optional<double> minLength) {
-  return elementNode(ElementKind::spacer, [&](Element& e) { e.minLength = minLength; });
+  return elementNode(ElementKind::spacer, [&](ElementSpec& e) { e.minLength = minLength; });
 }
 
 Node Text(Verbatim text) {
-  return elementNode(ElementKind::text, [&](Element& e) { e.text = TextContent(std::move(text)); });
+  return elementNode(ElementKind::text,
+                     [&](ElementSpec& e) { e.contentToSet().text = TextContent(std::move(text)); });
 }
 
 Node Text(LocalizedStringKey key) {
-  return elementNode(ElementKind::text, [&](Element& e) { e.text = TextContent(std::move(key)); });
+  return elementNode(ElementKind::text,
+                     [&](ElementSpec& e) { e.contentToSet().text = TextContent(std::move(key)); });
 }
 
 Node Image(SystemName symbol) {
   return elementNode(ElementKind::image,
-                     [&](Element& e) { e.systemName = std::move(symbol.name); });
+                     [&](ElementSpec& e) { e.contentToSet().systemName = std::move(symbol.name); });
 }
 
 Node Label(LocalizedStringKey title, SystemName icon) {
-  return elementNode(ElementKind::label, [&](Element& e) {
-    e.text = TextContent(std::move(title));
-    e.systemName = std::move(icon.name);
+  return elementNode(ElementKind::label, [&](ElementSpec& e) {
+    e.contentToSet().text = TextContent(std::move(title));
+    e.contentToSet().systemName = std::move(icon.name);
   });
 }
 
 Node Button(std::function<void()> action, Node label) {
-  return elementNode(ElementKind::button, [&](Element& e) { e.action = std::move(action); },
+  return elementNode(ElementKind::button,
+                     [&](ElementSpec& e) { e.contentToSet().action = std::move(action); },
                      {std::move(label)});
 }
 
@@ -216,14 +228,14 @@ Node Group(std::vector<Node> children) {
 
 Node If(bool condition, Node then) {
   auto data = dataOf(NodeData::Kind::conditional);
-  data->branch = condition ? "then" : "else";
+  data->otherToSet().branch = condition ? "then" : "else";
   if (condition) data->children.push_back(std::move(then));
   return Node(std::move(data));
 }
 
 Node If(bool condition, Node then, Node otherwise) {
   auto data = dataOf(NodeData::Kind::conditional);
-  data->branch = condition ? "then" : "else";
+  data->otherToSet().branch = condition ? "then" : "else";
   data->children.push_back(condition ? std::move(then) : std::move(otherwise));
   return Node(std::move(data));
 }

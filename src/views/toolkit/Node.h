@@ -19,6 +19,7 @@
 #include "views/toolkit/HorizontalAlignment.h"
 #include "views/toolkit/LayoutDirection.h"
 #include "views/toolkit/LocalizedStringKey.h"
+#include "views/toolkit/ModifierList.h"
 #include "views/toolkit/NodeModifier.h"
 #include "views/toolkit/ReceiveBinding.h"
 #include "views/toolkit/RoundedCornerStyle.h"
@@ -72,9 +73,11 @@ class Node {
   // of its announcements.
   template <class T>
   Node environmentObject(T& object) const {
+    Modifier shown;
+    shown.kind = ModifierKind::environmentObject;
+    shown.objectType = typeName(typeid(T));
     NodeModifier m;
-    m.shown.kind = ModifierKind::environmentObject;
-    m.shown.objectType = typeName(typeid(T));
+    m.shown = sharedModifier(shown);
     m.applyEnvironment = [object = &object](EnvironmentValues& values) {
       values.setObject(*object);
     };
@@ -89,7 +92,7 @@ class Node {
   template <Publisher P, class F>
   Node onReceive(P publisher, F handler) const {
     NodeModifier m;
-    m.shown.kind = ModifierKind::onReceive;
+    m.shown = sharedModifier(ModifierKind::onReceive);
     m.receive = std::make_shared<ReceiveBindingFor<P>>(
         std::move(publisher), typename ReceiveBindingFor<P>::Handler(std::move(handler)));
     return withModifier(std::move(m));
@@ -101,13 +104,15 @@ class Node {
   template <class T>
   Node onChange(T value, std::function<void()> action) const {
     NodeModifier m;
-    m.shown.kind = ModifierKind::onChange;
+    m.shown = sharedModifier(ModifierKind::onChange);
     m.change = std::make_shared<ChangeBindingFor<T>>(std::move(value), std::move(action));
     return withModifier(std::move(m));
   }
 
   // For the builders and the view graph.
   const NodeData& data() const { return *data_; }
+  // Whether this Node is the only one referring to its description.
+  bool isSoleOwner() const { return data_.use_count() == 1; }
   Node withModifier(NodeModifier modifier) const;
   static Node makeView(std::shared_ptr<const AnyView> view);
   static Node makeForEach(std::vector<std::pair<std::string, Node>> rows);

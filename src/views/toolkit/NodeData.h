@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,36 @@ namespace dunvel {
 
 class Node;
 
-// What a Node describes. Shared and immutable once built.
+// An element's own properties as a description holds them (see Element for what each kind
+// uses): what every kind may have inline, the text, symbol and action of texts, labels, images
+// and buttons behind a pointer that stays null for the other kinds.
+struct ElementSpec {
+  struct Content {
+    std::optional<TextContent> text;
+    std::string systemName;
+    std::function<void()> action;
+  };
+
+  ElementKind kind = ElementKind::group;
+  HorizontalAlignment horizontalAlignment = HorizontalAlignment::center;
+  VerticalAlignment verticalAlignment = VerticalAlignment::center;
+  Axis axis = Axis::vertical;
+  ShowsIndicators showsIndicators = ShowsIndicators::yes;
+  std::optional<double> spacing;
+  std::optional<double> minLength;
+  ShapeGeometry shape;
+  std::unique_ptr<Content> content;
+
+  // The content, made on first use.
+  Content& contentToSet() {
+    if (!content) content = std::make_unique<Content>();
+    return *content;
+  }
+};
+
+// What a Node describes. Shared and immutable once built. It holds only what its kind uses,
+// the rest behind pointers that stay null: a screen of thousands of rows builds a dozen of these
+// per row, and most of them are one modifier around a subject.
 struct NodeData {
   enum class Kind {
     element,      // `element` gives kind and properties; children below
@@ -20,19 +51,32 @@ struct NodeData {
     conditional,  // the shown branch (zero or one child), its identity from `branch`
     forEach,      // children spliced into the parent, identified by `ids`
     view,         // `view`, evaluated by the graph
-    modified,     // `modifier` wrapped around `subject`
+    modified,     // `shown` (and `acting`) wrapped around `subject`
+  };
+  // What conditional, forEach and view nodes hold.
+  struct Other {
+    // conditional: "then" or "else".
+    const char* branch = "";
+    // forEach: one id per child.
+    std::vector<std::string> ids;
+    std::shared_ptr<const AnyView> view;
   };
 
   Kind kind = Kind::group;
-  Element element;
   std::vector<Node> children;
-  std::string branch;
-  std::vector<std::string> ids;
-  std::shared_ptr<const AnyView> view;
   // A modifier wraps its subject without copying it, so a chain of modifiers costs one small
   // node each.
   std::shared_ptr<const NodeData> subject;
-  NodeModifier modifier;
+  std::shared_ptr<const Modifier> shown;
+  // The whole modifier, only when the graph acts on it (environment, onReceive, onChange).
+  std::unique_ptr<const NodeModifier> acting;
+  std::unique_ptr<ElementSpec> element;
+  std::unique_ptr<Other> other;
+
+  Other& otherToSet() {
+    if (!other) other = std::make_unique<Other>();
+    return *other;
+  }
 };
 
 }  // namespace dunvel

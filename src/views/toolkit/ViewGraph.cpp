@@ -26,6 +26,33 @@ std::string escapeId(const std::string& id) {
   return out;
 }
 
+// The element a description's properties make; with take, the text, symbol and action are
+// moved out of spec (which nobody else holds) rather than copied.
+Element makeElement(const ElementSpec& spec, bool take) {
+  Element element;
+  element.kind = spec.kind;
+  element.horizontalAlignment = spec.horizontalAlignment;
+  element.verticalAlignment = spec.verticalAlignment;
+  element.spacing = spec.spacing;
+  element.axis = spec.axis;
+  element.showsIndicators = spec.showsIndicators;
+  element.minLength = spec.minLength;
+  element.shape = spec.shape;
+  if (spec.content) {
+    ElementSpec::Content& content = *spec.content;
+    if (take) {
+      element.text = std::move(content.text);
+      element.systemName = std::move(content.systemName);
+      element.action = std::move(content.action);
+    } else {
+      element.text = content.text;
+      element.systemName = content.systemName;
+      element.action = content.action;
+    }
+  }
+  return element;
+}
+
 }  // namespace
 
 struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
@@ -122,9 +149,12 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     reachedObjects.clear();
     pendingChanges.clear();
 
+    // The last tree goes first: nothing reads it while the next is made, and a screen of
+    // thousands of rows must not stand twice in memory.
+    tree = Element{};
     noteObjects(*rootEnvironment);
     std::vector<Element> produced;
-    resolve(root, "", rootEnvironment, produced);
+    resolve(root, false, "", rootEnvironment, produced);
     Element next;
     if (produced.size() == 1) {
       next = std::move(produced.front());
@@ -204,44 +234,74 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     }
   }
 
-  void resolve(const Node& node, const std::string& place,
+  // How many elements a child list will splice in, as far as it says without evaluating.
+  static std::size_t expectedCount(const std::vector<Node>& children) {
+    std::size_t count = 0;
+    for (const Node& child : children) {
+      const NodeData* data = &child.data();
+      while (data->kind == NodeData::Kind::modified) data = data->subject.get();
+      const bool spliced =
+          data->kind == NodeData::Kind::forEach || data->kind == NodeData::Kind::group;
+      count += spliced ? data->children.size() : 1;
+    }
+    return count;
+  }
+
+  // Resolves node into out. With owned, node is the only reference to its description (a body
+  // just made), and each part of it that nobody else holds is consumed as it is resolved: an
+  // element's properties are moved into the tree and a child is released once resolved, so a
+  // body of thousands of rows never stands whole beside the tree it becomes.
+  void resolve(const Node& node, bool owned, const std::string& place,
                const std::shared_ptr<const EnvironmentValues>& parentEnvironment,
                std::vector<Element>& out) {
     // Unwrap the modifiers: the outermost (applied last) comes first in the chain.
+    owned = owned && node.isSoleOwner();
     const NodeData* subject = &node.data();
-    std::vector<const NodeModifier*> modifiers;  // outermost first
+    std::vector<const NodeData*> modifiers;  // outermost first
     while (subject->kind == NodeData::Kind::modified) {
-      modifiers.push_back(&subject->modifier);
+      modifiers.push_back(subject);
+      owned = owned && subject->subject.use_count() == 1;
       subject = subject->subject.get();
     }
     const NodeData& data = *subject;
+    // Parts of a description nobody else holds may be taken apart: it was made mutable (only
+    // the shared empty group is made const, and it is never the sole owner).
+    NodeData* mine = owned ? const_cast<NodeData*>(subject) : nullptr;
 
     // Walking outside in, each event modifier sees the environment set by the modifiers outside
     // it; the subject sees them all (the one applied closest to it wins).
     auto environment = parentEnvironment;
     for (std::size_t k = 0; k < modifiers.size(); ++k) {
-      const NodeModifier& modifier = *modifiers[k];
-      if (modifier.applyEnvironment) {
+      const NodeModifier* modifier = modifiers[k]->acting.get();
+      if (modifier == nullptr) continue;
+      if (modifier->applyEnvironment) {
         auto changed = std::make_shared<EnvironmentValues>(*environment);
-        modifier.applyEnvironment(*changed);
+        modifier->applyEnvironment(*changed);
         noteObjects(*changed);
         environment = std::move(changed);
       }
-      if (modifier.receive || modifier.change) {
+      if (modifier->receive || modifier->change) {
         // Numbered innermost first, so adding an outer modifier leaves the inner places alone.
         std::string modifierPlace = place + "~" + std::to_string(modifiers.size() - 1 - k);
-        if (modifier.receive) registerReceive(modifierPlace, modifier.receive, environment);
-        if (modifier.change) registerChange(modifierPlace, modifier.change, environment);
+        if (modifier->receive) registerReceive(modifierPlace, modifier->receive, environment);
+        if (modifier->change) registerChange(modifierPlace, modifier->change, environment);
       }
     }
+
+    auto resolveChild = [&](std::size_t i, const std::string& childPlace,
+                            std::vector<Element>& into) {
+      resolve(data.children[i], owned, childPlace, environment, into);
+      if (mine != nullptr) mine->children[i] = Node();
+    };
 
     std::size_t first = out.size();
     switch (data.kind) {
       case NodeData::Kind::element: {
-        Element element = data.element;
+        Element element = makeElement(*data.element, mine != nullptr);
         element.identity = place;
+        element.children.reserve(expectedCount(data.children));
         for (std::size_t i = 0; i < data.children.size(); ++i) {
-          resolve(data.children[i], place + "/" + std::to_string(i), environment, element.children);
+          resolveChild(i, place + "/" + std::to_string(i), element.children);
         }
         if (element.action) {
           element.action = [environment, action = std::move(element.action)] {
@@ -254,27 +314,30 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
       }
       case NodeData::Kind::group:
         for (std::size_t i = 0; i < data.children.size(); ++i) {
-          resolve(data.children[i], place + "/" + std::to_string(i), environment, out);
+          resolveChild(i, place + "/" + std::to_string(i), out);
         }
         break;
       case NodeData::Kind::conditional:
-        for (const Node& child : data.children) {
-          resolve(child, place + "/" + data.branch, environment, out);
+        for (std::size_t i = 0; i < data.children.size(); ++i) {
+          resolveChild(i, place + "/" + data.other->branch, out);
         }
         break;
       case NodeData::Kind::forEach:
         for (std::size_t i = 0; i < data.children.size(); ++i) {
-          resolve(data.children[i], place + "/" + escapeId(data.ids[i]), environment, out);
+          resolveChild(i, place + "/" + escapeId(data.other->ids[i]), out);
         }
         break;
       case NodeData::Kind::view:
-        resolveView(*data.view, place + ":" + data.view->typeName(), environment, out);
+        resolveView(*data.other->view, place + ":" + data.other->view->typeName(), environment,
+                    out);
         break;
       case NodeData::Kind::modified:
         break;  // unwrapped above
     }
 
+    if (modifiers.empty()) return;
     for (std::size_t i = first; i < out.size(); ++i) {
+      out[i].modifiers.reserve(out[i].modifiers.size() + modifiers.size());
       for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
         out[i].modifiers.push_back((*it)->shown);
       }
@@ -309,7 +372,7 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
       Environment::Scope scope(*environment);
       body = current->body();
     }
-    resolve(body, place + "/body", environment, element.children);
+    resolve(body, true, place + "/body", environment, element.children);
     out.push_back(std::move(element));
   }
 };

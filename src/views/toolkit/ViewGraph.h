@@ -38,7 +38,7 @@ class ViewGraph {
   void setRoot(Node root);
 
   // The tree of the last evaluation (an empty group before the first). References into it stay
-  // valid until the next evaluation.
+  // valid until the next evaluation starts (which drops it first).
   const Element& tree() const;
 
   // Called after every evaluation with the new tree.

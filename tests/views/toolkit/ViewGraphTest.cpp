@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "views/toolkit/Environment.h"
 #include "views/toolkit/EnvironmentObject.h"
 #include "views/toolkit/Node.h"
+#include "views/toolkit/NodeData.h"
 #include "views/toolkit/State.h"
 #include "views/toolkit/ViewGraph.h"
 
@@ -317,6 +319,74 @@ TEST(ViewGraph, ADestroyedGraphIgnoresLaterAnnouncementsAndQueuedBlocks) {
   store.value = 2;
   runQueue(loop);
   EXPECT_EQ(seen, (std::vector<int>{0}));
+}
+
+}  // namespace
+}  // namespace dunvel
+
+namespace dunvel {
+namespace {
+
+// Returns a description it also keeps: the graph must resolve it again and again alike.
+struct Keeper {
+  std::shared_ptr<Node> kept;
+  Node body() const { return *kept; }
+};
+
+TEST(ViewGraph, ADescriptionHeldElsewhereIsResolvedWholeEveryTime) {
+  ManualRunLoop loop;
+  auto kept = std::make_shared<Node>(
+      VStack(HorizontalAlignment::leading, 2,
+             {Text(Verbatim{"kept"}).font(Font::body()).padding(3),
+              ForEach(
+                  std::vector<int>{1, 2}, [](int i) { return i; },
+                  [](int i) { return Text(Verbatim{"row " + std::to_string(i)}); })}));
+  // The graph's own root is held by the graph; a body made anew each time is the view's alone.
+  ViewGraph graph(VStack(HorizontalAlignment::center, std::nullopt,
+                         {View(Keeper{kept}), Text(Verbatim{"root"}).padding(1)}),
+                  EnvironmentValues{}, loop);
+  graph.evaluate();
+  const std::vector<std::string> first = graph.tree().texts();
+  const ModifierList modifiers = graph.tree().findText("kept")->modifiers;
+  graph.evaluate();
+  graph.evaluate();
+  EXPECT_EQ(graph.tree().texts(), first);
+  EXPECT_EQ(first, (std::vector<std::string>{"kept", "row 1", "row 2", "root"}));
+  const Element* text = graph.tree().findText("kept");
+  ASSERT_NE(text, nullptr);
+  ASSERT_EQ(text->modifiers.size(), 2u);
+  EXPECT_EQ(text->modifiers, modifiers);
+  EXPECT_EQ(text->modifiers[1].length, 3.0);
+  EXPECT_EQ(graph.tree().findText("root")->modifiers.at(0).length, 1.0);
+}
+
+TEST(ViewGraph, EqualModifiersAreOneSharedValue) {
+  ASSERT_NE(Text(Verbatim{"a"}).padding(8).data().shown, nullptr);
+  EXPECT_EQ(Text(Verbatim{"a"}).padding(8).data().shown->length, 8.0);
+  // Rows that pad alike share the padding; another amount is another value.
+  EXPECT_EQ(Text(Verbatim{"a"}).padding(8).data().shown,
+            Text(Verbatim{"b"}).padding(8).data().shown);
+  EXPECT_NE(Text(Verbatim{"a"}).padding(8).data().shown,
+            Text(Verbatim{"a"}).padding(9).data().shown);
+  EXPECT_NE(Text(Verbatim{"a"}).padding(8).data().shown,
+            Text(Verbatim{"a"}).padding(Edges::horizontal, 8).data().shown);
+  EXPECT_EQ(Text(Verbatim{"a"}).background(Color::gray().opacity(0.4)).data().shown,
+            Text(Verbatim{"a"}).background(Color::gray().opacity(0.4)).data().shown);
+  EXPECT_NE(Text(Verbatim{"a"}).background(Color::gray().opacity(0.4)).data().shown,
+            Text(Verbatim{"a"}).foregroundColor(Color::gray().opacity(0.4)).data().shown);
+
+  // A list made of values compares by value, in order.
+  Modifier red;
+  red.kind = ModifierKind::foregroundColor;
+  red.color = Color::red();
+  Modifier small;
+  small.kind = ModifierKind::frame;
+  small.fixedFrame = FixedFrame{4, 4};
+  const ModifierList list = {red, small};
+  EXPECT_EQ(list, (ModifierList{red, small}));
+  EXPECT_NE(list, (ModifierList{small, red}));
+  EXPECT_NE(list, (ModifierList{red}));
+  EXPECT_EQ(list.rbegin()->kind, ModifierKind::frame);
 }
 
 }  // namespace
