@@ -4,14 +4,20 @@
 _dunvel_sizes="41mm 45mm 49mm"
 _dunvel_text_sizes="xSmall small large xLarge xxLarge xxxLarge AX1 AX2 AX3"
 
+# Files and folders, without bash-completion's helpers, so the script stands on its own.
+_dunvel_files() {
+  compopt -o filenames 2>/dev/null
+  COMPREPLY=($(compgen "${1:--f}" -- "$cur"))
+}
+
 # Completes the value of the option before the cursor; returns 1 when prev takes no value.
 _dunvel_option_value() {
   local prev=$1 cur=$2
   case $prev in
     --size) COMPREPLY=($(compgen -W "$_dunvel_sizes" -- "$cur")) ;;
     --text-size) COMPREPLY=($(compgen -W "$_dunvel_text_sizes" -- "$cur")) ;;
-    --link|--record|-o|--output) _filedir ;;
-    --frames) _filedir -d ;;
+    --link|--record|-o|--output) _dunvel_files ;;
+    --frames) _dunvel_files -d ;;
     --scale|--now|--speed|--from|--tolerance|--columns) ;;
     *) return 1 ;;
   esac
@@ -19,16 +25,16 @@ _dunvel_option_value() {
 }
 
 _dunvel_watch() {
-  local cur prev words cword
-  _init_completion || return
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} cword=$COMP_CWORD
+  local words=("${COMP_WORDS[@]}")
   _dunvel_option_value "$prev" "$cur" && return
   COMPREPLY=($(compgen -W "--help --version --headless --link --demo --size --scale --text-size
     --frames --record" -- "$cur"))
 }
 
 _dunvel_host() {
-  local cur prev words cword
-  _init_completion || return
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} cword=$COMP_CWORD
+  local words=("${COMP_WORDS[@]}")
   _dunvel_option_value "$prev" "$cur" && return
   local command=${words[1]}
   if [ "$cword" -eq 1 ]; then
@@ -41,12 +47,12 @@ _dunvel_host() {
     demo) COMPREPLY=($(compgen -W "--autoplay --link --help" -- "$cur")) ;;
     replay) COMPREPLY=($(compgen -W "--speed --from --link --help" -- "$cur")) ;;
   esac
-  [[ $cur == -* ]] || [ "$command" = listen ] || [ "$command" = demo ] || _filedir
+  [[ $cur == -* ]] || [ "$command" = listen ] || [ "$command" = demo ] || _dunvel_files
 }
 
 _dunvel_preview() {
-  local cur prev words cword
-  _init_completion || return
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} cword=$COMP_CWORD
+  local words=("${COMP_WORDS[@]}")
   _dunvel_option_value "$prev" "$cur" && return
   local command=${words[1]}
   if [ "$cword" -eq 1 ]; then
@@ -64,7 +70,7 @@ _dunvel_preview() {
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
   else
-    _filedir
+    _dunvel_files
   fi
 }
 
