@@ -131,7 +131,7 @@ void runHost(const std::vector<const char*>& argv, std::istream& in) {
   std::ostringstream err;
   const int status = dunvel::hostMain(static_cast<int>(argv.size()), argv.data(), in, out, err);
   require(status == 0 || status == 1 || status == 2);
-  // No companion listens here, so success can only be --help.
+  // No companion listens here, so success can only be --help or --version.
   if (status == 0) {
     require(err.str().empty());
     require(endsWithNewline(out.str()));

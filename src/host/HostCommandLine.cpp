@@ -13,6 +13,8 @@
 #include <optional>
 #include <sstream>
 
+#include "cli/CommandLine.h"
+#include "cli/UsageError.h"
 #include "host/DemoHost.h"
 #include "host/EndWaiter.h"
 #include "host/HostConnection.h"
@@ -21,7 +23,6 @@
 #include "host/NumberOption.h"
 #include "host/OutputWatch.h"
 #include "host/PushLine.h"
-#include "host/UsageError.h"
 #include "host/WebSocketHostLink.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
@@ -184,6 +185,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
       "the commands it sends back, or plays a demo quiz night against it.\n"
       "The link is $XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock.",
       "dunvel-host");
+  addCommonOptions(app);
   app.require_subcommand(1);
 
   std::string file;

@@ -17,11 +17,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "render/DataDir.h"
 #include "render/DesignSystem.h"
-
-#ifndef DUNVEL_DATA_DIR
-#define DUNVEL_DATA_DIR "data"
-#endif
 
 namespace dunvel {
 namespace {
@@ -260,10 +257,7 @@ PangoFontMap* sharedFontMap(const std::string& path) {
 }  // namespace
 
 std::string defaultFontsConf() {
-  if (const char* dir = std::getenv("DUNVEL_DATA_DIR"); dir && *dir) {
-    return std::string(dir) + "/fonts.conf";
-  }
-  return std::string(DUNVEL_DATA_DIR) + "/fonts.conf";
+  return (dataDir() / "fonts.conf").string();
 }
 
 struct TextEngine::Impl {

@@ -16,8 +16,7 @@ namespace dunvel {
 class TextEngine {
  public:
   // fontsConf: the fontconfig file naming the only fonts to use; empty for the one the build
-  // knows (data/fonts.conf, or $DUNVEL_DATA_DIR/fonts.conf). std::runtime_error when it cannot
-  // be loaded.
+  // finds (see DataDir.h). std::runtime_error when there is none or it cannot be loaded.
   explicit TextEngine(const std::string& fontsConf = {});
   ~TextEngine();
   TextEngine(const TextEngine&) = delete;
@@ -41,7 +40,8 @@ class TextEngine {
   std::unique_ptr<Impl> impl_;
 };
 
-// The fonts.conf that the build knows.
+// The fonts.conf of the data folder (dataDir()); std::runtime_error naming the places tried when
+// there is none.
 std::string defaultFontsConf();
 
 }  // namespace dunvel

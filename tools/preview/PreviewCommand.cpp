@@ -8,6 +8,8 @@
 #include <ostream>
 #include <vector>
 
+#include "cli/CommandLine.h"
+#include "cli/UsageError.h"
 #include "preview/FilmCommand.h"
 #include "preview/PngCommand.h"
 #include "preview/ReplayCommand.h"
@@ -23,12 +25,12 @@ void configurePreviewApp(CLI::App& app) {
       "Checks what the watch companion makes of a snapshot, without a watch.\n"
       "A snapshot is a JSON object with the keys the host app sends (screen, gameName, teams,\n"
       "turnTeamId, questionPoints, questionMode, questionOpenedAt, tournament).");
-  app.footer(
+  addCommonOptions(
+      app,
       "FILE is a JSON snapshot, or - for standard input.\n"
-      "Exit status: 0 success; 1 the file cannot be read, is not JSON, or is refused (null\n"
-      "anywhere, nesting deeper than 64 levels, an integer beyond 64 bits, a top level that is\n"
-      "not an object), with one line on standard error naming the file and the problem (line\n"
-      "and column for bad JSON); 2 bad usage.");
+      "Bad input is a file that cannot be read, is not JSON, or is refused (null anywhere,\n"
+      "nesting deeper than 64 levels, an integer beyond 64 bits, a top level that is not an\n"
+      "object); its error names the file and the problem (line and column for bad JSON).");
   app.require_subcommand(1);
 }
 
@@ -53,15 +55,8 @@ void addTextSizeOption(CLI::App& command, std::string& textSize) {
 int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv) {
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    io.out << app.help();
-    return kExitSuccess;
-  } catch (const CLI::CallForAllHelp&) {
-    io.out << app.help("", CLI::AppFormatMode::All);
-    return kExitSuccess;
   } catch (const CLI::ParseError& e) {
-    io.err << app.get_name() << ": " << oneLine(e.what()) << " (see --help)\n";
-    return kExitBadUsage;
+    return reportUsageError(app, e, io.out, io.err);
   } catch (const std::exception& e) {
     io.err << app.get_name() << ": " << oneLine(e.what()) << '\n';
     return kExitBadInput;

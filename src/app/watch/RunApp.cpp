@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 
 #include "app/AppRunner.h"
 #include "app/DunvelWatchApp.h"
@@ -12,6 +13,7 @@
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "render/DataDir.h"
 #include "render/TextSize.h"
 
 namespace dunvel {
@@ -47,6 +49,13 @@ int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, st
     HeadlessAppRunner runner(loop, loop, clock, haptics, log, [&loop] { loop.run(); });
     if (recording != nullptr) recordScreenChanges(runner, *recording);
     return appMain<DunvelWatchApp>(runner);
+  }
+  // A face is drawn: without its fonts it would fail at the first frame, so say so now.
+  try {
+    dataDir();
+  } catch (const std::runtime_error& error) {
+    err << "dunvel-watch: " << error.what() << std::endl;
+    return 1;
   }
   FaceAppRunner::Options faceOptions;
   faceOptions.size = parseFaceSize(options.size).value_or(FaceSize::mm45);

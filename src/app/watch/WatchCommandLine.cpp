@@ -12,9 +12,10 @@
 #include <ostream>
 
 #include "app/watch/RunApp.h"
+#include "cli/CommandLine.h"
+#include "cli/UsageError.h"
 #include "host/DemoHost.h"
 #include "host/NumberOption.h"
-#include "host/UsageError.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/SocketSession.h"
@@ -37,6 +38,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       "snapshots, in a window when there is a display (a click is a tap, the wheel and the "
       "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, SIGHUP, Escape or closing the window.",
       "dunvel-watch");
+  addCommonOptions(app);
   WatchOptions options;
   app.add_flag("--headless", options.headless,
                "Run without a window even when there is a display ($DISPLAY or "
