@@ -20,7 +20,7 @@
 #include "host/HostConnection.h"
 #include "host/HostReplay.h"
 #include "host/LineWriter.h"
-#include "host/NumberOption.h"
+#include "cli/NumberOption.h"
 #include "host/OutputWatch.h"
 #include "host/PushLine.h"
 #include "host/WebSocketHostLink.h"

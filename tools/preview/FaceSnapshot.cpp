@@ -9,7 +9,7 @@
 #include <cmath>
 #include <ostream>
 
-#include "host/NumberOption.h"
+#include "cli/NumberOption.h"
 #include "platform/runloop/SystemClock.h"
 #include "preview/SnapshotFile.h"
 #include "state/ContextDecoding.h"

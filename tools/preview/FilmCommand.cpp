@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/ScreenDescription.h"
-#include "host/NumberOption.h"
+#include "cli/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ReplaySession.h"

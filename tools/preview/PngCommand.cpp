@@ -5,7 +5,7 @@
 #include <memory>
 #include <ostream>
 
-#include "host/NumberOption.h"
+#include "cli/NumberOption.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"

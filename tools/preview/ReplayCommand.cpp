@@ -10,7 +10,7 @@
 #include <memory>
 #include <ostream>
 
-#include "host/NumberOption.h"
+#include "cli/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/RecordingReplay.h"
 

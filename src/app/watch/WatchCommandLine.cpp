@@ -15,7 +15,7 @@
 #include "cli/CommandLine.h"
 #include "cli/UsageError.h"
 #include "host/DemoHost.h"
-#include "host/NumberOption.h"
+#include "cli/NumberOption.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/SocketSession.h"
