@@ -14,19 +14,6 @@
 namespace dunvel {
 namespace {
 
-struct Pixel {
-  int r, g, b, a;
-};
-
-// Reads a pixel of an ARGB32 image (premultiplied; the face is opaque wherever it draws).
-Pixel pixelAt(cairo_surface_t* image, int x, int y) {
-  const unsigned char* row =
-      cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image);
-  const std::uint32_t v = reinterpret_cast<const std::uint32_t*>(row)[x];
-  return {static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-          static_cast<int>(v & 0xFF), static_cast<int>(v >> 24)};
-}
-
 // Counts the pixels inside a rectangle of the face (in points) that match.
 template <class Match>
 int countIn(const RenderedScreen& s, const Rect& r, Match match) {

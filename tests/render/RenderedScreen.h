@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cairo.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -29,6 +32,19 @@ inline GameState exampleSnapshot(const std::string& name) {
   std::stringstream text;
   text << file.rdbuf();
   return snapshotFromJson(text.str());
+}
+
+struct Pixel {
+  int r, g, b, a;
+};
+
+// Reads a pixel of an ARGB32 image (premultiplied; the face is opaque wherever it draws).
+inline Pixel pixelAt(cairo_surface_t* image, int x, int y) {
+  const unsigned char* row =
+      cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image);
+  const std::uint32_t v = reinterpret_cast<const std::uint32_t*>(row)[x];
+  return {static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+          static_cast<int>(v & 0xFF), static_cast<int>(v >> 24)};
 }
 
 // The companion's screen for a snapshot, laid out and painted.

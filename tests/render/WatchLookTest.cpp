@@ -21,19 +21,6 @@
 namespace dunvel {
 namespace {
 
-// A pixel of an ARGB32 image, in pixels.
-struct Pixel {
-  int r, g, b, a;
-};
-
-Pixel pixelAt(cairo_surface_t* image, int x, int y) {
-  const unsigned char* row =
-      cairo_image_surface_get_data(image) + y * cairo_image_surface_get_stride(image);
-  const std::uint32_t v = reinterpret_cast<const std::uint32_t*>(row)[x];
-  return {static_cast<int>(v >> 16 & 0xFF), static_cast<int>(v >> 8 & 0xFF),
-          static_cast<int>(v & 0xFF), static_cast<int>(v >> 24)};
-}
-
 bool dark(const Pixel& p) {
   return p.r < 12 && p.g < 12 && p.b < 12;
 }

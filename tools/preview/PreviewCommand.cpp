@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
 #include "preview/FilmCommand.h"
 #include "preview/PngCommand.h"
@@ -16,7 +17,6 @@
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
 #include "preview/VariantsCommand.h"
-#include "render/TextSize.h"
 
 namespace dunvel {
 
@@ -40,16 +40,7 @@ void addFaceSizeOption(CLI::App& command, std::string& size) {
 }
 
 void addTextSizeOption(CLI::App& command, std::string& textSize) {
-  command
-      .add_option("--text-size", textSize,
-                  "The wearer's text size: xSmall, small, large, xLarge, xxLarge, xxxLarge, AX1, "
-                  "AX2 or AX3 (any case); default the case's own (large on 41mm, xLarge on 45mm "
-                  "and 49mm)")
-      ->check(CLI::Validator(
-          [](const std::string& name) {
-            return parseTextSize(name) ? std::string() : "not a text size: " + name;
-          },
-          "TEXT-SIZE"));
+  command.add_option("--text-size", textSize, textSizeHelp())->check(TextSizeName());
 }
 
 int runPreviewApp(CLI::App& app, PreviewIo& io, int argc, const char* const* argv) {

@@ -13,9 +13,10 @@
 
 #include "app/watch/RunApp.h"
 #include "cli/CommandLine.h"
+#include "cli/NumberOption.h"
+#include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
 #include "host/DemoHost.h"
-#include "cli/NumberOption.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/SocketSession.h"
@@ -25,7 +26,6 @@
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
-#include "render/TextSize.h"
 
 namespace dunvel {
 
@@ -55,14 +55,8 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0));
   app.add_option("--text-size", options.textSize,
-                 "The wearer's text size: xSmall, small, large, xLarge, xxLarge, xxxLarge, AX1, "
-                 "AX2 or AX3 (any case); default the case's own (large on 41mm, xLarge on 45mm and "
-                 "49mm). In the window, - and + step it down and up")
-      ->check(CLI::Validator(
-          [](const std::string& name) {
-            return parseTextSize(name) ? std::string() : "not a text size: " + name;
-          },
-          "TEXT-SIZE"));
+                 textSizeHelp(". In the window, - and + step it down and up"))
+      ->check(TextSizeName());
   app.add_option("--frames", options.frames,
                  "Write each frame painted as a numbered PNG (frame-000001.png, ...) into this "
                  "folder, made when missing; with or without a window");
