@@ -27,19 +27,19 @@ std::string escapeId(const std::string& id) {
 }
 
 // The element a description's properties make; with take, the text, symbol and action are
-// moved out of spec (which nobody else holds) rather than copied.
-Element makeElement(const ElementSpec& spec, bool take) {
+// moved out of properties (which nobody else holds) rather than copied.
+Element makeElement(const ElementSpec& properties, bool take) {
   Element element;
-  element.kind = spec.kind;
-  element.horizontalAlignment = spec.horizontalAlignment;
-  element.verticalAlignment = spec.verticalAlignment;
-  element.spacing = spec.spacing;
-  element.axis = spec.axis;
-  element.showsIndicators = spec.showsIndicators;
-  element.minLength = spec.minLength;
-  element.shape = spec.shape;
-  if (spec.content) {
-    ElementSpec::Content& content = *spec.content;
+  element.kind = properties.kind;
+  element.horizontalAlignment = properties.horizontalAlignment;
+  element.verticalAlignment = properties.verticalAlignment;
+  element.spacing = properties.spacing;
+  element.axis = properties.axis;
+  element.showsIndicators = properties.showsIndicators;
+  element.minLength = properties.minLength;
+  element.shape = properties.shape;
+  if (properties.content) {
+    ElementSpec::Content& content = *properties.content;
     if (take) {
       element.text = std::move(content.text);
       element.systemName = std::move(content.systemName);
