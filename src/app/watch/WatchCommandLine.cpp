@@ -156,8 +156,9 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       wallClock, [] { return std::chrono::steady_clock::now().time_since_epoch(); }, err);
   MainRunLoop loop;
   // From here on a signal ends the run cleanly; one that comes before run() makes it return at
-  // once.
-  TerminationSignals signals([&loop](int) { loop.stop(); });
+  // once. The stop is queued behind the blocks already queued: what the link had taken in
+  // before the signal (a snapshot and its line in the recording) is applied and shown first.
+  TerminationSignals signals([&loop](int) { loop.async([&loop] { loop.stop(); }); });
   SocketSession::Options linkOptions;
   linkOptions.path = resolveLinkPath(options->link);
   linkOptions.folderPolicy =

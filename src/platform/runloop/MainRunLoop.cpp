@@ -167,6 +167,9 @@ void MainRunLoop::run() {
       s.wake.wait(lock);  // a deadline beyond the clock's range never falls due
     }
   }
+  // What the blocks that ran left owed is done before the loop ends: a snapshot that was taken
+  // in is shown (and recorded) even when the stop came before the next timer.
+  callObservers(s.timers, lock);
   s.runThread = std::thread::id();
 }
 

@@ -36,8 +36,9 @@ class MainRunLoop final : public MainQueue, public TimerScheduler {
   [[nodiscard]] Cancellable beforeTimers(std::function<void()> prepare) override;
 
   // Runs blocks and timers on the calling thread, which becomes the main thread, until stop().
-  // Returns at once when stop() came first. Blocks still queued then are dropped unrun when the
-  // loop is destroyed.
+  // Returns at once when stop() came first. Before it returns, the beforeTimers functions run
+  // once more, so that what the blocks that ran left owed is done. Blocks still queued then are
+  // dropped unrun when the loop is destroyed.
   void run();
 
   // Callable from any thread. The loop finishes the block or fire in progress and run() returns.

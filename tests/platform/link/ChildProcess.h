@@ -2,8 +2,11 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
+
+#include "platform/link/LinkTestSupport.h"
 
 namespace dunvel::testing {
 
@@ -18,8 +21,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Reads output until it contains text; false at end of output or at the deadline.
-  bool waitForOutput(const std::string& text);
+  // Reads output until it contains text; false at end of output or once `within` has passed.
+  bool waitForOutput(const std::string& text, std::chrono::milliseconds within = kDeadline);
 
   void signal(int number);
 

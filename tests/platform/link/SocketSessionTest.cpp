@@ -1,12 +1,15 @@
 #include "platform/link/SocketSession.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -412,8 +415,14 @@ TEST(SocketSession, RefusesAPeerOfAnotherUser) {
   }
   ::close(answer[1]);
   char verdict = 0;
-  ASSERT_EQ(::read(answer[0], &verdict, 1), 1);
+  // Bounded: a child that never answers fails the test instead of hanging it.
+  pollfd waiting{answer[0], POLLIN, 0};
+  if (::poll(&waiting, 1, static_cast<int>(std::chrono::milliseconds(testing::kDeadline).count())) >
+      0) {
+    EXPECT_EQ(::read(answer[0], &verdict, 1), 1);
+  }
   ::close(answer[0]);
+  ::kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
   EXPECT_EQ(verdict, 'r');
   EXPECT_FALSE(companion.session.isReachable());
