@@ -18,6 +18,18 @@ double nonNegative(double value) {
   return value > 0.0 ? value : 0.0;
 }
 
+// Whether a box placed at rect inside clip may show: with room to spare beyond the painter's
+// allowance for glyphs that overhang their box.
+bool mayBePainted(const Rect& rect, const Rect& clip) {
+  constexpr double kMargin = 8.0;
+  const Rect hit =
+      Rect{rect.x - kMargin, rect.y - kMargin, rect.width + 2 * kMargin, rect.height + 2 * kMargin}
+          .intersection(clip);
+  return hit.width > 0.0 && hit.height > 0.0;
+}
+
+const ScrollOffsets kNoOffsets;
+
 std::string symbolText(std::string_view systemName) {
   const char32_t c = symbolCodepoint(systemName);
   if (c == 0) return {};
@@ -74,7 +86,10 @@ class Scratch {
 class LayoutBuilder {
  public:
   LayoutBuilder(FaceLayout& out, TextEngine& engine, const ScrollOffsets& offsets)
-      : out_(out), engine_(engine), offsets_(offsets) {}
+      : out_(out),
+        engine_(engine),
+        offsets_(offsets),
+        wrappingTextsGiveWay_(out.wrappingTextsGiveWay_) {}
 
   LayoutNode* build(const Element& e, const LayoutEnvironment* outer) {
     const LayoutEnvironment* env = outer;
@@ -132,16 +147,21 @@ class LayoutBuilder {
     return size;
   }
 
+  // A text or symbol box shaped for its frame; null for a text offered less than one line.
+  const ShapedText* shapedText(const LayoutNode& n, const Rect& frame) {
+    if (n.kind == LayoutNode::Kind::symbol) return &engine_.shape(symbolRequest(n));
+    const TextRequest request = textRequest(n, frame.width, frame.height);
+    return request.maxLines == 0 ? nullptr : &engine_.shape(request);
+  }
+
   void place(LayoutNode& n, Rect rect, Rect clip) {
     n.frame = rect;
     switch (n.kind) {
-      case LayoutNode::Kind::text: {
-        const TextRequest request = textRequest(n, rect.width, rect.height);
-        n.shaped = request.maxLines == 0 ? nullptr : &engine_.shape(request);
-        break;
-      }
+      case LayoutNode::Kind::text:
       case LayoutNode::Kind::symbol:
-        n.shaped = &engine_.shape(symbolRequest(n));
+        // Only what may be painted is shaped now: a long list's rows out of sight cost nothing
+        // until they scroll in or are asked about (FaceLayout::shapedText).
+        n.shaped = mayBePainted(rect, clip) ? shapedText(n, rect) : nullptr;
         break;
       case LayoutNode::Kind::vstack:
       case LayoutNode::Kind::hstack:
@@ -618,13 +638,14 @@ class LayoutBuilder {
   // measured before are forgotten.
   void letWrappingTextsGiveWay() {
     wrappingTextsGiveWay_ = true;
+    out_.wrappingTextsGiveWay_ = true;
     out_.forgetMeasurements();
   }
 };
 
 FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine& engine,
                        const ScrollOffsets& offsets, std::string_view time)
-    : face_(face) {
+    : face_(face), engine_(&engine) {
   LayoutBuilder builder(*this, engine, offsets);
   root_ = builder.build(tree, &kNoLayoutEnvironment);
   // The content fills the face below the time band; what is smaller is centred in it.
@@ -702,16 +723,32 @@ std::optional<int> FaceLayout::linesOf(const Element& element) const {
   auto found = textNodes_.find(&element);
   if (found == textNodes_.end()) return std::nullopt;
   // A placed text without a layout was offered less than one line and shows none.
-  return found->second->shaped ? found->second->shaped->lines : 0;
+  const ShapedText* shaped = shapedText(*found->second);
+  return shaped ? shaped->lines : 0;
 }
 
 bool FaceLayout::isTruncated(const Element& element) const {
   index();
   auto found = textNodes_.find(&element);
   if (found == textNodes_.end()) return false;
-  const LayoutNode& node = *found->second;
-  if (node.shaped) return node.shaped->truncated;
+  if (const ShapedText* shaped = shapedText(*found->second)) return shaped->truncated;
   return element.text && !element.text->shown().empty();
+}
+
+const ShapedText* FaceLayout::shapedText(const LayoutNode& node) const {
+  if (node.shaped) return node.shaped;
+  // Shaped as placing would have, had it been in sight. The builder only reads the layout.
+  LayoutBuilder builder(const_cast<FaceLayout&>(*this), *engine_, kNoOffsets);
+  return builder.shapedText(node, node.frame);
+}
+
+void FaceLayout::placeAgain(const ScrollOffsets& offsets) {
+  // Every size measured stays right: scroll offsets only move boxes. The boxes, buttons and
+  // scroll views are placed anew, with the same arithmetic as the first placing.
+  buttons_.clear();
+  scrollViews_.clear();
+  LayoutBuilder builder(*this, *engine_, offsets);
+  builder.place(*root_, root_->frame, Rect{0.0, 0.0, face_.size.width, face_.size.height});
 }
 
 const Element* FaceLayout::buttonAt(Point point) const {

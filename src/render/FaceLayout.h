@@ -64,6 +64,15 @@ class FaceLayout {
   // For a text (or a label's title): the lines it was laid out on and whether it was cut.
   std::optional<int> linesOf(const Element& element) const;
   bool isTruncated(const Element& element) const;
+  // A text or symbol box's shaped text: the one it was placed with, or for a box out of sight
+  // when placed (left unshaped, node.shaped null), shaped now. Null for a text offered less
+  // than one line.
+  const ShapedText* shapedText(const LayoutNode& node) const;
+
+  // Places the boxes again for other scroll offsets, without measuring anything again: what a
+  // scroll changes. The same as a new layout of the tree with these offsets; the engine must
+  // be the one the layout was made with, and the tree unchanged.
+  void placeAgain(const ScrollOffsets& offsets);
 
   const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
   const std::vector<ButtonHit>& buttons() const { return buttons_; }
@@ -83,6 +92,9 @@ class FaceLayout {
   void index() const;
 
   FaceMetrics face_;
+  TextEngine* engine_ = nullptr;
+  // Whether texts that wrap may give way (see LayoutBuilder::letWrappingTextsGiveWay).
+  bool wrappingTextsGiveWay_ = false;
   // The boxes, in blocks that never move.
   std::vector<std::unique_ptr<LayoutNode[]>> blocks_;
   std::size_t usedInBlock_ = 0;

@@ -36,6 +36,11 @@ const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets&
   return *layout_;
 }
 
+const FaceLayout* FaceRenderer::scroll(const ScrollOffsets& offsets) {
+  if (layout_) layout_->placeAgain(offsets);
+  return layout_.get();
+}
+
 cairo_surface_t* FaceRenderer::paint(const PaintOptions& options) {
   cairo_t* cr = cairo_create(surface_);
   // The face paints every pixel of an image of whole pixels; otherwise the last frame's edge

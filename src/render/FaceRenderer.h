@@ -34,6 +34,9 @@ class FaceRenderer {
 
   // Lays out a tree (which must outlive the layout) and returns the layout.
   const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {});
+  // The last layout placed again for other scroll offsets (see FaceLayout::placeAgain): a
+  // scroll re-measures nothing. Null before the first layout.
+  const FaceLayout* scroll(const ScrollOffsets& offsets);
   // The last layout; null before the first.
   const FaceLayout* lastLayout() const { return layout_.get(); }
 
