@@ -156,6 +156,13 @@ class LayoutBuilder {
 
   void place(LayoutNode& n, Rect rect, Rect clip) {
     n.frame = rect;
+    // A box out of sight is not painted, and nothing inside it can be tapped or scrolled: what
+    // is inside is placed only when asked about. A wheel step over a long list then places the
+    // rows in sight, not every row.
+    if (deferOutOfSight_ && !n.alwaysPlaced && !n.children.empty() && !mayBePainted(rect, clip)) {
+      out_.deferred_.emplace_back(&n, clip);
+      return;
+    }
     switch (n.kind) {
       case LayoutNode::Kind::text:
       case LayoutNode::Kind::symbol:
@@ -630,12 +637,26 @@ class LayoutBuilder {
   TextEngine& engine_;
   const ScrollOffsets& offsets_;
   bool wrappingTextsGiveWay_ = false;
+  bool deferOutOfSight_ = true;
   std::array<const LayoutEnvironment*, 8> recent_{};
   std::size_t nextRecent_ = 0;
 
  public:
   // From now on texts that wrap may show no line at all when offered less than one; sizes
   // measured before are forgotten.
+  // Places every box, in sight or not.
+  void placeEverything() { deferOutOfSight_ = false; }
+
+  // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced); whether one that
+  // must be is under n.
+  static bool markAlwaysPlaced(LayoutNode& n, bool inClip) {
+    bool holds = n.kind == LayoutNode::Kind::button || n.kind == LayoutNode::Kind::scrollView;
+    const bool childrenInClip = inClip || n.kind == LayoutNode::Kind::clip;
+    for (LayoutNode* child : n.children) holds = markAlwaysPlaced(*child, childrenInClip) || holds;
+    n.alwaysPlaced = holds || inClip;
+    return holds;
+  }
+
   void letWrappingTextsGiveWay() {
     wrappingTextsGiveWay_ = true;
     out_.wrappingTextsGiveWay_ = true;
@@ -648,6 +669,7 @@ FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine&
     : face_(face), engine_(&engine) {
   LayoutBuilder builder(*this, engine, offsets);
   root_ = builder.build(tree, &kNoLayoutEnvironment);
+  LayoutBuilder::markAlwaysPlaced(*root_, false);
   // The content fills the face below the time band; what is smaller is centred in it.
   const Rect safe{0.0, face.safeAreaTop, face.size.width,
                   nonNegative(face.size.height - face.safeAreaTop)};
@@ -703,7 +725,18 @@ void FaceLayout::forgetMeasurements() {
   }
 }
 
+void FaceLayout::placeDeferred() const {
+  if (deferred_.empty()) return;
+  // Placed as they would have been at once: the same frames and clips, and nothing inside them
+  // that would add a button or a scroll view. The builder changes only boxes.
+  LayoutBuilder builder(const_cast<FaceLayout&>(*this), *engine_, kNoOffsets);
+  builder.placeEverything();
+  for (const auto& [node, clip] : deferred_) builder.place(*node, node->frame, clip);
+  deferred_.clear();
+}
+
 void FaceLayout::index() const {
+  placeDeferred();
   if (indexed_) return;
   // An element laid out twice (it cannot be, but a later entry would have won) keeps its last.
   for (const auto& [element, node] : outerList_) outer_[element] = node;
@@ -736,6 +769,7 @@ bool FaceLayout::isTruncated(const Element& element) const {
 }
 
 const ShapedText* FaceLayout::shapedText(const LayoutNode& node) const {
+  placeDeferred();
   if (node.shaped) return node.shaped;
   // Shaped as placing would have, had it been in sight. The builder only reads the layout.
   LayoutBuilder builder(const_cast<FaceLayout&>(*this), *engine_, kNoOffsets);
@@ -747,6 +781,7 @@ void FaceLayout::placeAgain(const ScrollOffsets& offsets) {
   // scroll views are placed anew, with the same arithmetic as the first placing.
   buttons_.clear();
   scrollViews_.clear();
+  deferred_.clear();
   LayoutBuilder builder(*this, *engine_, offsets);
   builder.place(*root_, root_->frame, Rect{0.0, 0.0, face_.size.width, face_.size.height});
 }

@@ -54,7 +54,14 @@ class FaceLayout {
   FaceLayout& operator=(const FaceLayout&) = delete;
 
   const FaceMetrics& face() const { return face_; }
-  const LayoutNode& root() const { return *root_; }
+  const LayoutNode& root() const {
+    placeDeferred();
+    return *root_;
+  }
+  // The root as painting needs it: a box out of sight, with no button or scroll view inside,
+  // has its own frame but its inner boxes may still stand where an earlier placing put them
+  // (they are placed on the first question about them, or by root()).
+  const LayoutNode& placedRoot() const { return *root_; }
   // The time in the band at the top, a text box of no element; null when none was given.
   const LayoutNode* time() const { return time_.shaped ? &time_ : nullptr; }
 
@@ -87,6 +94,8 @@ class FaceLayout {
   static constexpr std::size_t kNodesPerBlock = 64;
   LayoutNode& newNode();
   void forgetMeasurements();
+  // Places the boxes left out of sight (see placedRoot()).
+  void placeDeferred() const;
   void layOutTime(std::string_view time, TextEngine& engine);
   // The element → box lookups, made on the first question.
   void index() const;
@@ -111,6 +120,8 @@ class FaceLayout {
   mutable bool indexed_ = false;
   std::vector<ScrollViewLayout> scrollViews_;
   std::vector<ButtonHit> buttons_;
+  // Boxes placed out of sight whose inner boxes are not placed yet, each with its clip.
+  mutable std::vector<std::pair<LayoutNode*, Rect>> deferred_;
 };
 
 }  // namespace dunvel

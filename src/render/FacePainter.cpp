@@ -365,7 +365,7 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
     cairo_paint(cr);
   }
   Painter painter(cr, options, masks);
-  painter.paint(layout.root(), display);
+  painter.paint(layout.placedRoot(), display);
   if (const LayoutNode* time = layout.time()) painter.paint(*time, display);
   // The display's rounded corners are cut out last, each only as far as something was drawn
   // over it: clipping every drawing to a curved outline would cost a mask on each of them.
