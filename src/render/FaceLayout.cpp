@@ -541,8 +541,14 @@ class LayoutBuilder {
         s->flexibility = axis(measure(child, large.width, large.height)) -
                          axis(measure(child, small.width, small.height));
       }
-      std::stable_sort(slots.data(), firstSpacer,
-                       [](const Slot& a, const Slot& b) { return a.flexibility < b.flexibility; });
+      const auto lessFlexible = [](const Slot& a, const Slot& b) {
+        return a.flexibility < b.flexibility;
+      };
+      // Rows of a list are alike, so mostly already in order: then sorting (and its buffer as
+      // long as the list) is skipped.
+      if (!std::is_sorted(slots.data(), firstSpacer, lessFlexible)) {
+        std::stable_sort(slots.data(), firstSpacer, lessFlexible);
+      }
       double remaining = along - spacing - spacerMinimum;
       std::size_t left = others;
       for (Slot* s = slots.data(); s != firstSpacer; ++s) {
@@ -568,9 +574,26 @@ class LayoutBuilder {
     return horizontal ? Size{sum, cross} : Size{cross, sum};
   }
 
+  // The sizes of a stack's children for placing it in width × height. A long stack keeps them
+  // (sizes never change once measured), so placing it again for a scroll asks its rows nothing.
+  const Size* placedSizes(LayoutNode& n, double width, double height, Scratch<Size>& scratch) {
+    if (n.children.size() < kKeptFrom) {
+      stackSizes(n, width, height, scratch.data());
+      return scratch.data();
+    }
+    FaceLayout::KeptSizes& kept = out_.keptSizes_[&n];
+    if (kept.sizes.size() != n.children.size() || kept.width != width || kept.height != height) {
+      kept.sizes.resize(n.children.size());
+      stackSizes(n, width, height, kept.sizes.data());
+      kept.width = width;
+      kept.height = height;
+    }
+    return kept.sizes.data();
+  }
+
   void placeStack(LayoutNode& n, Rect rect, Rect clip) {
-    Scratch<Size> sizes(n.children.size());
-    stackSizes(n, rect.width, rect.height, sizes.data());
+    Scratch<Size> scratch(n.children.size() < kKeptFrom ? n.children.size() : 0);
+    const Size* sizes = placedSizes(n, rect.width, rect.height, scratch);
     const bool rtl = n.environment->direction == LayoutDirection::rightToLeft;
     if (n.kind == LayoutNode::Kind::vstack) {
       double y = rect.y;
@@ -632,6 +655,9 @@ class LayoutBuilder {
                s.height},
           clip);
   }
+
+  // Stacks with this many children keep their children's sizes between placings.
+  static constexpr std::size_t kKeptFrom = 64;
 
   FaceLayout& out_;
   TextEngine& engine_;
@@ -719,6 +745,7 @@ LayoutNode& FaceLayout::newNode() {
 }
 
 void FaceLayout::forgetMeasurements() {
+  keptSizes_.clear();
   for (std::size_t b = 0; b < blocks_.size(); ++b) {
     const std::size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
     for (std::size_t i = 0; i < used; ++i) blocks_[b][i].measuredCount = 0;

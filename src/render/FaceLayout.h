@@ -120,6 +120,13 @@ class FaceLayout {
   mutable bool indexed_ = false;
   std::vector<ScrollViewLayout> scrollViews_;
   std::vector<ButtonHit> buttons_;
+  // The sizes of a long stack's children for the proposal it was last placed in.
+  struct KeptSizes {
+    double width = 0.0;
+    double height = 0.0;
+    std::vector<Size> sizes;
+  };
+  std::unordered_map<const LayoutNode*, KeptSizes> keptSizes_;
   // Boxes placed out of sight whose inner boxes are not placed yet, each with its clip.
   mutable std::vector<std::pair<LayoutNode*, Rect>> deferred_;
 };
