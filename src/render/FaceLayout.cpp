@@ -752,6 +752,11 @@ void FaceLayout::forgetMeasurements() {
   }
 }
 
+void FaceLayout::placeTime(std::string_view time) {
+  time_ = LayoutNode{};
+  if (!time.empty()) layOutTime(time, *engine_);
+}
+
 void FaceLayout::placeDeferred() const {
   if (deferred_.empty()) return;
   // Placed as they would have been at once: the same frames and clips, and nothing inside them

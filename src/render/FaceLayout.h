@@ -80,6 +80,8 @@ class FaceLayout {
   // scroll changes. The same as a new layout of the tree with these offsets; the engine must
   // be the one the layout was made with, and the tree unchanged.
   void placeAgain(const ScrollOffsets& offsets);
+  // Lays out another time in the band (empty for none), leaving every other box as it is.
+  void placeTime(std::string_view time);
 
   const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
   const std::vector<ButtonHit>& buttons() const { return buttons_; }

@@ -252,6 +252,12 @@ TEST(FaceLayout, AScrollPlacedAgainIsTheNewLayoutAtThatOffset) {
       expectSameAsNewLayout(again, fresh);
     }
   }
+  // The turn of a minute: only the time is laid out again.
+  RenderedScreen again(board);
+  again.renderer.setTime(timeText(kTestNow + 60));
+  again.renderer.placeTime();
+  again.renderer.paint();
+  expectSameAsNewLayout(again, RenderedScreen(board, true, kTestNow + 60));
 }
 
 TEST(FaceLayout, HostileTextsStayInsideTheirRows) {

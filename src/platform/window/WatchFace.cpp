@@ -164,7 +164,8 @@ void WatchFace::setTextSize(TextSize size) {
 void WatchFace::showTime(std::string time) {
   if (time == renderer_.time()) return;
   renderer_.setTime(std::move(time));
-  relayout();
+  // The time stands apart in its band: nothing else moves.
+  if (tree_ != nullptr) renderer_.placeTime();
   changed();
 }
 
