@@ -85,7 +85,7 @@ struct LayoutNode {
     double height;
     Size size;
   };
-  static constexpr std::size_t kMeasuredKept = 8;
+  static constexpr std::size_t kMeasuredKept = 4;
   std::array<Measured, kMeasuredKept> measured{};
   std::size_t measuredCount = 0;
 };
