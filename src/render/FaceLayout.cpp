@@ -668,8 +668,6 @@ class LayoutBuilder {
   std::size_t nextRecent_ = 0;
 
  public:
-  // From now on texts that wrap may show no line at all when offered less than one; sizes
-  // measured before are forgotten.
   // Places every box, in sight or not.
   void placeEverything() { deferOutOfSight_ = false; }
 
@@ -683,6 +681,8 @@ class LayoutBuilder {
     return holds;
   }
 
+  // From now on texts that wrap may show no line at all when offered less than one; sizes
+  // measured before are forgotten.
   void letWrappingTextsGiveWay() {
     wrappingTextsGiveWay_ = true;
     out_.wrappingTextsGiveWay_ = true;
