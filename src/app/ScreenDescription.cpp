@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace dunvel {
 namespace {
@@ -62,9 +63,12 @@ ScreenDescription describeScreen(const Element& tree) {
     const Modifier* color = clock->modifier(ModifierKind::foregroundColor);
     description.overtime = color != nullptr && color->color == Color::red();
   }
-  for (const Element* e : screen->findAll([](const Element& e) {
-         return (e.kind == ElementKind::text || e.kind == ElementKind::label) && e.text;
-       })) {
+  const std::vector<const Element*> texts = screen->findAll([](const Element& e) {
+    return (e.kind == ElementKind::text || e.kind == ElementKind::label) && e.text;
+  });
+  // Sized once: a long list's texts are not copied again as the vector grows.
+  description.texts.reserve(texts.size());
+  for (const Element* e : texts) {
     if (e != clock) description.texts.push_back(e->text->shown());
   }
   description.teams =

@@ -18,6 +18,18 @@ double nonNegative(double value) {
   return value > 0.0 ? value : 0.0;
 }
 
+// Whether a box placed at rect inside clip may show: with room to spare beyond the painter's
+// allowance for glyphs that overhang their box.
+bool mayBePainted(const Rect& rect, const Rect& clip) {
+  constexpr double kMargin = 8.0;
+  const Rect hit =
+      Rect{rect.x - kMargin, rect.y - kMargin, rect.width + 2 * kMargin, rect.height + 2 * kMargin}
+          .intersection(clip);
+  return hit.width > 0.0 && hit.height > 0.0;
+}
+
+const ScrollOffsets kNoOffsets;
+
 std::string symbolText(std::string_view systemName) {
   const char32_t c = symbolCodepoint(systemName);
   if (c == 0) return {};
@@ -74,7 +86,10 @@ class Scratch {
 class LayoutBuilder {
  public:
   LayoutBuilder(FaceLayout& out, TextEngine& engine, const ScrollOffsets& offsets)
-      : out_(out), engine_(engine), offsets_(offsets) {}
+      : out_(out),
+        engine_(engine),
+        offsets_(offsets),
+        wrappingTextsGiveWay_(out.wrappingTextsGiveWay_) {}
 
   LayoutNode* build(const Element& e, const LayoutEnvironment* outer) {
     const LayoutEnvironment* env = outer;
@@ -132,16 +147,28 @@ class LayoutBuilder {
     return size;
   }
 
+  // A text or symbol box shaped for its frame; null for a text offered less than one line.
+  const ShapedText* shapedText(const LayoutNode& n, const Rect& frame) {
+    if (n.kind == LayoutNode::Kind::symbol) return &engine_.shape(symbolRequest(n));
+    const TextRequest request = textRequest(n, frame.width, frame.height);
+    return request.maxLines == 0 ? nullptr : &engine_.shape(request);
+  }
+
   void place(LayoutNode& n, Rect rect, Rect clip) {
     n.frame = rect;
+    // A box out of sight is not painted, and nothing inside it can be tapped or scrolled: what
+    // is inside is placed only when asked about. A wheel step over a long list then places the
+    // rows in sight, not every row.
+    if (deferOutOfSight_ && !n.alwaysPlaced && !n.children.empty() && !mayBePainted(rect, clip)) {
+      out_.deferred_.emplace_back(&n, clip);
+      return;
+    }
     switch (n.kind) {
-      case LayoutNode::Kind::text: {
-        const TextRequest request = textRequest(n, rect.width, rect.height);
-        n.shaped = request.maxLines == 0 ? nullptr : &engine_.shape(request);
-        break;
-      }
+      case LayoutNode::Kind::text:
       case LayoutNode::Kind::symbol:
-        n.shaped = &engine_.shape(symbolRequest(n));
+        // Only what may be painted is shaped now: a long list's rows out of sight cost nothing
+        // until they scroll in or are asked about (FaceLayout::shapedText).
+        n.shaped = mayBePainted(rect, clip) ? shapedText(n, rect) : nullptr;
         break;
       case LayoutNode::Kind::vstack:
       case LayoutNode::Kind::hstack:
@@ -514,8 +541,14 @@ class LayoutBuilder {
         s->flexibility = axis(measure(child, large.width, large.height)) -
                          axis(measure(child, small.width, small.height));
       }
-      std::stable_sort(slots.data(), firstSpacer,
-                       [](const Slot& a, const Slot& b) { return a.flexibility < b.flexibility; });
+      const auto lessFlexible = [](const Slot& a, const Slot& b) {
+        return a.flexibility < b.flexibility;
+      };
+      // Rows of a list are alike, so mostly already in order: then sorting (and its buffer as
+      // long as the list) is skipped.
+      if (!std::is_sorted(slots.data(), firstSpacer, lessFlexible)) {
+        std::stable_sort(slots.data(), firstSpacer, lessFlexible);
+      }
       double remaining = along - spacing - spacerMinimum;
       std::size_t left = others;
       for (Slot* s = slots.data(); s != firstSpacer; ++s) {
@@ -541,9 +574,26 @@ class LayoutBuilder {
     return horizontal ? Size{sum, cross} : Size{cross, sum};
   }
 
+  // The sizes of a stack's children for placing it in width × height. A long stack keeps them
+  // (sizes never change once measured), so placing it again for a scroll asks its rows nothing.
+  const Size* placedSizes(LayoutNode& n, double width, double height, Scratch<Size>& scratch) {
+    if (n.children.size() < kKeptFrom) {
+      stackSizes(n, width, height, scratch.data());
+      return scratch.data();
+    }
+    FaceLayout::KeptSizes& kept = out_.keptSizes_[&n];
+    if (kept.sizes.size() != n.children.size() || kept.width != width || kept.height != height) {
+      kept.sizes.resize(n.children.size());
+      stackSizes(n, width, height, kept.sizes.data());
+      kept.width = width;
+      kept.height = height;
+    }
+    return kept.sizes.data();
+  }
+
   void placeStack(LayoutNode& n, Rect rect, Rect clip) {
-    Scratch<Size> sizes(n.children.size());
-    stackSizes(n, rect.width, rect.height, sizes.data());
+    Scratch<Size> scratch(n.children.size() < kKeptFrom ? n.children.size() : 0);
+    const Size* sizes = placedSizes(n, rect.width, rect.height, scratch);
     const bool rtl = n.environment->direction == LayoutDirection::rightToLeft;
     if (n.kind == LayoutNode::Kind::vstack) {
       double y = rect.y;
@@ -606,27 +656,46 @@ class LayoutBuilder {
           clip);
   }
 
+  // Stacks with this many children keep their children's sizes between placings.
+  static constexpr std::size_t kKeptFrom = 64;
+
   FaceLayout& out_;
   TextEngine& engine_;
   const ScrollOffsets& offsets_;
   bool wrappingTextsGiveWay_ = false;
+  bool deferOutOfSight_ = true;
   std::array<const LayoutEnvironment*, 8> recent_{};
   std::size_t nextRecent_ = 0;
 
  public:
+  // Places every box, in sight or not.
+  void placeEverything() { deferOutOfSight_ = false; }
+
+  // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced); whether one that
+  // must be is under n.
+  static bool markAlwaysPlaced(LayoutNode& n, bool inClip) {
+    bool holds = n.kind == LayoutNode::Kind::button || n.kind == LayoutNode::Kind::scrollView;
+    const bool childrenInClip = inClip || n.kind == LayoutNode::Kind::clip;
+    for (LayoutNode* child : n.children) holds = markAlwaysPlaced(*child, childrenInClip) || holds;
+    n.alwaysPlaced = holds || inClip;
+    return holds;
+  }
+
   // From now on texts that wrap may show no line at all when offered less than one; sizes
   // measured before are forgotten.
   void letWrappingTextsGiveWay() {
     wrappingTextsGiveWay_ = true;
+    out_.wrappingTextsGiveWay_ = true;
     out_.forgetMeasurements();
   }
 };
 
 FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine& engine,
                        const ScrollOffsets& offsets, std::string_view time)
-    : face_(face) {
+    : face_(face), engine_(&engine) {
   LayoutBuilder builder(*this, engine, offsets);
   root_ = builder.build(tree, &kNoLayoutEnvironment);
+  LayoutBuilder::markAlwaysPlaced(*root_, false);
   // The content fills the face below the time band; what is smaller is centred in it.
   const Rect safe{0.0, face.safeAreaTop, face.size.width,
                   nonNegative(face.size.height - face.safeAreaTop)};
@@ -676,13 +745,30 @@ LayoutNode& FaceLayout::newNode() {
 }
 
 void FaceLayout::forgetMeasurements() {
+  keptSizes_.clear();
   for (std::size_t b = 0; b < blocks_.size(); ++b) {
     const std::size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
     for (std::size_t i = 0; i < used; ++i) blocks_[b][i].measuredCount = 0;
   }
 }
 
+void FaceLayout::placeTime(std::string_view time) {
+  time_ = LayoutNode{};
+  if (!time.empty()) layOutTime(time, *engine_);
+}
+
+void FaceLayout::placeDeferred() const {
+  if (deferred_.empty()) return;
+  // Placed as they would have been at once: the same frames and clips, and nothing inside them
+  // that would add a button or a scroll view. The builder changes only boxes.
+  LayoutBuilder builder(const_cast<FaceLayout&>(*this), *engine_, kNoOffsets);
+  builder.placeEverything();
+  for (const auto& [node, clip] : deferred_) builder.place(*node, node->frame, clip);
+  deferred_.clear();
+}
+
 void FaceLayout::index() const {
+  placeDeferred();
   if (indexed_) return;
   // An element laid out twice (it cannot be, but a later entry would have won) keeps its last.
   for (const auto& [element, node] : outerList_) outer_[element] = node;
@@ -702,16 +788,34 @@ std::optional<int> FaceLayout::linesOf(const Element& element) const {
   auto found = textNodes_.find(&element);
   if (found == textNodes_.end()) return std::nullopt;
   // A placed text without a layout was offered less than one line and shows none.
-  return found->second->shaped ? found->second->shaped->lines : 0;
+  const ShapedText* shaped = shapedText(*found->second);
+  return shaped ? shaped->lines : 0;
 }
 
 bool FaceLayout::isTruncated(const Element& element) const {
   index();
   auto found = textNodes_.find(&element);
   if (found == textNodes_.end()) return false;
-  const LayoutNode& node = *found->second;
-  if (node.shaped) return node.shaped->truncated;
+  if (const ShapedText* shaped = shapedText(*found->second)) return shaped->truncated;
   return element.text && !element.text->shown().empty();
+}
+
+const ShapedText* FaceLayout::shapedText(const LayoutNode& node) const {
+  placeDeferred();
+  if (node.shaped) return node.shaped;
+  // Shaped as placing would have, had it been in sight. The builder only reads the layout.
+  LayoutBuilder builder(const_cast<FaceLayout&>(*this), *engine_, kNoOffsets);
+  return builder.shapedText(node, node.frame);
+}
+
+void FaceLayout::placeAgain(const ScrollOffsets& offsets) {
+  // Every size measured stays right: scroll offsets only move boxes. The boxes, buttons and
+  // scroll views are placed anew, with the same arithmetic as the first placing.
+  buttons_.clear();
+  scrollViews_.clear();
+  deferred_.clear();
+  LayoutBuilder builder(*this, *engine_, offsets);
+  builder.place(*root_, root_->frame, Rect{0.0, 0.0, face_.size.width, face_.size.height});
 }
 
 const Element* FaceLayout::buttonAt(Point point) const {

@@ -54,7 +54,14 @@ class FaceLayout {
   FaceLayout& operator=(const FaceLayout&) = delete;
 
   const FaceMetrics& face() const { return face_; }
-  const LayoutNode& root() const { return *root_; }
+  const LayoutNode& root() const {
+    placeDeferred();
+    return *root_;
+  }
+  // The root as painting needs it: a box out of sight, with no button or scroll view inside,
+  // has its own frame but its inner boxes may still stand where an earlier placing put them
+  // (they are placed on the first question about them, or by root()).
+  const LayoutNode& placedRoot() const { return *root_; }
   // The time in the band at the top, a text box of no element; null when none was given.
   const LayoutNode* time() const { return time_.shaped ? &time_ : nullptr; }
 
@@ -64,6 +71,17 @@ class FaceLayout {
   // For a text (or a label's title): the lines it was laid out on and whether it was cut.
   std::optional<int> linesOf(const Element& element) const;
   bool isTruncated(const Element& element) const;
+  // A text or symbol box's shaped text: the one it was placed with, or for a box out of sight
+  // when placed (left unshaped, node.shaped null), shaped now. Null for a text offered less
+  // than one line.
+  const ShapedText* shapedText(const LayoutNode& node) const;
+
+  // Places the boxes again for other scroll offsets, without measuring anything again: what a
+  // scroll changes. The same as a new layout of the tree with these offsets; the engine must
+  // be the one the layout was made with, and the tree unchanged.
+  void placeAgain(const ScrollOffsets& offsets);
+  // Lays out another time in the band (empty for none), leaving every other box as it is.
+  void placeTime(std::string_view time);
 
   const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
   const std::vector<ButtonHit>& buttons() const { return buttons_; }
@@ -78,11 +96,16 @@ class FaceLayout {
   static constexpr std::size_t kNodesPerBlock = 64;
   LayoutNode& newNode();
   void forgetMeasurements();
+  // Places the boxes left out of sight (see placedRoot()).
+  void placeDeferred() const;
   void layOutTime(std::string_view time, TextEngine& engine);
   // The element → box lookups, made on the first question.
   void index() const;
 
   FaceMetrics face_;
+  TextEngine* engine_ = nullptr;
+  // Whether texts that wrap may give way (see LayoutBuilder::letWrappingTextsGiveWay).
+  bool wrappingTextsGiveWay_ = false;
   // The boxes, in blocks that never move.
   std::vector<std::unique_ptr<LayoutNode[]>> blocks_;
   std::size_t usedInBlock_ = 0;
@@ -99,6 +122,15 @@ class FaceLayout {
   mutable bool indexed_ = false;
   std::vector<ScrollViewLayout> scrollViews_;
   std::vector<ButtonHit> buttons_;
+  // The sizes of a long stack's children for the proposal it was last placed in.
+  struct KeptSizes {
+    double width = 0.0;
+    double height = 0.0;
+    std::vector<Size> sizes;
+  };
+  std::unordered_map<const LayoutNode*, KeptSizes> keptSizes_;
+  // Boxes placed out of sight whose inner boxes are not placed yet, each with its clip.
+  mutable std::vector<std::pair<LayoutNode*, Rect>> deferred_;
 };
 
 }  // namespace dunvel

@@ -472,7 +472,7 @@ void paintOrNote(cairo_t* cr, const FaceLayout& layout, const PaintOptions& opti
     }
   }
   Painter painter(cr, options, masks, damage, ops, display);
-  painter.paint(layout.root(), display);
+  painter.paint(layout.placedRoot(), display);
   if (const LayoutNode* time = layout.time()) painter.paint(*time, display);
   PaintOp ring;
   if (options.haptic) {

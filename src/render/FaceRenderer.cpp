@@ -64,6 +64,11 @@ const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets&
   return *layout_;
 }
 
+const FaceLayout* FaceRenderer::scroll(const ScrollOffsets& offsets) {
+  if (layout_) layout_->placeAgain(offsets);
+  return layout_.get();
+}
+
 cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repaint) {
   const Rect whole{0.0, 0.0, static_cast<double>(pixelWidth_), static_cast<double>(pixelHeight_)};
   std::optional<std::vector<PaintOp>> ops;

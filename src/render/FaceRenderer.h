@@ -35,6 +35,14 @@ class FaceRenderer {
 
   // Lays out a tree (which must outlive the layout) and returns the layout.
   const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {});
+  // The last layout placed again for other scroll offsets (see FaceLayout::placeAgain): a
+  // scroll re-measures nothing. Null before the first layout.
+  const FaceLayout* scroll(const ScrollOffsets& offsets);
+  // Lays out the time set by setTime in the last layout, leaving the rest as it is: the turn
+  // of a minute measures nothing else.
+  void placeTime() {
+    if (layout_) layout_->placeTime(time_);
+  }
   // The last layout; null before the first.
   const FaceLayout* lastLayout() const { return layout_.get(); }
 

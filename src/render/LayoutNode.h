@@ -65,6 +65,10 @@ struct LayoutNode {
   double spacing = 0.0;
   // A spacer's axis: true inside a horizontal stack.
   bool horizontalSpacer = false;
+  // Whether the box is placed with its parent even out of sight: a button or a scroll view is
+  // among the boxes under it, itself included (taps and scrolls find them), or a clip shape is
+  // around it (painting the clip looks at every box inside).
+  bool alwaysPlaced = false;
   // Symbol glyph text, for a symbol box.
   std::string symbolText;
 
@@ -81,7 +85,7 @@ struct LayoutNode {
     double height;
     Size size;
   };
-  static constexpr std::size_t kMeasuredKept = 8;
+  static constexpr std::size_t kMeasuredKept = 4;
   std::array<Measured, kMeasuredKept> measured{};
   std::size_t measuredCount = 0;
 };

@@ -1,5 +1,7 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -190,6 +192,72 @@ TEST(FaceLayout, TheLongestBoardScrollsToItsLastRow) {
   const Rect name = end.frameOfText("الأخير");
   EXPECT_TRUE(inside(name, scroll.viewport));
   EXPECT_EQ(end.layout->linesOf(*end.preview.tree().findText("الأخير")), 1);
+}
+
+// A layout placed again for a scroll answers and paints exactly as a new layout of the tree at
+// that offset: every frame, text, button, scroll view and pixel.
+void expectSameAsNewLayout(const RenderedScreen& again, const RenderedScreen& fresh) {
+  cairo_surface_t* a = again.renderer.image();
+  cairo_surface_t* b = fresh.renderer.image();
+  const auto bytes = static_cast<std::size_t>(cairo_image_surface_get_stride(a)) *
+                     static_cast<std::size_t>(cairo_image_surface_get_height(a));
+  EXPECT_EQ(std::memcmp(cairo_image_surface_get_data(a), cairo_image_surface_get_data(b), bytes),
+            0);
+  ASSERT_EQ(again.layout->scrollViews().size(), fresh.layout->scrollViews().size());
+  for (std::size_t i = 0; i < fresh.layout->scrollViews().size(); ++i) {
+    const ScrollViewLayout& x = again.layout->scrollViews()[i];
+    const ScrollViewLayout& y = fresh.layout->scrollViews()[i];
+    EXPECT_EQ(x.identity, y.identity);
+    EXPECT_EQ(x.viewport, y.viewport);
+    EXPECT_EQ(x.contentHeight, y.contentHeight);
+    EXPECT_EQ(x.offset, y.offset);
+  }
+  ASSERT_EQ(again.layout->buttons().size(), fresh.layout->buttons().size());
+  for (std::size_t i = 0; i < fresh.layout->buttons().size(); ++i) {
+    EXPECT_EQ(again.layout->buttons()[i].element->identity,
+              fresh.layout->buttons()[i].element->identity);
+    EXPECT_EQ(again.layout->buttons()[i].visible, fresh.layout->buttons()[i].visible);
+  }
+  const auto all = [](const Element&) { return true; };
+  const std::vector<const Element*> xs = again.preview.tree().findAll(all);
+  const std::vector<const Element*> ys = fresh.preview.tree().findAll(all);
+  ASSERT_EQ(xs.size(), ys.size());
+  for (std::size_t i = 0; i < xs.size(); ++i) {
+    EXPECT_EQ(again.layout->frameOf(*xs[i]), fresh.layout->frameOf(*ys[i])) << xs[i]->identity;
+    EXPECT_EQ(again.layout->linesOf(*xs[i]), fresh.layout->linesOf(*ys[i])) << xs[i]->identity;
+    EXPECT_EQ(again.layout->isTruncated(*xs[i]), fresh.layout->isTruncated(*ys[i]));
+  }
+}
+
+TEST(FaceLayout, AScrollPlacedAgainIsTheNewLayoutAtThatOffset) {
+  // A long board, and the answer screen's award buttons in a scroll view; names long enough to
+  // be cut, and one that wraps.
+  GameState board = snapshotFromJson(boardOf(600, "فريق الصقور الذهبية من المدينة القديمة"));
+  board.teams[7] = TeamState("t7", "", 0);
+  GameState answer = exampleSnapshot("answer");
+  for (int i = 0; i < 40; ++i) {
+    answer.teams.emplace_back("a" + std::to_string(i), "فريق " + std::to_string(i), i);
+  }
+  for (const GameState& state : {board, answer}) {
+    RenderedScreen again(state);
+    ASSERT_FALSE(again.layout->scrollViews().empty());
+    const std::string identity = again.layout->scrollViews()[0].identity;
+    // Down by odd amounts, past the end (clamped) and back to the top.
+    for (const double offset : {333.25, 4000.0, 77.5, 1e9, 0.0}) {
+      const FaceLayout* placed = again.renderer.scroll({{identity, offset}});
+      ASSERT_EQ(placed, again.layout);
+      again.renderer.paint();
+      const RenderedScreen fresh(state, true, kTestNow, FaceSize::mm45, 2.0, {{identity, offset}});
+      SCOPED_TRACE(offset);
+      expectSameAsNewLayout(again, fresh);
+    }
+  }
+  // The turn of a minute: only the time is laid out again.
+  RenderedScreen again(board);
+  again.renderer.setTime(timeText(kTestNow + 60));
+  again.renderer.placeTime();
+  again.renderer.paint();
+  expectSameAsNewLayout(again, RenderedScreen(board, true, kTestNow + 60));
 }
 
 TEST(FaceLayout, HostileTextsStayInsideTheirRows) {

@@ -164,7 +164,8 @@ void WatchFace::setTextSize(TextSize size) {
 void WatchFace::showTime(std::string time) {
   if (time == renderer_.time()) return;
   renderer_.setTime(std::move(time));
-  relayout();
+  // The time stands apart in its band: nothing else moves.
+  if (tree_ != nullptr) renderer_.placeTime();
   changed();
 }
 
@@ -221,8 +222,9 @@ void WatchFace::setOffset(const ScrollViewLayout& view, double offset) {
   const double clamped = std::clamp(offset, 0.0, view.maxOffset());
   if (clamped == view.offset) return;
   offsets_[view.identity] = clamped;
-  // view belongs to the layout being replaced: it is not touched after this.
-  relayout();
+  // view belongs to the layout being placed again: it is not touched after this. Only the
+  // places change; nothing is measured again.
+  if (tree_ != nullptr) renderer_.scroll(offsets_);
   changed();
 }
 

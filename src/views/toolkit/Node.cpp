@@ -141,19 +141,17 @@ Node Node::makeView(std::shared_ptr<const AnyView> view) {
   return Node(std::move(data));
 }
 
-Node Node::makeForEach(std::vector<std::pair<std::string, Node>> rows) {
+Node Node::makeForEach(std::vector<std::string> ids, std::function<Node(std::size_t)> makeRow) {
   auto data = dataOf(NodeData::Kind::forEach);
   // Items that share an id keep apart by their position among the items with that id: the
   // second "t1" is "t1" occurrence 1 wherever it moves, so each keeps its own row and state.
   std::map<std::string, std::size_t> seen;
-  std::vector<std::string>& ids = data->otherToSet().ids;
-  ids.reserve(rows.size());
-  data->children.reserve(rows.size());
-  for (auto& [id, row] : rows) {
-    std::size_t occurrence = seen[id]++;
-    ids.push_back(id + '#' + std::to_string(occurrence));
-    data->children.push_back(std::move(row));
+  for (std::string& id : ids) {
+    const std::size_t occurrence = seen[id]++;
+    id += '#' + std::to_string(occurrence);
   }
+  data->otherToSet().ids = std::move(ids);
+  data->other->makeRow = std::move(makeRow);
   return Node(std::move(data));
 }
 

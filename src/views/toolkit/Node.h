@@ -1,8 +1,10 @@
 #pragma once
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,7 +117,8 @@ class Node {
   bool isSoleOwner() const { return data_.use_count() == 1; }
   Node withModifier(NodeModifier modifier) const;
   static Node makeView(std::shared_ptr<const AnyView> view);
-  static Node makeForEach(std::vector<std::pair<std::string, Node>> rows);
+  // One row per id, made by makeRow(index) when the graph resolves it.
+  static Node makeForEach(std::vector<std::string> ids, std::function<Node(std::size_t)> makeRow);
 
  private:
   std::shared_ptr<const NodeData> data_;
@@ -163,20 +166,28 @@ Node View(V view) {
 
 // One row per item, identified by idOf(item) (a string or an integer). Items that share an id
 // are told apart by their position among the items with that id, so each keeps its own row.
+// The items are copied; each row is made by makeRow (a copy of it) only as the graph resolves
+// it, in the environment of the ForEach's place, so a list of thousands of rows never stands
+// whole as a description beside the tree it becomes. What makeRow refers to must outlive the
+// resolution of the body that made the ForEach.
 template <class Items, class IdOf, class MakeRow>
 Node ForEach(const Items& items, IdOf idOf, MakeRow makeRow) {
-  std::vector<std::pair<std::string, Node>> rows;
-  for (const auto& item : items) {
+  using Item = std::decay_t<decltype(*std::begin(items))>;
+  auto kept = std::make_shared<const std::vector<Item>>(std::begin(items), std::end(items));
+  std::vector<std::string> ids;
+  ids.reserve(kept->size());
+  for (const Item& item : *kept) {
     auto id = idOf(item);
-    std::string text;
     if constexpr (std::is_integral_v<decltype(id)>) {
-      text = std::to_string(id);
+      ids.push_back(std::to_string(id));
     } else {
-      text = std::string(id);
+      ids.emplace_back(id);
     }
-    rows.emplace_back(std::move(text), Node(makeRow(item)));
   }
-  return Node::makeForEach(std::move(rows));
+  return Node::makeForEach(std::move(ids),
+                           [kept, makeRow = std::move(makeRow)](std::size_t i) -> Node {
+                             return Node(makeRow((*kept)[i]));
+                           });
 }
 
 }  // namespace dunvel

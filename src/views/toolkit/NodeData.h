@@ -49,7 +49,7 @@ struct NodeData {
     element,      // `element` gives kind and properties; children below
     group,        // children spliced into the parent
     conditional,  // the shown branch (zero or one child), its identity from `branch`
-    forEach,      // children spliced into the parent, identified by `ids`
+    forEach,      // rows made by `makeRow`, spliced into the parent, identified by `ids`
     view,         // `view`, evaluated by the graph
     modified,     // `shown` (and `acting`) wrapped around `subject`
   };
@@ -57,8 +57,10 @@ struct NodeData {
   struct Other {
     // conditional: "then" or "else".
     const char* branch = "";
-    // forEach: one id per child.
+    // forEach: one id per row, and what makes the row of an index (rows are not children:
+    // each is made as it is resolved).
     std::vector<std::string> ids;
+    std::function<Node(std::size_t)> makeRow;
     std::shared_ptr<const AnyView> view;
   };
 

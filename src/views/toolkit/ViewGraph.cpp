@@ -240,9 +240,11 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     for (const Node& child : children) {
       const NodeData* data = &child.data();
       while (data->kind == NodeData::Kind::modified) data = data->subject.get();
-      const bool spliced =
-          data->kind == NodeData::Kind::forEach || data->kind == NodeData::Kind::group;
-      count += spliced ? data->children.size() : 1;
+      if (data->kind == NodeData::Kind::forEach) {
+        count += data->other->ids.size();
+        continue;
+      }
+      count += data->kind == NodeData::Kind::group ? data->children.size() : 1;
     }
     return count;
   }
@@ -323,8 +325,14 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
         }
         break;
       case NodeData::Kind::forEach:
-        for (std::size_t i = 0; i < data.children.size(); ++i) {
-          resolveChild(i, place + "/" + escapeId(data.other->ids[i]), out);
+        // Each row is made, resolved and let go before the next is made.
+        for (std::size_t i = 0; i < data.other->ids.size(); ++i) {
+          Node row;
+          {
+            Environment::Scope scope(*environment);
+            row = data.other->makeRow(i);
+          }
+          resolve(row, true, place + "/" + escapeId(data.other->ids[i]), environment, out);
         }
         break;
       case NodeData::Kind::view:
