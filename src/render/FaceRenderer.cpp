@@ -17,17 +17,13 @@ FaceRenderer::FaceRenderer(FaceSize size, double scale, const std::string& fonts
   }
   pixelWidth_ = static_cast<int>(std::lround(face_.size.width * scale));
   pixelHeight_ = static_cast<int>(std::lround(face_.size.height * scale));
-  surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
-  if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface_);
+  surface_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_));
+  if (cairo_surface_status(surface_.get()) != CAIRO_STATUS_SUCCESS) {
     throw std::runtime_error("cannot make the face's image");
   }
 }
 
-FaceRenderer::~FaceRenderer() {
-  layout_.reset();
-  cairo_surface_destroy(surface_);
-}
+FaceRenderer::~FaceRenderer() = default;
 
 const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets& offsets) {
   engine_.beginFrame();
@@ -37,25 +33,26 @@ const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets&
 }
 
 cairo_surface_t* FaceRenderer::paint(const PaintOptions& options) {
-  cairo_t* cr = cairo_create(surface_);
-  // The face paints every pixel of an image of whole pixels; otherwise the last frame's edge
-  // would show through its partly covered border.
-  const bool covered = layout_ && face_.size.width * scale_ == pixelWidth_ &&
-                       face_.size.height * scale_ == pixelHeight_;
-  if (!covered) {
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  {
+    const Owned<cairo_t> cr(cairo_create(surface_.get()));
+    // The face paints every pixel of an image of whole pixels; otherwise the last frame's edge
+    // would show through its partly covered border.
+    const bool covered = layout_ && face_.size.width * scale_ == pixelWidth_ &&
+                         face_.size.height * scale_ == pixelHeight_;
+    if (!covered) {
+      cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+      cairo_paint(cr.get());
+      cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
+    }
+    cairo_scale(cr.get(), scale_, scale_);
+    if (layout_) paintFace(cr.get(), *layout_, options, &masks_);
   }
-  cairo_scale(cr, scale_, scale_);
-  if (layout_) paintFace(cr, *layout_, options, &masks_);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface_);
-  return surface_;
+  cairo_surface_flush(surface_.get());
+  return surface_.get();
 }
 
 std::string FaceRenderer::writePng(const std::string& path) const {
-  return writePng(surface_, path);
+  return writePng(surface_.get(), path);
 }
 
 std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& path) {

@@ -8,10 +8,9 @@
 #include "render/FaceLayout.h"
 #include "render/FacePainter.h"
 #include "render/FaceSize.h"
+#include "render/Owned.h"
 #include "render/ShapeMasks.h"
 #include "render/TextEngine.h"
-
-using cairo_surface_t = struct _cairo_surface;
 
 namespace dunvel {
 
@@ -40,7 +39,7 @@ class FaceRenderer {
   // Paints the last layout into the image and returns it (owned by the renderer; premultiplied
   // ARGB32, one row every stride bytes).
   cairo_surface_t* paint(const PaintOptions& options = {});
-  cairo_surface_t* image() const { return surface_; }
+  cairo_surface_t* image() const { return surface_.get(); }
 
   // Writes the image as a PNG, whole or not at all (see replaceFile); an empty string on
   // success, else one line naming the path and what went wrong.
@@ -63,7 +62,7 @@ class FaceRenderer {
   ShapeMasks masks_;
   std::string time_;
   std::unique_ptr<FaceLayout> layout_;
-  cairo_surface_t* surface_ = nullptr;
+  Owned<cairo_surface_t> surface_;
 };
 
 }  // namespace dunvel
