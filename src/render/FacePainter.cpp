@@ -1,10 +1,13 @@
-// A frame is painted in passes over a laid-out face, in points:
+// A frame is painted in passes over a laid-out face, in points. The same walk without a Cairo
+// context only notes the drawings it would make (paintOps); the renderer compares two frames'
+// notes (damageBetween) and has only the parts that changed painted again.
 //   display  black inside the display's rounded outline (its corners kept as an image by the
 //            shape masks when it covers whole pixels);
 //   tree     the boxes depth first in tree order, each later one over the earlier ones, boxes
-//            outside the clip skipped; what is drawn is noted, so that a translucent fill over
-//            bare black can be drawn opaque and the corners cut only where needed; a clip to a
-//            curved shape is skipped when what it holds stays inside the shape anyway;
+//            outside the clip (or touching no changed part) skipped; what is drawn is noted, so
+//            that a translucent fill over bare black can be drawn opaque and the corners cut
+//            only where needed; a clip to a curved shape is skipped when what it holds stays
+//            inside the shape anyway;
 //   time     the time in the band at the top;
 //   corners  the display's corners cut out again where anything was drawn over them;
 //   haptic   the ring of a haptic pulse, along the display's edge, over everything.
@@ -15,6 +18,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "render/DesignSystem.h"
@@ -48,10 +55,37 @@ Rgba foreground(const LayoutNode& n, bool symbol) {
   return resolveColor(Color::primary());
 }
 
+Rect unite(const Rect& a, const Rect& b) {
+  if (a.width <= 0.0 || a.height <= 0.0) return b;
+  if (b.width <= 0.0 || b.height <= 0.0) return a;
+  const double x = std::min(a.x, b.x);
+  const double y = std::min(a.y, b.y);
+  return Rect{x, y, std::max(a.maxX(), b.maxX()) - x, std::max(a.maxY(), b.maxY()) - y};
+}
+
+// What a shaped text may touch: its glyphs' ink where it is drawn, and the room kept for
+// overhang around its frame, with a point for antialiasing.
+Rect inkReach(const LayoutNode& n) {
+  const Rect& ink = n.shaped->ink;
+  const Rect drawn{n.frame.x - n.shaped->origin.x + ink.x, n.frame.y - n.shaped->origin.y + ink.y,
+                   ink.width, ink.height};
+  return unite(grown(n.frame, kOverhang), grown(drawn, 1.0));
+}
+
+bool touches(const Rect& a, const Rect& b) {
+  const Rect hit = a.intersection(b);
+  return hit.width > 0.0 && hit.height > 0.0;
+}
+
+// Walks the laid-out tree in painting order. Every drawing is noted (when asked) and made
+// (when there is a cairo context and the drawing touches the damage, if any); what decides a
+// drawing (what was drawn under it, the clips around it) is kept track of either way, so a
+// partial paint decides everything as the whole one does.
 class Painter {
  public:
-  Painter(cairo_t* cr, const PaintOptions& options, ShapeMasks* masks)
-      : cr_(cr), options_(options), masks_(masks) {}
+  Painter(cairo_t* cr, const PaintOptions& options, ShapeMasks* masks,
+          const std::vector<Rect>* damage, std::vector<PaintOp>* ops, const Rect& display)
+      : cr_(cr), options_(options), masks_(masks), damage_(damage), ops_(ops), hardClip_(display) {}
 
   void paint(const LayoutNode& n, const Rect& clip) {
     if (!visible(n.frame, clip)) return;
@@ -59,26 +93,36 @@ class Painter {
       case LayoutNode::Kind::text:
       case LayoutNode::Kind::symbol:
         if (n.shaped) {
-          setColor(cr_, foreground(n, n.kind == LayoutNode::Kind::symbol));
-          cairo_move_to(cr_, n.frame.x - n.shaped->origin.x, n.frame.y - n.shaped->origin.y);
-          pango_cairo_show_layout(cr_, n.shaped->layout);
+          PaintOp op = opOf(n, PaintOp::Kind::text, n.frame, inkReach(n));
+          op.color = foreground(n, n.kind == LayoutNode::Kind::symbol);
+          op.text = n.shaped->serial;
+          op.origin = n.shaped->origin;
+          if (note(op)) {
+            setColor(cr_, op.color);
+            cairo_move_to(cr_, n.frame.x - n.shaped->origin.x, n.frame.y - n.shaped->origin.y);
+            pango_cairo_show_layout(cr_, n.shaped->layout);
+          }
           covered(grown(n.frame, kOverhang), clip);
         }
         return;
       case LayoutNode::Kind::shape:
-        fillShape(n.element->shape, n.frame, foreground(n, false), clip);
+        fillShape(n, n.element->shape, n.frame, foreground(n, false), clip);
         return;
       case LayoutNode::Kind::background: {
         const Rgba color = resolveColor(*n.modifier->color);
         // A background that fills a clip shape which its content never reaches is drawn as
         // that shape.
         if (shapeFill_ && shapeFill_->frame == n.frame) {
-          fillShape(*shapeFill_->modifier->shape, n.frame, color, clip);
+          fillShape(n, *shapeFill_->modifier->shape, n.frame, color, clip);
         } else {
-          setColor(cr_, overFace(color, n.frame, clip));
-          cairo_new_path(cr_);
-          cairo_rectangle(cr_, n.frame.x, n.frame.y, n.frame.width, n.frame.height);
-          cairo_fill(cr_);
+          PaintOp op = opOf(n, PaintOp::Kind::fill, n.frame, grown(n.frame, 1.0));
+          op.color = overFace(color, n.frame, clip);
+          if (note(op)) {
+            setColor(cr_, op.color);
+            cairo_new_path(cr_);
+            cairo_rectangle(cr_, n.frame.x, n.frame.y, n.frame.width, n.frame.height);
+            cairo_fill(cr_);
+          }
           covered(n.frame, clip);
         }
         break;
@@ -101,11 +145,42 @@ class Painter {
   // Everything drawn so far, in points: texts with the room their glyphs may overhang.
   const std::vector<Rect>& painted() const { return painted_; }
 
+  // Notes a drawing; whether to make it.
+  bool note(const PaintOp& op) {
+    if (ops_ != nullptr) ops_->push_back(op);
+    if (cr_ == nullptr) return false;
+    if (damage_ == nullptr) return true;
+    for (const Rect& part : *damage_) {
+      if (touches(op.bounds, part)) return true;
+    }
+    return false;
+  }
+
  private:
-  void fillShape(const ShapeGeometry& shape, const Rect& rect, const Rgba& color,
-                 const Rect& clip) {
-    setColor(cr_, overFace(color, rect, clip));
+  // A drawing of box n, touching at most `reach` inside the clips around it.
+  PaintOp opOf(const LayoutNode& n, PaintOp::Kind kind, const Rect& rect, const Rect& reach) {
+    PaintOp op;
+    op.identity = n.element != nullptr ? n.element->identity : std::string();
+    op.box = static_cast<int>(n.kind);
+    op.kind = kind;
+    op.rect = rect;
+    op.clip = hardClip_;
+    op.clipShape = clipShape_;
+    op.clipShapeFrame = clipShapeFrame_;
+    op.groups = groups_;
+    op.bounds = reach.intersection(hardClip_);
+    if (clipShape_) op.bounds = op.bounds.intersection(clipShapeFrame_);
+    return op;
+  }
+
+  void fillShape(const LayoutNode& n, const ShapeGeometry& shape, const Rect& rect,
+                 const Rgba& color, const Rect& clip) {
+    PaintOp op = opOf(n, PaintOp::Kind::fill, rect, grown(rect, 1.0));
+    op.color = overFace(color, rect, clip);
+    op.shape = shape;
     covered(rect, clip);
+    if (!note(op)) return;
+    setColor(cr_, op.color);
     if (masks_) {
       masks_->fill(cr_, shape, rect);
       return;
@@ -146,12 +221,21 @@ class Painter {
       return;
     }
     shapeFill_ = nullptr;
-    cairo_save(cr_);
-    cairo_new_path(cr_);
-    shapePath(cr_, *n.modifier->shape, n.frame);
-    cairo_clip(cr_);
+    if (cr_ != nullptr) {
+      cairo_save(cr_);
+      cairo_new_path(cr_);
+      shapePath(cr_, *n.modifier->shape, n.frame);
+      cairo_clip(cr_);
+    }
+    // Clips inside clips are not made here (the tree has none): the innermost one is noted.
+    const std::optional<ShapeGeometry> outerShape = clipShape_;
+    const Rect outerShapeFrame = clipShapeFrame_;
+    clipShape_ = *n.modifier->shape;
+    clipShapeFrame_ = n.frame;
     for (const LayoutNode* child : n.children) paint(*child, clip.intersection(n.frame));
-    cairo_restore(cr_);
+    clipShape_ = outerShape;
+    clipShapeFrame_ = outerShapeFrame;
+    if (cr_ != nullptr) cairo_restore(cr_);
     shapeFill_ = outerFill;
   }
 
@@ -190,11 +274,16 @@ class Painter {
 
   void paintScrollView(const LayoutNode& n, const Rect& clip) {
     const Rect inside = clip.intersection(n.frame);
-    cairo_save(cr_);
-    cairo_rectangle(cr_, inside.x, inside.y, inside.width, inside.height);
-    cairo_clip(cr_);
+    if (cr_ != nullptr) {
+      cairo_save(cr_);
+      cairo_rectangle(cr_, inside.x, inside.y, inside.width, inside.height);
+      cairo_clip(cr_);
+    }
+    const Rect outerClip = hardClip_;
+    hardClip_ = hardClip_.intersection(inside);
     for (const LayoutNode* child : n.children) paint(*child, inside);
-    cairo_restore(cr_);
+    hardClip_ = outerClip;
+    if (cr_ != nullptr) cairo_restore(cr_);
 
     const double viewport = n.frame.height;
     if (n.element->showsIndicators != ShowsIndicators::yes || n.contentHeight <= viewport + 0.5 ||
@@ -210,12 +299,17 @@ class Painter {
     const double y = n.frame.y + design::scrollIndicatorInset +
                      (track - length) * std::clamp(n.scrollOffset / maxOffset, 0.0, 1.0);
     const double x = n.frame.maxX() - design::scrollIndicatorInset - design::scrollIndicatorWidth;
-    cairo_new_path(cr_);
-    roundedRectanglePath(cr_, Rect{x, y, design::scrollIndicatorWidth, length},
-                         design::scrollIndicatorWidth / 2, RoundedCornerStyle::circular);
-    cairo_set_source_rgba(cr_, 1.0, 1.0, 1.0, 0.55);
-    cairo_fill(cr_);
-    covered(Rect{x, y, design::scrollIndicatorWidth, length}, clip);
+    const Rect indicator{x, y, design::scrollIndicatorWidth, length};
+    PaintOp op = opOf(n, PaintOp::Kind::indicator, indicator, grown(indicator, 1.0));
+    op.color = Rgba{1.0, 1.0, 1.0, 0.55};
+    if (note(op)) {
+      cairo_new_path(cr_);
+      roundedRectanglePath(cr_, indicator, design::scrollIndicatorWidth / 2,
+                           RoundedCornerStyle::circular);
+      cairo_set_source_rgba(cr_, 1.0, 1.0, 1.0, 0.55);
+      cairo_fill(cr_);
+    }
+    covered(indicator, clip);
   }
 
   void paintButton(const LayoutNode& n, const Rect& clip) {
@@ -225,6 +319,7 @@ class Painter {
     fill.alpha *= pressed ? design::buttonPressedFillOpacity : design::buttonFillOpacity;
     // A capsule: ends of half the button's height, round (a capsule's corners are circular).
     fillShape(
+        n,
         ShapeGeometry{ShapeGeometry::Kind::roundedRectangle,
                       std::min(n.frame.width, n.frame.height) / 2, RoundedCornerStyle::circular},
         n.frame, fill, clip);
@@ -233,12 +328,14 @@ class Painter {
       return;
     }
     // Held down: the label dims, as the watch's buttons do under a finger.
-    cairo_push_group(cr_);
+    if (cr_ != nullptr) cairo_push_group(cr_);
     ++groups_;
     for (const LayoutNode* child : n.children) paint(*child, clip);
     --groups_;
-    cairo_pop_group_to_source(cr_);
-    cairo_paint_with_alpha(cr_, 0.7);
+    if (cr_ != nullptr) {
+      cairo_pop_group_to_source(cr_);
+      cairo_paint_with_alpha(cr_, 0.7);
+    }
   }
 
   cairo_t* cr_;
@@ -246,6 +343,13 @@ class Painter {
   // The clip whose shape a background directly under it is drawn with, if any.
   const LayoutNode* shapeFill_ = nullptr;
   ShapeMasks* masks_;
+  const std::vector<Rect>* damage_;
+  std::vector<PaintOp>* ops_;
+  // The rectangle cairo clips drawings to (the display, scroll views), and the curved clip
+  // drawings are made through, if any.
+  Rect hardClip_;
+  std::optional<ShapeGeometry> clipShape_;
+  Rect clipShapeFrame_;
   // What has been drawn over the black face so far, in points, and how many groups (drawn on a
   // transparent backdrop) are open.
   std::vector<Rect> painted_;
@@ -358,25 +462,42 @@ void outsideCornerPath(cairo_t* cr, const Rect& r, double radius, int corner) {
 
 }  // namespace
 
-void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options,
-               ShapeMasks* masks) {
+namespace {
+
+// The face painted, or (without cr) only its drawings noted into ops.
+void paintOrNote(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options,
+                 ShapeMasks* masks, const std::vector<Rect>* damage, std::vector<PaintOp>* ops) {
   const FaceMetrics& face = layout.face();
   const Rect display{0.0, 0.0, face.size.width, face.size.height};
-  cairo_save(cr);
-  cairo_rectangle(cr, display.x, display.y, display.width, display.height);
-  cairo_clip(cr);
-  // The kept display has its corners already cut; then only what the tree draws over them
-  // needs cutting again.
-  const bool keptDisplay =
-      masks && masks->paintDisplay(cr, display, face.displayCornerRadius,
-                                   cornerBounds(display, face.displayCornerRadius, 0).width);
-  if (!keptDisplay) {
-    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-    cairo_paint(cr);
+  bool keptDisplay = false;
+  if (cr != nullptr) {
+    cairo_save(cr);
+    cairo_rectangle(cr, display.x, display.y, display.width, display.height);
+    cairo_clip(cr);
+    // The kept display has its corners already cut; then only what the tree draws over them
+    // needs cutting again.
+    keptDisplay =
+        masks && masks->paintDisplay(cr, display, face.displayCornerRadius,
+                                     cornerBounds(display, face.displayCornerRadius, 0).width);
+    if (!keptDisplay) {
+      cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+      cairo_paint(cr);
+    }
   }
-  Painter painter(cr, options, masks);
+  Painter painter(cr, options, masks, damage, ops, display);
   painter.paint(layout.root(), display);
   if (const LayoutNode* time = layout.time()) painter.paint(*time, display);
+  PaintOp ring;
+  if (options.haptic) {
+    ring.identity = "haptic";
+    ring.kind = PaintOp::Kind::haptic;
+    ring.rect = display;
+    ring.color = hapticRingLook(*options.haptic).color;
+    ring.clip = display;
+    ring.bounds = display;
+  }
+  const bool drawRing = options.haptic && painter.note(ring);
+  if (cr == nullptr) return;
   // The display's rounded corners are cut out last, each only as far as something was drawn
   // over it: clipping every drawing to a curved outline would cost a mask on each of them.
   cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
@@ -403,7 +524,7 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
     cairo_fill(cr);
     cairo_restore(cr);
   }
-  if (options.haptic) {
+  if (drawRing) {
     // Along the display's rounded edge, inside it.
     const HapticRingLook look = hapticRingLook(*options.haptic);
     const double inset = look.width / 2;
@@ -417,6 +538,65 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
     cairo_stroke(cr);
   }
   cairo_restore(cr);
+}
+
+}  // namespace
+
+void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options,
+               ShapeMasks* masks, const std::vector<Rect>* damage) {
+  paintOrNote(cr, layout, options, masks, damage, nullptr);
+}
+
+std::vector<PaintOp> paintOps(const FaceLayout& layout, const PaintOptions& options) {
+  std::vector<PaintOp> ops;
+  paintOrNote(nullptr, layout, options, nullptr, nullptr, &ops);
+  return ops;
+}
+
+std::optional<std::vector<Rect>> damageBetween(const std::vector<PaintOp>& before,
+                                               const std::vector<PaintOp>& after) {
+  // A drawing's place: its element, its box and how many drawings that box made before it.
+  auto places = [](const std::vector<PaintOp>& ops) {
+    std::map<std::pair<std::string, int>, int> seen;
+    std::vector<std::tuple<std::string, int, int>> keys;
+    keys.reserve(ops.size());
+    for (const PaintOp& op : ops) {
+      keys.emplace_back(op.identity, op.box, seen[{op.identity, op.box}]++);
+    }
+    return keys;
+  };
+  const auto beforeKeys = places(before);
+  const auto afterKeys = places(after);
+  std::map<std::tuple<std::string, int, int>, std::size_t> beforeAt;
+  for (std::size_t i = 0; i < beforeKeys.size(); ++i) beforeAt.emplace(beforeKeys[i], i);
+
+  std::vector<Rect> damage;
+  auto add = [&damage](const Rect& r) {
+    if (r.width > 0.0 && r.height > 0.0) damage.push_back(r);
+  };
+  std::vector<bool> matched(before.size(), false);
+  std::size_t lastMatched = 0;
+  bool anyMatched = false;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    const auto found = beforeAt.find(afterKeys[i]);
+    if (found == beforeAt.end()) {
+      add(after[i].bounds);
+      continue;
+    }
+    // Drawings that stay must stay in the same order: what covers what would change.
+    if (anyMatched && found->second < lastMatched) return std::nullopt;
+    anyMatched = true;
+    lastMatched = found->second;
+    matched[found->second] = true;
+    if (!(before[found->second] == after[i])) {
+      add(before[found->second].bounds);
+      add(after[i].bounds);
+    }
+  }
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (!matched[i]) add(before[i].bounds);
+  }
+  return damage;
 }
 
 }  // namespace dunvel

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "render/FaceLayout.h"
 #include "render/FacePainter.h"
@@ -37,9 +38,15 @@ class FaceRenderer {
   const FaceLayout* lastLayout() const { return layout_.get(); }
 
   // Paints the last layout into the image and returns it (owned by the renderer; premultiplied
-  // ARGB32, one row every stride bytes).
-  cairo_surface_t* paint(const PaintOptions& options = {});
+  // ARGB32, one row every stride bytes). Only the parts where the drawings differ from the last
+  // paint's are painted again (what changed is damage()); the image then equals a whole paint.
+  // Repaint::whole paints everything.
+  enum class Repaint { changed, whole };
+  cairo_surface_t* paint(const PaintOptions& options = {}, Repaint repaint = Repaint::changed);
   cairo_surface_t* image() const { return surface_.get(); }
+  // The parts of the image the last paint painted, in pixels: empty when nothing changed, the
+  // whole image when all was painted.
+  const std::vector<Rect>& damage() const { return damage_; }
 
   // Writes the image as a PNG, whole or not at all (see replaceFile); an empty string on
   // success, else one line naming the path and what went wrong.
@@ -63,6 +70,11 @@ class FaceRenderer {
   std::string time_;
   std::unique_ptr<FaceLayout> layout_;
   Owned<cairo_surface_t> surface_;
+  // Where changed parts are painted before they are copied into the image.
+  Owned<cairo_surface_t> scratch_;
+  // The drawings of the last paint, if it painted a layout, and what it painted.
+  std::optional<std::vector<PaintOp>> lastOps_;
+  std::vector<Rect> damage_;
 };
 
 }  // namespace dunvel

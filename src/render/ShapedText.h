@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "render/Geometry.h"
 
 using PangoLayout = struct _PangoLayout;
@@ -14,8 +16,14 @@ struct ShapedText {
   // (alignment can push lines inwards when the layout has a width).
   Size size;
   Point origin;
+  // Where its glyphs' ink lies, in the layout's own coordinates (as origin): marks and
+  // swashes may reach past the logical rectangle.
+  Rect ink;
   int lines = 0;
   bool truncated = false;
+  // Unique among the texts one engine has shaped: two frames that show the same serial show
+  // the same glyphs, though an evicted text's memory may be reused by another.
+  std::uint64_t serial = 0;
 };
 
 }  // namespace dunvel

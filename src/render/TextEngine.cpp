@@ -318,17 +318,23 @@ struct TextEngine::Impl {
     pango_layout_set_alignment(layout, pangoAlignment(request.alignment, request.direction));
     pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
 
+    PangoRectangle ink{};
     PangoRectangle logical{};
-    pango_layout_get_extents(layout, nullptr, &logical);
+    pango_layout_get_extents(layout, &ink, &logical);
     ShapedText shapedText;
     shapedText.layout = layout;
     shapedText.size = {static_cast<double>(logical.width) / PANGO_SCALE,
                        static_cast<double>(logical.height) / PANGO_SCALE};
     shapedText.origin = {static_cast<double>(logical.x) / PANGO_SCALE,
                          static_cast<double>(logical.y) / PANGO_SCALE};
+    shapedText.ink = {static_cast<double>(ink.x) / PANGO_SCALE,
+                      static_cast<double>(ink.y) / PANGO_SCALE,
+                      static_cast<double>(ink.width) / PANGO_SCALE,
+                      static_cast<double>(ink.height) / PANGO_SCALE};
     shapedText.lines = pango_layout_get_line_count(layout);
     shapedText.truncated = pango_layout_is_ellipsized(layout) || cut;
     ++shaped;
+    shapedText.serial = shaped;
     return Entry{std::move(owned), shapedText, frame};
   }
 

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <cairo.h>
 #include <wayland-client.h>
 
@@ -156,6 +157,7 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
   if (SDL_GetWindowWMInfo(window_, &info) == SDL_TRUE) {
     if (info.subsystem == SDL_SYSWM_X11) {
       xDisplay_ = windowDisplay = info.info.x11.display;
+      xWindow_ = info.info.x11.window;
       XSetIOErrorExitHandler(xDisplay_, keepRunningAfterIoError, this);
     } else if (info.subsystem == SDL_SYSWM_WAYLAND) {
       wlDisplay_ = info.info.wl.display;
@@ -174,12 +176,53 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
       shownOn_ = std::string(system.variable) + "=" + system.display;
     }
   }
+  // SDL's own way of showing a frame on X11 sends the whole window and then waits for the X
+  // server to answer (XSync), and its graphics context asks for an exposure event after every
+  // image: two wake-ups of this thread a frame. Where the visual allows it, frames are put on
+  // the window here instead, only where they changed, with nothing to answer.
+  if (xDisplay_ != nullptr && canPutImages()) {
+    XGCValues values{};
+    values.graphics_exposures = False;
+    xGc_ = XCreateGC(xDisplay_, xWindow_, GCGraphicsExposures, &values);
+    frameWidth_ = renderer.pixelWidth();
+    frameHeight_ = renderer.pixelHeight();
+  }
+}
+
+bool SdlWindow::canPutImages() {
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(xDisplay_, xWindow_, &attributes) == 0) return false;
+  const Visual* visual = attributes.visual;
+  // Cairo's ARGB32 pixel is a native-endian 32-bit word, red in bits 16-23: what a depth-24
+  // visual with these masks takes as a 32-bit ZPixmap pixel. SDL picks a direct-colour visual
+  // where there is one, and puts the same pixels into it.
+  return visual != nullptr && attributes.depth == 24 &&
+         (visual->c_class == TrueColor || visual->c_class == DirectColor) &&
+         visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
+}
+
+void SdlWindow::putShown(const std::vector<PixelRect>& rects) {
+  XImage* image = XCreateImage(
+      xDisplay_, nullptr, 24, ZPixmap, 0, reinterpret_cast<char*>(shown_.data()),
+      static_cast<unsigned>(frameWidth_), static_cast<unsigned>(frameHeight_), 32, frameStride_);
+  if (image == nullptr) return;
+  // The pixels are in this machine's byte order; Xlib converts them if the server's differs.
+  image->byte_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+  for (const PixelRect& rect : rects) {
+    XPutImage(xDisplay_, xWindow_, xGc_, image, rect.x, rect.y, rect.x, rect.y,
+              static_cast<unsigned>(rect.width), static_cast<unsigned>(rect.height));
+  }
+  image->data = nullptr;  // shown_ owns the pixels
+  XDestroyImage(image);
+  // Sent now rather than when the thread next sleeps: a frame is shown at once.
+  XFlush(xDisplay_);
 }
 
 SdlWindow::~SdlWindow() {
   // After a lost display SDL's teardown would close its second connection to the X server, and
   // Xlib would end the process (status 1) on that one: the process is ending anyway.
   if (!lost_) {
+    if (xGc_ != nullptr) XFreeGC(xDisplay_, xGc_);
     SDL_DestroyWindow(window_);
     SDL_Quit();
   }
@@ -205,6 +248,36 @@ bool SdlWindow::checkLost() {
 
 void SdlWindow::present(const FaceRenderer& renderer) {
   if (lost_) return;
+  if (xGc_ != nullptr) {
+    cairo_surface_t* image = renderer.image();
+    cairo_surface_flush(image);
+    const auto* pixels = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    if (pixels == nullptr || cairo_image_surface_get_width(image) != frameWidth_ ||
+        cairo_image_surface_get_height(image) != frameHeight_) {
+      return;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(stride) * frameHeight_;
+    if (shown_.size() != bytes || stride != frameStride_) {
+      // The first frame: all of it.
+      frameStride_ = stride;
+      shown_.assign(pixels, pixels + bytes);
+      putShown({{0, 0, frameWidth_, frameHeight_}});
+      return;
+    }
+    const std::vector<PixelRect> rects =
+        changedRects(shown_.data(), pixels, frameWidth_, frameHeight_, stride);
+    if (rects.empty()) return;
+    for (const PixelRect& rect : rects) {
+      for (int y = rect.y; y < rect.y + rect.height; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
+                                static_cast<std::size_t>(rect.x) * 4;
+        std::memcpy(shown_.data() + row, pixels + row, static_cast<std::size_t>(rect.width) * 4);
+      }
+    }
+    putShown(rects);
+    return;
+  }
   SDL_Surface* target = SDL_GetWindowSurface(window_);
   if (target == nullptr) return;  // the window is going away
   cairo_surface_t* image = renderer.image();
@@ -329,7 +402,13 @@ void SdlWindow::handle(const SDL_Event& event) {
       break;
     case SDL_WINDOWEVENT:
       // Uncovered: show the last frame again; nothing is painted for it.
-      if (event.window.event == SDL_WINDOWEVENT_EXPOSED) SDL_UpdateWindowSurface(window_);
+      if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        if (xGc_ == nullptr) {
+          SDL_UpdateWindowSurface(window_);
+        } else if (!shown_.empty()) {
+          putShown({{0, 0, frameWidth_, frameHeight_}});
+        }
+      }
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) onClose_();
       break;
     case SDL_QUIT:

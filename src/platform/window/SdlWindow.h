@@ -5,13 +5,16 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/runloop/MainThreadWaiter.h"
+#include "platform/window/ChangedRects.h"
 #include "platform/window/WatchFace.h"
 
 struct SDL_Window;
 union SDL_Event;
 struct _XDisplay;
+struct _XGC;
 struct wl_display;
 
 namespace dunvel {
@@ -52,6 +55,10 @@ class SdlWindow final : public MainThreadWaiter {
   void quit();
   // Notes a lost connection once the window exists; true when it is lost.
   bool checkLost();
+  // On X11: whether frames can be put on the window directly (a 24-bit visual in Cairo's
+  // channel order), and the putting of the given rectangles of shown_.
+  bool canPutImages();
+  void putShown(const std::vector<PixelRect>& rects);
   static void keepRunningAfterIoError(_XDisplay* display, void* window);
 
   WatchFace& face_;
@@ -65,6 +72,14 @@ class SdlWindow final : public MainThreadWaiter {
   // The window's own connection: to the X server, or to the Wayland compositor.
   _XDisplay* xDisplay_ = nullptr;
   wl_display* wlDisplay_ = nullptr;
+  // X11 only: the window, a graphics context that asks for no exposure events, and a copy of
+  // what the window shows, so a frame sends only the rectangles where it differs.
+  unsigned long xWindow_ = 0;
+  _XGC* xGc_ = nullptr;
+  int frameWidth_ = 0;
+  int frameHeight_ = 0;
+  int frameStride_ = 0;
+  std::vector<std::uint8_t> shown_;
   std::string shownOn_;
   Point pointer_;
 };
