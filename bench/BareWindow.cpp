@@ -12,27 +12,29 @@
 #include <csignal>
 #include <iostream>
 
+#include "render/Owned.h"
+
 namespace {
 
 constexpr int kWidth = 396;
 constexpr int kHeight = 484;
 
 void paintFrame(cairo_surface_t* image) {
-  cairo_t* cr = cairo_create(image);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_paint(cr);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  pango_layout_set_width(layout, (kWidth - 40) * PANGO_SCALE);
-  pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
-  pango_layout_set_markup(layout,
-                          "<span size='x-large' weight='bold'>Dunvel</span>\n"
-                          "افتح التطبيق على الآيفون",
-                          -1);
-  cairo_move_to(cr, 20, 180);
-  pango_cairo_show_layout(cr, layout);
-  g_object_unref(layout);
-  cairo_destroy(cr);
+  {
+    const dunvel::Owned<cairo_t> cr(cairo_create(image));
+    cairo_set_source_rgb(cr.get(), 0, 0, 0);
+    cairo_paint(cr.get());
+    cairo_set_source_rgb(cr.get(), 1, 1, 1);
+    const dunvel::Owned<PangoLayout> layout(pango_cairo_create_layout(cr.get()));
+    pango_layout_set_width(layout.get(), (kWidth - 40) * PANGO_SCALE);
+    pango_layout_set_alignment(layout.get(), PANGO_ALIGN_CENTER);
+    pango_layout_set_markup(layout.get(),
+                            "<span size='x-large' weight='bold'>Dunvel</span>\n"
+                            "افتح التطبيق على الآيفون",
+                            -1);
+    cairo_move_to(cr.get(), 20, 180);
+    pango_cairo_show_layout(cr.get(), layout.get());
+  }
   cairo_surface_flush(image);
 }
 
@@ -50,11 +52,12 @@ int main() {
     std::cerr << "dunvel-bench-bare-window: " << SDL_GetError() << '\n';
     return 1;
   }
-  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-  paintFrame(image);
+  const dunvel::Owned<cairo_surface_t> image(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight));
+  paintFrame(image.get());
   SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
-      cairo_image_surface_get_data(image), kWidth, kHeight, 32,
-      cairo_image_surface_get_stride(image), SDL_PIXELFORMAT_ARGB8888);
+      cairo_image_surface_get_data(image.get()), kWidth, kHeight, 32,
+      cairo_image_surface_get_stride(image.get()), SDL_PIXELFORMAT_ARGB8888);
   SDL_BlitSurface(source, nullptr, SDL_GetWindowSurface(window), nullptr);
   SDL_UpdateWindowSurface(window);
   std::cout << "shown" << std::endl;
@@ -66,7 +69,6 @@ int main() {
     }
   }
   SDL_FreeSurface(source);
-  cairo_surface_destroy(image);
   SDL_DestroyWindow(window);
   SDL_Quit();
   return 0;

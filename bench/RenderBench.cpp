@@ -16,6 +16,7 @@
 #include "preview/ScreenPreview.h"
 #include "render/DesignSystem.h"
 #include "render/FaceRenderer.h"
+#include "render/Owned.h"
 #include "state/ContextDecoding.h"
 #include "state/SnapshotJson.h"
 
@@ -58,23 +59,24 @@ void BM_BarePangoPaint(benchmark::State& state) {
   const FaceLayout& layout = renderer.layout(preview.tree());
   std::vector<const LayoutNode*> texts;
   collect(layout.root(), texts);
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, renderer.pixelWidth(),
-                                                        renderer.pixelHeight());
+  const Owned<cairo_surface_t> image(cairo_image_surface_create(
+      CAIRO_FORMAT_ARGB32, renderer.pixelWidth(), renderer.pixelHeight()));
+  cairo_surface_t* surface = image.get();
   for (auto _ : state) {
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_paint(cr);
-    cairo_scale(cr, 2.0, 2.0);
-    for (const LayoutNode* n : texts) {
-      cairo_set_source_rgb(cr, 1, 1, 1);
-      cairo_move_to(cr, n->frame.x - n->shaped->origin.x, n->frame.y - n->shaped->origin.y);
-      pango_cairo_show_layout(cr, n->shaped->layout);
+    {
+      const Owned<cairo_t> cr(cairo_create(surface));
+      cairo_set_source_rgb(cr.get(), 0, 0, 0);
+      cairo_paint(cr.get());
+      cairo_scale(cr.get(), 2.0, 2.0);
+      for (const LayoutNode* n : texts) {
+        cairo_set_source_rgb(cr.get(), 1, 1, 1);
+        cairo_move_to(cr.get(), n->frame.x - n->shaped->origin.x, n->frame.y - n->shaped->origin.y);
+        pango_cairo_show_layout(cr.get(), n->shaped->layout);
+      }
     }
-    cairo_destroy(cr);
     cairo_surface_flush(surface);
     benchmark::DoNotOptimize(surface);
   }
-  cairo_surface_destroy(surface);
   state.SetLabel(kScreens[state.range(0)]);
 }
 BENCHMARK(BM_BarePangoPaint)->DenseRange(0, 4);

@@ -60,6 +60,10 @@ inline constexpr double defaultStackSpacing = 8.0;
 // A spacer without a minimum length keeps the platform's standard spacing (its documentation
 // of Spacer.minLength), the same 8 points.
 inline constexpr double defaultSpacerMinLength = 8.0;
+// A shape offered no definite length (an unbounded proposal) takes 10 points in it: the ideal
+// size the platform's layout gives every shape, 10 × 10 points (what a Circle() under
+// fixedSize() measures on the watch).
+inline constexpr double shapeIdealLength = 10.0;
 // The gap between a label's icon and its title: ours, the 6 points the screens use between a
 // symbol and its text.
 inline constexpr double labelIconSpacing = 6.0;

@@ -1,3 +1,16 @@
+// The layout runs in three passes over boxes made from the element tree:
+//   build    the element tree becomes boxes (LayoutNode): each element a chain of boxes, its
+//            modifiers that take room or paint outermost, around the box of its kind; what
+//            the modifiers pass down (font, colours, direction) is an environment shared by the
+//            boxes that inherit alike. A stack and the spacers in it know the stack's axis.
+//   measure  a box is offered a size (width × height, either may be unbounded) and answers with
+//            its own, asking its children as it needs; answers are kept per proposal. A stack
+//            sizes its children along its axis in steps (see stackSizes). When the content does
+//            not fit the face, texts that wrap give way and everything is measured again.
+//   place    from the root down, each box gets its frame, its children theirs inside it; texts
+//            are shaped for the frame they got, buttons and scroll views are noted for taps and
+//            scrolling, and each scroll view's offset is clamped to its content.
+// Then the time is laid out in the band at the top, outside the tree.
 #include "render/FaceLayout.h"
 
 #include <algorithm>
@@ -62,6 +75,18 @@ Insets paddingInsets(const Modifier& m, LayoutDirection direction) {
 std::optional<double> usable(const std::optional<double>& length) {
   if (!length || std::isnan(*length)) return std::nullopt;
   return nonNegative(*length);
+}
+
+// A size along a stack's axis (primary) and across it (secondary).
+double primary(Size size, Axis axis) {
+  return axis == Axis::horizontal ? size.width : size.height;
+}
+double secondary(Size size, Axis axis) {
+  return axis == Axis::horizontal ? size.height : size.width;
+}
+// A size from its length along axis and its thickness across it.
+Size sizeAlong(Axis axis, double along, double across) {
+  return axis == Axis::horizontal ? Size{along, across} : Size{across, along};
 }
 
 // A few values for one call, on the stack unless there are many.
@@ -287,6 +312,7 @@ class LayoutBuilder {
         LayoutNode* node = add(e.kind == ElementKind::vstack ? Kind::vstack : Kind::hstack, e, env);
         node->spacing = usable(e.spacing).value_or(design::defaultStackSpacing);
         addChildren(*node, e, env);
+        setAxis(*node, e.kind == ElementKind::vstack ? Axis::vertical : Axis::horizontal);
         return node;
       }
       case ElementKind::scrollView: {
@@ -297,7 +323,7 @@ class LayoutBuilder {
       }
       case ElementKind::spacer: {
         LayoutNode* node = add(Kind::spacer, e, env);
-        node->spacing = usable(e.minLength).value_or(design::defaultSpacerMinLength);
+        node->minLength = usable(e.minLength).value_or(design::defaultSpacerMinLength);
         return node;
       }
       case ElementKind::text: {
@@ -319,6 +345,7 @@ class LayoutBuilder {
         LayoutNode* title = add(Kind::text, e, env);
         out_.textList_.emplace_back(&e, title);
         row->children = {icon, title};
+        setAxis(*row, Axis::horizontal);
         return row;
       }
       case ElementKind::button: {
@@ -353,7 +380,16 @@ class LayoutBuilder {
     LayoutNode* stack = add(LayoutNode::Kind::vstack, e, env);
     stack->spacing = design::defaultStackSpacing;
     stack->children = std::move(children);
+    setAxis(*stack, Axis::vertical);
     return stack;
+  }
+
+  // A stack's axis, which the spacers standing in it stretch along.
+  static void setAxis(LayoutNode& stack, Axis axis) {
+    stack.axis = axis;
+    for (LayoutNode* child : stack.children) {
+      if (child->kind == LayoutNode::Kind::spacer) child->axis = axis;
+    }
   }
 
   // A text offered width × height: wrapped to the width, and cut to the lines that fit the
@@ -431,10 +467,11 @@ class LayoutBuilder {
       case Kind::symbol:
         return engine_.shape(symbolRequest(n)).size;
       case Kind::shape:
-        // A shape fills what it is offered; offered nothing definite, it is 10 points.
-        return {std::isfinite(w) ? nonNegative(w) : 10.0, std::isfinite(h) ? nonNegative(h) : 10.0};
+        // A shape fills what it is offered; offered nothing definite, its ideal length.
+        return {std::isfinite(w) ? nonNegative(w) : design::shapeIdealLength,
+                std::isfinite(h) ? nonNegative(h) : design::shapeIdealLength};
       case Kind::spacer:
-        return n.horizontalSpacer ? Size{n.spacing, 0.0} : Size{0.0, n.spacing};
+        return sizeAlong(n.axis, n.minLength, 0.0);
       case Kind::vstack:
       case Kind::hstack: {
         Scratch<Size> sizes(n.children.size());
@@ -487,91 +524,128 @@ class LayoutBuilder {
     return {};
   }
 
+  // A child of a stack in the order the stack sizes its children, and how much it can grow
+  // along the stack's axis: its length offered no limit less its length offered nothing.
+  struct Slot {
+    std::size_t index;
+    double flexibility;
+  };
+
   // The sizes of a stack's children for a proposal (into sizes, one per child), and the
   // stack's own size. Children that are not spacers are offered an equal share of what is left,
   // the least flexible first, so a fixed-size child takes its size and a flexible one takes the
   // rest; spacers share what remains after them (at least their minimum length).
   Size stackSizes(LayoutNode& n, double w, double h, Size* sizes) {
-    const bool horizontal = n.kind == LayoutNode::Kind::hstack;
-    const double along = horizontal ? w : h;
-    const double across = horizontal ? h : w;
-    auto proposal = [horizontal, across](double length) {
-      return horizontal ? Size{length, across} : Size{across, length};
-    };
-    auto axis = [horizontal](Size s) { return horizontal ? s.width : s.height; };
-
+    const Size proposed{w, h};
+    const double along = primary(proposed, n.axis);
+    const double across = secondary(proposed, n.axis);
     const std::size_t count = n.children.size();
-    const double spacing = count > 1 ? n.spacing * static_cast<double>(count - 1) : 0.0;
-    // Non-spacers first (by flexibility once known), then spacers, each with its flexibility.
-    struct Slot {
-      std::size_t index;
-      double flexibility;
-    };
     Scratch<Slot> slots(count);
+    Slot* const firstSpacer = slots.data() + spacersLast(n, slots.data());
+    Slot* const end = slots.data() + count;
+    if (!std::isfinite(along)) {
+      sizeAtLength(n, slots.data(), firstSpacer, kUnbounded, across, sizes);
+      stretchSpacers(n, firstSpacer, end, 0.0, sizes);
+    } else {
+      sortByFlexibility(n, slots.data(), firstSpacer, across);
+      const double remaining = shareOut(n, slots.data(), firstSpacer,
+                                        along - totalSpacing(n) - spacersMinimum(n), across, sizes);
+      const auto spacers = static_cast<std::size_t>(end - firstSpacer);
+      const double share =
+          spacers == 0 ? 0.0 : nonNegative(remaining) / static_cast<double>(spacers);
+      stretchSpacers(n, firstSpacer, end, share, sizes);
+    }
+    return stackSize(n, sizes);
+  }
+
+  // The stack's spacing between its children, all told.
+  static double totalSpacing(const LayoutNode& n) {
+    const std::size_t count = n.children.size();
+    return count > 1 ? n.spacing * static_cast<double>(count - 1) : 0.0;
+  }
+
+  // The minimum lengths of the stack's spacers, all told.
+  static double spacersMinimum(const LayoutNode& n) {
+    double minimum = 0.0;
+    for (const LayoutNode* child : n.children) {
+      if (child->kind == LayoutNode::Kind::spacer) minimum += child->minLength;
+    }
+    return minimum;
+  }
+
+  // Fills slots with the stack's children, those that are not spacers first, each group in
+  // tree order; returns how many are not spacers.
+  static std::size_t spacersLast(const LayoutNode& n, Slot* slots) {
+    const std::size_t count = n.children.size();
     std::size_t others = 0;
-    double spacerMinimum = 0.0;
     for (std::size_t i = 0; i < count; ++i) {
       if (n.children[i]->kind != LayoutNode::Kind::spacer) slots[others++] = {i, 0.0};
     }
     std::size_t spacers = others;
     for (std::size_t i = 0; i < count; ++i) {
-      LayoutNode& child = *n.children[i];
-      if (child.kind != LayoutNode::Kind::spacer) continue;
-      child.horizontalSpacer = horizontal;
-      slots[spacers++] = {i, 0.0};
-      spacerMinimum += child.spacing;
+      if (n.children[i]->kind == LayoutNode::Kind::spacer) slots[spacers++] = {i, 0.0};
     }
-    Slot* const firstSpacer = slots.data() + others;
-    Slot* const end = slots.data() + count;
+    return others;
+  }
 
-    if (!std::isfinite(along)) {
-      const Size p = proposal(kUnbounded);
-      for (Slot* s = slots.data(); s != firstSpacer; ++s) {
-        sizes[s->index] = measure(*n.children[s->index], p.width, p.height);
-      }
-      for (Slot* s = firstSpacer; s != end; ++s) {
-        const double length = n.children[s->index]->spacing;
-        sizes[s->index] = horizontal ? Size{length, 0.0} : Size{0.0, length};
-      }
-    } else {
-      const Size small = proposal(0.0);
-      const Size large = proposal(kUnbounded);
-      for (Slot* s = slots.data(); s != firstSpacer; ++s) {
-        LayoutNode& child = *n.children[s->index];
-        s->flexibility = axis(measure(child, large.width, large.height)) -
-                         axis(measure(child, small.width, small.height));
-      }
-      const auto lessFlexible = [](const Slot& a, const Slot& b) {
-        return a.flexibility < b.flexibility;
-      };
-      // Rows of a list are alike, so mostly already in order: then sorting (and its buffer as
-      // long as the list) is skipped.
-      if (!std::is_sorted(slots.data(), firstSpacer, lessFlexible)) {
-        std::stable_sort(slots.data(), firstSpacer, lessFlexible);
-      }
-      double remaining = along - spacing - spacerMinimum;
-      std::size_t left = others;
-      for (Slot* s = slots.data(); s != firstSpacer; ++s) {
-        const Size p = proposal(nonNegative(remaining / static_cast<double>(left)));
-        sizes[s->index] = measure(*n.children[s->index], p.width, p.height);
-        remaining -= axis(sizes[s->index]);
-        --left;
-      }
-      const double share =
-          count == others ? 0.0 : nonNegative(remaining) / static_cast<double>(count - others);
-      for (Slot* s = firstSpacer; s != end; ++s) {
-        const double length = n.children[s->index]->spacing + share;
-        sizes[s->index] = horizontal ? Size{length, 0.0} : Size{0.0, length};
-      }
+  // Sizes each child in [first, last) for length along the stack's axis.
+  void sizeAtLength(LayoutNode& n, Slot* first, Slot* last, double length, double across,
+                    Size* sizes) {
+    const Size p = sizeAlong(n.axis, length, across);
+    for (Slot* s = first; s != last; ++s) {
+      sizes[s->index] = measure(*n.children[s->index], p.width, p.height);
     }
+  }
 
-    double sum = spacing;
+  // Orders the children in [first, last) by how much they can grow along the stack's axis,
+  // the least first (children that grow alike keep their order).
+  void sortByFlexibility(LayoutNode& n, Slot* first, Slot* last, double across) {
+    const Size small = sizeAlong(n.axis, 0.0, across);
+    const Size large = sizeAlong(n.axis, kUnbounded, across);
+    for (Slot* s = first; s != last; ++s) {
+      LayoutNode& child = *n.children[s->index];
+      s->flexibility = primary(measure(child, large.width, large.height), n.axis) -
+                       primary(measure(child, small.width, small.height), n.axis);
+    }
+    const auto lessFlexible = [](const Slot& a, const Slot& b) {
+      return a.flexibility < b.flexibility;
+    };
+    // Rows of a list are alike, so mostly already in order: then sorting (and its buffer as
+    // long as the list) is skipped.
+    if (!std::is_sorted(first, last, lessFlexible)) std::stable_sort(first, last, lessFlexible);
+  }
+
+  // Offers each child in [first, last), in that order, an equal share of the length not yet
+  // taken; returns the length left after them all (negative when they overflow).
+  double shareOut(LayoutNode& n, Slot* first, Slot* last, double remaining, double across,
+                  Size* sizes) {
+    std::size_t left = static_cast<std::size_t>(last - first);
+    for (Slot* s = first; s != last; ++s) {
+      const Size p = sizeAlong(n.axis, nonNegative(remaining / static_cast<double>(left)), across);
+      sizes[s->index] = measure(*n.children[s->index], p.width, p.height);
+      remaining -= primary(sizes[s->index], n.axis);
+      --left;
+    }
+    return remaining;
+  }
+
+  // The spacers in [first, last): their minimum length and share more each.
+  static void stretchSpacers(const LayoutNode& n, Slot* first, Slot* last, double share,
+                             Size* sizes) {
+    for (Slot* s = first; s != last; ++s) {
+      sizes[s->index] = sizeAlong(n.axis, n.children[s->index]->minLength + share, 0.0);
+    }
+  }
+
+  // The stack's own size: its children and spacing end to end, as thick as the thickest child.
+  static Size stackSize(const LayoutNode& n, const Size* sizes) {
+    double sum = totalSpacing(n);
     double cross = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      sum += axis(sizes[i]);
-      cross = std::max(cross, horizontal ? sizes[i].height : sizes[i].width);
+    for (std::size_t i = 0; i < n.children.size(); ++i) {
+      sum += primary(sizes[i], n.axis);
+      cross = std::max(cross, secondary(sizes[i], n.axis));
     }
-    return horizontal ? Size{sum, cross} : Size{cross, sum};
+    return sizeAlong(n.axis, sum, cross);
   }
 
   // The sizes of a stack's children for placing it in width × height. A long stack keeps them
@@ -595,7 +669,7 @@ class LayoutBuilder {
     Scratch<Size> scratch(n.children.size() < kKeptFrom ? n.children.size() : 0);
     const Size* sizes = placedSizes(n, rect.width, rect.height, scratch);
     const bool rtl = n.environment->direction == LayoutDirection::rightToLeft;
-    if (n.kind == LayoutNode::Kind::vstack) {
+    if (n.axis == Axis::vertical) {
       double y = rect.y;
       for (std::size_t i = 0; i < n.children.size(); ++i) {
         const Size s = sizes[i];

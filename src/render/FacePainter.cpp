@@ -1,3 +1,16 @@
+// A frame is painted in passes over a laid-out face, in points. The same walk without a Cairo
+// context only notes the drawings it would make (paintOps); the renderer compares two frames'
+// notes (damageBetween) and has only the parts that changed painted again.
+//   display  black inside the display's rounded outline (its corners kept as an image by the
+//            shape masks when it covers whole pixels);
+//   tree     the boxes depth first in tree order, each later one over the earlier ones, boxes
+//            outside the clip (or touching no changed part) skipped; what is drawn is noted, so
+//            that a translucent fill over bare black can be drawn opaque and the corners cut
+//            only where needed; a clip to a curved shape is skipped when what it holds stays
+//            inside the shape anyway;
+//   time     the time in the band at the top;
+//   corners  the display's corners cut out again where anything was drawn over them;
+//   haptic   the ring of a haptic pulse, along the display's edge, over everything.
 #include "render/FacePainter.h"
 
 #include <cairo.h>

@@ -44,18 +44,13 @@ FaceRenderer::FaceRenderer(FaceSize size, double scale, const std::string& fonts
   }
   pixelWidth_ = static_cast<int>(std::lround(face_.size.width * scale));
   pixelHeight_ = static_cast<int>(std::lround(face_.size.height * scale));
-  surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
-  if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface_);
+  surface_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_));
+  if (cairo_surface_status(surface_.get()) != CAIRO_STATUS_SUCCESS) {
     throw std::runtime_error("cannot make the face's image");
   }
 }
 
-FaceRenderer::~FaceRenderer() {
-  layout_.reset();
-  cairo_surface_destroy(surface_);
-  if (scratch_ != nullptr) cairo_surface_destroy(scratch_);
-}
+FaceRenderer::~FaceRenderer() = default;
 
 const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets& offsets) {
   engine_.beginFrame();
@@ -95,7 +90,7 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repain
     damage_.push_back(whole);
   }
   lastOps_ = std::move(ops);
-  if (damage_.empty()) return surface_;
+  if (damage_.empty()) return surface_.get();
 
   // A changed part is painted on a second image, a little larger than the part, and only the
   // part is copied over: where a clip's edge cuts through an antialiased edge (a corner's
@@ -104,8 +99,8 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repain
   // which the tests check frame by frame.
   std::vector<Rect> painted;
   if (changed) {
-    if (scratch_ == nullptr) {
-      scratch_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
+    if (!scratch_) {
+      scratch_.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_));
     }
     constexpr double kMargin = 2.0;
     for (const Rect& part : damage_) {
@@ -120,38 +115,41 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repain
           Rect{part.x / scale_, part.y / scale_, part.width / scale_, part.height / scale_});
     }
   }
-  cairo_t* cr = cairo_create(changed ? scratch_ : surface_);
+  {
+    const Owned<cairo_t> owned(cairo_create(changed ? scratch_.get() : surface_.get()));
+    cairo_t* cr = owned.get();
+    if (changed) {
+      for (const Rect& part : painted) cairo_rectangle(cr, part.x, part.y, part.width, part.height);
+      cairo_clip(cr);
+    }
+    // The face paints every pixel of an image of whole pixels; otherwise the last frame's edge
+    // would show through its partly covered border.
+    const bool covered = layout_ && face_.size.width * scale_ == pixelWidth_ &&
+                         face_.size.height * scale_ == pixelHeight_;
+    if (!covered) {
+      cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+      cairo_paint(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    }
+    cairo_scale(cr, scale_, scale_);
+    if (layout_) paintFace(cr, *layout_, options, &masks_, changed ? &pointDamage : nullptr);
+  }
   if (changed) {
-    for (const Rect& part : painted) cairo_rectangle(cr, part.x, part.y, part.width, part.height);
-    cairo_clip(cr);
+    cairo_surface_flush(scratch_.get());
+    const Owned<cairo_t> copy(cairo_create(surface_.get()));
+    cairo_set_operator(copy.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(copy.get(), scratch_.get(), 0.0, 0.0);
+    for (const Rect& part : damage_) {
+      cairo_rectangle(copy.get(), part.x, part.y, part.width, part.height);
+    }
+    cairo_fill(copy.get());
   }
-  // The face paints every pixel of an image of whole pixels; otherwise the last frame's edge
-  // would show through its partly covered border.
-  const bool covered = layout_ && face_.size.width * scale_ == pixelWidth_ &&
-                       face_.size.height * scale_ == pixelHeight_;
-  if (!covered) {
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-  }
-  cairo_scale(cr, scale_, scale_);
-  if (layout_) paintFace(cr, *layout_, options, &masks_, changed ? &pointDamage : nullptr);
-  cairo_destroy(cr);
-  if (changed) {
-    cairo_surface_flush(scratch_);
-    cairo_t* copy = cairo_create(surface_);
-    cairo_set_operator(copy, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(copy, scratch_, 0.0, 0.0);
-    for (const Rect& part : damage_) cairo_rectangle(copy, part.x, part.y, part.width, part.height);
-    cairo_fill(copy);
-    cairo_destroy(copy);
-  }
-  cairo_surface_flush(surface_);
-  return surface_;
+  cairo_surface_flush(surface_.get());
+  return surface_.get();
 }
 
 std::string FaceRenderer::writePng(const std::string& path) const {
-  return writePng(surface_, path);
+  return writePng(surface_.get(), path);
 }
 
 std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& path) {

@@ -9,10 +9,9 @@
 #include "render/FaceLayout.h"
 #include "render/FacePainter.h"
 #include "render/FaceSize.h"
+#include "render/Owned.h"
 #include "render/ShapeMasks.h"
 #include "render/TextEngine.h"
-
-using cairo_surface_t = struct _cairo_surface;
 
 namespace dunvel {
 
@@ -52,7 +51,7 @@ class FaceRenderer {
   // Repaint::whole paints everything.
   enum class Repaint { changed, whole };
   cairo_surface_t* paint(const PaintOptions& options = {}, Repaint repaint = Repaint::changed);
-  cairo_surface_t* image() const { return surface_; }
+  cairo_surface_t* image() const { return surface_.get(); }
   // The parts of the image the last paint painted, in pixels: empty when nothing changed, the
   // whole image when all was painted.
   const std::vector<Rect>& damage() const { return damage_; }
@@ -78,9 +77,9 @@ class FaceRenderer {
   ShapeMasks masks_;
   std::string time_;
   std::unique_ptr<FaceLayout> layout_;
-  cairo_surface_t* surface_ = nullptr;
+  Owned<cairo_surface_t> surface_;
   // Where changed parts are painted before they are copied into the image.
-  cairo_surface_t* scratch_ = nullptr;
+  Owned<cairo_surface_t> scratch_;
   // The drawings of the last paint, if it painted a layout, and what it painted.
   std::optional<std::vector<PaintOp>> lastOps_;
   std::vector<Rect> damage_;

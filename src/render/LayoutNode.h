@@ -8,6 +8,7 @@
 
 #include "render/Geometry.h"
 #include "render/ShapedText.h"
+#include "views/toolkit/Axis.h"
 #include "views/toolkit/Color.h"
 #include "views/toolkit/Element.h"
 #include "views/toolkit/Font.h"
@@ -61,10 +62,13 @@ struct LayoutNode {
   // carry a copy.
   const LayoutEnvironment* environment = &kNoLayoutEnvironment;
   std::vector<LayoutNode*> children;
+  // The axis a stack lays its children along; for a spacer, the axis of the stack it stands in
+  // (vertical anywhere else), which it stretches along.
+  Axis axis = Axis::vertical;
   // Spacing of a stack, resolved.
   double spacing = 0.0;
-  // A spacer's axis: true inside a horizontal stack.
-  bool horizontalSpacer = false;
+  // A spacer's minimum length along its axis, resolved.
+  double minLength = 0.0;
   // Whether the box is placed with its parent even out of sight: a button or a scroll view is
   // among the boxes under it, itself included (taps and scrolls find them), or a clip shape is
   // around it (painting the clip looks at every box inside).

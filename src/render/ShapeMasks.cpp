@@ -22,11 +22,6 @@ std::int64_t quarters(double v) {
 
 }  // namespace
 
-ShapeMasks::~ShapeMasks() {
-  for (auto& [key, mask] : masks_) cairo_surface_destroy(mask);
-  if (display_) cairo_surface_destroy(display_);
-}
-
 bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRadius,
                               double cornerExtent) {
   double x = display.x, y = display.y, right = display.maxX(), bottom = display.maxY();
@@ -41,14 +36,13 @@ bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRad
   const std::tuple<int, int, double> key{static_cast<int>(right), static_cast<int>(bottom),
                                          cornerRadius * sx};
   if (!display_ || key != displayKey_) {
-    if (display_) cairo_surface_destroy(display_);
-    display_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::get<0>(key), std::get<1>(key));
-    cairo_t* d = cairo_create(display_);
-    cairo_scale(d, sx, sx);
-    roundedRectanglePath(d, display, cornerRadius, RoundedCornerStyle::continuous);
-    cairo_set_source_rgb(d, 0.0, 0.0, 0.0);
-    cairo_fill(d);
-    cairo_destroy(d);
+    display_.reset(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::get<0>(key), std::get<1>(key)));
+    const Owned<cairo_t> d(cairo_create(display_.get()));
+    cairo_scale(d.get(), sx, sx);
+    roundedRectanglePath(d.get(), display, cornerRadius, RoundedCornerStyle::continuous);
+    cairo_set_source_rgb(d.get(), 0.0, 0.0, 0.0);
+    cairo_fill(d.get());
     displayKey_ = key;
   }
   const double w = right;
@@ -67,7 +61,7 @@ bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRad
   for (const auto& [x0, y0] : {std::pair{0.0, 0.0}, {w - e, 0.0}, {0.0, h - e}, {w - e, h - e}}) {
     cairo_rectangle(cr, x0, y0, e, e);
   }
-  cairo_set_source_surface(cr, display_, 0.0, 0.0);
+  cairo_set_source_surface(cr, display_.get(), 0.0, 0.0);
   cairo_fill(cr);
   cairo_restore(cr);
   return true;
@@ -104,24 +98,20 @@ void ShapeMasks::fill(cairo_t* cr, const ShapeGeometry& shape, const Rect& rect)
                 static_cast<int>(shape.style)};
   auto found = masks_.find(key);
   if (found == masks_.end()) {
-    if (masks_.size() >= kMaxMasks) {
-      for (auto& [k, mask] : masks_) cairo_surface_destroy(mask);
-      masks_.clear();
-    }
+    if (masks_.size() >= kMaxMasks) masks_.clear();
     const int w = static_cast<int>(std::ceil(fracX + width)) + 1;
     const int h = static_cast<int>(std::ceil(fracY + height)) + 1;
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
-    cairo_t* m = cairo_create(mask);
-    cairo_translate(m, fracX, fracY);
-    cairo_scale(m, sx, sx);
-    shapePath(m, shape, Rect{0.0, 0.0, width / sx, height / sx});
-    cairo_fill(m);
-    cairo_destroy(m);
-    found = masks_.emplace(key, mask).first;
+    Owned<cairo_surface_t> mask(cairo_image_surface_create(CAIRO_FORMAT_A8, w, h));
+    const Owned<cairo_t> m(cairo_create(mask.get()));
+    cairo_translate(m.get(), fracX, fracY);
+    cairo_scale(m.get(), sx, sx);
+    shapePath(m.get(), shape, Rect{0.0, 0.0, width / sx, height / sx});
+    cairo_fill(m.get());
+    found = masks_.emplace(key, std::move(mask)).first;
   }
   cairo_save(cr);
   cairo_identity_matrix(cr);
-  cairo_mask_surface(cr, found->second, originX, originY);
+  cairo_mask_surface(cr, found->second.get(), originX, originY);
   cairo_restore(cr);
 }
 

@@ -5,10 +5,8 @@
 #include <tuple>
 
 #include "render/Geometry.h"
+#include "render/Owned.h"
 #include "views/toolkit/ShapeGeometry.h"
-
-using cairo_t = struct _cairo;
-using cairo_surface_t = struct _cairo_surface;
 
 namespace dunvel {
 
@@ -18,7 +16,6 @@ namespace dunvel {
 class ShapeMasks {
  public:
   ShapeMasks() = default;
-  ~ShapeMasks();
   ShapeMasks(const ShapeMasks&) = delete;
   ShapeMasks& operator=(const ShapeMasks&) = delete;
 
@@ -35,8 +32,8 @@ class ShapeMasks {
  private:
   // Device size and subpixel origin in quarter pixels, radius in quarter pixels, kind, style.
   using Key = std::tuple<std::int64_t, std::int64_t, int, int, std::int64_t, int, int>;
-  std::map<Key, cairo_surface_t*> masks_;
-  cairo_surface_t* display_ = nullptr;
+  std::map<Key, Owned<cairo_surface_t>> masks_;
+  Owned<cairo_surface_t> display_;
   // What the kept display was drawn for: its size in pixels, its corner radius in pixels.
   std::tuple<int, int, double> displayKey_;
 };

@@ -16,9 +16,11 @@
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "render/DataDir.h"
 #include "render/DesignSystem.h"
+#include "render/Owned.h"
 
 namespace dunvel {
 namespace {
@@ -213,18 +215,17 @@ PangoAlignment pangoAlignment(TextAlignment alignment, LayoutDirection direction
   return rtl ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT;
 }
 
-PangoContext* makeContext(PangoFontMap* fontMap, PangoDirection direction) {
-  PangoContext* context = pango_font_map_create_context(fontMap);
-  pango_cairo_context_set_resolution(context, 72.0);
+Owned<PangoContext> makeContext(PangoFontMap* fontMap, PangoDirection direction) {
+  Owned<PangoContext> context(pango_font_map_create_context(fontMap));
+  pango_cairo_context_set_resolution(context.get(), 72.0);
   // Metrics independent of the scale the face is painted at: layout happens once, in points.
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-  pango_cairo_context_set_font_options(context, options);
-  cairo_font_options_destroy(options);
-  pango_context_set_round_glyph_positions(context, FALSE);
-  pango_context_set_base_dir(context, direction);
+  const Owned<cairo_font_options_t> options(cairo_font_options_create());
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context.get(), options.get());
+  pango_context_set_round_glyph_positions(context.get(), FALSE);
+  pango_context_set_base_dir(context.get(), direction);
   return context;
 }
 
@@ -261,53 +262,48 @@ std::string defaultFontsConf() {
 }
 
 struct TextEngine::Impl {
+  // A shaped text and the layout it shows, which the cache owns.
   struct Entry {
+    Owned<PangoLayout> layout;
     ShapedText shaped;
     std::uint64_t lastFrame = 0;
   };
 
-  PangoContext* rtl = nullptr;
-  PangoContext* ltr = nullptr;
+  Owned<PangoContext> rtl;
+  Owned<PangoContext> ltr;
   std::unordered_map<CacheKey, Entry, CacheKeyHash, CacheKeyEqual> cache;
   std::uint64_t frame = 1;
   std::size_t shaped = 0;
 
-  ~Impl() {
-    for (auto& [key, entry] : cache) g_object_unref(entry.shaped.layout);
-    if (rtl) g_object_unref(rtl);
-    if (ltr) g_object_unref(ltr);
-  }
-
-  ShapedText make(const TextRequest& request) {
+  Entry make(const TextRequest& request) {
     const TextStyleMetrics metrics = textStyleMetrics(request.style, request.textSize);
     bool cut = false;
     const std::string text = request.symbol ? std::string(request.text) : prepare(request, cut);
-    PangoLayout* layout = pango_layout_new(
-        paragraphDirection(request, text) == LayoutDirection::rightToLeft ? rtl : ltr);
+    Owned<PangoLayout> owned(pango_layout_new(
+        paragraphDirection(request, text) == LayoutDirection::rightToLeft ? rtl.get() : ltr.get()));
+    PangoLayout* layout = owned.get();
     pango_layout_set_auto_dir(layout, FALSE);
 
-    PangoFontDescription* font = pango_font_description_new();
-    PangoAttrList* attributes = pango_attr_list_new();
+    const Owned<PangoFontDescription> font(pango_font_description_new());
+    const Owned<PangoAttrList> attributes(pango_attr_list_new());
     if (request.symbol) {
-      pango_font_description_set_family(font, kSymbolFamily);
+      pango_font_description_set_family(font.get(), kSymbolFamily);
       pango_font_description_set_absolute_size(
-          font, metrics.pointSize * design::symbolScale * PANGO_SCALE);
+          font.get(), metrics.pointSize * design::symbolScale * PANGO_SCALE);
     } else {
-      pango_font_description_set_family(font, kTextFamilies);
-      pango_font_description_set_absolute_size(font, metrics.pointSize * PANGO_SCALE);
+      pango_font_description_set_family(font.get(), kTextFamilies);
+      pango_font_description_set_absolute_size(font.get(), metrics.pointSize * PANGO_SCALE);
       pango_font_description_set_weight(
-          font, static_cast<PangoWeight>(request.bold ? kBoldWeight : metrics.weight));
+          font.get(), static_cast<PangoWeight>(request.bold ? kBoldWeight : metrics.weight));
       // Every line is the style's leading tall, baseline to baseline, as on the watch.
-      pango_attr_list_insert(attributes, pango_attr_line_height_new_absolute(static_cast<int>(
-                                             std::lround(metrics.leading * PANGO_SCALE))));
+      pango_attr_list_insert(attributes.get(), pango_attr_line_height_new_absolute(static_cast<int>(
+                                                   std::lround(metrics.leading * PANGO_SCALE))));
     }
-    pango_layout_set_font_description(layout, font);
-    pango_font_description_free(font);
+    pango_layout_set_font_description(layout, font.get());
     if (request.monospacedDigit) {
-      pango_attr_list_insert(attributes, pango_attr_font_features_new("tnum 1"));
+      pango_attr_list_insert(attributes.get(), pango_attr_font_features_new("tnum 1"));
     }
-    pango_layout_set_attributes(layout, attributes);
-    pango_attr_list_unref(attributes);
+    pango_layout_set_attributes(layout, attributes.get());
 
     if (std::isfinite(request.maxWidth)) {
       const double width = request.maxWidth > 0.0 ? request.maxWidth : 0.0;
@@ -339,7 +335,7 @@ struct TextEngine::Impl {
     shapedText.truncated = pango_layout_is_ellipsized(layout) || cut;
     ++shaped;
     shapedText.serial = shaped;
-    return shapedText;
+    return Entry{std::move(owned), shapedText, frame};
   }
 
   // The paragraph's own direction: that of its first strong character, else the layout's.
@@ -353,9 +349,7 @@ struct TextEngine::Impl {
     const CacheKeyView key{request.text, shapingOf(request)};
     auto found = cache.find(key);
     if (found == cache.end()) {
-      found =
-          cache.emplace(CacheKey{std::string(key.text), key.shaping}, Entry{make(request), frame})
-              .first;
+      found = cache.emplace(CacheKey{std::string(key.text), key.shaping}, make(request)).first;
     }
     found->second.lastFrame = frame;
     return found->second.shaped;
@@ -401,7 +395,6 @@ void TextEngine::beginFrame() {
   if (impl_->cache.size() > kKeep) {
     for (auto it = impl_->cache.begin(); it != impl_->cache.end();) {
       if (it->second.lastFrame + 1 < impl_->frame) {
-        g_object_unref(it->second.shaped.layout);
         it = impl_->cache.erase(it);
       } else {
         ++it;

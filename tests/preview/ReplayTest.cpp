@@ -20,6 +20,7 @@
 #include "preview/FilmCommand.h"
 #include "preview/PreviewCommand.h"
 #include "preview/ReplaySession.h"
+#include "render/Owned.h"
 
 namespace dunvel {
 namespace {
@@ -349,12 +350,12 @@ struct PngSize {
 };
 
 PngSize pngSize(const std::filesystem::path& path) {
-  cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
+  const Owned<cairo_surface_t> image(cairo_image_surface_create_from_png(path.c_str()));
   PngSize size;
-  if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
-    size = {cairo_image_surface_get_width(image), cairo_image_surface_get_height(image)};
+  if (cairo_surface_status(image.get()) == CAIRO_STATUS_SUCCESS) {
+    size = {cairo_image_surface_get_width(image.get()),
+            cairo_image_surface_get_height(image.get())};
   }
-  cairo_surface_destroy(image);
   return size;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "RenderedScreen.h"
+#include "render/DesignSystem.h"
 
 namespace dunvel {
 namespace {
@@ -337,6 +338,45 @@ TEST(FaceLayout, AWideRowWithSpacersKeepsItsChildrenInOrderRightToLeftAndFillsIt
   // The seven spacers share what the texts leave: the row spans the face.
   EXPECT_NEAR(right + 2.0, whole.x, 1e-6);
   EXPECT_NEAR(whole.width, 198.0, 1e-6);
+}
+
+TEST(FaceLayout, ASpacerKeepsItsMinimumAlongItsStacksAxisAndAShapeOfferedNoLengthItsIdealOne) {
+  const auto element = [](ElementKind kind) {
+    Element e;
+    e.kind = kind;
+    return e;
+  };
+  // A row whose two boxes overflow it: the spacer between them keeps its minimum width.
+  Element spacer = element(ElementKind::spacer);
+  spacer.minLength = 30.0;
+  Element box = element(ElementKind::roundedRectangle);
+  Modifier wide;
+  wide.kind = ModifierKind::frame;
+  wide.fixedFrame = FixedFrame{120.0, 20.0};
+  box.modifiers = {wide};
+  Element row = element(ElementKind::hstack);
+  row.spacing = 0.0;
+  row.children = {box, spacer, box};
+  // A column in a scroll view, offered no limit in height: its spacer is its minimum tall, and
+  // a shape the design system's ideal length.
+  Element column = element(ElementKind::vstack);
+  column.spacing = 0.0;
+  column.children = {row, spacer, element(ElementKind::circle)};
+  Element scroll = element(ElementKind::scrollView);
+  scroll.children = {column};
+
+  FaceRenderer renderer(FaceSize::mm45);
+  const FaceLayout& layout = renderer.layout(scroll);
+  const Element& inColumn = scroll.children[0];
+  const Rect across = *layout.frameOf(inColumn.children[0].children[1]);
+  EXPECT_DOUBLE_EQ(across.width, 30.0);
+  EXPECT_DOUBLE_EQ(across.height, 0.0);
+  const Rect down = *layout.frameOf(inColumn.children[1]);
+  EXPECT_DOUBLE_EQ(down.width, 0.0);
+  EXPECT_DOUBLE_EQ(down.height, 30.0);
+  const Rect circle = *layout.frameOf(inColumn.children[2]);
+  EXPECT_DOUBLE_EQ(circle.height, design::shapeIdealLength);
+  EXPECT_DOUBLE_EQ(circle.width, kFaceWidth);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "RenderedScreen.h"
+#include "render/Owned.h"
 
 namespace dunvel {
 namespace {
@@ -76,9 +77,8 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
       ASSERT_EQ(s.renderer.writePng(path), "");
       continue;
     }
-    cairo_surface_t* expected = cairo_image_surface_create_from_png(path.c_str());
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> owner(expected,
-                                                                             cairo_surface_destroy);
+    const Owned<cairo_surface_t> owner(cairo_image_surface_create_from_png(path.c_str()));
+    cairo_surface_t* expected = owner.get();
     ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
         << "cannot read " << path << " (scripts/refresh-references writes it)";
     const int w = s.renderer.pixelWidth();
@@ -88,7 +88,8 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
 
     // Antialiasing may differ by a few levels between library builds; a changed layout or
     // colour changes many pixels by much more.
-    cairo_surface_t* diff = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    const Owned<cairo_surface_t> diffImage(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    cairo_surface_t* diff = diffImage.get();
     unsigned char* out = cairo_image_surface_get_data(diff);
     int differing = 0;
     int left = w, top = h, right = -1, bottom = -1;
@@ -119,7 +120,6 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
                     << "); differences in red in " << diffPath
                     << "; after an intended change run scripts/refresh-references";
     }
-    cairo_surface_destroy(diff);
   }
 }
 

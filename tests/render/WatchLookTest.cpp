@@ -16,6 +16,7 @@
 #include "preview/PreviewCommand.h"
 #include "preview/VariantsCommand.h"
 #include "render/DesignSystem.h"
+#include "render/Owned.h"
 #include "render/TimeText.h"
 
 namespace dunvel {
@@ -235,7 +236,8 @@ TEST(WatchLook, TheVariantsSheetHasEveryCaseAndTextSizeEachTileTheFaceThePngDraw
 
   const std::vector<VariantTile> tiles = variantTiles();
   ASSERT_EQ(tiles.size(), 27u);
-  cairo_surface_t* sheet = cairo_image_surface_create_from_png(output.c_str());
+  const Owned<cairo_surface_t> sheetImage(cairo_image_surface_create_from_png(output.c_str()));
+  cairo_surface_t* sheet = sheetImage.get();
   ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
   const GameState board = exampleSnapshot("board");
   const ScreenPreview preview(board, true, Date{kTestNow});
@@ -266,7 +268,6 @@ TEST(WatchLook, TheVariantsSheetHasEveryCaseAndTextSizeEachTileTheFaceThePngDraw
     }
     EXPECT_GT(light, 20) << faceSizeName(tile.size) << " " << textSizeName(tile.textSize);
   }
-  cairo_surface_destroy(sheet);
 }
 
 }  // namespace

@@ -12,12 +12,15 @@
 #include <memory>
 #include <utility>
 
+#include "render/Owned.h"
+
 namespace {
 
-using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+using dunvel::Owned;
+using Surface = Owned<cairo_surface_t>;
 
 Surface load(const char* path) {
-  Surface image(cairo_image_surface_create_from_png(path), cairo_surface_destroy);
+  Surface image(cairo_image_surface_create_from_png(path));
   if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
     std::fprintf(stderr, "dunvel-png-diff: cannot read %s as a PNG\n", path);
     std::exit(2);
@@ -50,20 +53,19 @@ int main(int argc, char** argv) {
   const Surface expected = load(argv[1]);
   const Surface actual = load(argv[2]);
   // Both in one format, whatever each PNG held.
-  Surface a(
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cairo_image_surface_get_width(expected.get()),
-                                 cairo_image_surface_get_height(expected.get())),
-      cairo_surface_destroy);
-  Surface b(
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cairo_image_surface_get_width(actual.get()),
-                                 cairo_image_surface_get_height(actual.get())),
-      cairo_surface_destroy);
+  Surface a(cairo_image_surface_create(CAIRO_FORMAT_ARGB32,
+                                       cairo_image_surface_get_width(expected.get()),
+                                       cairo_image_surface_get_height(expected.get())));
+  Surface b(cairo_image_surface_create(CAIRO_FORMAT_ARGB32,
+                                       cairo_image_surface_get_width(actual.get()),
+                                       cairo_image_surface_get_height(actual.get())));
   for (auto [from, to] : {std::pair{expected.get(), a.get()}, std::pair{actual.get(), b.get()}}) {
-    cairo_t* cr = cairo_create(to);
-    cairo_set_source_surface(cr, from, 0, 0);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
-    cairo_destroy(cr);
+    {
+      const Owned<cairo_t> cr(cairo_create(to));
+      cairo_set_source_surface(cr.get(), from, 0, 0);
+      cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
+      cairo_paint(cr.get());
+    }
     cairo_surface_flush(to);
   }
   const int w = cairo_image_surface_get_width(a.get());

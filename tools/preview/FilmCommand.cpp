@@ -25,16 +25,14 @@
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
 #include "render/FrameFileName.h"
+#include "render/Owned.h"
 #include "state/ContextDecoding.h"
 
 namespace dunvel {
 
 namespace {
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using Surface = Owned<cairo_surface_t>;
 
 // "3:05.2": minutes and seconds to the tenth since the recording started.
 std::string filmTime(double ms) {
@@ -91,18 +89,19 @@ class ContactSheet {
                                              kGap + rows * cellHeight));
     if (cairo_surface_status(sheet.get()) != CAIRO_STATUS_SUCCESS)
       return "cannot make a contact sheet of " + std::to_string(count) + " frames";
-    cairo_t* cr = cairo_create(sheet.get());
-    cairo_set_source_rgb(cr, 0.16, 0.16, 0.17);
-    cairo_paint(cr);
-    for (int i = 0; i < count; ++i) {
-      const double x = kGap + (i % columns) * cellWidth;
-      const double y = kGap + (i / columns) * cellHeight;
-      cairo_set_source_surface(cr, tiles_[static_cast<std::size_t>(i)].image.get(), x, y);
-      cairo_paint(cr);
-      drawSheetLabel(cr, renderer_.textEngine(), tiles_[static_cast<std::size_t>(i)].label, x,
-                     y + height_ + 3, width_);
+    {
+      const Owned<cairo_t> cr(cairo_create(sheet.get()));
+      cairo_set_source_rgb(cr.get(), 0.16, 0.16, 0.17);
+      cairo_paint(cr.get());
+      for (int i = 0; i < count; ++i) {
+        const double x = kGap + (i % columns) * cellWidth;
+        const double y = kGap + (i / columns) * cellHeight;
+        cairo_set_source_surface(cr.get(), tiles_[static_cast<std::size_t>(i)].image.get(), x, y);
+        cairo_paint(cr.get());
+        drawSheetLabel(cr.get(), renderer_.textEngine(), tiles_[static_cast<std::size_t>(i)].label,
+                       x, y + height_ + 3, width_);
+      }
     }
-    cairo_destroy(cr);
     return FaceRenderer::writePng(sheet.get(), path);
   }
 
@@ -120,12 +119,11 @@ class ContactSheet {
 
   Surface thumbnail() const {
     Surface tile(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_));
-    cairo_t* cr = cairo_create(tile.get());
-    cairo_scale(cr, 1 / renderer_.scale(), 1 / renderer_.scale());
-    cairo_set_source_surface(cr, renderer_.image(), 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-    cairo_paint(cr);
-    cairo_destroy(cr);
+    const Owned<cairo_t> cr(cairo_create(tile.get()));
+    cairo_scale(cr.get(), 1 / renderer_.scale(), 1 / renderer_.scale());
+    cairo_set_source_surface(cr.get(), renderer_.image(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_GOOD);
+    cairo_paint(cr.get());
     return tile;
   }
 

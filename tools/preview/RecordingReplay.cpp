@@ -1,5 +1,6 @@
 #include "preview/RecordingReplay.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -9,15 +10,23 @@
 #include <deque>
 #include <optional>
 #include <ostream>
+#include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "app/DunvelWatchApp.h"
 #include "app/HeadlessAppRunner.h"
+#include "app/ScreenDescription.h"
 #include "link/ConnectivityStore.h"
 #include "platform/runloop/ManualRunLoop.h"
 #include "preview/ReplaySession.h"
 #include "state/SnapshotJson.h"
+#include "views/AwardControl.h"
+#include "views/NoAnswerControl.h"
+#include "views/QuestionClock.h"
+#include "views/RevealControl.h"
 #include "views/toolkit/HapticEngine.h"
+#include "views/toolkit/TypeName.h"
 
 namespace dunvel {
 
@@ -46,41 +55,44 @@ std::optional<ReplayOutput> recordedOutput(const RecordingEvent& event, std::siz
   }
 }
 
-// A screen line's question clock in seconds ("question: 1:05 (overtime) | …" → 65), with the
-// line around it; nothing for a line without a clock.
-struct ClockSplit {
-  std::string before;
-  long long seconds = 0;
-  std::string after;
-};
-
-std::optional<ClockSplit> splitClock(const std::string& line) {
-  const std::size_t start = line.find(": ");
-  if (start == std::string::npos) return std::nullopt;
-  const std::size_t colon = line.find(':', start + 2);
-  const std::size_t end = line.find_first_of(" |", start + 2);
-  if (colon == std::string::npos || end == std::string::npos || colon > end) return std::nullopt;
-  const std::string minutes = line.substr(start + 2, colon - start - 2);
-  const std::string seconds = line.substr(colon + 1, end - colon - 1);
-  const auto digits = [](const std::string& text) {
-    return !text.empty() && text.size() <= 12 &&
-           text.find_first_not_of("0123456789") == std::string::npos;
-  };
-  if (!digits(minutes) || seconds.size() != 2 || !digits(seconds)) return std::nullopt;
-  return ClockSplit{line.substr(0, start), std::stoll(minutes) * 60 + std::stoll(seconds),
-                    line.substr(end)};
+// Whether an element is the body of a view of type V.
+template <class V>
+bool isView(const Element& e) {
+  static const std::string type = typeName(typeid(V));
+  return e.kind == ElementKind::view && e.viewType == type;
 }
 
-// The same output. The question clock of a screen may read one second apart: the companion
-// samples it at its once-a-second tick, whose phase against a snapshot's arrival a replay does
-// not reproduce exactly.
+// The seconds a question clock's text ("M:SS", as clockText writes it) shows; nothing for
+// another text.
+std::optional<std::int64_t> clockSeconds(const std::string& text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos || colon == 0 || colon > 12 || text.size() != colon + 3 ||
+      text.find_first_not_of("0123456789", colon + 1) != std::string::npos ||
+      text.find_first_not_of("0123456789") != colon) {
+    return std::nullopt;
+  }
+  return std::stoll(text.substr(0, colon)) * 60 + std::stoll(text.substr(colon + 1));
+}
+
+// What else the recording may have for a replayed screen: the same screen with its question
+// clock one second either way. The companion samples the clock at its once-a-second tick, whose
+// phase against a snapshot's arrival a replay does not reproduce exactly.
+std::vector<std::string> clockNeighbours(const ScreenDescription& shown) {
+  const std::optional<std::int64_t> seconds = clockSeconds(shown.clock);
+  if (!seconds) return {};
+  std::vector<std::string> lines;
+  ScreenDescription neighbour = shown;
+  for (const std::int64_t other : {*seconds - 1, *seconds + 1}) {
+    neighbour.clock = clockText(other);
+    lines.push_back(neighbour.line());
+  }
+  return lines;
+}
+
 bool sameOutput(const ReplayOutput& recorded, const ReplayOutput& replayed) {
-  if (recorded.text == replayed.text) return true;
-  if (recorded.kind != ReplayOutput::Kind::screen) return false;
-  const std::optional<ClockSplit> a = splitClock(recorded.text);
-  const std::optional<ClockSplit> b = splitClock(replayed.text);
-  return a && b && a->before == b->before && a->after == b->after &&
-         std::abs(a->seconds - b->seconds) <= 1;
+  return recorded.text == replayed.text ||
+         std::find(replayed.alsoMatches.begin(), replayed.alsoMatches.end(), recorded.text) !=
+             replayed.alsoMatches.end();
 }
 
 std::string describe(const ReplayOutput& output) {
@@ -106,7 +118,7 @@ struct RecordingReplay::Impl final : HapticEngine {
           return *store;
         })) {
     runner.onScreenChange([this](const ScreenDescription& shown) {
-      produce(ReplayOutput::Kind::screen, shown.line());
+      produce(ReplayOutput::Kind::screen, shown.line(), clockNeighbours(shown));
     });
     runner.start(app);
     // The socket session completes activation on its own thread right after it is asked.
@@ -120,9 +132,14 @@ struct RecordingReplay::Impl final : HapticEngine {
 
   double now() const { return std::chrono::duration<double, std::milli>(loop.uptime()).count(); }
 
-  void produce(ReplayOutput::Kind kind, std::string text) {
-    ReplayOutput output{kind, now(), std::move(text), 0,
-                        betweenInputs && kind == ReplayOutput::Kind::screen};
+  void produce(ReplayOutput::Kind kind, std::string text,
+               std::vector<std::string> alsoMatches = {}) {
+    ReplayOutput output{kind,
+                        now(),
+                        std::move(text),
+                        0,
+                        betweenInputs && kind == ReplayOutput::Kind::screen,
+                        std::move(alsoMatches)};
     if (onOutput) onOutput(output);
     produced[static_cast<std::size_t>(kind)].push_back(std::move(output));
   }
@@ -171,16 +188,14 @@ struct RecordingReplay::Impl final : HapticEngine {
     const Element& tree = runner.tree();
     const Element* control = nullptr;
     if (event.control == "reveal") {
-      control = tree.findView("RevealControl");
+      control = tree.find(isView<RevealControl>);
     } else if (event.control == "noAnswer") {
-      control = tree.findView("NoAnswerControl");
+      control = tree.find(isView<NoAnswerControl>);
     } else if (event.control == "award" && event.teamId && store) {
       // Award controls follow the snapshot's teams in order; the first team with the id is the
       // one a tap on that id reaches.
       const auto& teams = store->state.get().teams;
-      const auto awards = tree.findAll([](const Element& e) {
-        return e.kind == ElementKind::view && e.viewType == "AwardControl";
-      });
+      const auto awards = tree.findAll(isView<AwardControl>);
       for (std::size_t i = 0; i < teams.size() && i < awards.size(); ++i) {
         if (teams[i].id() == *event.teamId) {
           control = awards[i];

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace dunvel {
 
@@ -19,6 +20,9 @@ struct ReplayOutput {
   // A replayed screen between two inputs fed together: the companion shows it only when its
   // main queue happened to take them apart, so the recording may or may not have it.
   bool transient = false;
+  // For a replayed screen, the other texts a recording may have for it instead: the screen
+  // with its question clock a second earlier or later.
+  std::vector<std::string> alsoMatches = {};
 
   static const char* kindName(Kind kind) {
     switch (kind) {

@@ -11,6 +11,7 @@
 #include "preview/ScreenPreview.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
+#include "render/Owned.h"
 #include "render/TimeText.h"
 
 namespace dunvel {
@@ -61,10 +62,8 @@ int runVariantsCommand(const VariantsOptions& options, PreviewIo& io) {
     width = std::max(width, tile.x + tile.width + kGap);
     height = std::max(height, tile.y + tile.height + kLabelHeight + kGap);
   }
-  const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> sheet(
-      cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), &cairo_surface_destroy);
-  const std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(sheet.get()),
-                                                              &cairo_destroy);
+  const Owned<cairo_surface_t> sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  const Owned<cairo_t> cr(cairo_create(sheet.get()));
   cairo_set_source_rgb(cr.get(), 0.16, 0.16, 0.17);
   cairo_paint(cr.get());
   std::unique_ptr<FaceRenderer> renderer;

@@ -18,23 +18,6 @@ constexpr double kLinePoints = 24.0;
 // How far a pressed pointer may wander before the press becomes a drag.
 constexpr double kDragSlopPoints = 6.0;
 
-// Whether two trees look the same: every property and modifier alike, in the same places; what
-// a button does is not part of its look.
-bool looksTheSame(const Element& a, const Element& b) {
-  if (a.kind != b.kind || a.identity != b.identity ||
-      a.horizontalAlignment != b.horizontalAlignment ||
-      a.verticalAlignment != b.verticalAlignment || a.spacing != b.spacing || a.axis != b.axis ||
-      a.showsIndicators != b.showsIndicators || a.minLength != b.minLength || a.text != b.text ||
-      a.systemName != b.systemName || a.shape != b.shape || a.viewType != b.viewType ||
-      a.modifiers != b.modifiers || a.children.size() != b.children.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.children.size(); ++i) {
-    if (!looksTheSame(a.children[i], b.children[i])) return false;
-  }
-  return true;
-}
-
 // The tree's look, kept to compare the next tree with: a copy without the buttons' actions, so
 // it holds on to nothing they captured.
 void keepLook(Element& look) {
@@ -62,7 +45,7 @@ void WatchFace::show(const Element& tree) {
     if (offsets_.count(view.identity) != 0) kept[view.identity] = view.offset;
   }
   offsets_ = std::move(kept);
-  if (!shownLook_ || !looksTheSame(*shownLook_, tree)) {
+  if (!shownLook_ || !shownLook_->looksLike(tree)) {
     shownLook_ = tree;
     keepLook(*shownLook_);
     changed();

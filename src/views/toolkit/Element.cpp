@@ -1,5 +1,6 @@
 #include "views/toolkit/Element.h"
 
+#include <cstddef>
 #include <stdexcept>
 
 namespace dunvel {
@@ -78,6 +79,14 @@ const Modifier* Element::modifier(ModifierKind wanted) const {
 void Element::tap() const {
   if (kind != ElementKind::button) throw std::logic_error("tap: the element is not a button");
   if (action) action();
+}
+
+bool Element::looksLike(const Element& other) const {
+  if (look() != other.look() || children.size() != other.children.size()) return false;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    if (!children[i].looksLike(other.children[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace dunvel

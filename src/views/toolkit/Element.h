@@ -6,15 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "views/toolkit/Axis.h"
-#include "views/toolkit/ElementKind.h"
-#include "views/toolkit/HorizontalAlignment.h"
+#include "views/toolkit/ElementLook.h"
 #include "views/toolkit/Modifier.h"
-#include "views/toolkit/ModifierList.h"
-#include "views/toolkit/ShapeGeometry.h"
-#include "views/toolkit/ShowsIndicators.h"
-#include "views/toolkit/TextContent.h"
-#include "views/toolkit/VerticalAlignment.h"
 
 namespace dunvel {
 
@@ -25,24 +18,9 @@ namespace dunvel {
 //   text → text; image → systemName; label → text (title) and systemName (icon);
 //   button → action, one child (its label); circle, roundedRectangle → shape;
 //   view → viewType, the elements its body produced as children.
-// Modifiers are in the order they were applied: modifiers[0] is innermost.
-struct Element {
-  ElementKind kind = ElementKind::group;
-  // The element's place in the tree: equal places across evaluations have equal identities.
-  std::string identity;
-
-  HorizontalAlignment horizontalAlignment = HorizontalAlignment::center;
-  VerticalAlignment verticalAlignment = VerticalAlignment::center;
-  std::optional<double> spacing;
-  Axis axis = Axis::vertical;
-  ShowsIndicators showsIndicators = ShowsIndicators::yes;
-  std::optional<double> minLength;
-  std::optional<TextContent> text;
-  std::string systemName;
-  ShapeGeometry shape;
-  std::string viewType;
-
-  ModifierList modifiers;
+// Modifiers are in the order they were applied: modifiers[0] is innermost. What an element shows
+// is its ElementLook; the children and the action are the rest.
+struct Element : ElementLook {
   std::vector<Element> children;
   // A button's action, run in the environment of the button's place.
   std::function<void()> action;
@@ -65,6 +43,13 @@ struct Element {
   const Modifier* modifier(ModifierKind kind) const;
   // Runs a button's action; std::logic_error for an element that is not a button.
   void tap() const;
+
+  const ElementLook& look() const { return *this; }
+  // Whether the two trees look the same: equal looks in the same places. What a button does is
+  // not part of its look.
+  bool looksLike(const Element& other) const;
+  // Elements compare by looksLike: a plain == would compare only this element's own look.
+  friend bool operator==(const Element&, const Element&) = delete;
 };
 
 }  // namespace dunvel

@@ -4,24 +4,25 @@
 
 #include <cstdlib>
 
+#include "render/Owned.h"
+
 namespace dunvel::testing {
 
 FaceImage FaceImage::readPng(const std::string& path) {
   FaceImage image;
-  cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS &&
-      cairo_image_surface_get_format(png) == CAIRO_FORMAT_ARGB32) {
-    image.width = cairo_image_surface_get_width(png);
-    image.height = cairo_image_surface_get_height(png);
-    const int stride = cairo_image_surface_get_stride(png);
-    const unsigned char* data = cairo_image_surface_get_data(png);
+  const Owned<cairo_surface_t> png(cairo_image_surface_create_from_png(path.c_str()));
+  if (cairo_surface_status(png.get()) == CAIRO_STATUS_SUCCESS &&
+      cairo_image_surface_get_format(png.get()) == CAIRO_FORMAT_ARGB32) {
+    image.width = cairo_image_surface_get_width(png.get());
+    image.height = cairo_image_surface_get_height(png.get());
+    const int stride = cairo_image_surface_get_stride(png.get());
+    const unsigned char* data = cairo_image_surface_get_data(png.get());
     // Premultiplied colours are the colours over black.
     for (int y = 0; y < image.height; ++y) {
       const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
       for (int x = 0; x < image.width; ++x) image.pixels.push_back(row[x] & 0xFFFFFF);
     }
   }
-  cairo_surface_destroy(png);
   return image;
 }
 

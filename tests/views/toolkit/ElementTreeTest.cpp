@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <concepts>
 #include <cstdint>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -129,6 +130,47 @@ TEST(ElementTree, ButtonsHoldTheirActionAndQueriesFindThem) {
   EXPECT_EQ(tree.findAll(ElementKind::button).size(), 2u);
   EXPECT_EQ(tree.texts(), (std::vector<std::string>{"اعرض الإجابة", "Team A", "3"}));
   EXPECT_THROW(tree.findText("Team A")->tap(), std::logic_error);
+}
+
+// The first element of a kind in a tree of one's own, to change it.
+Element& firstOf(Element& tree, ElementKind kind) {
+  return const_cast<Element&>(*tree.findAll(kind).at(0));
+}
+
+TEST(ElementTree, TreesLookAlikeWhenEveryShownPropertyIsAlikeInEveryPlaceWhateverTheyDo) {
+  const auto row = [](std::function<void()> action) {
+    return evaluateOnce(VStack(
+        HorizontalAlignment::center, 8,
+        {Button(std::move(action),
+                HStack(VerticalAlignment::center, std::nullopt,
+                       {Text(Verbatim{"Team A"}), Spacer(), Text(LocalizedStringKey::integer(3))}))
+             .tint(Color::green())}));
+  };
+  int taps = 0;
+  const Element tree = row([] {});
+  EXPECT_TRUE(tree.looksLike(row([&taps] { ++taps; })));
+  EXPECT_TRUE(tree.look() == row([] {}).look());
+
+  // A change deep in the tree, in a property or a modifier, or a child more or less.
+  Element spacer = tree;
+  firstOf(spacer, ElementKind::spacer).minLength = 4.0;
+  EXPECT_FALSE(tree.looksLike(spacer));
+  EXPECT_TRUE(tree.look() == spacer.look());
+  Element tint = tree;
+  firstOf(tint, ElementKind::button).modifiers = {};
+  EXPECT_FALSE(tree.looksLike(tint));
+  Element shorter = tree;
+  firstOf(shorter, ElementKind::hstack).children.pop_back();
+  EXPECT_FALSE(tree.looksLike(shorter));
+  EXPECT_FALSE(shorter.looksLike(tree));
+  Element moved = tree;
+  firstOf(moved, ElementKind::text).identity += "/moved";
+  EXPECT_FALSE(tree.looksLike(moved));
+  EXPECT_EQ(taps, 0);
+
+  // Whole elements have no ==: it would compare their own looks and not their children.
+  static_assert(!std::equality_comparable<Element>);
+  static_assert(std::equality_comparable<ElementLook>);
 }
 
 TEST(ElementTree, ColoursClampTheirComponentsAndMultiplyOpacity) {
