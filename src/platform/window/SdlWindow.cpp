@@ -219,10 +219,12 @@ void SdlWindow::putShown(const std::vector<PixelRect>& rects) {
 }
 
 SdlWindow::~SdlWindow() {
+  // The graphics context is on the window's own connection, whose calls return at once once it
+  // is lost (its exit handler returns): freed either way.
+  if (xGc_ != nullptr) XFreeGC(xDisplay_, xGc_);
   // After a lost display SDL's teardown would close its second connection to the X server, and
   // Xlib would end the process (status 1) on that one: the process is ending anyway.
   if (!lost_) {
-    if (xGc_ != nullptr) XFreeGC(xDisplay_, xGc_);
     SDL_DestroyWindow(window_);
     SDL_Quit();
   }
