@@ -17,6 +17,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "render/DataDir.h"
 #include "render/DesignSystem.h"
@@ -267,6 +268,7 @@ struct TextEngine::Impl {
     Owned<PangoLayout> layout;
     ShapedText shaped;
     std::uint64_t lastFrame = 0;
+    std::size_t bytes = 0;
   };
 
   Owned<PangoContext> rtl;
@@ -274,6 +276,12 @@ struct TextEngine::Impl {
   std::unordered_map<CacheKey, Entry, CacheKeyHash, CacheKeyEqual> cache;
   std::uint64_t frame = 1;
   std::size_t shaped = 0;
+  // What the cached layouts take, as estimated below.
+  std::size_t bytes = 0;
+
+  // A shaped layout's memory, roughly: Pango keeps per character its glyph, cluster and
+  // attribute records, and per line and run their own; a fixed part for the layout itself.
+  static std::size_t estimatedBytes(std::string_view text) { return 1024 + 64 * text.size(); }
 
   Entry make(const TextRequest& request) {
     const TextStyleMetrics metrics = textStyleMetrics(request.style, request.textSize);
@@ -350,6 +358,8 @@ struct TextEngine::Impl {
     auto found = cache.find(key);
     if (found == cache.end()) {
       found = cache.emplace(CacheKey{std::string(key.text), key.shaping}, make(request)).first;
+      found->second.bytes = estimatedBytes(key.text);
+      bytes += found->second.bytes;
     }
     found->second.lastFrame = frame;
     return found->second.shaped;
@@ -390,18 +400,25 @@ const ShapedText& TextEngine::shape(const TextRequest& request) {
 }
 
 void TextEngine::beginFrame() {
-  // Keep what the last frame used; drop the rest once the cache has grown.
-  constexpr std::size_t kKeep = 2048;
-  if (impl_->cache.size() > kKeep) {
-    for (auto it = impl_->cache.begin(); it != impl_->cache.end();) {
-      if (it->second.lastFrame + 1 < impl_->frame) {
-        it = impl_->cache.erase(it);
-      } else {
-        ++it;
-      }
+  // Over either bound, the texts the last frame did not use go, the longest unused first, until
+  // the cache is within both again; what the last frame used stays whatever it takes, since
+  // the next frame most likely shows it again.
+  Impl& d = *impl_;
+  if (d.cache.size() > kMaxCachedTexts || d.bytes > kMaxCachedBytes) {
+    std::vector<decltype(d.cache)::iterator> unused;
+    for (auto it = d.cache.begin(); it != d.cache.end(); ++it) {
+      if (it->second.lastFrame + 1 < d.frame) unused.push_back(it);
+    }
+    std::sort(unused.begin(), unused.end(), [](const auto& a, const auto& b) {
+      return a->second.lastFrame < b->second.lastFrame;
+    });
+    for (const auto& it : unused) {
+      if (d.cache.size() <= kMaxCachedTexts && d.bytes <= kMaxCachedBytes) break;
+      d.bytes -= it->second.bytes;
+      d.cache.erase(it);
     }
   }
-  ++impl_->frame;
+  ++d.frame;
 }
 
 std::size_t TextEngine::shapedCount() const {

@@ -24,8 +24,12 @@ class TextEngine {
 
   const ShapedText& shape(const TextRequest& request);
 
-  // Marks the start of a frame; texts not asked for since the previous mark may be evicted.
+  // Marks the start of a frame; texts not asked for since the previous mark may be evicted,
+  // the longest unused first, once the cache holds more than kMaxCachedTexts texts or
+  // kMaxCachedBytes (estimated) of layouts.
   void beginFrame();
+  static constexpr std::size_t kMaxCachedTexts = 4096;
+  static constexpr std::size_t kMaxCachedBytes = 32 * 1024 * 1024;
 
   // How many layouts have been shaped since the engine was made (cache misses).
   std::size_t shapedCount() const;
