@@ -142,6 +142,29 @@ void BM_TickFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_TickFrame)->Iterations(1999);
 
+// A step of the crown over the longest board a snapshot allows (95 305 teams): the boxes
+// placed again at the next line's offset and the frame painted, in part (0) or whole (1).
+void BM_ScrollStepLongBoard(benchmark::State& state) {
+  std::string json = R"({"screen":"board","teams":[)";
+  for (int i = 0; i < 95305; ++i) json += i == 0 ? R"({"id":""})" : R"(,{"id":""})";
+  json += "]}";
+  const ScreenPreview preview(decodeGameState(readSnapshotJson(json).dictionary), true, Date{kNow});
+  const Element* view = preview.tree().findAll(ElementKind::scrollView).at(0);
+  FaceRenderer renderer(FaceSize::mm45);
+  renderer.layout(preview.tree());
+  renderer.paint();
+  const auto repaint =
+      state.range(0) == 0 ? FaceRenderer::Repaint::changed : FaceRenderer::Repaint::whole;
+  double offset = 0.0;
+  for (auto _ : state) {
+    offset = offset > 24.0 * 1000 ? 0.0 : offset + 24.0;
+    renderer.scroll({{view->identity, offset}});
+    if (state.range(0) < 2) benchmark::DoNotOptimize(renderer.paint({}, repaint));
+  }
+  state.SetLabel(state.range(0) == 0 ? "in part" : state.range(0) == 1 ? "whole" : "placed only");
+}
+BENCHMARK(BM_ScrollStepLongBoard)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
 // A screen drawn for the first time: every text shaped.
 void BM_ColdFrame(benchmark::State& state) {
   const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});

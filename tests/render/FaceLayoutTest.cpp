@@ -381,3 +381,48 @@ TEST(FaceLayout, ASpacerKeepsItsMinimumAlongItsStacksAxisAndAShapeOfferedNoLengt
 
 }  // namespace
 }  // namespace dunvel
+
+namespace dunvel {
+namespace {
+
+// A long list's painting visits only the rows around what is in sight, found by halving: no row
+// in sight may be missed. Rows that all look alike, 200 of them (culled by halving) and 62 (with
+// the list's title, 63 children: each visited), must paint the same at the same offsets, but for
+// the scroll indicator, whose length follows the content's.
+TEST(FaceLayout, ALongListCulledByHalvingPaintsEveryRowInSight) {
+  auto alike = [](int teams) {
+    std::string json = R"({"screen": "board", "gameName": "ليلة", "teams": [)";
+    for (int i = 0; i < teams; ++i) {
+      json += (i ? "," : "") + std::string(R"({"id": "t)") + std::to_string(i) +
+              R"(", "name": "فريق", "points": 7})";
+    }
+    return snapshotFromJson(json + "]}");
+  };
+  const ScreenPreview many(alike(200), true, Date{kTestNow});
+  const ScreenPreview few(alike(62), true, Date{kTestNow});
+  FaceRenderer manyRenderer(FaceSize::mm45);
+  FaceRenderer fewRenderer(FaceSize::mm45);
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, manyRenderer.pixelWidth());
+  // Left of the indicator, in pixels.
+  const int compared =
+      static_cast<int>((manyRenderer.face().size.width - 2 * design::scrollIndicatorInset -
+                        design::scrollIndicatorWidth) *
+                       manyRenderer.scale());
+  // Offsets within the shorter list's reach (it scrolls to about 2 385 points).
+  for (const double offset : {0.0, 301.0, 1200.0, 1800.0}) {
+    SCOPED_TRACE(offset);
+    const std::string view = many.tree().findAll(ElementKind::scrollView).at(0)->identity;
+    manyRenderer.layout(many.tree(), {{view, offset}});
+    fewRenderer.layout(few.tree(), {{view, offset}});
+    const unsigned char* a = cairo_image_surface_get_data(manyRenderer.paint());
+    const unsigned char* b = cairo_image_surface_get_data(fewRenderer.paint());
+    int differing = 0;
+    for (int y = 0; y < manyRenderer.pixelHeight(); ++y) {
+      differing += std::memcmp(a + y * stride, b + y * stride, compared * 4) != 0;
+    }
+    EXPECT_EQ(differing, 0) << "rows of pixels that differ";
+  }
+}
+
+}  // namespace
+}  // namespace dunvel
