@@ -400,8 +400,9 @@ const ShapedText& TextEngine::shape(const TextRequest& request) {
 }
 
 void TextEngine::beginFrame() {
-  // Over either bound, the texts the last frame did not use go, the longest unused first, until
-  // the cache is within both again; what the last frame used stays whatever it takes, since
+  // Over either bound, the texts the last frames did not use go, the longest unused first,
+  // until the cache is down to half of both bounds (so that this runs once in many frames,
+  // not on every one at the bound); what the last frames used stays whatever it takes, since
   // the next frame most likely shows it again.
   Impl& d = *impl_;
   if (d.cache.size() > kMaxCachedTexts || d.bytes > kMaxCachedBytes) {
@@ -413,7 +414,7 @@ void TextEngine::beginFrame() {
       return a->second.lastFrame < b->second.lastFrame;
     });
     for (const auto& it : unused) {
-      if (d.cache.size() <= kMaxCachedTexts && d.bytes <= kMaxCachedBytes) break;
+      if (d.cache.size() <= kMaxCachedTexts / 2 && d.bytes <= kMaxCachedBytes / 2) break;
       d.bytes -= it->second.bytes;
       d.cache.erase(it);
     }

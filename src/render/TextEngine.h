@@ -25,8 +25,8 @@ class TextEngine {
   const ShapedText& shape(const TextRequest& request);
 
   // Marks the start of a frame; texts not asked for since the previous mark may be evicted,
-  // the longest unused first, once the cache holds more than kMaxCachedTexts texts or
-  // kMaxCachedBytes (estimated) of layouts.
+  // the longest unused first (down to half the bounds), once the cache holds more than
+  // kMaxCachedTexts texts or kMaxCachedBytes (estimated) of layouts.
   void beginFrame();
   static constexpr std::size_t kMaxCachedTexts = 4096;
   static constexpr std::size_t kMaxCachedBytes = 32 * 1024 * 1024;
