@@ -564,8 +564,8 @@ void paintOrNote(cairo_t* cr, const FaceLayout& layout, const PaintOptions& opti
 }  // namespace
 
 void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options,
-               ShapeMasks* masks, const std::vector<Rect>* damage) {
-  paintOrNote(cr, layout, options, masks, damage, nullptr);
+               ShapeMasks* masks, const std::vector<Rect>* damage, std::vector<PaintOp>* ops) {
+  paintOrNote(cr, layout, options, masks, damage, ops);
 }
 
 std::vector<PaintOp> paintOps(const FaceLayout& layout, const PaintOptions& options) {

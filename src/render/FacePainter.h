@@ -58,8 +58,10 @@ struct PaintOp {
 // damage, when given, are the only parts of the face to paint (cr must be clipped to them):
 // drawings that touch none of them are skipped, and everything else is decided as for the
 // whole face, so those parts come out as a whole paint would have them.
+// ops, when given, receives the drawings as paintOps lists them.
 void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& options = {},
-               ShapeMasks* masks = nullptr, const std::vector<Rect>* damage = nullptr);
+               ShapeMasks* masks = nullptr, const std::vector<Rect>* damage = nullptr,
+               std::vector<PaintOp>* ops = nullptr);
 
 // The drawings paintFace makes for a layout, in order, without drawing anything.
 std::vector<PaintOp> paintOps(const FaceLayout& layout, const PaintOptions& options = {});

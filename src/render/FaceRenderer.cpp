@@ -66,11 +66,13 @@ const FaceLayout* FaceRenderer::scroll(const ScrollOffsets& offsets) {
 
 cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repaint) {
   const Rect whole{0.0, 0.0, static_cast<double>(pixelWidth_), static_cast<double>(pixelHeight_)};
+  // What changed is known from this frame's drawings before painting; a whole paint notes its
+  // drawings (for the next frame) as it paints them.
   std::optional<std::vector<PaintOp>> ops;
   std::optional<std::vector<Rect>> changed;
-  if (layout_) {
+  if (layout_ && repaint == Repaint::changed && lastOps_) {
     ops = paintOps(*layout_, options);
-    if (repaint == Repaint::changed && lastOps_) changed = damageBetween(*lastOps_, *ops);
+    changed = damageBetween(*lastOps_, *ops);
   }
   // The changed parts in whole pixels, and the same back in points for the painter: a drawing
   // that reaches into a pixel of the damage is drawn again, however little of it.
@@ -89,8 +91,10 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repain
   } else {
     damage_.push_back(whole);
   }
-  lastOps_ = std::move(ops);
-  if (damage_.empty()) return surface_.get();
+  if (damage_.empty()) {
+    lastOps_ = std::move(ops);
+    return surface_.get();
+  }
 
   // A changed part is painted on a second image, a little larger than the part, and only the
   // part is copied over: where a clip's edge cuts through an antialiased edge (a corner's
@@ -132,7 +136,18 @@ cairo_surface_t* FaceRenderer::paint(const PaintOptions& options, Repaint repain
       cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     }
     cairo_scale(cr, scale_, scale_);
-    if (layout_) paintFace(cr, *layout_, options, &masks_, changed ? &pointDamage : nullptr);
+    std::vector<PaintOp> noted;
+    if (layout_) {
+      paintFace(cr, *layout_, options, &masks_, changed ? &pointDamage : nullptr,
+                ops ? nullptr : &noted);
+    }
+    if (!layout_) {
+      lastOps_.reset();
+    } else if (ops) {
+      lastOps_ = std::move(ops);
+    } else {
+      lastOps_ = std::move(noted);
+    }
   }
   if (changed) {
     cairo_surface_flush(scratch_.get());
