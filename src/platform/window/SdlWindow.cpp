@@ -114,7 +114,7 @@ int quietAboutTheWindowsDisplay(Display* display) {
 
 SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRenderer& renderer,
                      std::function<void()> onClose)
-    : face_(face), scale_(renderer.scale()), onClose_(std::move(onClose)) {
+    : face_(face), renderer_(renderer), scale_(renderer.scale()), onClose_(std::move(onClose)) {
   // SIGINT and SIGTERM are the program's own (they end it cleanly, as Escape does).
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // A watch on the desk has no business keeping the screen saver away.
@@ -179,14 +179,17 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
   // SDL's own way of showing a frame on X11 sends the whole window and then waits for the X
   // server to answer (XSync), and its graphics context asks for an exposure event after every
   // image: two wake-ups of this thread a frame. Where the visual allows it, frames are put on
-  // the window here instead, only where they changed, with nothing to answer.
+  // the window here instead, only the parts the renderer painted, with nothing to answer.
   if (xDisplay_ != nullptr && canPutImages()) {
     XGCValues values{};
     values.graphics_exposures = False;
     xGc_ = XCreateGC(xDisplay_, xWindow_, GCGraphicsExposures, &values);
-    frameWidth_ = renderer.pixelWidth();
-    frameHeight_ = renderer.pixelHeight();
   }
+}
+
+Rect SdlWindow::wholeFrame() const {
+  return Rect{0.0, 0.0, static_cast<double>(renderer_.pixelWidth()),
+              static_cast<double>(renderer_.pixelHeight())};
 }
 
 bool SdlWindow::canPutImages() {
@@ -201,18 +204,25 @@ bool SdlWindow::canPutImages() {
          visual->red_mask == 0xff0000 && visual->green_mask == 0xff00 && visual->blue_mask == 0xff;
 }
 
-void SdlWindow::putShown(const std::vector<PixelRect>& rects) {
-  XImage* image = XCreateImage(
-      xDisplay_, nullptr, 24, ZPixmap, 0, reinterpret_cast<char*>(shown_.data()),
-      static_cast<unsigned>(frameWidth_), static_cast<unsigned>(frameHeight_), 32, frameStride_);
+void SdlWindow::putImage(const std::vector<Rect>& parts) {
+  cairo_surface_t* frame = renderer_.image();
+  cairo_surface_flush(frame);
+  XImage* image = XCreateImage(xDisplay_, nullptr, 24, ZPixmap, 0,
+                               reinterpret_cast<char*>(cairo_image_surface_get_data(frame)),
+                               static_cast<unsigned>(cairo_image_surface_get_width(frame)),
+                               static_cast<unsigned>(cairo_image_surface_get_height(frame)), 32,
+                               cairo_image_surface_get_stride(frame));
   if (image == nullptr) return;
   // The pixels are in this machine's byte order; Xlib converts them if the server's differs.
   image->byte_order = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
-  for (const PixelRect& rect : rects) {
-    XPutImage(xDisplay_, xWindow_, xGc_, image, rect.x, rect.y, rect.x, rect.y,
-              static_cast<unsigned>(rect.width), static_cast<unsigned>(rect.height));
+  // The renderer's parts are whole pixels.
+  for (const Rect& part : parts) {
+    const int x = static_cast<int>(part.x);
+    const int y = static_cast<int>(part.y);
+    XPutImage(xDisplay_, xWindow_, xGc_, image, x, y, x, y, static_cast<unsigned>(part.width),
+              static_cast<unsigned>(part.height));
   }
-  image->data = nullptr;  // shown_ owns the pixels
+  image->data = nullptr;  // the renderer owns the pixels
   XDestroyImage(image);
   // Sent now rather than when the thread next sleeps: a frame is shown at once.
   XFlush(xDisplay_);
@@ -251,33 +261,10 @@ bool SdlWindow::checkLost() {
 void SdlWindow::present(const FaceRenderer& renderer) {
   if (lost_) return;
   if (xGc_ != nullptr) {
-    cairo_surface_t* image = renderer.image();
-    cairo_surface_flush(image);
-    const auto* pixels = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    if (pixels == nullptr || cairo_image_surface_get_width(image) != frameWidth_ ||
-        cairo_image_surface_get_height(image) != frameHeight_) {
-      return;
-    }
-    const std::size_t bytes = static_cast<std::size_t>(stride) * frameHeight_;
-    if (shown_.size() != bytes || stride != frameStride_) {
-      // The first frame: all of it.
-      frameStride_ = stride;
-      shown_.assign(pixels, pixels + bytes);
-      putShown({{0, 0, frameWidth_, frameHeight_}});
-      return;
-    }
-    const std::vector<PixelRect> rects =
-        changedRects(shown_.data(), pixels, frameWidth_, frameHeight_, stride);
-    if (rects.empty()) return;
-    for (const PixelRect& rect : rects) {
-      for (int y = rect.y; y < rect.y + rect.height; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
-                                static_cast<std::size_t>(rect.x) * 4;
-        std::memcpy(shown_.data() + row, pixels + row, static_cast<std::size_t>(rect.width) * 4);
-      }
-    }
-    putShown(rects);
+    // Every frame the renderer paints is presented, so what its last paint painted is all the
+    // window lacks; the first frame goes whole.
+    putImage(shownOnce_ ? renderer.damage() : std::vector<Rect>{wholeFrame()});
+    shownOnce_ = true;
     return;
   }
   SDL_Surface* target = SDL_GetWindowSurface(window_);
@@ -407,8 +394,8 @@ void SdlWindow::handle(const SDL_Event& event) {
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
         if (xGc_ == nullptr) {
           SDL_UpdateWindowSurface(window_);
-        } else if (!shown_.empty()) {
-          putShown({{0, 0, frameWidth_, frameHeight_}});
+        } else if (shownOnce_) {
+          putImage({wholeFrame()});
         }
       }
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) onClose_();

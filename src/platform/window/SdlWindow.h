@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/runloop/MainThreadWaiter.h"
-#include "platform/window/ChangedRects.h"
 #include "platform/window/WatchFace.h"
 
 struct SDL_Window;
@@ -56,12 +55,14 @@ class SdlWindow final : public MainThreadWaiter {
   // Notes a lost connection once the window exists; true when it is lost.
   bool checkLost();
   // On X11: whether frames can be put on the window directly (a 24-bit visual in Cairo's
-  // channel order), and the putting of the given rectangles of shown_.
+  // channel order), and the putting of the given parts (in pixels) of the renderer's image.
   bool canPutImages();
-  void putShown(const std::vector<PixelRect>& rects);
+  void putImage(const std::vector<Rect>& parts);
+  Rect wholeFrame() const;
   static void keepRunningAfterIoError(_XDisplay* display, void* window);
 
   WatchFace& face_;
+  const FaceRenderer& renderer_;
   double scale_;
   std::function<void()> onClose_;
   SDL_Window* window_ = nullptr;
@@ -72,14 +73,11 @@ class SdlWindow final : public MainThreadWaiter {
   // The window's own connection: to the X server, or to the Wayland compositor.
   _XDisplay* xDisplay_ = nullptr;
   wl_display* wlDisplay_ = nullptr;
-  // X11 only: the window, a graphics context that asks for no exposure events, and a copy of
-  // what the window shows, so a frame sends only the rectangles where it differs.
+  // X11 only: the window, a graphics context that asks for no exposure events, and whether a
+  // first frame was shown (the later ones send only what their paint changed).
   unsigned long xWindow_ = 0;
   _XGC* xGc_ = nullptr;
-  int frameWidth_ = 0;
-  int frameHeight_ = 0;
-  int frameStride_ = 0;
-  std::vector<std::uint8_t> shown_;
+  bool shownOnce_ = false;
   std::string shownOn_;
   Point pointer_;
 };
