@@ -547,9 +547,14 @@ class LayoutBuilder {
       sizeAtLength(n, slots.data(), firstSpacer, kUnbounded, across, sizes);
       stretchSpacers(n, firstSpacer, end, 0.0, sizes);
     } else {
-      sortByFlexibility(n, slots.data(), firstSpacer, across);
-      const double remaining = shareOut(n, slots.data(), firstSpacer,
-                                        along - totalSpacing(n) - spacersMinimum(n), across, sizes);
+      const double length = along - totalSpacing(n) - spacersMinimum(n);
+      double remaining = length;
+      if (naturalWidthsFit(n, slots.data(), firstSpacer, length, across, sizes)) {
+        for (Slot* s = slots.data(); s != firstSpacer; ++s) remaining -= sizes[s->index].width;
+      } else {
+        sortByFlexibility(n, slots.data(), firstSpacer, across);
+        remaining = shareOut(n, slots.data(), firstSpacer, length, across, sizes);
+      }
       const auto spacers = static_cast<std::size_t>(end - firstSpacer);
       const double share =
           spacers == 0 ? 0.0 : nonNegative(remaining) / static_cast<double>(spacers);
@@ -597,9 +602,60 @@ class LayoutBuilder {
     }
   }
 
+  // Whether a box offered at least its natural width (its width offered no limit) at this
+  // height takes exactly that size: a text of one line, a symbol, and such a box with padding,
+  // a background, a clip or a fixed frame around it.
+  bool keepsNaturalWidth(LayoutNode& n, double height) {
+    using Kind = LayoutNode::Kind;
+    switch (n.kind) {
+      case Kind::symbol:
+        return true;
+      case Kind::text: {
+        // Offered a width its one line fits in, the engine gives the natural layout back; offered
+        // less than one line, a text shows none at any width.
+        const TextRequest request = textRequest(n, kUnbounded, height);
+        return request.maxLines == 0 || engine_.shape(request).lines <= 1;
+      }
+      case Kind::padding: {
+        const Insets in = paddingInsets(*n.modifier, n.environment->direction);
+        return keepsNaturalWidth(*n.children[0], nonNegative(height - in.top - in.bottom));
+      }
+      case Kind::fixedFrame: {
+        const FixedFrame& f = *n.modifier->fixedFrame;
+        if (usable(f.width)) return true;
+        return keepsNaturalWidth(*n.children[0], usable(f.height).value_or(height));
+      }
+      case Kind::background:
+      case Kind::clip:
+        return keepsNaturalWidth(*n.children[0], height);
+      default:
+        return false;
+    }
+  }
+
+  // For a row whose children in [first, last) all keep their natural width and fit in length
+  // at the widest one's width each: any order of sharing out offers each child at least its
+  // natural width, so each takes it (into sizes) and ordering them by flexibility, which
+  // shapes every text again offered no width (wrapped at every character), is not needed.
+  bool naturalWidthsFit(LayoutNode& n, Slot* first, Slot* last, double length, double height,
+                        Size* sizes) {
+    if (n.axis != Axis::horizontal || last - first < 2) return false;
+    double widest = 0.0;
+    for (Slot* s = first; s != last; ++s) {
+      LayoutNode& child = *n.children[s->index];
+      if (!keepsNaturalWidth(child, height)) return false;
+      sizes[s->index] = measure(child, kUnbounded, height);
+      widest = std::max(widest, sizes[s->index].width);
+    }
+    // With room to spare: a share is computed by division, and must not come out a hair short.
+    return widest * static_cast<double>(last - first) + 1e-6 <= length;
+  }
+
   // Orders the children in [first, last) by how much they can grow along the stack's axis,
   // the least first (children that grow alike keep their order).
   void sortByFlexibility(LayoutNode& n, Slot* first, Slot* last, double across) {
+    // One child has no other to be ordered against.
+    if (last - first < 2) return;
     const Size small = sizeAlong(n.axis, 0.0, across);
     const Size large = sizeAlong(n.axis, kUnbounded, across);
     for (Slot* s = first; s != last; ++s) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -295,10 +296,47 @@ TEST(FaceLayout, AnUnchangedFrameShapesNothingAndATickOnlyTheClock) {
 
   const ScreenPreview tick(question, true, Date{kTestNow + 1.0});
   renderer.layout(tick.tree());
-  // The clock's new text, at its natural width, and at the width a stack probes with: wrapped,
-  // and cut to the one line that the probe's height holds.
-  EXPECT_GT(renderer.textEngine().shapedCount(), shaped);
-  EXPECT_LE(renderer.textEngine().shapedCount(), shaped + 3);
+  // The clock's new text, once: its row has room for each of its children at its natural
+  // width, so none is probed offered no width (a shaping wrapped at every character).
+  EXPECT_EQ(renderer.textEngine().shapedCount(), shaped + 1);
+}
+
+TEST(FaceLayout, ARowGivesTextsTheirNaturalWidthAndAFlexibleFrameItsShare) {
+  const auto text = [](const std::string& shown) {
+    Element e;
+    e.kind = ElementKind::text;
+    e.text = Verbatim{shown};
+    return e;
+  };
+  Element row;
+  row.kind = ElementKind::hstack;
+  row.spacing = 4.0;
+  Element filling = text("نقطة");
+  Modifier wide;
+  wide.kind = ModifierKind::frame;
+  wide.flexibleFrame = FlexibleFrame{.maxWidth = std::numeric_limits<double>::infinity()};
+  filling.modifiers = {wide};
+  // Short texts and a symbol, which fit side by side many times over, and a frame that grows.
+  Element symbol;
+  symbol.kind = ElementKind::image;
+  symbol.systemName = "timer";
+  row.children = {text("10"), filling, symbol, text("0:42")};
+
+  FaceRenderer renderer(FaceSize::mm45);
+  const FaceLayout& layout = renderer.layout(row);
+  double taken = 3 * *row.spacing;
+  for (const Element* child : {&row.children[0], &row.children[2], &row.children[3]}) {
+    const Rect f = *layout.frameOf(*child);
+    EXPECT_GT(f.width, 0.0);
+    EXPECT_LT(f.width, kFaceWidth / 4);
+    taken += f.width;
+  }
+  EXPECT_EQ(layout.linesOf(row.children[3]), 1);
+  // The frame grows to the share it is offered, at least an equal one of the row (its text
+  // alone is far narrower), and the row holds them all.
+  const double frame = layout.frameOf(row.children[1])->width;
+  EXPECT_GE(frame, (kFaceWidth - 3 * *row.spacing) / 4 - 1e-6);
+  EXPECT_LE(frame + taken, kFaceWidth + 1e-6);
 }
 
 TEST(FaceLayout, AWideRowWithSpacersKeepsItsChildrenInOrderRightToLeftAndFillsItsWidth) {
