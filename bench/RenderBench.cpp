@@ -184,3 +184,18 @@ BENCHMARK(BM_ColdFrame)->DenseRange(0, 4);
 
 }  // namespace
 }  // namespace dunvel
+namespace dunvel { namespace {
+void BM_XTickLayoutOnly(benchmark::State& state) {
+  constexpr int kTicks = 2000;
+  const GameState question = example("question");
+  std::deque<ScreenPreview> ticks;
+  for (int i = 0; i < kTicks; ++i) ticks.emplace_back(question, true, Date{kNow + (state.range(0) ? 0 : i)});
+  FaceRenderer renderer(FaceSize::mm45);
+  renderer.layout(ticks[0].tree());
+  std::size_t next = 1;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(&renderer.layout(ticks[next++].tree()));
+  }
+}
+BENCHMARK(BM_XTickLayoutOnly)->Iterations(1999)->Arg(0)->Arg(1);
+}}

@@ -58,11 +58,19 @@ bool ShapeMasks::paintDisplay(cairo_t* cr, const Rect& display, double cornerRad
   cairo_rectangle(cr, e, h - e, w - 2 * e, e);
   cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
   cairo_fill(cr);
+  // Only the corners that the clip (a frame's changed parts) reaches into.
+  double left = 0.0, top = 0.0, clipRight = 0.0, clipBottom = 0.0;
+  cairo_clip_extents(cr, &left, &top, &clipRight, &clipBottom);
+  bool corners = false;
   for (const auto& [x0, y0] : {std::pair{0.0, 0.0}, {w - e, 0.0}, {0.0, h - e}, {w - e, h - e}}) {
+    if (x0 >= clipRight || x0 + e <= left || y0 >= clipBottom || y0 + e <= top) continue;
     cairo_rectangle(cr, x0, y0, e, e);
+    corners = true;
   }
-  cairo_set_source_surface(cr, display_.get(), 0.0, 0.0);
-  cairo_fill(cr);
+  if (corners) {
+    cairo_set_source_surface(cr, display_.get(), 0.0, 0.0);
+    cairo_fill(cr);
+  }
   cairo_restore(cr);
   return true;
 }
