@@ -117,6 +117,16 @@ class LayoutBuilder {
         wrappingTextsGiveWay_(out.wrappingTextsGiveWay_) {}
 
   LayoutNode* build(const Element& e, const LayoutEnvironment* outer) {
+    // The boxes made from here on are the element's (those of its children set their own).
+    const std::uint32_t outerElement = building_;
+    building_ = static_cast<std::uint32_t>(out_.elementCount_++);
+    if (out_.looks_) {
+      if (out_.looks_->size() < FaceLayout::kLooksKeptUpTo) {
+        out_.looks_->push_back({e.look(), e.children.size()});
+      } else {
+        out_.looks_.reset();
+      }
+    }
     const LayoutEnvironment* env = outer;
     if (std::any_of(e.modifiers.begin(), e.modifiers.end(), changesEnvironment)) {
       LayoutEnvironment changed = *outer;
@@ -127,7 +137,8 @@ class LayoutBuilder {
       env = shared(changed);
     }
     LayoutNode* node = buildCore(e, env);
-    for (const Modifier& m : e.modifiers) {
+    for (std::size_t i = 0; i < e.modifiers.size(); ++i) {
+      const Modifier& m = e.modifiers[i];
       LayoutNode::Kind kind;
       switch (m.kind) {
         case ModifierKind::padding:
@@ -155,10 +166,12 @@ class LayoutBuilder {
       }
       LayoutNode* wrapper = add(kind, e, env);
       wrapper->modifier = &m;
+      wrapper->modifierIndex = static_cast<std::uint32_t>(i);
       wrapper->children.push_back(node);
       node = wrapper;
     }
     out_.outerList_.emplace_back(&e, node);
+    building_ = outerElement;
     return node;
   }
 
@@ -168,7 +181,11 @@ class LayoutBuilder {
       if (m.width == w && m.height == h) return m.size;
     }
     const Size size = compute(n, w, h);
-    if (n.measuredCount < LayoutNode::kMeasuredKept) n.measured[n.measuredCount++] = {w, h, size};
+    if (n.measuredCount < LayoutNode::kMeasuredKept) {
+      n.measured[n.measuredCount++] = {w, h, size};
+    } else {
+      n.measuredMore = true;
+    }
     return size;
   }
 
@@ -249,6 +266,7 @@ class LayoutBuilder {
     LayoutNode& node = out_.newNode();
     node.kind = kind;
     node.element = &e;
+    node.elementIndex = building_;
     node.environment = env;
     return &node;
   }
@@ -795,6 +813,8 @@ class LayoutBuilder {
   bool wrappingTextsGiveWay_ = false;
   bool deferOutOfSight_ = true;
   std::array<const LayoutEnvironment*, 8> recent_{};
+  // The element whose boxes are being made.
+  std::uint32_t building_ = 0;
   std::size_t nextRecent_ = 0;
 
  public:
@@ -809,6 +829,18 @@ class LayoutBuilder {
     for (LayoutNode* child : n.children) holds = markAlwaysPlaced(*child, childrenInClip) || holds;
     n.alwaysPlaced = holds || inClip;
     return holds;
+  }
+
+  // Whether a text box measures for every proposal it was measured for as it did, now that
+  // its element (of the same look but for the text) shows another text.
+  bool measuresAsBefore(LayoutNode& n) {
+    // A box keeps only its first measurements: others may have been asked and not kept.
+    if (n.measuredMore) return false;
+    for (std::size_t i = 0; i < n.measuredCount; ++i) {
+      const LayoutNode::Measured& m = n.measured[i];
+      if (compute(n, m.width, m.height) != m.size) return false;
+    }
+    return true;
   }
 
   // From now on texts that wrap may show no line at all when offered less than one; sizes
@@ -841,6 +873,66 @@ FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine&
       Rect{safe.x + (safe.width - width) / 2, safe.y + (safe.height - height) / 2, width, height},
       Rect{0.0, 0.0, face.size.width, face.size.height});
   if (!time.empty()) layOutTime(time, engine);
+}
+
+bool FaceLayout::relayText(const Element& tree, const ScrollOffsets& offsets) {
+  if (!looks_) return false;
+  // The new tree depth first, as it was built: each element's look and number of children
+  // must be the last tree's, but for the texts shown.
+  std::vector<const Element*> elements;
+  elements.reserve(looks_->size());
+  std::vector<std::uint32_t> retexted;
+  bool same = true;
+  const auto walk = [&](const auto& self, const Element& e) -> void {
+    if (!same) return;
+    const std::size_t index = elements.size();
+    if (index >= looks_->size() || (*looks_)[index].children != e.children.size()) {
+      same = false;
+      return;
+    }
+    elements.push_back(&e);
+    const ElementLook& before = (*looks_)[index].look;
+    if (before.text != e.text) {
+      ElementLook look = e.look();
+      look.text = before.text;
+      if (!(look == before)) {
+        same = false;
+        return;
+      }
+      retexted.push_back(static_cast<std::uint32_t>(index));
+    } else if (!(e.look() == before)) {
+      same = false;
+      return;
+    }
+    for (const Element& child : e.children) self(self, child);
+  };
+  walk(walk, tree);
+  if (!same || elements.size() != looks_->size()) return false;
+
+  // The boxes now stand for the new tree's elements (the last tree may be gone).
+  for (std::size_t b = 0; b < blocks_.size(); ++b) {
+    const std::size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
+    for (std::size_t i = 0; i < used; ++i) {
+      LayoutNode& n = blocks_[b][i];
+      n.element = elements[n.elementIndex];
+      if (n.modifier != nullptr) n.modifier = &n.element->modifiers[n.modifierIndex];
+    }
+  }
+  for (auto& [element, node] : outerList_) element = elements[node->elementIndex];
+  for (auto& [element, node] : textList_) element = elements[node->elementIndex];
+  outer_.clear();
+  textNodes_.clear();
+  indexed_ = false;
+
+  // A new text that measures as the old one did leaves every other box where it was.
+  LayoutBuilder builder(*this, *engine_, offsets);
+  for (const auto& [element, node] : textList_) {
+    if (std::find(retexted.begin(), retexted.end(), node->elementIndex) == retexted.end()) continue;
+    if (!builder.measuresAsBefore(*const_cast<LayoutNode*>(node))) return false;
+  }
+  for (const std::uint32_t index : retexted) (*looks_)[index].look.text = elements[index]->text;
+  placeAgain(offsets);
+  return true;
 }
 
 void FaceLayout::layOutTime(std::string_view time, TextEngine& engine) {
@@ -878,7 +970,10 @@ void FaceLayout::forgetMeasurements() {
   keptSizes_.clear();
   for (std::size_t b = 0; b < blocks_.size(); ++b) {
     const std::size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
-    for (std::size_t i = 0; i < used; ++i) blocks_[b][i].measuredCount = 0;
+    for (std::size_t i = 0; i < used; ++i) {
+      blocks_[b][i].measuredCount = 0;
+      blocks_[b][i].measuredMore = false;
+    }
   }
 }
 

@@ -82,6 +82,11 @@ class FaceLayout {
   void placeAgain(const ScrollOffsets& offsets);
   // Lays out another time in the band (empty for none), leaving every other box as it is.
   void placeTime(std::string_view time);
+  // Makes this the layout of another tree, with these offsets, when the tree differs from the
+  // last one only in texts that measure as the old ones did (a clock's next second): only
+  // those texts are shaped, and nothing else is measured. False, with the layout unusable,
+  // when the tree differs otherwise: it must be laid out anew. The last tree need not exist.
+  bool relayText(const Element& tree, const ScrollOffsets& offsets);
 
   const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
   const std::vector<ButtonHit>& buttons() const { return buttons_; }
@@ -122,6 +127,15 @@ class FaceLayout {
   mutable bool indexed_ = false;
   std::vector<ScrollViewLayout> scrollViews_;
   std::vector<ButtonHit> buttons_;
+  // The tree's elements as laid out, depth first: each one's look and number of children, to
+  // tell what the next tree changed. Not kept for trees of more elements than this.
+  static constexpr std::size_t kLooksKeptUpTo = 1024;
+  struct KeptLook {
+    ElementLook look;
+    std::size_t children = 0;
+  };
+  std::optional<std::vector<KeptLook>> looks_{std::in_place};
+  std::size_t elementCount_ = 0;
   // The sizes of a long stack's children for the proposal it was last placed in.
   struct KeptSizes {
     double width = 0.0;

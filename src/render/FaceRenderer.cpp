@@ -52,10 +52,22 @@ FaceRenderer::FaceRenderer(FaceSize size, double scale, const std::string& fonts
 
 FaceRenderer::~FaceRenderer() = default;
 
-const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets& offsets) {
+const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets& offsets,
+                                       Relayout relayout) {
   engine_.beginFrame();
+  if (layout_ && relayout == Relayout::changed && laidOutTextSize_ == face_.textSize &&
+      layout_->relayText(tree, offsets)) {
+    if (laidOutTime_ != time_) {
+      layout_->placeTime(time_);
+      laidOutTime_ = time_;
+    }
+    return *layout_;
+  }
   layout_.reset();
   layout_ = std::make_unique<FaceLayout>(tree, face_, engine_, offsets, time_);
+  ++wholeLayouts_;
+  laidOutTime_ = time_;
+  laidOutTextSize_ = face_.textSize;
   return *layout_;
 }
 

@@ -32,16 +32,25 @@ class FaceRenderer {
   // The text size of the next layout on.
   void setTextSize(TextSize size) { face_.textSize = size; }
 
-  // Lays out a tree (which must outlive the layout) and returns the layout.
-  const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {});
+  // Lays out a tree (which must outlive the layout) and returns the layout. A tree that differs
+  // from the last one laid out only in texts that take the same room (the clock's next second)
+  // has those texts shaped and the boxes placed again, nothing measured; Relayout::whole lays
+  // out everything anew.
+  enum class Relayout { changed, whole };
+  const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {},
+                           Relayout relayout = Relayout::changed);
   // The last layout placed again for other scroll offsets (see FaceLayout::placeAgain): a
   // scroll re-measures nothing. Null before the first layout.
   const FaceLayout* scroll(const ScrollOffsets& offsets);
   // Lays out the time set by setTime in the last layout, leaving the rest as it is: the turn
   // of a minute measures nothing else.
   void placeTime() {
-    if (layout_) layout_->placeTime(time_);
+    if (!layout_) return;
+    layout_->placeTime(time_);
+    laidOutTime_ = time_;
   }
+  // How many trees were laid out anew, not in the last layout (see layout()).
+  std::size_t wholeLayouts() const { return wholeLayouts_; }
   // The last layout; null before the first.
   const FaceLayout* lastLayout() const { return layout_.get(); }
 
@@ -77,6 +86,10 @@ class FaceRenderer {
   ShapeMasks masks_;
   std::string time_;
   std::unique_ptr<FaceLayout> layout_;
+  // What the last layout was made with besides the tree.
+  std::string laidOutTime_;
+  TextSize laidOutTextSize_ = TextSize::large;
+  std::size_t wholeLayouts_ = 0;
   Owned<cairo_surface_t> surface_;
   // Where changed parts are painted before they are copied into the image.
   Owned<cairo_surface_t> scratch_;

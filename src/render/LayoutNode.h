@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ struct LayoutNode {
   const Element* element = nullptr;
   // For padding, frames, background and clip: the modifier this box stands for.
   const Modifier* modifier = nullptr;
+  // Where the element stands in the tree, depth first (the root is 0), and the modifier's
+  // place among its element's: what finds them again in another tree of the same shape.
+  std::uint32_t elementIndex = 0;
+  std::uint32_t modifierIndex = 0;
   // Shared by the boxes that inherit alike (owned by the layout): a row's boxes do not each
   // carry a copy.
   const LayoutEnvironment* environment = &kNoLayoutEnvironment;
@@ -92,6 +97,8 @@ struct LayoutNode {
   static constexpr std::size_t kMeasuredKept = 4;
   std::array<Measured, kMeasuredKept> measured{};
   std::size_t measuredCount = 0;
+  // Whether it was measured for more proposals than it keeps.
+  bool measuredMore = false;
 };
 
 }  // namespace dunvel

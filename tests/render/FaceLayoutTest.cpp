@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -299,6 +300,67 @@ TEST(FaceLayout, AnUnchangedFrameShapesNothingAndATickOnlyTheClock) {
   // The clock's new text, once: its row has room for each of its children at its natural
   // width, so none is probed offered no width (a shaping wrapped at every character).
   EXPECT_EQ(renderer.textEngine().shapedCount(), shaped + 1);
+}
+
+// A tree that differs from the last only in a text keeps the last layout when the new text
+// takes the same room, whatever became of the last tree; otherwise it is laid out anew. Either
+// way every box stands where a new layout of the tree puts it.
+TEST(FaceLayout, ANewTextOfTheSameRoomIsPlacedInTheLastLayoutAndAnyOtherLaysOutAnew) {
+  const auto rowShowing = [](const std::string& clock, const std::string& points) {
+    Element row;
+    row.kind = ElementKind::hstack;
+    row.identity = "row";
+    for (const std::string& shown : {clock, points}) {
+      Element text;
+      text.kind = ElementKind::text;
+      text.identity = "row/" + std::to_string(row.children.size());
+      text.text = Verbatim{shown};
+      Modifier font;
+      font.kind = ModifierKind::font;
+      font.font = Font::title3().monospacedDigit();
+      text.modifiers = {font};
+      row.children.push_back(text);
+    }
+    // As the clock's row: a spacer between its texts, so that it spans the face.
+    Element spacer;
+    spacer.kind = ElementKind::spacer;
+    spacer.identity = "row/spacer";
+    row.children.insert(row.children.begin() + 1, spacer);
+    return row;
+  };
+  const auto expectAsNew = [&rowShowing](const FaceLayout& layout, const Element& tree) {
+    FaceRenderer fresh(FaceSize::mm45);
+    const FaceLayout& want = fresh.layout(tree);
+    for (const Element* e : tree.findAll([](const Element&) { return true; })) {
+      EXPECT_EQ(layout.frameOf(*e), want.frameOf(*e)) << e->identity;
+    }
+  };
+  FaceRenderer renderer(FaceSize::mm45);
+  auto tree = std::make_unique<Element>(rowShowing("0:41", "10"));
+  const double width = renderer.layout(*tree).frameOf(tree->children[0])->width;
+  const std::size_t shaped = renderer.textEngine().shapedCount();
+  ASSERT_EQ(renderer.wholeLayouts(), 1u);
+
+  // The next second, the last tree gone first: the same layout, one text shaped.
+  tree = std::make_unique<Element>(rowShowing("0:42", "10"));
+  EXPECT_EQ(renderer.layout(*tree).frameOf(tree->children[0])->width, width);
+  EXPECT_EQ(renderer.wholeLayouts(), 1u);
+  EXPECT_EQ(renderer.textEngine().shapedCount(), shaped + 1);
+  expectAsNew(*renderer.lastLayout(), *tree);
+
+  // Wider texts, and trees of another shape: laid out anew.
+  std::size_t whole = renderer.wholeLayouts();
+  Element column = rowShowing("0:42", "10");
+  column.kind = ElementKind::vstack;
+  Element fewer = rowShowing("0:42", "10");
+  fewer.children.pop_back();
+  for (const Element& next : {rowShowing("10:00", "10"), rowShowing("0:42", "1000"),
+                              rowShowing("0:42\n0:43", "10"), column, fewer}) {
+    tree = std::make_unique<Element>(next);
+    renderer.layout(*tree);
+    EXPECT_EQ(renderer.wholeLayouts(), ++whole);
+    expectAsNew(*renderer.lastLayout(), *tree);
+  }
 }
 
 TEST(FaceLayout, ARowGivesTextsTheirNaturalWidthAndAFlexibleFrameItsShare) {

@@ -1,6 +1,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -27,8 +28,9 @@ struct Frame {
   std::string what;
 };
 
-// Paints the frames in order with one renderer, which repaints only what changed, and each
-// with a renderer of its own, which paints everything: the images must be equal byte for byte.
+// Paints the frames in order with one renderer, which lays out and repaints only what changed,
+// and with another, which lays out and paints everything: the images must be equal byte for
+// byte.
 // Where they are not, the message says which frame and the first differing pixel. Returns the
 // share of the pixels the partial paints painted, over all frames.
 double expectPartialEqualsWhole(const std::vector<Frame>& frames, FaceSize size, double scale) {
@@ -40,7 +42,15 @@ double expectPartialEqualsWhole(const std::vector<Frame>& frames, FaceSize size,
     for (FaceRenderer* renderer : {&partial, &whole}) {
       renderer->setTextSize(frame.textSize);
       renderer->setTime(frame.time);
-      renderer->layout(*frame.tree, frame.offsets);
+    }
+    // One lays out only what changed, the other everything: they must answer alike.
+    const FaceLayout& changed = partial.layout(*frame.tree, frame.offsets);
+    const FaceLayout& fresh =
+        whole.layout(*frame.tree, frame.offsets, FaceRenderer::Relayout::whole);
+    EXPECT_EQ(changed.buttons().size(), fresh.buttons().size()) << frame.what;
+    for (std::size_t b = 0; b < std::min(changed.buttons().size(), fresh.buttons().size()); ++b) {
+      EXPECT_EQ(changed.buttons()[b].element, fresh.buttons()[b].element) << frame.what;
+      EXPECT_EQ(changed.buttons()[b].visible, fresh.buttons()[b].visible) << frame.what;
     }
     cairo_surface_t* got = partial.paint(frame.options);
     cairo_surface_t* want = whole.paint(frame.options, FaceRenderer::Repaint::whole);
