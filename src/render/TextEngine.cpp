@@ -80,6 +80,22 @@ std::string joinParagraphs(const std::string& text) {
   return joined;
 }
 
+// A figure of digits and single separators between them ("1:05", "12.5"): the bidirectional
+// algorithm reads it as one number in any paragraph (a separator between two digits takes
+// their direction), so it needs no isolate, which Pango would itemise and shape apart.
+bool isPlainNumber(std::string_view text) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (digit(text[i])) continue;
+    const bool separator = text[i] == ':' || text[i] == '.' || text[i] == ',' || text[i] == '/';
+    if (!separator || i == 0 || i + 1 == text.size() || !digit(text[i - 1]) ||
+        !digit(text[i + 1])) {
+      return false;
+    }
+  }
+  return !text.empty();
+}
+
 // What Pango is given: valid UTF-8 (Pango refuses anything else), cut to what can show (cut
 // tells whether it was).
 std::string prepare(const TextRequest& request, bool& cut) {
@@ -104,7 +120,7 @@ std::string prepare(const TextRequest& request, bool& cut) {
     cut = true;
   }
   if (!oneLine(request) && lineLimitOf(request)) text = joinParagraphs(text);
-  if (isFigure(text)) text = kLri + text + kPdi;
+  if (isFigure(text) && !isPlainNumber(text)) text = kLri + text + kPdi;
   return text;
 }
 
