@@ -57,21 +57,15 @@ Rgba foreground(const LayoutNode& n, bool symbol) {
   return resolveColor(Color::primary());
 }
 
-Rect unite(const Rect& a, const Rect& b) {
-  if (a.width <= 0.0 || a.height <= 0.0) return b;
-  if (b.width <= 0.0 || b.height <= 0.0) return a;
-  const double x = std::min(a.x, b.x);
-  const double y = std::min(a.y, b.y);
-  return Rect{x, y, std::max(a.maxX(), b.maxX()) - x, std::max(a.maxY(), b.maxY()) - y};
-}
-
-// What a shaped text may touch: its glyphs' ink where it is drawn, and the room kept for
-// overhang around its frame, with a point for antialiasing.
+// What a shaped text may touch: its glyphs' ink where it is drawn, with room for antialiasing
+// and for hinting, which may move an outline by part of a pixel from where its extents say.
+// Not its frame with room for overhang around it: a tick would then repaint the texts beside
+// and below the clock as well.
 Rect inkReach(const LayoutNode& n) {
   const Rect& ink = n.shaped->ink;
   const Rect drawn{n.frame.x - n.shaped->origin.x + ink.x, n.frame.y - n.shaped->origin.y + ink.y,
                    ink.width, ink.height};
-  return unite(grown(n.frame, kOverhang), grown(drawn, 1.0));
+  return grown(drawn, 2.0);
 }
 
 bool touches(const Rect& a, const Rect& b) {
@@ -104,7 +98,7 @@ class Painter {
             cairo_move_to(cr_, n.frame.x - n.shaped->origin.x, n.frame.y - n.shaped->origin.y);
             pango_cairo_show_layout(cr_, n.shaped->layout);
           }
-          covered(grown(n.frame, kOverhang), clip);
+          covered(op.bounds, clip);
         }
         return;
       case LayoutNode::Kind::shape:
