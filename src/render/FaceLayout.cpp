@@ -909,13 +909,16 @@ bool FaceLayout::relayText(const Element& tree, const ScrollOffsets& offsets) {
   walk(walk, tree);
   if (!same || elements.size() != looks_->size()) return false;
 
-  // The boxes now stand for the new tree's elements (the last tree may be gone).
+  // The boxes now stand for the new tree's elements (the last tree may be gone). Their shaped
+  // texts are let go: the engine may since have evicted those of boxes out of sight, which
+  // placing does not reach; the boxes placed below are shaped again (found in the engine).
   for (std::size_t b = 0; b < blocks_.size(); ++b) {
     const std::size_t used = b + 1 == blocks_.size() ? usedInBlock_ : kNodesPerBlock;
     for (std::size_t i = 0; i < used; ++i) {
       LayoutNode& n = blocks_[b][i];
       n.element = elements[n.elementIndex];
       if (n.modifier != nullptr) n.modifier = &n.element->modifiers[n.modifierIndex];
+      n.shaped = nullptr;
     }
   }
   for (auto& [element, node] : outerList_) element = elements[node->elementIndex];

@@ -57,16 +57,13 @@ const FaceLayout& FaceRenderer::layout(const Element& tree, const ScrollOffsets&
   engine_.beginFrame();
   if (layout_ && relayout == Relayout::changed && laidOutTextSize_ == face_.textSize &&
       layout_->relayText(tree, offsets)) {
-    if (laidOutTime_ != time_) {
-      layout_->placeTime(time_);
-      laidOutTime_ = time_;
-    }
+    // Shaped again even when it is the same, so that the engine keeps it for this frame.
+    layout_->placeTime(time_);
     return *layout_;
   }
   layout_.reset();
   layout_ = std::make_unique<FaceLayout>(tree, face_, engine_, offsets, time_);
   ++wholeLayouts_;
-  laidOutTime_ = time_;
   laidOutTextSize_ = face_.textSize;
   return *layout_;
 }

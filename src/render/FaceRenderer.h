@@ -45,9 +45,7 @@ class FaceRenderer {
   // Lays out the time set by setTime in the last layout, leaving the rest as it is: the turn
   // of a minute measures nothing else.
   void placeTime() {
-    if (!layout_) return;
-    layout_->placeTime(time_);
-    laidOutTime_ = time_;
+    if (layout_) layout_->placeTime(time_);
   }
   // How many trees were laid out anew, not in the last layout (see layout()).
   std::size_t wholeLayouts() const { return wholeLayouts_; }
@@ -86,8 +84,7 @@ class FaceRenderer {
   ShapeMasks masks_;
   std::string time_;
   std::unique_ptr<FaceLayout> layout_;
-  // What the last layout was made with besides the tree.
-  std::string laidOutTime_;
+  // The text size the last layout was made for.
   TextSize laidOutTextSize_ = TextSize::large;
   std::size_t wholeLayouts_ = 0;
   Owned<cairo_surface_t> surface_;

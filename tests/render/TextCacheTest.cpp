@@ -1,7 +1,11 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
+#include "render/FaceRenderer.h"
 #include "render/TextEngine.h"
 
 namespace dunvel {
@@ -66,6 +70,68 @@ TEST(TextCache, BoundedInTextsAndBytesItDropsTheLongestUnusedFirstAndKeepsTheLas
     EXPECT_FALSE(shapesAgain(engine, std::to_string(count - 2) + body));
     EXPECT_TRUE(shapesAgain(engine, "0" + body));
   }
+}
+
+}  // namespace
+}  // namespace dunvel
+
+namespace dunvel {
+namespace {
+
+// A layout kept from frame to frame (a tree whose one text changes each frame) holds no text
+// that the engine has let go since: not the time in the band, which stays the same, nor the
+// rows of a list scrolled out of sight and back. Under the sanitizers a held text is a read of
+// freed memory; without them, the frame differs from a new renderer's.
+TEST(TextCache, ALayoutKeptAcrossFramesHoldsNoTextTheEngineLetGo) {
+  const auto listShowing = [](int counter) {
+    Element list;
+    list.kind = ElementKind::vstack;
+    list.identity = "list";
+    Modifier font;
+    font.kind = ModifierKind::font;
+    font.font = Font::title3().monospacedDigit();
+    for (int i = 0; i < 40; ++i) {
+      Element row;
+      row.kind = ElementKind::text;
+      row.identity = "list/" + std::to_string(i);
+      row.text = Verbatim{i == 39 ? std::to_string(counter) : "row " + std::to_string(i)};
+      row.modifiers = {font};
+      list.children.push_back(row);
+    }
+    Element scroll;
+    scroll.kind = ElementKind::scrollView;
+    scroll.identity = "scroll";
+    scroll.children = {list};
+    return scroll;
+  };
+  FaceRenderer renderer(FaceSize::mm45);
+  renderer.setTime("10:09");
+  auto tree = std::make_unique<Element>(listShowing(10000));
+  renderer.layout(*tree);
+  renderer.paint();
+  // The first rows out of sight, then enough frames of a new counter for the engine to evict.
+  const ScrollOffsets bottom{{"scroll", 1e6}};
+  renderer.scroll(bottom);
+  renderer.paint();
+  const std::size_t whole = renderer.wholeLayouts();
+  for (int counter = 10001; counter < 10001 + static_cast<int>(TextEngine::kMaxCachedTexts);
+       ++counter) {
+    tree = std::make_unique<Element>(listShowing(counter));
+    renderer.layout(*tree, bottom);
+  }
+  ASSERT_EQ(renderer.wholeLayouts(), whole) << "each frame was laid out anew: nothing was kept";
+  renderer.scroll({});
+  cairo_surface_t* kept = renderer.paint();
+
+  FaceRenderer fresh(FaceSize::mm45);
+  fresh.setTime("10:09");
+  fresh.layout(*tree);
+  cairo_surface_t* want = fresh.paint();
+  const auto bytes = static_cast<std::size_t>(cairo_image_surface_get_stride(want)) *
+                     static_cast<std::size_t>(fresh.pixelHeight());
+  EXPECT_EQ(
+      std::memcmp(cairo_image_surface_get_data(kept), cairo_image_surface_get_data(want), bytes),
+      0);
 }
 
 }  // namespace
