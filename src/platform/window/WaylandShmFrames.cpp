@@ -261,6 +261,7 @@ void WaylandShmFrames::show(cairo_surface_t* image, const std::vector<Rect>& cha
   }
   wl_surface_commit(surface_);
   buffer->busy = true;
+  shown_ = buffer;
   if (!shownOnce_) mapWindowSurface();
   unshown_.clear();
   shownOnce_ = true;

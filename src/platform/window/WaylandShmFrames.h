@@ -49,8 +49,10 @@ class WaylandShmFrames {
   // buffer is free for is not shown, and what it changed goes with the next.
   void show(cairo_surface_t* image, const std::vector<Rect>& changed);
 
-  // How many buffers there are (for tests: two are enough while the compositor keeps up).
+  // How many buffers there are, and the pixels of the one attached last (XRGB8888, rows of
+  // width × 4 bytes; null before the first frame): what the compositor was given to show.
   std::size_t buffers() const { return buffers_.size(); }
+  const std::uint8_t* shownPixels() const { return shown_ != nullptr ? shown_->pixels : nullptr; }
 
  private:
   // A part of the frame in whole pixels.
@@ -101,6 +103,7 @@ class WaylandShmFrames {
   std::vector<std::unique_ptr<Buffer>> buffers_;
   // What changed since the last frame shown (frames no buffer was free for).
   std::vector<Part> unshown_;
+  const Buffer* shown_ = nullptr;
   bool shownOnce_ = false;
 };
 
