@@ -442,8 +442,15 @@ TEST(WestonExecutable, TheWindowShowsThePreviewTakesATapAndTheWheelAndEndsOnEsca
   const std::string answer = write(folder, "answer.json", kAnswer);
   const std::string board = write(folder, "board.json", boardOfTwenty("فريق 10"));
   const auto frames = folder.path() / "frames";
-  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--frames", frames.string()},
-                     weston.clientEnvironment());
+  // SDL 2.26's Wayland driver leaves allocations of its own and of its decoration plugin
+  // (libdecor's, which SDL_Quit unloads: they can only be put down to an unknown module) at
+  // the end, so in a sanitizer build this run is not checked for leaks. The X11 runs of the
+  // same code are, and WaylandShmFramesTest checks the frames' own objects.
+  const char* sanitizer = std::getenv("LSAN_OPTIONS");
+  std::vector<std::string> environment = weston.clientEnvironment();
+  environment.push_back("LSAN_OPTIONS=" + std::string(sanitizer != nullptr ? sanitizer : "") +
+                        ":detect_leaks=0");
+  ChildProcess watch(DUNVEL_WATCH_PATH, {"--link", link, "--frames", frames.string()}, environment);
   ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
   run(DUNVEL_HOST_PATH, {"push", answer, "--link", link});
 
