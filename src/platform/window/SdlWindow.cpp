@@ -164,7 +164,7 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
       wlDisplay_ = info.info.wl.display;
       // SDL's way on Wayland goes through EGL: Mesa's threads, its own round trip to the
       // compositor and a frame callback on every frame, each waking this thread. Buffers of
-      // our own on SDL's surface need neither, and carry only the parts that changed.
+      // our own over SDL's surface need neither, and carry only the parts that changed.
       shmFrames_ = WaylandShmFrames::open(wlDisplay_, info.info.wl.surface, renderer.pixelWidth(),
                                           renderer.pixelHeight());
     }

@@ -75,8 +75,8 @@ class SdlWindow final : public MainThreadWaiter {
   // The window's own connection: to the X server, or to the Wayland compositor.
   _XDisplay* xDisplay_ = nullptr;
   wl_display* wlDisplay_ = nullptr;
-  // Wayland only: frames attached to SDL's surface in shared memory; null where the compositor
-  // offers none (SDL's renderer shows them then).
+  // Wayland only: frames in shared memory over SDL's surface; null where the compositor offers
+  // no shared memory (SDL's renderer shows them then).
   std::unique_ptr<WaylandShmFrames> shmFrames_;
   // X11 only: the window, a graphics context that asks for no exposure events, and whether a
   // first frame was shown (the later ones send only what their paint changed).
