@@ -124,8 +124,8 @@ void WaylandShmFrames::mapWindowSurface() {
   if (subsurface_ == nullptr) return;
   backdrop_ = newBuffer();
   if (backdrop_ == nullptr) return;
-  // New memory is zeros: black, the bezel's colour. The position of the subsurface and its
-  // input region take effect with this commit too.
+  // New memory is zeros: black, the bezel's colour. The subsurface's place takes effect with
+  // this commit too.
   wl_surface_attach(window_, backdrop_->buffer, 0, 0);
   wl_surface_damage(window_, 0, 0, width_, height_);
   wl_surface_commit(window_);
