@@ -35,6 +35,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/link/LinkFrame.h"
@@ -132,12 +133,14 @@ struct Tally {
 class Soak {
  public:
   // With window, the companion shows its window on $DISPLAY, or where environment says (NAME=value
-  // entries, "-u NAME" to unset one); windowSearch is what xdotool looks for to click in it.
+  // entries, "-u NAME" to unset one); windowSearch is what xdotool looks for to click in it, and
+  // faceAt where the face's top left corner is in that, in pixels.
   Soak(std::string watch, std::string host, std::filesystem::path link, std::uint64_t seed,
        bool window, std::vector<std::string> environment = {},
-       std::string windowSearch = "--name '^Dunvel$'")
+       std::string windowSearch = "--name '^Dunvel$'", std::pair<int, int> faceAt = {0, 0})
       : host_(std::move(host)),
         windowSearch_(std::move(windowSearch)),
+        faceAt_(faceAt),
         link_(std::move(link)),
         random_(seed),
         companion_(companionCommand(std::move(watch), window, std::move(environment), link_),
@@ -257,9 +260,9 @@ class Soak {
         fail(marker + ": the screen to click did not show");
         return;
       }
-      // Under Weston's kiosk shell the face is at the top left of the compositor's window.
       const std::string click = "xdotool mousemove --window " + windowId() + " " +
-                                std::to_string(step.x) + " " + std::to_string(step.y) + " click 1";
+                                std::to_string(faceAt_.first + step.x) + " " +
+                                std::to_string(faceAt_.second + step.y) + " click 1";
       if (std::system(click.c_str()) != 0) {
         fail(marker + ": xdotool could not click");
         return;
@@ -373,6 +376,7 @@ class Soak {
 
   std::string host_;
   std::string windowSearch_;
+  std::pair<int, int> faceAt_;
   std::string windowId_;
   std::filesystem::path link_;
   std::mt19937_64 random_;
@@ -429,7 +433,8 @@ int main(int argc, char** argv) {
   }
   // Weston in a window on the Xvfb display: its X11 backend is the one with a seat (the X
   // server's pointer and keyboard, which xdotool drives); its kiosk shell puts the companion's
-  // window at the top left. The companion sees Weston alone.
+  // window (396×484, the default face) in the middle of its 640×640 output. The companion sees
+  // Weston alone.
   const std::filesystem::path runtime = folder.path() / "runtime";
   std::unique_ptr<ChildProcess> weston;
   std::vector<std::string> environment;
@@ -466,7 +471,8 @@ int main(int argc, char** argv) {
   int failures = 0;
   {
     Soak soak(watch, host, folder.path() / "link.sock", seed, window, environment,
-              wayland ? "--class '^weston'" : "--name '^Dunvel$'");
+              wayland ? "--class '^weston'" : "--name '^Dunvel$'",
+              wayland ? std::pair{(640 - 396) / 2, (640 - 484) / 2} : std::pair{0, 0});
     if (!soak.started()) {
       std::cerr << "dunvel-soak: the companion did not start\n";
       return 1;

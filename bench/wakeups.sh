@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Measures how often the companion's main thread wakes up and how much CPU the companion uses,
-# with the window open (on a private Xvfb display) and headless: on the idle screen, then on the
-# question screen, whose clock ticks once a second. The main thread's voluntary context switches
-# count its sleeps that ended (wake-ups); utime+stime of the whole process is its CPU time. The
-# companion also listens on a loopback WebSocket endpoint that nobody uses.
+# with the window open on X11 (a private Xvfb display), with the window open on Wayland (Weston
+# on that display, through its X11 backend: its headless backend offers no seat, without which
+# SDL cannot open a window; skipped when Weston is not installed) and headless: on the idle
+# screen, then on the question screen, whose clock ticks once a second. The main thread's
+# voluntary context switches count its sleeps that ended (wake-ups); utime+stime of the whole
+# process is its CPU time (Weston's is not counted). The companion also listens on a loopback
+# WebSocket endpoint that nobody uses.
 #   bench/wakeups.sh [BUILD_DIR] [SECONDS]     (defaults: build/test, 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +28,23 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 display=:$(head -n 1 "$work/display")
 
+# Weston as the tests run it: a runtime folder and socket of its own, no panel, the pixman
+# renderer (no GPU here).
+modes="x11 wayland headless"
+if command -v weston >/dev/null; then
+  mkdir -m 700 "$work/wayland"
+  printf '[shell]\npanel-position=none\nlocking=false\n' >"$work/weston.ini"
+  XDG_RUNTIME_DIR=$work/wayland DISPLAY=$display WAYLAND_DISPLAY= weston \
+    --backend=x11-backend.so --use-pixman --width=600 --height=600 --socket=wl-bench \
+    --idle-time=0 --config="$work/weston.ini" >"$work/weston.log" 2>&1 &
+  pids+=($!)
+  # The shell's globals are there once it launches its own client.
+  for _ in $(seq 100); do grep -q "weston-desktop-shell'" "$work/weston.log" && break; sleep 0.1; done
+else
+  echo "bench/wakeups.sh: no weston, so nothing is measured on Wayland" >&2
+  modes="x11 headless"
+fi
+
 ticks=$(getconf CLK_TCK)
 switches() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$1/task/$1/status"; }
 cputicks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
@@ -36,25 +56,35 @@ measure() {  # label pid
   sleep "$seconds"
   after_s=$(switches "$2"); after_c=$(cputicks "$2")
   awk -v l="$1" -v s=$((after_s - before_s)) -v c=$((after_c - before_c)) -v t="$ticks" \
-      -v d="$seconds" 'BEGIN { printf "%-28s %8d %12.2f %14.0f\n", l, s, s / d, c * 1000 / t }'
+      -v d="$seconds" 'BEGIN { printf "%-36s %8d %12.2f %14.0f\n", l, s, s / d, c * 1000 / t }'
 }
 
-printf "%-28s %8s %12s %14s\n" "over ${seconds} s" "wake-ups" "wake-ups/s" "CPU time (ms)"
-for mode in window headless; do
+printf "%-36s %8s %12s %14s\n" "over ${seconds} s" "wake-ups" "wake-ups/s" "CPU time (ms)"
+for mode in $modes; do
   link=$work/$mode.sock
-  if [ $mode = window ]; then
-    DISPLAY=$display WAYLAND_DISPLAY= "$watch" --link "$link" --listen ws://127.0.0.1:0 \
-      >"$work/$mode.log" 2>&1 &
-  else
-    env -u DISPLAY -u WAYLAND_DISPLAY "$watch" --headless --link "$link" --listen ws://127.0.0.1:0 \
-      >"$work/$mode.log" 2>&1 &
-  fi
+  case $mode in
+    x11)
+      label="window on X11"
+      DISPLAY=$display WAYLAND_DISPLAY= "$watch" --link "$link" --listen ws://127.0.0.1:0 \
+        >"$work/$mode.log" 2>&1 &
+      ;;
+    wayland)
+      label="window on Wayland"
+      DISPLAY= WAYLAND_DISPLAY=wl-bench XDG_RUNTIME_DIR=$work/wayland "$watch" --link "$link" \
+        --listen ws://127.0.0.1:0 >"$work/$mode.log" 2>&1 &
+      ;;
+    *)
+      label="headless"
+      env -u DISPLAY -u WAYLAND_DISPLAY "$watch" --headless --link "$link" \
+        --listen ws://127.0.0.1:0 >"$work/$mode.log" 2>&1 &
+      ;;
+  esac
   pid=$!
   pids+=("$pid")
   for _ in $(seq 100); do [ -S "$link" ] && break; sleep 0.1; done
-  measure "$mode, idle screen" "$pid"
+  measure "$label, idle screen" "$pid"
   "$host" push examples/question.json --opened-now --link "$link" >/dev/null
-  measure "$mode, question screen" "$pid"
+  measure "$label, question screen" "$pid"
   kill "$pid"
   wait "$pid" || true
 done

@@ -132,10 +132,11 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
     quit();
     throw std::runtime_error(problem);
   }
-  // On X11 frames are copied into the window's own framebuffer (shared memory with the X
-  // server); the default would bring up an OpenGL renderer, with its threads, to show one small
-  // image. SDL 2.26's Wayland driver has no framebuffer of its own: there SDL's renderer (OpenGL
-  // ES through EGL) is the only way a frame reaches the window.
+  // Where SDL shows the frames itself: on X11 (when they cannot be put on the window directly)
+  // they are copied into the window's own framebuffer (shared memory with the X server); the
+  // default would bring up an OpenGL renderer, with its threads, to show one small image. SDL
+  // 2.26's Wayland driver has no framebuffer of its own: there SDL's renderer (OpenGL ES
+  // through EGL) is its only way, used when the compositor takes no frames in shared memory.
   const bool wayland = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, wayland ? "1" : "0");
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
@@ -161,6 +162,11 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
       XSetIOErrorExitHandler(xDisplay_, keepRunningAfterIoError, this);
     } else if (info.subsystem == SDL_SYSWM_WAYLAND) {
       wlDisplay_ = info.info.wl.display;
+      // SDL's way on Wayland goes through EGL: Mesa's threads, its own round trip to the
+      // compositor and a frame callback on every frame, each waking this thread. Buffers of
+      // our own over SDL's surface need neither, and carry only the parts that changed.
+      shmFrames_ = WaylandShmFrames::open(wlDisplay_, info.info.wl.surface, renderer.pixelWidth(),
+                                          renderer.pixelHeight());
     }
   }
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -229,6 +235,8 @@ void SdlWindow::putImage(const std::vector<Rect>& parts) {
 }
 
 SdlWindow::~SdlWindow() {
+  // Its objects are on SDL's connection, which SDL_Quit closes.
+  shmFrames_.reset();
   // The graphics context is on the window's own connection, whose calls return at once once it
   // is lost (its exit handler returns): freed either way.
   if (xGc_ != nullptr) XFreeGC(xDisplay_, xGc_);
@@ -265,6 +273,10 @@ void SdlWindow::present(const FaceRenderer& renderer) {
     // window lacks; the first frame goes whole.
     putImage(shownOnce_ ? renderer.damage() : std::vector<Rect>{wholeFrame()});
     shownOnce_ = true;
+    return;
+  }
+  if (shmFrames_ != nullptr) {
+    shmFrames_->show(renderer.image(), renderer.damage());
     return;
   }
   SDL_Surface* target = SDL_GetWindowSurface(window_);
@@ -392,10 +404,11 @@ void SdlWindow::handle(const SDL_Event& event) {
     case SDL_WINDOWEVENT:
       // Uncovered: show the last frame again; nothing is painted for it.
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-        if (xGc_ == nullptr) {
+        // With frames of our own on Wayland, the compositor keeps the last one: nothing to do.
+        if (xGc_ != nullptr) {
+          if (shownOnce_) putImage({wholeFrame()});
+        } else if (shmFrames_ == nullptr) {
           SDL_UpdateWindowSurface(window_);
-        } else if (shownOnce_) {
-          putImage({wholeFrame()});
         }
       }
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) onClose_();

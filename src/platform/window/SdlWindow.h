@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/runloop/MainThreadWaiter.h"
 #include "platform/window/WatchFace.h"
+#include "platform/window/WaylandShmFrames.h"
 
 struct SDL_Window;
 union SDL_Event;
@@ -73,6 +75,9 @@ class SdlWindow final : public MainThreadWaiter {
   // The window's own connection: to the X server, or to the Wayland compositor.
   _XDisplay* xDisplay_ = nullptr;
   wl_display* wlDisplay_ = nullptr;
+  // Wayland only: frames in shared memory over SDL's surface; null where the compositor offers
+  // no shared memory (SDL's renderer shows them then).
+  std::unique_ptr<WaylandShmFrames> shmFrames_;
   // X11 only: the window, a graphics context that asks for no exposure events, and whether a
   // first frame was shown (the later ones send only what their paint changed).
   unsigned long xWindow_ = 0;
