@@ -7,11 +7,25 @@
 # voluntary context switches count its sleeps that ended (wake-ups); utime+stime of the whole
 # process is its CPU time (Weston's is not counted). The companion also listens on a loopback
 # WebSocket endpoint that nobody uses.
-#   bench/wakeups.sh [BUILD_DIR] [SECONDS]     (defaults: build/test, 60)
+#   bench/wakeups.sh [BUILD_DIR] [SECONDS] [--modes "x11 wayland headless"] [--out FILE]
+# (defaults: build/test, 60, all three). --out also writes the figures as JSON for
+# scripts/bench's table: MODE_idle/wakeups_per_second, MODE_question/cpu_seconds_per_minute...
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/test}
-seconds=${2:-60}
+positional=()
+wanted="x11 wayland headless"
+out=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --modes) wanted=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "bench/wakeups.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
+    *) positional+=("$1"); shift ;;
+  esac
+done
+build=${positional[0]:-build/test}
+seconds=${positional[1]:-60}
 watch=$build/src/app/watch/dunvel-watch
 host=$build/tools/host/dunvel-host
 work=$(mktemp -d)
@@ -30,8 +44,8 @@ display=:$(head -n 1 "$work/display")
 
 # Weston as the tests run it: a runtime folder and socket of its own, no panel, the pixman
 # renderer (no GPU here).
-modes="x11 wayland headless"
-if command -v weston >/dev/null; then
+modes=$wanted
+if [[ " $modes " == *" wayland "* ]] && command -v weston >/dev/null; then
   mkdir -m 700 "$work/wayland"
   printf '[shell]\npanel-position=none\nlocking=false\n' >"$work/weston.ini"
   XDG_RUNTIME_DIR=$work/wayland DISPLAY=$display WAYLAND_DISPLAY= weston \
@@ -40,16 +54,17 @@ if command -v weston >/dev/null; then
   pids+=($!)
   # The shell's globals are there once it launches its own client.
   for _ in $(seq 100); do grep -q "weston-desktop-shell'" "$work/weston.log" && break; sleep 0.1; done
-else
+elif [[ " $modes " == *" wayland "* ]]; then
   echo "bench/wakeups.sh: no weston, so nothing is measured on Wayland" >&2
-  modes="x11 headless"
+  modes=${modes//wayland/}
 fi
 
 ticks=$(getconf CLK_TCK)
 switches() { awk '/^voluntary_ctxt_switches/ {print $2}' "/proc/$1/task/$1/status"; }
 cputicks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-measure() {  # label pid
+figures=()
+measure() {  # label pid name
   local before_s before_c after_s after_c
   sleep 3  # let the screen settle
   before_s=$(switches "$2"); before_c=$(cputicks "$2")
@@ -57,6 +72,10 @@ measure() {  # label pid
   after_s=$(switches "$2"); after_c=$(cputicks "$2")
   awk -v l="$1" -v s=$((after_s - before_s)) -v c=$((after_c - before_c)) -v t="$ticks" \
       -v d="$seconds" 'BEGIN { printf "%-36s %8d %12.2f %14.0f\n", l, s, s / d, c * 1000 / t }'
+  figures+=("$(awk -v n="$3" -v s=$((after_s - before_s)) -v c=$((after_c - before_c)) \
+    -v t="$ticks" -v d="$seconds" 'BEGIN {
+      printf "{\"name\": \"%s/wakeups_per_second\", \"unit\": \"/s\", \"value\": %.4f}, ", n, s / d
+      printf "{\"name\": \"%s/cpu_seconds_per_minute\", \"unit\": \"s/min\", \"value\": %.4f}", n, c / t / d * 60 }')")
 }
 
 printf "%-36s %8s %12s %14s\n" "over ${seconds} s" "wake-ups" "wake-ups/s" "CPU time (ms)"
@@ -82,9 +101,12 @@ for mode in $modes; do
   pid=$!
   pids+=("$pid")
   for _ in $(seq 100); do [ -S "$link" ] && break; sleep 0.1; done
-  measure "$label, idle screen" "$pid"
+  measure "$label, idle screen" "$pid" "${mode}_idle"
   "$host" push examples/question.json --opened-now --link "$link" >/dev/null
-  measure "$label, question screen" "$pid"
+  measure "$label, question screen" "$pid" "${mode}_question"
   kill "$pid"
   wait "$pid" || true
 done
+if [ -n "$out" ]; then
+  (IFS=,; printf '{"figures": [%s]}\n' "${figures[*]}") >"$out"
+fi
