@@ -15,21 +15,39 @@ FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine&
   LayoutBuilder builder(*this, engine, offsets);
   root_ = builder.build(tree, &kNoLayoutEnvironment);
   LayoutBuilder::markAlwaysPlaced(*root_, false);
-  // The content fills the face below the time band; what is smaller is centred in it.
-  const Rect safe{0.0, face.safeAreaTop, face.size.width,
-                  layout::nonNegative(face.size.height - face.safeAreaTop)};
+  const Rect safe = safeArea();
   Size size = builder.measure(*root_, safe.width, safe.height);
   if (size.height > safe.height + 1e-6) {
     builder.letWrappingTextsGiveWay();
     size = builder.measure(*root_, safe.width, safe.height);
   }
+  builder.place(*root_, contentFrame(size), Rect{0.0, 0.0, face.size.width, face.size.height});
+  if (!time.empty()) layOutTime(time, engine);
+}
+
+Rect FaceLayout::safeArea() const {
+  return Rect{0.0, face_.safeAreaTop, face_.size.width,
+              layout::nonNegative(face_.size.height - face_.safeAreaTop)};
+}
+
+Rect FaceLayout::contentFrame(Size size) const {
+  // The content fills the face below the time band; what is smaller is centred in it.
+  const Rect safe = safeArea();
   const double width = std::min(size.width, safe.width);
   const double height = std::min(size.height, safe.height);
-  builder.place(
-      *root_,
-      Rect{safe.x + (safe.width - width) / 2, safe.y + (safe.height - height) / 2, width, height},
-      Rect{0.0, 0.0, face.size.width, face.size.height});
-  if (!time.empty()) layOutTime(time, engine);
+  return Rect{safe.x + (safe.width - width) / 2, safe.y + (safe.height - height) / 2, width,
+              height};
+}
+
+bool FaceLayout::forgetAround(LayoutNode& n, const std::vector<const LayoutNode*>& changed) {
+  bool holds = std::find(changed.begin(), changed.end(), &n) != changed.end();
+  for (LayoutNode* child : n.children) holds = forgetAround(*child, changed) || holds;
+  if (holds) {
+    n.measuredCount = 0;
+    n.measuredMore = false;
+    keptSizes_.erase(&n);
+  }
+  return holds;
 }
 
 bool FaceLayout::relayText(const Element& tree, const ScrollOffsets& offsets) {
@@ -84,11 +102,27 @@ bool FaceLayout::relayText(const Element& tree, const ScrollOffsets& offsets) {
   textNodes_.clear();
   indexed_ = false;
 
-  // A new text that measures as the old one did leaves every other box where it was.
+  // A new text that measures as the old one did leaves every other box where it was. Else what
+  // the new texts and the boxes around them measured is forgotten and the tree measured again:
+  // every other box answers the proposals it was asked before from what it kept.
   LayoutBuilder builder(*this, *engine_, offsets);
+  std::vector<const LayoutNode*> changed;
+  bool measureAlike = true;
   for (const auto& [element, node] : textList_) {
     if (std::find(retexted.begin(), retexted.end(), node->elementIndex) == retexted.end()) continue;
-    if (!builder.measuresAsBefore(*const_cast<LayoutNode*>(node))) return false;
+    changed.push_back(node);
+    if (measureAlike && !builder.measuresAsBefore(*const_cast<LayoutNode*>(node))) {
+      measureAlike = false;
+    }
+  }
+  if (!measureAlike) {
+    // Texts that gave way to fit the face were measured twice over: laid out anew.
+    if (wrappingTextsGiveWay_) return false;
+    forgetAround(*root_, changed);
+    const Rect safe = safeArea();
+    const Size size = builder.measure(*root_, safe.width, safe.height);
+    if (size.height > safe.height + 1e-6) return false;
+    root_->frame = contentFrame(size);
   }
   for (const std::uint32_t index : retexted) (*looks_)[index].look.text = elements[index]->text;
   placeAgain(offsets);

@@ -83,9 +83,11 @@ class FaceLayout {
   // Lays out another time in the band (empty for none), leaving every other box as it is.
   void placeTime(std::string_view time);
   // Makes this the layout of another tree, with these offsets, when the tree differs from the
-  // last one only in texts that measure as the old ones did (a clock's next second): only
-  // those texts are shaped, and nothing else is measured. False, with the layout unusable,
-  // when the tree differs otherwise: it must be laid out anew. The last tree need not exist.
+  // last one only in texts: when they measure as the old ones did (a clock's next second) only
+  // they are shaped and nothing else is measured; otherwise only they and the boxes around
+  // them are measured again. False, with the layout unusable, when the tree differs otherwise
+  // or texts had to give way to fit the face: it must be laid out anew. The last tree need
+  // not exist.
   bool relayText(const Element& tree, const ScrollOffsets& offsets);
 
   const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
@@ -104,6 +106,12 @@ class FaceLayout {
   // Places the boxes left out of sight (see placedRoot()).
   void placeDeferred() const;
   void layOutTime(std::string_view time, TextEngine& engine);
+  // The face below the time band, and where content of a size stands in it.
+  Rect safeArea() const;
+  Rect contentFrame(Size size) const;
+  // Forgets what the boxes among changed, and every box around them, measured; whether n
+  // holds one of them.
+  bool forgetAround(LayoutNode& n, const std::vector<const LayoutNode*>& changed);
   // The element → box lookups, made on the first question.
   void index() const;
 

@@ -33,9 +33,10 @@ class FaceRenderer {
   void setTextSize(TextSize size) { face_.textSize = size; }
 
   // Lays out a tree (which must outlive the layout) and returns the layout. A tree that differs
-  // from the last one laid out only in texts that take the same room (the clock's next second)
-  // has those texts shaped and the boxes placed again, nothing measured; Relayout::whole lays
-  // out everything anew.
+  // from the last one laid out only in texts is laid out in the last layout: texts that take
+  // the same room (the clock's next second) are shaped and the boxes placed again, nothing
+  // measured; other texts are measured again with the boxes around them (see
+  // FaceLayout::relayText). Relayout::whole lays out everything anew.
   enum class Relayout { changed, whole };
   const FaceLayout& layout(const Element& tree, const ScrollOffsets& offsets = {},
                            Relayout relayout = Relayout::changed);
