@@ -183,11 +183,13 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
       ->add_option("--size", options->sizes,
                    "A case to draw each snapshot on: 41mm, 45mm, 49mm or all; repeatable; "
                    "default 45mm")
-      ->check(CLI::IsMember({"41mm", "45mm", "49mm", "all"}));
+      ->check(CLI::IsMember({"41mm", "45mm", "49mm", "all"}))
+      ->allow_extra_args(false);
   verify
       ->add_option("--text-size", options->textSizes,
                    textSizeHelp("; or all; repeatable"))
-      ->check(TextSizeName() | CLI::IsMember({"all"}));
+      ->check(TextSizeName() | CLI::IsMember({"all"}))
+      ->allow_extra_args(false);
   verify
       ->add_option("--now", options->now,
                    "The current date-time in seconds since 1970 for snapshot files (recordings "
