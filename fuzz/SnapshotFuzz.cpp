@@ -1,11 +1,13 @@
-// Bytes → JSON snapshot reader → decodeGameState → equality, plus the writer's round trip.
-// Any input must leave every step crash-free and sanitizer-clean, and the invariants below must
-// hold; a broken invariant aborts so the fuzzer keeps the input.
+// Bytes → JSON snapshot reader → decodeGameState → equality, and explain beside it, plus the
+// writer's round trip. Any input must leave every step crash-free and sanitizer-clean, and the
+// invariants below must hold; a broken invariant aborts so the fuzzer keeps the input.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "explain/FindingText.h"
+#include "explain/SnapshotExplain.h"
 #include "state/ContextDecoding.h"
 #include "state/GameState.h"
 #include "state/SnapshotJson.h"
@@ -41,6 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(a == b);
   require((a == dunvel::GameState{}) == (dunvel::GameState{} == a));
   require(dunvel::textEquals(a.screen, a.gameName) == dunvel::textEquals(a.gameName, a.screen));
+
+  // The second reading beside the decoder takes anything the decoder takes, at any moment, and
+  // each of its findings prints as one line.
+  for (const double now : {0.0, 1.8e9, -1e300}) {
+    for (const auto& finding : dunvel::explainSnapshot(read.dictionary, now)) {
+      require(dunvel::findingLine(finding).find('\n') == std::string::npos);
+    }
+  }
 
   // What the writer produces reads back to the same dictionary.
   const dunvel::JsonReadResult again =

@@ -14,19 +14,22 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/NumberOption.h"
 #include "cli/UsageError.h"
+#include "explain/FindingText.h"
+#include "explain/SnapshotExplain.h"
 #include "host/DemoHost.h"
 #include "host/EndWaiter.h"
 #include "host/HostConnection.h"
 #include "host/HostReplay.h"
 #include "host/LineWriter.h"
-#include "cli/NumberOption.h"
 #include "host/OutputWatch.h"
 #include "host/PushLine.h"
 #include "host/WebSocketHostLink.h"
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
+#include "state/OneLine.h"
 #include "state/SnapshotJson.h"
 
 namespace dunvel {
@@ -53,7 +56,19 @@ constexpr const char* kLinkHelp =
     "Socket path of the companion, or the URL of its WebSocket endpoint with its token "
     "(ws://ADDRESS:PORT/link?token=…, as dunvel-watch --listen prints it)";
 
-int push(const std::string& file, bool asMessage, bool openedNow,
+// What the watch will not take as sent, on err, one line a finding. True when there was any.
+bool reportFindings(const ContextDictionary& snapshot, const std::string& shownName,
+                    std::ostream& err) {
+  const double now =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  const std::vector<SnapshotFinding> findings = explainSnapshot(snapshot, now);
+  for (const SnapshotFinding& finding : findings) {
+    err << "dunvel-host: " << oneLine(shownName) << ": " << findingLine(finding) << '\n';
+  }
+  return !findings.empty();
+}
+
+int push(const std::string& file, bool asMessage, bool openedNow, bool strict,
          const std::optional<std::string>& link, std::chrono::milliseconds timeout,
          std::istream& in, std::ostream& out, std::ostream& err) {
   const std::string shownName = file == "-" ? "standard input" : file;
@@ -93,6 +108,12 @@ int push(const std::string& file, bool asMessage, bool openedNow,
     const std::chrono::duration<double> sinceEpoch =
         std::chrono::system_clock::now().time_since_epoch();
     read.dictionary.insert_or_assign("questionOpenedAt", ContextValue(sinceEpoch.count()));
+  }
+  // The watch takes any snapshot without a word; the person building the host app hears here
+  // what it will make of this one.
+  if (reportFindings(read.dictionary, shownName, err) && strict) {
+    err << "dunvel-host: " << oneLine(shownName) << ": not sent: it has findings (--strict)\n";
+    return kBadInput;
   }
   const std::string line =
       asMessage ? LinkFrame::messageLine(read.dictionary) : LinkFrame::contextLine(read.dictionary);
@@ -192,7 +213,11 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   bool asMessage = false;
   std::optional<std::string> pushLink;
   CLI::App* pushCommand =
-      app.add_subcommand("push", "Send a JSON snapshot to the companion and exit.");
+      app.add_subcommand("push",
+                         "Send a JSON snapshot to the companion and exit. What the watch will not "
+                         "take as sent (a key it does not read, a value of the wrong kind, a team "
+                         "it skips, ...) is printed on standard error first, one line a finding, "
+                         "as dunvel-preview explain prints it; the snapshot is sent anyway.");
   pushCommand->add_option("FILE", file, "JSON snapshot file, or - for standard input")->required();
   pushCommand->add_flag("--message", asMessage,
                         "Send it as a message instead of the application context");
@@ -200,6 +225,9 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   pushCommand->add_flag(
       "--opened-now", openedNow,
       "Set questionOpenedAt to this moment, so the question clock starts at 0:00");
+  bool strict = false;
+  pushCommand->add_flag("--strict", strict,
+                        "Send nothing when the snapshot has findings (exit status 1)");
   pushCommand->add_option("--link", pushLink, kLinkHelp);
   double timeoutSeconds = 5;
   const auto addTimeout = [&timeoutSeconds](CLI::App& command, const std::string& what) {
@@ -284,7 +312,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   const int outputFd = &out == &std::cout ? STDOUT_FILENO : -1;
   int status = kDone;
   if (*pushCommand) {
-    status = push(file, asMessage, openedNow, pushLink, timeout, in, out, err);
+    status = push(file, asMessage, openedNow, strict, pushLink, timeout, in, out, err);
   } else if (*listenCommand) {
     status = listen(listenLink, outputFd, out, err);
   } else if (*replayCommand) {

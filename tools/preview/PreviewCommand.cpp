@@ -11,6 +11,7 @@
 #include "cli/CommandLine.h"
 #include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
+#include "preview/ExplainCommand.h"
 #include "preview/FilmCommand.h"
 #include "preview/PngCommand.h"
 #include "preview/ReplayCommand.h"
@@ -60,6 +61,7 @@ int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::stri
   CLI::App app{"", "dunvel-preview"};
   configurePreviewApp(app);
   addStateCommand(app, io);
+  addExplainCommand(app, io);
   addTreeCommand(app, io);
   addPngCommand(app, io);
   addVariantsCommand(app, io);

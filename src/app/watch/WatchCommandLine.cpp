@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "app/watch/RunApp.h"
+#include "app/watch/SnapshotFindingsLog.h"
 #include "cli/CommandLine.h"
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
@@ -165,6 +166,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       options->link ? LinkFolderPolicy::chosenFolder : LinkFolderPolicy::privateFolder;
   linkOptions.waitUntilPendingAtMost = [&loop](std::size_t n) { loop.waitUntilPendingAtMost(n); };
   if (options->record) linkOptions.traffic = recordLinkTraffic(loop, recording);
+  linkOptions.snapshotReceived = logSnapshotFindings(loop, out);
   SocketSession session(std::move(linkOptions));
   if (std::string problem = session.listen(); !problem.empty()) {
     err << "dunvel-watch: " << problem << std::endl;

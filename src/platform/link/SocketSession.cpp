@@ -404,6 +404,9 @@ void SocketSession::Impl::handleFrame(std::string_view line,
   if (options_.traffic && frame.type != LinkFrame::Type::error) {
     options_.traffic({LinkTraffic::Kind::frameReceived, std::string(line), {}});
   }
+  const bool snapshot =
+      frame.type == LinkFrame::Type::context || frame.type == LinkFrame::Type::message;
+  if (snapshot && options_.snapshotReceived) options_.snapshotReceived(frame.payload);
   switch (frame.type) {
     case LinkFrame::Type::context: {
       {

@@ -40,6 +40,10 @@ class SocketSession final : public Session, public RemoteHostGate {
     // arrive on the I/O thread, each before the delegate hears of it; messageSent arrives on the
     // thread that calls sendMessage (the main thread). Must not call back into the session.
     std::function<void(const LinkTraffic&)> traffic;
+    // Sees the payload of every context and message frame on the I/O thread, just before the
+    // delegate does (for the log's word on snapshots the watch does not take as sent). Must
+    // not call back into the session, and must not keep the reference.
+    std::function<void(const ContextDictionary&)> snapshotReceived;
   };
 
   explicit SocketSession(Options options);

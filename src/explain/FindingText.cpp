@@ -1,0 +1,37 @@
+#include "explain/FindingText.h"
+
+#include <algorithm>
+
+#include "state/OneLine.h"
+
+namespace dunvel {
+namespace {
+
+constexpr std::size_t kLongestLoggedPointer = 80;
+
+}  // namespace
+
+std::string findingLine(const SnapshotFinding& finding) {
+  return oneLine(finding.pointer) + ": " + finding.kind + ": " + oneLine(finding.message);
+}
+
+std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed) {
+  std::string line = "snapshot: " + std::to_string(findings.size()) +
+                     (findings.size() == 1 ? " finding: " : " findings: ");
+  const std::size_t shown = std::min(listed, findings.size());
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i > 0) line += ", ";
+    // A key may be a megabyte long; the log line names where, not the whole key.
+    std::string pointer = oneLine(findings[i].pointer);
+    if (pointer.size() > kLongestLoggedPointer) {
+      std::size_t cut = kLongestLoggedPointer;
+      while (cut > 0 && (static_cast<unsigned char>(pointer[cut]) & 0xC0) == 0x80) --cut;
+      pointer = pointer.substr(0, cut) + "\xE2\x80\xA6";
+    }
+    line += pointer + " " + findings[i].kind;
+  }
+  if (findings.size() > shown) line += ", and " + std::to_string(findings.size() - shown) + " more";
+  return line;
+}
+
+}  // namespace dunvel

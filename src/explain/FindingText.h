@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "explain/SnapshotExplain.h"
+
+namespace dunvel {
+
+// "POINTER: KIND: message" on one line: control characters in the pointer (a key may hold any)
+// and in the message (it quotes texts from the snapshot) are shown as \u00XX, so a finding can
+// neither break a line nor send a terminal a control sequence.
+std::string findingLine(const SnapshotFinding& finding);
+
+// The companion's log line for a snapshot with findings: "snapshot: 5 findings: /screen
+// unknown-screen, /teams/0 dropped-team, /turnTeamID unknown-key, and 2 more". The first
+// `listed` are named, then how many more there are.
+std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed = 3);
+
+}  // namespace dunvel
