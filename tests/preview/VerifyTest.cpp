@@ -131,6 +131,8 @@ struct FailedRun {
                                       "--record"});
     EXPECT_EQ(recorded.exitCode, 0) << recorded.err;
     replaceIn(snaps / "more/board.json", "\"points\": ", "\"points\": 1");
+    // A key the watch does not read, for explain to find.
+    replaceIn(snaps / "more/board.json", "\"gameName\"", "\"gameTitle\": \"x\", \"gameName\"");
     fs::remove(refs / "idle@45mm-xLarge.png");
     verify = preview({"verify", snaps.string(), "--references", refs.string(), "--out",
                       out.string()});
@@ -366,6 +368,8 @@ TEST(Verify, TheReportShowsEveryFailureWithItsImagesInChromium) {
   EXPECT_EQ(reportImages(run.out), "images=4 broken=0 ");
   EXPECT_NE(html.find("<li>answer@45mm-xLarge</li>"), std::string::npos) << html;
   EXPECT_NE(html.find("src=\"more/board@45mm-xLarge.diff.png\""), std::string::npos);
+  // Beside the board's images, what explain finds in its snapshot.
+  EXPECT_NE(html.find("<li><code>/gameTitle</code>: unknown-key: "), std::string::npos) << html;
   // The check sees a missing image.
   fs::remove(run.out / "more/board@45mm-xLarge.diff.png");
   EXPECT_EQ(reportImages(run.out), "images=4 broken=1 more/board@45mm-xLarge.diff.png");

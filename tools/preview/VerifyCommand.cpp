@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <filesystem>
@@ -14,6 +15,8 @@
 
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
+#include "explain/FindingText.h"
+#include "explain/SnapshotExplain.h"
 #include "preview/FaceVariant.h"
 #include "preview/ImageCheck.h"
 #include "preview/JunitReport.h"
@@ -125,6 +128,23 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
     troubled = true;
   }
   if (settings.record != ImageCheckSettings::Record::no) return record(outcomes, troubled, io);
+
+  // Why a failed image may show what it shows: explain's findings for its snapshot, read once
+  // for all of the snapshot's variants.
+  for (std::size_t s = 0; s < inputs.subjects.size(); ++s) {
+    const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants->size());
+    const auto end = first + static_cast<std::ptrdiff_t>(variants->size());
+    if (std::none_of(first, end, [](const ImageOutcome& o) { return o.failed(); })) continue;
+    const VerifySubject& subject = inputs.subjects[s];
+    std::vector<std::string> lines;
+    for (const SnapshotFinding& finding :
+         explainSnapshot(subject.snapshot, subject.moment.timeIntervalSince1970)) {
+      lines.push_back(findingLine(finding));
+    }
+    for (auto outcome = first; outcome != end; ++outcome) {
+      if (outcome->failed()) outcome->findings = lines;
+    }
+  }
 
   for (ImageOutcome& outcome : outcomes) {
     if (!outcome.failed()) continue;
