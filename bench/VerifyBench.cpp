@@ -9,10 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -62,14 +62,15 @@ void writeSnapshots(const fs::path& folder) {
   for (int i = 0; i < kSnapshots; ++i) {
     const std::string n = std::to_string(i);
     std::ofstream file(folder / ("snapshot-" + n + ".json"));
-    file << R"({"screen": ")" << screens[i % 5] << R"(", "gameName": "ليلة الأسئلة )" << n
-         << R"(", "teams": [{"id": "t1", "name": "الصقور )" << n
-         << R"(", "points": )" << 40 + i << R"(}, {"id": "t2", "name": "النمور", "points": 35},)"
-         << R"( {"id": "t3", "name": "Team )" << n << R"(", "points": 20}],)"
-         << R"( "turnTeamId": "t2", "questionPoints": 10, "questionMode": "سؤال سرعة",)"
-         << R"( "questionOpenedAt": 1735724400.0, "tournament": {"name": "كأس الحي", )"
-         << R"("roundLabel": "نصف النهائي", "teamA": "الصقور", "teamB": "النمور", "status": "جارية"}})"
-         << '\n';
+    file
+        << R"({"screen": ")" << screens[i % 5] << R"(", "gameName": "ليلة الأسئلة )" << n
+        << R"(", "teams": [{"id": "t1", "name": "الصقور )" << n << R"(", "points": )" << 40 + i
+        << R"(}, {"id": "t2", "name": "النمور", "points": 35},)"
+        << R"( {"id": "t3", "name": "Team )" << n << R"(", "points": 20}],)"
+        << R"( "turnTeamId": "t2", "questionPoints": 10, "questionMode": "سؤال سرعة",)"
+        << R"( "questionOpenedAt": 1735724400.0, "tournament": {"name": "كأس الحي", )"
+        << R"("roundLabel": "نصف النهائي", "teamA": "الصقور", "teamB": "النمور", "status": "جارية"}})"
+        << '\n';
   }
 }
 
@@ -96,10 +97,15 @@ int main(int argc, char** argv) {
   const fs::path refs = folder.path() / "references";
   fs::create_directories(snaps);
   writeSnapshots(snaps);
-  const std::vector<std::string> verify = {preview,         "verify", snaps.string(),
-                                           "--references",  refs.string(),
-                                           "--out",         (folder.path() / "out").string(),
-                                           "--jobs",        "1"};
+  const std::vector<std::string> verify = {preview,
+                                           "verify",
+                                           snaps.string(),
+                                           "--references",
+                                           refs.string(),
+                                           "--out",
+                                           (folder.path() / "out").string(),
+                                           "--jobs",
+                                           "1"};
   std::vector<std::string> record = verify;
   record.push_back("--record");
   if (timed(record) < 0) return fail("verify --record failed");
@@ -107,8 +113,10 @@ int main(int argc, char** argv) {
   double png = std::numeric_limits<double>::infinity();
   double perImage = std::numeric_limits<double>::infinity();
   for (int run = 0; run < runs; ++run) {
-    const std::string snapshot = (snaps / ("snapshot-" + std::to_string(run % 5) + ".json")).string();
-    const double one = timed({preview, "png", snapshot, "-o", (folder.path() / "one.png").string()});
+    const std::string snapshot =
+        (snaps / ("snapshot-" + std::to_string(run % 5) + ".json")).string();
+    const double one =
+        timed({preview, "png", snapshot, "-o", (folder.path() / "one.png").string()});
     if (one < 0) return fail("dunvel-preview png failed");
     png = std::min(png, one);
     const double all = timed(verify);

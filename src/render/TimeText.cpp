@@ -13,7 +13,7 @@ std::string timeText(double secondsSince1970, TimeZone zone) {
   const auto moment = static_cast<std::time_t>(std::floor(secondsSince1970));
   std::tm day{};
   const bool told = zone == TimeZone::utc ? gmtime_r(&moment, &day) != nullptr
-                                         : localtime_r(&moment, &day) != nullptr;
+                                          : localtime_r(&moment, &day) != nullptr;
   if (!told) return {};
   const int hour = day.tm_hour % 12 == 0 ? 12 : day.tm_hour % 12;
   char text[16];

@@ -44,9 +44,10 @@ TEST(VerifyJobs, ImagesDrawnOnSeveralThreadsEqualThoseDrawnOnOne) {
   }
   const fs::path refs = folder.path() / "refs";
   const std::vector<std::string> verify = {
-      "verify", snaps.string(), "--references", refs.string(), "--out",
-      (folder.path() / "out").string(), "--size", "all", "--text-size", "xSmall",
-      "--text-size", "AX3"};
+      "verify",      snaps.string(), "--references",
+      refs.string(), "--out",        (folder.path() / "out").string(),
+      "--size",      "all",          "--text-size",
+      "xSmall",      "--text-size",  "AX3"};
   auto with = [&](std::vector<std::string> more) {
     std::vector<std::string> args = verify;
     args.insert(args.end(), more.begin(), more.end());
@@ -61,8 +62,7 @@ TEST(VerifyJobs, ImagesDrawnOnSeveralThreadsEqualThoseDrawnOnOne) {
   std::ofstream(snaps / "answer.json", std::ios::trunc) << R"({"screen": "idle"})";
   const ToolRun changed = with({"--jobs", "3"});
   EXPECT_EQ(changed.exitCode, 1);
-  EXPECT_NE(changed.out.find("verify: 18 images, 12 equal, 6 differ, 0 missing"),
-            std::string::npos)
+  EXPECT_NE(changed.out.find("verify: 18 images, 12 equal, 6 differ, 0 missing"), std::string::npos)
       << changed.out;
 }
 

@@ -48,7 +48,8 @@ ToolRun shell(const std::string& command) {
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.out.append(buffer, n);
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.out.append(buffer, n);
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -127,15 +128,15 @@ struct FailedRun {
     snaps = snapshotFolder(folder.path());
     refs = folder.path() / "refs";
     out = folder.path() / "out";
-    const ToolRun recorded = preview({"verify", snaps.string(), "--references", refs.string(),
-                                      "--record"});
+    const ToolRun recorded =
+        preview({"verify", snaps.string(), "--references", refs.string(), "--record"});
     EXPECT_EQ(recorded.exitCode, 0) << recorded.err;
     replaceIn(snaps / "more/board.json", "\"points\": ", "\"points\": 1");
     // A key the watch does not read, for explain to find.
     replaceIn(snaps / "more/board.json", "\"gameName\"", "\"gameTitle\": \"x\", \"gameName\"");
     fs::remove(refs / "idle@45mm-xLarge.png");
-    verify = preview({"verify", snaps.string(), "--references", refs.string(), "--out",
-                      out.string()});
+    verify =
+        preview({"verify", snaps.string(), "--references", refs.string(), "--out", out.string()});
   }
 };
 
@@ -144,8 +145,8 @@ TEST(Verify, RecordsThenVerifiesAndPointsAtWhatChanged) {
   const fs::path snaps = snapshotFolder(folder.path());
   const fs::path refs = folder.path() / "refs";
   const fs::path out = folder.path() / "out";
-  const std::vector<std::string> verify = {"verify", snaps.string(), "--references", refs.string(),
-                                           "--out", out.string()};
+  const std::vector<std::string> verify = {"verify",      snaps.string(), "--references",
+                                           refs.string(), "--out",        out.string()};
   auto with = [&](std::vector<std::string> more) {
     std::vector<std::string> args = verify;
     args.insert(args.end(), more.begin(), more.end());
@@ -169,8 +170,7 @@ TEST(Verify, RecordsThenVerifiesAndPointsAtWhatChanged) {
   fs::remove(refs / "idle@45mm-xLarge.png");
   const ToolRun failed = with({});
   EXPECT_EQ(failed.exitCode, 1);
-  EXPECT_NE(failed.out.find("verify: 5 images, 3 equal, 1 differ, 1 missing\n"),
-            std::string::npos)
+  EXPECT_NE(failed.out.find("verify: 5 images, 3 equal, 1 differ, 1 missing\n"), std::string::npos)
       << failed.out;
   EXPECT_NE(failed.out.find("idle@45mm-xLarge: has no reference"), std::string::npos);
   const std::int64_t differing = numberAfter(failed.out, "question@45mm-xLarge: differs in ");
@@ -210,9 +210,9 @@ TEST(Verify, ToleranceAndMaxPixelsBoundWhatCountsAsEqual) {
   fs::copy_file(fs::path(DUNVEL_SOURCE_DIR) / "examples/question.json", snapshot);
   const fs::path refs = folder.path() / "refs";
   const fs::path out = folder.path() / "out";
-  ASSERT_EQ(preview({"verify", snapshot.string(), "--references", refs.string(), "--record"})
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      preview({"verify", snapshot.string(), "--references", refs.string(), "--record"}).exitCode,
+      0);
   // Ten opaque pixels of the reference made 3 levels greener.
   const fs::path reference = refs / "question@45mm-xLarge.png";
   {
@@ -246,9 +246,8 @@ TEST(Verify, ToleranceAndMaxPixelsBoundWhatCountsAsEqual) {
   EXPECT_EQ(verify({"--tolerance", "256"}).exitCode, 2);
 
   // A reference of another size is never equal, however tolerant the check.
-  ASSERT_EQ(preview({"png", snapshot.string(), "--size", "41mm", "-o", reference.string()})
-                .exitCode,
-            0);
+  ASSERT_EQ(
+      preview({"png", snapshot.string(), "--size", "41mm", "-o", reference.string()}).exitCode, 0);
   const ToolRun resized = verify({"--tolerance", "255", "--max-pixels", "1000000"});
   EXPECT_EQ(resized.exitCode, 1);
   EXPECT_NE(resized.out.find("the reference is 352x430 pixels, the image 396x484"),
@@ -274,8 +273,8 @@ TEST(Verify, ARecordingIsVerifiedFrameByFrameAsFilmDrawsIt) {
   std::replace(late.begin(), late.end(), '\n', ' ');
   late.replace(late.find("1765136700.0"), 12, "1748807990.0");
   const std::vector<std::string> lines = {
-      start, R"({"t":5,"wall":"","event":"connect"})",
-      frame(10, R"({"screen":"idle"})"), frame(1000, late),
+      start, R"({"t":5,"wall":"","event":"connect"})", frame(10, R"({"screen":"idle"})"),
+      frame(1000, late),
       // In the background: the idle screen's status line changes.
       R"({"t":2000,"wall":"","event":"frame","frame":{"type":"reachability","reachable":false}})",
       frame(65000, R"({"screen":"idle"})")};
@@ -324,9 +323,9 @@ TEST(Verify, ARecordingIsVerifiedFrameByFrameAsFilmDrawsIt) {
 TEST(Verify, JunitXmlHasATestCaseForEachImageAndAFailureForEachDifference) {
   const FailedRun run;
   ASSERT_EQ(run.verify.exitCode, 1) << run.verify.out;
-  const ToolRun cases = shell("python3 " + shellWord(fs::path(DUNVEL_SOURCE_DIR) /
-                                                  "tests/preview/junit_cases.py") +
-                              " " + shellWord(run.out / "junit.xml"));
+  const ToolRun cases =
+      shell("python3 " + shellWord(fs::path(DUNVEL_SOURCE_DIR) / "tests/preview/junit_cases.py") +
+            " " + shellWord(run.out / "junit.xml"));
   ASSERT_EQ(cases.exitCode, 0) << cases.out;
   std::istringstream lines(cases.out);
   std::vector<std::string> seen;
@@ -391,8 +390,7 @@ TEST(Verify, ReferencesDoNotDependOnTheDayTheTimeZoneOrTheLocale) {
                                   "faketime -f '+400d' " +
                                   verify);
   EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.out;
-  EXPECT_NE(elsewhere.out.find("verify: 15 images, 15 equal"), std::string::npos)
-      << elsewhere.out;
+  EXPECT_NE(elsewhere.out.find("verify: 15 images, 15 equal"), std::string::npos) << elsewhere.out;
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ std::string FaceVariant::name() const {
   return text;
 }
 
-std::optional<std::vector<FaceVariant>> chooseFaceVariants(const std::vector<std::string>& sizes,
-                                                           const std::vector<std::string>& textSizes,
-                                                           std::string& problem) {
+std::optional<std::vector<FaceVariant>> chooseFaceVariants(
+    const std::vector<std::string>& sizes, const std::vector<std::string>& textSizes,
+    std::string& problem) {
   std::vector<bool> cases;
   std::vector<bool> texts;
   std::string unknown;

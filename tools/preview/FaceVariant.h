@@ -24,8 +24,8 @@ struct FaceVariant {
 // text size chosen means each case at its own. Duplicates count once; the order is the cases',
 // then the text sizes', smallest first. Nothing, with problem set to one line, for a name that is
 // neither.
-std::optional<std::vector<FaceVariant>> chooseFaceVariants(const std::vector<std::string>& sizes,
-                                                           const std::vector<std::string>& textSizes,
-                                                           std::string& problem);
+std::optional<std::vector<FaceVariant>> chooseFaceVariants(
+    const std::vector<std::string>& sizes, const std::vector<std::string>& textSizes,
+    std::string& problem);
 
 }  // namespace dunvel

@@ -91,16 +91,16 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
       outcome.differingPixels = difference.differingPixels;
       return outcome;
     }
-    difference = compareImages(expected.get(), actual, settings_.tolerance,
-                               DiffImage::whenDifferent);
+    difference =
+        compareImages(expected.get(), actual, settings_.tolerance, DiffImage::whenDifferent);
     if (difference.sizesDiffer) {
-      outcome.note = "the reference is " + sizeText(expected.get()) + " pixels, the image " +
-                     sizeText(actual);
+      outcome.note =
+          "the reference is " + sizeText(expected.get()) + " pixels, the image " + sizeText(actual);
     }
   } else {
     outcome.note = unreadable;
-    difference.differingPixels =
-        std::int64_t{cairo_image_surface_get_width(actual)} * cairo_image_surface_get_height(actual);
+    difference.differingPixels = std::int64_t{cairo_image_surface_get_width(actual)} *
+                                 cairo_image_surface_get_height(actual);
   }
   outcome.status = ImageOutcome::Status::differs;
   outcome.differingPixels = difference.differingPixels;
@@ -115,8 +115,9 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
     outcome.referenceFile = file + ".reference.png";
     const fs::path copy = settings_.out / outcome.referenceFile;
     fs::copy_file(reference, copy, fs::copy_options::overwrite_existing, error);
-    if (error) note(problem, "cannot copy " + reference.string() + " to " + copy.string() + ": " +
-                                 error.message());
+    if (error)
+      note(problem,
+           "cannot copy " + reference.string() + " to " + copy.string() + ": " + error.message());
   }
   return outcome;
 }

@@ -11,10 +11,10 @@ std::string verifyJunitXml(const std::vector<ImageOutcome>& outcomes,
   const std::string counts = " tests=\"" + std::to_string(outcomes.size() + problems.size()) +
                              "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
                              std::to_string(problems.size()) + "\"";
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<testsuites name=\"dunvel-preview verify\"" +
-                    counts + ">\n<testsuite name=\"dunvel-preview verify\"" + counts +
-                    " skipped=\"0\">\n";
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<testsuites name=\"dunvel-preview verify\"" +
+      counts + ">\n<testsuite name=\"dunvel-preview verify\"" + counts + " skipped=\"0\">\n";
   for (const ImageOutcome& outcome : outcomes) {
     xml += "<testcase classname=\"" + markupText(outcome.subject) + "\" name=\"" +
            markupText(outcome.variant) + "\"";

@@ -105,7 +105,7 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   settings.out = options.out;
   settings.tolerance = options.tolerance;
   settings.maxPixels = options.maxPixels;
-  settings.record = options.record.empty()     ? ImageCheckSettings::Record::no
+  settings.record = options.record.empty()    ? ImageCheckSettings::Record::no
                     : options.record == "all" ? ImageCheckSettings::Record::all
                                               : ImageCheckSettings::Record::missing;
   if (settings.record == ImageCheckSettings::Record::no) {
@@ -205,9 +205,7 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
                    "default 45mm")
       ->check(CLI::IsMember({"41mm", "45mm", "49mm", "all"}))
       ->allow_extra_args(false);
-  verify
-      ->add_option("--text-size", options->textSizes,
-                   textSizeHelp("; or all; repeatable"))
+  verify->add_option("--text-size", options->textSizes, textSizeHelp("; or all; repeatable"))
       ->check(TextSizeName() | CLI::IsMember({"all"}))
       ->allow_extra_args(false);
   verify

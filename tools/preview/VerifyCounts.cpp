@@ -25,9 +25,8 @@ VerifyCounts VerifyCounts::of(const std::vector<ImageOutcome>& outcomes) {
 }
 
 std::string VerifyCounts::line() const {
-  return std::to_string(images) + (images == 1 ? " image, " : " images, ") +
-         std::to_string(equal) + " equal, " + std::to_string(differ) + " differ, " +
-         std::to_string(missing) + " missing";
+  return std::to_string(images) + (images == 1 ? " image, " : " images, ") + std::to_string(equal) +
+         " equal, " + std::to_string(differ) + " differ, " + std::to_string(missing) + " missing";
 }
 
 }  // namespace dunvel

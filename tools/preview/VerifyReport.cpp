@@ -72,12 +72,12 @@ std::string verifyReportHtml(const std::vector<ImageOutcome>& outcomes,
   const VerifyCounts counts = VerifyCounts::of(outcomes);
   const bool passed = counts.differ == 0 && counts.missing == 0 && problems.empty();
   std::string html =
-      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>dunvel-preview "
+      "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta "
+      "charset=\"utf-8\">\n<title>dunvel-preview "
       "verify: " +
       std::string(passed ? "all equal" : "failed") + "</title>\n<style>" + kStyle +
-      "</style>\n</head>\n<body>\n<h1>dunvel-preview verify: " +
-      (passed ? "all equal" : "failed") + "</h1>\n<p class=\"summary\">" +
-      markupText(counts.line()) + "</p>\n";
+      "</style>\n</head>\n<body>\n<h1>dunvel-preview verify: " + (passed ? "all equal" : "failed") +
+      "</h1>\n<p class=\"summary\">" + markupText(counts.line()) + "</p>\n";
   for (const ImageOutcome& outcome : outcomes) {
     if (outcome.failed()) html += failureSection(outcome);
   }

@@ -53,8 +53,9 @@ void addFolder(const fs::path& folder, std::vector<Input>& inputs,
   if (error) {
     problems.push_back(oneLine(folder.string()) + ": cannot search the folder: " + error.message());
   }
-  std::sort(found.begin(), found.end(),
-            [](const Input& a, const Input& b) { return a.path.generic_string() < b.path.generic_string(); });
+  std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) {
+    return a.path.generic_string() < b.path.generic_string();
+  });
   inputs.insert(inputs.end(), found.begin(), found.end());
 }
 

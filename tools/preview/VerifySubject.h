@@ -35,7 +35,6 @@ struct VerifySubjects {
 // frames at the moments and reachability recorded. Warnings about lines of a recording that
 // cannot be used go to warn.
 VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool reachable,
-                                     Date now,
-                                     const std::function<void(const std::string&)>& warn);
+                                     Date now, const std::function<void(const std::string&)>& warn);
 
 }  // namespace dunvel
