@@ -202,6 +202,12 @@ TEST(Verify, RecordsThenVerifiesAndPointsAtWhatChanged) {
   EXPECT_EQ(broken.exitCode, 1);
   EXPECT_NE(broken.err.find("broken.json"), std::string::npos) << broken.err;
   EXPECT_NE(broken.out.find("5 images, 5 equal"), std::string::npos) << broken.out;
+  // Nor does a folder without snapshots pass for having compared nothing.
+  fs::create_directories(folder.path() / "empty");
+  const ToolRun empty = preview({"verify", (folder.path() / "empty").string(), "--references",
+                                 refs.string(), "--out", out.string()});
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_NE(empty.err.find("holds no snapshot"), std::string::npos) << empty.err;
 }
 
 TEST(Verify, ToleranceAndMaxPixelsBoundWhatCountsAsEqual) {

@@ -52,6 +52,10 @@ void addFolder(const fs::path& folder, std::vector<Input>& inputs,
   }
   if (error) {
     problems.push_back(oneLine(folder.string()) + ": cannot search the folder: " + error.message());
+  } else if (found.empty()) {
+    // A CI job pointed at the wrong folder must not pass for having compared nothing.
+    problems.push_back(oneLine(folder.string()) +
+                       ": holds no snapshot (.json) or recording (.jsonl), in no subfolder either");
   }
   std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) {
     return a.path.generic_string() < b.path.generic_string();

@@ -32,8 +32,8 @@ struct VerifySubjects {
 // The snapshots of the files and folders given, in the order given; a folder's .json snapshots
 // and .jsonl recordings (searched in all its subfolders) in the sorted order of their paths. A
 // snapshot file is shown at now, with reachable as the host app's reachability; a recording's
-// frames at the moments and reachability recorded. Warnings about lines of a recording that
-// cannot be used go to warn.
+// frames at the moments and reachability recorded. A folder that holds neither is a problem.
+// Warnings about lines of a recording that cannot be used go to warn.
 VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool reachable,
                                      Date now, const std::function<void(const std::string&)>& warn);
 
