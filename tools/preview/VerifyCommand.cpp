@@ -229,7 +229,7 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
   verify
       ->add_option("--record", options->record,
                    "Write the references that are missing instead of comparing (all: every "
-                   "reference), and exit 0")
+                   "reference)")
       ->expected(0, 1)
       ->default_str("missing")
       ->check(CLI::IsMember({"missing", "all"}));
