@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,10 +19,23 @@ namespace fs = std::filesystem;
 struct ToolRun {
   int exitCode = -1;
   std::string out;
-  std::string err;
 };
 
-ToolRun preview(std::vector<std::string> args) {
+// The real executable, in a process of its own: its fonts are loaded by the threads that draw,
+// not warmed up by an earlier run.
+ToolRun previewProcess(const std::string& arguments) {
+  ToolRun result;
+  FILE* pipe = popen(("'" + std::string(DUNVEL_PREVIEW) + "' " + arguments + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.out.append(buffer, n);
+  const int status = pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+int previewInProcess(std::vector<std::string> args) {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
@@ -28,41 +43,42 @@ ToolRun preview(std::vector<std::string> args) {
   args.insert(args.begin(), "dunvel-preview");
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
-  const int code = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
-  return {code, out.str(), err.str()};
+  return runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
 }
 
 // Threads that each draw with their own renderers and fonts draw what one thread draws, and
-// find the same differences.
+// find the same differences. (Threads sharing one Pango font map crash, hang or draw wrong
+// texts here, most runs.)
 TEST(VerifyJobs, ImagesDrawnOnSeveralThreadsEqualThoseDrawnOnOne) {
   testing::TempFolder folder;
   const fs::path snaps = folder.path() / "snaps";
   fs::create_directories(snaps);
-  for (const char* name : {"question", "answer", "board"}) {
-    fs::copy_file(fs::path(DUNVEL_SOURCE_DIR) / "examples" / (std::string(name) + ".json"),
-                  snaps / (std::string(name) + ".json"));
+  // Eight answer screens, each with names of its own to shape.
+  for (int i = 1; i <= 8; ++i) {
+    const std::string n = std::to_string(i);
+    std::ofstream(snaps / ("answer-" + n + ".json"))
+        << R"({"screen": "answer", "teams": [{"id": "t1", "name": "الصقور )" << n
+        << R"(", "points": 40}, {"id": "t2", "name": "Team )" << n
+        << R"(", "points": 35}], "turnTeamId": "t2", "questionPoints": )" << n << "}";
   }
   const fs::path refs = folder.path() / "refs";
-  const std::vector<std::string> verify = {
-      "verify",      snaps.string(), "--references",
-      refs.string(), "--out",        (folder.path() / "out").string(),
-      "--size",      "all",          "--text-size",
-      "xSmall",      "--text-size",  "AX3"};
-  auto with = [&](std::vector<std::string> more) {
-    std::vector<std::string> args = verify;
-    args.insert(args.end(), more.begin(), more.end());
-    return preview(args);
-  };
-  const ToolRun recorded = with({"--record", "--jobs", "1"});
-  ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
-  const ToolRun parallel = with({"--jobs", "4"});
-  EXPECT_EQ(parallel.exitCode, 0) << parallel.out << parallel.err;
-  EXPECT_EQ(parallel.out, "verify: 18 images, 18 equal, 0 differ, 0 missing\n");
+  const fs::path out = folder.path() / "out";
+  ASSERT_EQ(previewInProcess({"verify", snaps.string(), "--references", refs.string(), "--size",
+                              "all", "--record", "--jobs", "1"}),
+            0);
+  const std::string verify = "verify '" + snaps.string() + "' --references '" + refs.string() +
+                             "' --out '" + out.string() + "' --size all";
+  for (const char* jobs : {"4", "8"}) {
+    SCOPED_TRACE(jobs);
+    const ToolRun parallel = previewProcess(verify + " --jobs " + jobs);
+    EXPECT_EQ(parallel.exitCode, 0) << parallel.out;
+    EXPECT_EQ(parallel.out, "verify: 24 images, 24 equal, 0 differ, 0 missing\n");
+  }
 
-  std::ofstream(snaps / "answer.json", std::ios::trunc) << R"({"screen": "idle"})";
-  const ToolRun changed = with({"--jobs", "3"});
+  std::ofstream(snaps / "answer-3.json", std::ios::trunc) << R"({"screen": "idle"})";
+  const ToolRun changed = previewProcess(verify + " --jobs 3");
   EXPECT_EQ(changed.exitCode, 1);
-  EXPECT_NE(changed.out.find("verify: 18 images, 12 equal, 6 differ, 0 missing"), std::string::npos)
+  EXPECT_NE(changed.out.find("verify: 24 images, 21 equal, 3 differ, 0 missing"), std::string::npos)
       << changed.out;
 }
 
