@@ -1,0 +1,162 @@
+#include "platform/accessibility/AtkFaceAccessibility.h"
+
+#include <atk-bridge.h>
+#include <atk/atk.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <utility>
+
+namespace dunvel {
+
+namespace {
+
+// The application whose tree the bridge publishes. ATK asks for it through a hook of its
+// AtkUtil class, which is one for the whole process: hence one bridge at a time.
+AtkObject* currentRoot = nullptr;
+
+AtkObject* root() {
+  return currentRoot;
+}
+
+const gchar* toolkitName() {
+  return "Dunvel";
+}
+
+const gchar* toolkitVersion() {
+  return DUNVEL_TOOLKIT_VERSION;
+}
+
+void hookUtil() {
+  // The class is kept referenced for the life of the process: the bridge asks it until the end.
+  static AtkUtilClass* const util = [] {
+    auto* klass = static_cast<AtkUtilClass*>(g_type_class_ref(ATK_TYPE_UTIL));
+    klass->get_root = root;
+    klass->get_toolkit_name = toolkitName;
+    klass->get_toolkit_version = toolkitVersion;
+    return klass;
+  }();
+  (void)util;
+}
+
+// The log domains of the bridge and of libatspi, which it uses to find the bus.
+constexpr const char* kLogDomains[] = {"atk-bridge", "dbind", "Atk"};
+
+bool set(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+// Whether an accessibility bus may be reached without starting anything: it is named in the
+// environment, or a session bus that can start one is (or listens at its usual place). Without
+// either, libdbus would "autolaunch" a session bus of its own for the question, which a desktop
+// that has none does not want. NO_AT_BRIDGE=1 turns the bridge off, as for GTK applications.
+bool busReachable() {
+  const char* off = std::getenv("NO_AT_BRIDGE");
+  if (off != nullptr && std::string(off) == "1") return false;
+  if (set("AT_SPI_BUS_ADDRESS") || set("DBUS_SESSION_BUS_ADDRESS")) return true;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat bus {};
+  return runtime != nullptr && *runtime != '\0' &&
+         stat((std::string(runtime) + "/bus").c_str(), &bus) == 0 && S_ISSOCK(bus.st_mode);
+}
+
+void quiet(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+// One line for each report, whatever line breaks it carries.
+void report(const gchar*, GLogLevelFlags, const gchar* message, gpointer err) {
+  std::string line = message != nullptr ? message : "";
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  for (char& c : line) {
+    if (c == '\n') c = ' ';
+  }
+  *static_cast<std::ostream*>(err) << "dunvel-watch: accessibility bus: " << line << std::endl;
+}
+
+std::vector<unsigned> handleLogs(GLogFunc handler, gpointer data) {
+  std::vector<unsigned> handlers;
+  const auto levels =
+      static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
+  for (const char* domain : kLogDomains) {
+    handlers.push_back(g_log_set_handler(domain, levels, handler, data));
+  }
+  return handlers;
+}
+
+void removeLogHandlers(const std::vector<unsigned>& handlers) {
+  for (std::size_t i = 0; i < handlers.size(); ++i) {
+    g_log_remove_handler(kLogDomains[i], handlers[i]);
+  }
+}
+
+AtkFaceTree::Options withClick(AtkFaceTree::Options tree, MainQueue& mainQueue,
+                               const std::shared_ptr<AtkFaceAccessibility*>& self,
+                               void (*tap)(AtkFaceAccessibility&, const std::string&)) {
+  // Queued by value, as a pointer's click is an event of its own: the tap runs after the
+  // bridge has answered, in the layout current then.
+  tree.click = [&mainQueue, weak = std::weak_ptr(self), tap](std::string_view identity) {
+    mainQueue.async([weak, tap, identity = std::string(identity)] {
+      if (auto alive = weak.lock()) tap(**alive, identity);
+    });
+  };
+  return tree;
+}
+
+}  // namespace
+
+AtkFaceAccessibility::AtkFaceAccessibility(MainQueue& mainQueue, Options options, std::ostream& err)
+    : tap_(std::move(options.tap)),
+      err_(err),
+      self_(std::make_shared<AtkFaceAccessibility*>(this)),
+      tree_(withClick(std::move(options.tree), mainQueue, self_,
+                      [](AtkFaceAccessibility& self, const std::string& identity) {
+                        if (self.tap_) self.tap_(identity);
+                      })),
+      wait_(g_main_context_default()) {}
+
+std::unique_ptr<AtkFaceAccessibility> AtkFaceAccessibility::open(MainQueue& mainQueue,
+                                                                 Options options,
+                                                                 std::ostream& err) {
+  if (currentRoot != nullptr || !busReachable()) return nullptr;
+  std::unique_ptr<AtkFaceAccessibility> opened(
+      new AtkFaceAccessibility(mainQueue, std::move(options), err));
+  // Another thread runs GLib's default loop: the bridge's traffic could not be served here.
+  if (!opened->wait_.owned()) return nullptr;
+  hookUtil();
+  currentRoot = opened->tree_.application();
+  // Without a bus the bridge only says so; that is no news to a desktop without one.
+  const std::vector<unsigned> quieted = handleLogs(quiet, nullptr);
+  const int started = atk_bridge_adaptor_init(nullptr, nullptr);
+  removeLogHandlers(quieted);
+  if (started != 0) {
+    currentRoot = nullptr;
+    return nullptr;
+  }
+  opened->logHandlers_ = handleLogs(report, &opened->err_);
+  return opened;
+}
+
+AtkFaceAccessibility::~AtkFaceAccessibility() {
+  if (currentRoot != tree_.application()) return;
+  // The bridge leaves the bus (the registry is told) before the tree goes.
+  atk_bridge_adaptor_cleanup();
+  removeLogHandlers(logHandlers_);
+  currentRoot = nullptr;
+}
+
+void AtkFaceAccessibility::show(const std::vector<AccessibilityElement>& elements) {
+  tree_.show(elements);
+}
+
+std::optional<std::chrono::milliseconds> AtkFaceAccessibility::prepareWait(
+    std::vector<pollfd>& fds) {
+  return wait_.prepare(fds);
+}
+
+void AtkFaceAccessibility::dispatch(std::span<const pollfd> fds) {
+  wait_.dispatch(fds);
+}
+
+}  // namespace dunvel
