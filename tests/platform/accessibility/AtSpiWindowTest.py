@@ -117,6 +117,10 @@ def companion_env(display, **changes):
     env["DISPLAY"] = display
     env.pop("WAYLAND_DISPLAY", None)
     env.update(changes)
+    # A sanitizer build lists the suppressions it used on standard error, which is no output
+    # of the companion's.
+    if "LSAN_OPTIONS" in env:
+        env["LSAN_OPTIONS"] += ":print_suppressions=0"
     return {name: value for name, value in env.items() if value is not None}
 
 
