@@ -31,10 +31,16 @@ while [ $# -gt 0 ]; do
     *) positional+=("$1"); shift ;;
   esac
 done
-# The private session, and nothing of a desktop's: no DISPLAY reaches the bus it starts.
+# The private session, and nothing of a desktop's: no DISPLAY reaches the bus it starts, and a
+# runtime folder of its own keeps its accessibility bus's socket from any other session's.
 if [ -n "$atspi" ] && [ -z "${DUNVEL_WAKEUPS_SESSION:-}" ]; then
-  exec env -u DISPLAY -u WAYLAND_DISPLAY -u AT_SPI_BUS_ADDRESS DUNVEL_WAKEUPS_SESSION=1 \
-    dbus-run-session -- bench/wakeups.sh "${arguments[@]}"
+  runtime=$(mktemp -d)
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u AT_SPI_BUS_ADDRESS DUNVEL_WAKEUPS_SESSION=1 \
+    XDG_RUNTIME_DIR="$runtime" dbus-run-session -- bench/wakeups.sh "${arguments[@]}" ||
+    status=$?
+  rm -rf "$runtime"
+  exit $status
 fi
 build=${positional[0]:-build/test}
 seconds=${positional[1]:-60}

@@ -4,9 +4,11 @@ D-Bus session whose accessibility bus (Debian's at-spi2-core) the companion's AT
 read and driven with Debian's python3-pyatspi, a client nobody here wrote. The tree it reads is
 compared with what dunvel-preview a11y --json says of the same snapshot. Every wait is bounded.
 
-    dbus-run-session -- AtSpiWindowTest.py [unittest arguments]
-        (DUNVEL_WATCH, DUNVEL_HOST, DUNVEL_PREVIEW; no DISPLAY, so that nothing here reaches the
-        accessibility bus of a desktop this runs on)
+    AtSpiWindowTest.py [unittest arguments]      (DUNVEL_WATCH, DUNVEL_HOST, DUNVEL_PREVIEW)
+
+It runs itself again under dbus-run-session, without DISPLAY and with a runtime folder of its
+own: nothing here reaches the accessibility bus of a desktop it runs on, nor that of another
+test's session (whose bus launcher would otherwise share ~/.cache/at-spi with it).
 """
 import json
 import os
@@ -14,11 +16,25 @@ import re
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 import unittest
 import warnings
+
+if os.environ.get("DUNVEL_ATSPI_SESSION") != "1":
+    runtime = tempfile.mkdtemp()
+    session = {name: value for name, value in os.environ.items()
+               if name not in ("DISPLAY", "WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS",
+                               "DBUS_SESSION_BUS_ADDRESS")}
+    session.update(DUNVEL_ATSPI_SESSION="1", XDG_RUNTIME_DIR=runtime)
+    try:
+        ran = subprocess.run(["dbus-run-session", "--", sys.executable, *sys.argv], env=session,
+                             timeout=600)
+    finally:
+        shutil.rmtree(runtime, ignore_errors=True)
+    sys.exit(ran.returncode)
 
 WATCH = os.environ.get("DUNVEL_WATCH", "build/test/src/app/watch/dunvel-watch")
 HOST = os.environ.get("DUNVEL_HOST", "build/test/tools/host/dunvel-host")
