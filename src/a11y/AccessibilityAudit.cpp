@@ -124,9 +124,11 @@ class Auditor {
     };
     visit(visit, element);
     if (cut == nullptr) return;
+    const std::string what =
+        cut == &element ? std::string("it") : "its text \"" + cut->text->shown() + "\"";
     add(index, "truncated",
-        "\"" + cut->text->shown() +
-            "\" does not show whole at this case and text size (cut with \xE2\x80\xA6 or given "
+        what +
+            " does not show whole at this case and text size (cut with \xE2\x80\xA6 or given "
             "way to other texts): what a larger text size hides from one who needs it "
             "(WCAG 2.x, 1.4.4 Resize text)");
   }
