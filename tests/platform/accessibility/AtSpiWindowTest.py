@@ -51,54 +51,8 @@ REVEAL = "اعرض الإجابة"
 
 
 def eventually(check, within=15.0, every=0.1):
-    deadline = time.monotonic() + within
-    while time.monotonic() < deadline:
-        if check():
-            return True
-        time.sleep(every)
-    return check()
-
-
-class Process:
-    """A child process whose output is collected as it comes."""
-
-    def __init__(self, arguments, env=None):
-        self.process = subprocess.Popen(arguments, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=env, start_new_session=True)
-        self.lock = threading.Lock()
-        self.out = ""
-        self.err = ""
-        self.readers = [threading.Thread(target=self._collect, args=(self.process.stdout, "out")),
-                        threading.Thread(target=self._collect, args=(self.process.stderr, "err"))]
-        for reader in self.readers:
-            reader.start()
-
-    def _collect(self, stream, name):
-        for line in iter(stream.readline, b""):
-            with self.lock:
-                setattr(self, name, getattr(self, name) + line.decode("utf-8", "replace"))
-
-    def output(self):
-        with self.lock:
-            return self.out + self.err
-
-    def wait_for(self, text, within=15.0):
-        return eventually(lambda: text in self.output(), within)
-
-    def end(self, sig=signal.SIGTERM, within=15.0):
-        """Signals the process and waits for its status."""
-        if sig and self.process.poll() is None:
-            os.killpg(self.process.pid, sig)
-        try:
-            status = self.process.wait(within)
-        except subprocess.TimeoutExpired:
-            os.killpg(self.process.pid, signal.SIGKILL)
-            status = self.process.wait()
-        for reader in self.readers:
-            reader.join()
-        self.process.stdout.close()
-        self.process.stderr.close()
-        return status
+    """A window on a private display answers more slowly than a socket: a longer bound."""
+    return shared_eventually(check, within, every)
 
 
 class Xvfb:
@@ -162,6 +116,10 @@ def window_geometry(display):
 # warning on every call, about pyatspi rather than about what is tested.
 warnings.filterwarnings("ignore", category=DeprecationWarning, module="pyatspi")
 import pyatspi  # noqa: E402
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from child_processes import Process  # noqa: E402
+from child_processes import eventually as shared_eventually  # noqa: E402
 
 ROLES = {pyatspi.ROLE_PUSH_BUTTON: "button", pyatspi.ROLE_LABEL: "text",
          pyatspi.ROLE_IMAGE: "image"}
