@@ -22,10 +22,11 @@ struct ToolRun {
 };
 
 // The real executable, in a process of its own: its fonts are loaded by the threads that draw,
-// not warmed up by an earlier run.
+// not warmed up by an earlier run. Its standard output; what a sanitizer says goes to the test's
+// standard error, and fails the process.
 ToolRun previewProcess(const std::string& arguments) {
   ToolRun result;
-  FILE* pipe = popen(("'" + std::string(DUNVEL_PREVIEW) + "' " + arguments + " 2>&1").c_str(), "r");
+  FILE* pipe = popen(("'" + std::string(DUNVEL_PREVIEW) + "' " + arguments).c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[4096];
   for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
