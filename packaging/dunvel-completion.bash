@@ -17,8 +17,8 @@ _dunvel_option_value() {
     --size) COMPREPLY=($(compgen -W "$_dunvel_sizes" -- "$cur")) ;;
     --text-size) COMPREPLY=($(compgen -W "$_dunvel_text_sizes" -- "$cur")) ;;
     --link|--record|-o|--output) _dunvel_files ;;
-    --frames) _dunvel_files -d ;;
-    --scale|--now|--speed|--from|--tolerance|--columns) ;;
+    --frames|--references|--out) _dunvel_files -d ;;
+    --scale|--now|--speed|--from|--tolerance|--columns|--max-pixels|--jobs) ;;
     *) return 1 ;;
   esac
   return 0
@@ -56,7 +56,7 @@ _dunvel_preview() {
   _dunvel_option_value "$prev" "$cur" && return
   local command=${words[1]}
   if [ "$cword" -eq 1 ]; then
-    COMPREPLY=($(compgen -W "state explain tree png variants replay film a11y --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "state explain tree png variants replay film a11y verify --help --version" -- "$cur"))
     return
   fi
   local options="--help"
@@ -68,6 +68,8 @@ _dunvel_preview() {
     variants) options+=" -o --output --reachable --now --scale" ;;
     replay) options+=" --tolerance" ;;
     film) options+=" -o --output --size --scale --columns --text-size" ;;
+    verify) options+=" --references --size --text-size --now --reachable --tolerance --max-pixels
+      --record --out --jobs" ;;
   esac
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -17,7 +17,8 @@ namespace dunvel {
 
 // The face of one watch size at one scale: lays out element trees and paints them into an
 // ARGB image of (width × scale) × (height × scale) pixels. Texts stay shaped between frames.
-// Main thread only.
+// A renderer is used only on the thread that made it; renderers of different threads may draw
+// at the same time (see TextEngine).
 class FaceRenderer {
  public:
   // scale: pixels per point, from 0.25 to 8 (std::invalid_argument otherwise).

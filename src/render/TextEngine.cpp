@@ -246,13 +246,14 @@ Owned<PangoContext> makeContext(PangoFontMap* fontMap, PangoDirection direction)
   return context;
 }
 
-// The fonts of one fontconfig file, loaded once for the process and shared by every engine:
+// The fonts of one fontconfig file, scanned once for the process and shared by every engine:
 // scanning the font folders costs milliseconds, and the fonts never change while it runs.
-PangoFontMap* sharedFontMap(const std::string& path) {
+// Fontconfig locks its own state, so one configuration serves every thread.
+FcConfig* sharedFontConfig(const std::string& path) {
   static std::mutex mutex;
-  static std::map<std::string, PangoFontMap*>* maps = new std::map<std::string, PangoFontMap*>;
+  static std::map<std::string, FcConfig*>* configs = new std::map<std::string, FcConfig*>;
   std::lock_guard lock(mutex);
-  if (auto found = maps->find(path); found != maps->end()) return found->second;
+  if (auto found = configs->find(path); found != configs->end()) return found->second;
   FcConfig* config = FcConfigCreate();
   if (!config ||
       !FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue) ||
@@ -260,16 +261,42 @@ PangoFontMap* sharedFontMap(const std::string& path) {
     if (config) FcConfigDestroy(config);
     throw std::runtime_error("cannot load the font configuration " + path);
   }
-  PangoFontMap* fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
-  if (!fontMap) {
-    FcConfigDestroy(config);
-    throw std::runtime_error("Pango has no FreeType font map");
+  configs->emplace(path, config);
+  return config;
+}
+
+// The font maps of this thread, one per fontconfig file, given up when the thread ends. A Pango
+// font map and its fonts are not safe to use from two threads at once (Pango's own default font
+// map is per thread for that reason), so engines share one only within a thread; each thread
+// loads the fonts it draws with once.
+class ThreadFontMaps {
+ public:
+  ThreadFontMaps() = default;
+  ThreadFontMaps(const ThreadFontMaps&) = delete;
+  ThreadFontMaps& operator=(const ThreadFontMaps&) = delete;
+  ~ThreadFontMaps() {
+    // Engines still alive keep their own references through their contexts.
+    for (auto& [path, fontMap] : maps_) g_object_unref(fontMap);
   }
-  // The font map keeps its own reference to the configuration.
-  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap), config);
-  FcConfigDestroy(config);
-  maps->emplace(path, fontMap);
-  return fontMap;
+
+  PangoFontMap* get(const std::string& path) {
+    if (auto found = maps_.find(path); found != maps_.end()) return found->second;
+    FcConfig* config = sharedFontConfig(path);
+    PangoFontMap* fontMap = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+    if (!fontMap) throw std::runtime_error("Pango has no FreeType font map");
+    // The font map keeps its own reference to the configuration.
+    pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap), config);
+    maps_.emplace(path, fontMap);
+    return fontMap;
+  }
+
+ private:
+  std::map<std::string, PangoFontMap*> maps_;
+};
+
+PangoFontMap* sharedFontMap(const std::string& path) {
+  thread_local ThreadFontMaps maps;
+  return maps.get(path);
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace dunvel {
 // Shapes texts with Pango (HarfBuzz underneath) in the fonts pinned by data/fonts.conf, and
 // caches the layouts between frames by text, font and offered width: a frame of an unchanged
 // screen shapes nothing. Each text is a paragraph of its own, so a bidi control inside one text
-// cannot reorder anything outside it. Main thread only.
+// cannot reorder anything outside it. An engine is used only on the thread that made it; engines
+// of different threads may shape at the same time (each thread has its own Pango font map).
 class TextEngine {
  public:
   // fontsConf: the fontconfig file naming the only fonts to use; empty for the one the build

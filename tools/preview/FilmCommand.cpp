@@ -20,7 +20,7 @@
 #include "cli/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/FaceSnapshot.h"
-#include "preview/ReplaySession.h"
+#include "preview/RecordedFrames.h"
 #include "preview/ScreenPreview.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
@@ -159,36 +159,13 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   ContactSheet sheet(renderer, options.columns);
   const std::filesystem::path folder(options.folder);
 
-  // Whether the host app is reachable at each moment, as the replayed link reports it.
-  std::optional<ReplaySession> link;
-  Date start;
+  RecordedFrames recorded(reader);
   std::size_t frames = 0;
-  RecordingEvent event;
-  while (reader.next(event)) {
-    switch (event.kind) {
-      case RecordingEvent::Kind::start:
-        link.emplace([](const ContextDictionary&) {});
-        start = event.startWall;
-        continue;
-      case RecordingEvent::Kind::connect:
-        link->hostConnected();
-        continue;
-      case RecordingEvent::Kind::disconnect:
-        link->hostDisconnected();
-        continue;
-      case RecordingEvent::Kind::frame:
-        link->receive(event.frame);
-        break;
-      default:
-        continue;
-    }
-    if (event.frame.type != LinkFrame::Type::context &&
-        event.frame.type != LinkFrame::Type::message) {
-      continue;
-    }
+  RecordedFrame frame;
+  while (recorded.next(frame)) {
     ++frames;
-    const Date moment{start.timeIntervalSince1970 + event.t / 1000};
-    const ScreenPreview preview(decodeGameState(event.frame.payload), link->isReachable(), moment);
+    const Date moment = frame.moment;
+    const ScreenPreview preview(decodeGameState(frame.payload), frame.reachable, moment);
     setUpFace(renderer, options.textSize, moment);
     renderer.layout(preview.tree());
     renderer.paint();
@@ -197,9 +174,9 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
       io.err << "dunvel-preview: " << oneLine(problem) << '\n';
       return kExitBadInput;
     }
-    std::string label = "#" + std::to_string(frames) + "  " + filmTime(event.t);
+    std::string label = "#" + std::to_string(frames) + "  " + filmTime(frame.t);
     if (reader.recording() > 1) label += "  (" + std::to_string(reader.recording()) + ")";
-    io.out << name << "  " << filmTime(event.t) << "  recording " << reader.recording() << " line "
+    io.out << name << "  " << filmTime(frame.t) << "  recording " << reader.recording() << " line "
            << reader.line() << "  " << describeScreen(preview.tree()).line() << '\n';
     sheet.add(frames, std::move(label));
   }

@@ -19,6 +19,7 @@
 #include "preview/StateCommand.h"
 #include "preview/TreeCommand.h"
 #include "preview/VariantsCommand.h"
+#include "preview/VerifyCommand.h"
 
 namespace dunvel {
 
@@ -68,6 +69,7 @@ int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::stri
   addReplayCommand(app, io);
   addFilmCommand(app, io);
   addAccessibilityCommand(app, io);
+  addVerifyCommand(app, io);
   int status = runPreviewApp(app, io, argc, argv);
   // What was printed must have reached its reader (a full disk, a closed pipe), or the command
   // did not do its work.

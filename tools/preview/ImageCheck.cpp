@@ -1,0 +1,125 @@
+#include "preview/ImageCheck.h"
+
+#include <cairo.h>
+
+#include <system_error>
+
+#include "preview/ImageDifference.h"
+#include "preview/ScreenPreview.h"
+#include "render/TimeText.h"
+
+namespace dunvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Makes the folder a file goes into; an empty string, or one line saying why not.
+std::string makeParent(const fs::path& file) {
+  std::error_code error;
+  const fs::path parent = file.parent_path();
+  if (parent.empty()) return {};
+  fs::create_directories(parent, error);
+  if (error) return "cannot make the folder " + parent.string() + ": " + error.message();
+  return {};
+}
+
+std::string writeImage(cairo_surface_t* image, const fs::path& path) {
+  if (std::string problem = makeParent(path); !problem.empty()) return problem;
+  return FaceRenderer::writePng(image, path.string());
+}
+
+std::string sizeText(cairo_surface_t* image) {
+  return std::to_string(cairo_image_surface_get_width(image)) + "x" +
+         std::to_string(cairo_image_surface_get_height(image));
+}
+
+// Keeps the first problem: the one line a failed image reports.
+void note(std::string& problem, std::string found) {
+  if (problem.empty()) problem = std::move(found);
+}
+
+}  // namespace
+
+cairo_surface_t* ImageChecker::draw(const VerifySubject& subject, const FaceVariant& variant) {
+  std::unique_ptr<FaceRenderer>& renderer = renderers_[variant.size];
+  if (!renderer) renderer = std::make_unique<FaceRenderer>(variant.size, 2.0);
+  const ScreenPreview preview(subject.state, subject.reachable, subject.moment);
+  renderer->setTextSize(variant.textSize);
+  // The time in UTC, so the band reads the same on every machine.
+  renderer->setTime(timeText(subject.moment.timeIntervalSince1970, TimeZone::utc));
+  // Laid out and painted whole: each image is what it is whatever was drawn before it, so the
+  // images do not depend on which thread drew what.
+  renderer->layout(preview.tree(), {}, FaceRenderer::Relayout::whole);
+  return renderer->paint({}, FaceRenderer::Repaint::whole);
+}
+
+ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant& variant,
+                                 std::string& problem) {
+  ImageOutcome outcome;
+  outcome.subject = subject.name;
+  outcome.variant = variant.name();
+  const std::string file = outcome.imageName();
+  const fs::path reference = settings_.references / (file + ".png");
+  outcome.reference = reference.string();
+
+  std::error_code error;
+  const bool exists = fs::exists(reference, error);
+  if (settings_.record != ImageCheckSettings::Record::no) {
+    if (exists && settings_.record == ImageCheckSettings::Record::missing) {
+      outcome.status = ImageOutcome::Status::kept;
+      return outcome;
+    }
+    outcome.status = ImageOutcome::Status::recorded;
+    note(problem, writeImage(draw(subject, variant), reference));
+    return outcome;
+  }
+
+  cairo_surface_t* actual = draw(subject, variant);
+  if (!exists) {
+    outcome.status = ImageOutcome::Status::missing;
+    outcome.actualFile = file + ".actual.png";
+    note(problem, writeImage(actual, settings_.out / outcome.actualFile));
+    return outcome;
+  }
+  std::string unreadable;
+  const Owned<cairo_surface_t> expected = readPng(reference.string(), unreadable);
+  ImageDifference difference;
+  if (expected) {
+    difference = compareImages(expected.get(), actual, settings_.tolerance, DiffImage::none);
+    if (difference.differingPixels <= settings_.maxPixels && !difference.sizesDiffer) {
+      outcome.status = ImageOutcome::Status::equal;
+      outcome.differingPixels = difference.differingPixels;
+      return outcome;
+    }
+    difference =
+        compareImages(expected.get(), actual, settings_.tolerance, DiffImage::whenDifferent);
+    if (difference.sizesDiffer) {
+      outcome.note =
+          "the reference is " + sizeText(expected.get()) + " pixels, the image " + sizeText(actual);
+    }
+  } else {
+    outcome.note = unreadable;
+    difference.differingPixels = std::int64_t{cairo_image_surface_get_width(actual)} *
+                                 cairo_image_surface_get_height(actual);
+  }
+  outcome.status = ImageOutcome::Status::differs;
+  outcome.differingPixels = difference.differingPixels;
+  outcome.actualFile = file + ".actual.png";
+  note(problem, writeImage(actual, settings_.out / outcome.actualFile));
+  if (difference.diff) {
+    outcome.diffFile = file + ".diff.png";
+    note(problem, writeImage(difference.diff.get(), settings_.out / outcome.diffFile));
+  }
+  if (expected) {
+    // A copy beside the report, so the folder shows everything wherever it is looked at.
+    outcome.referenceFile = file + ".reference.png";
+    const fs::path copy = settings_.out / outcome.referenceFile;
+    fs::copy_file(reference, copy, fs::copy_options::overwrite_existing, error);
+    if (error)
+      note(problem,
+           "cannot copy " + reference.string() + " to " + copy.string() + ": " + error.message());
+  }
+  return outcome;
+}
+
+}  // namespace dunvel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "preview/FaceVariant.h"
+#include "preview/ImageOutcome.h"
+#include "preview/VerifySubject.h"
+#include "render/FaceRenderer.h"
+
+namespace dunvel {
+
+// What every image of one verify run is checked with.
+struct ImageCheckSettings {
+  std::filesystem::path references;
+  std::filesystem::path out;
+  int tolerance = 0;
+  std::int64_t maxPixels = 0;
+  enum class Record { no, missing, all };
+  Record record = Record::no;
+};
+
+// Draws snapshots and checks each against its reference, writing what a failure leaves (or the
+// reference, when recording). Holds a renderer per case, with the fonts loaded once: one checker
+// per thread, used only on the thread that made it.
+class ImageChecker {
+ public:
+  explicit ImageChecker(const ImageCheckSettings& settings) : settings_(settings) {}
+
+  // The outcome of subject in variant. Files that cannot be written leave problem set to one
+  // line (the outcome stands as checked).
+  ImageOutcome check(const VerifySubject& subject, const FaceVariant& variant,
+                     std::string& problem);
+
+  // Draws subject in variant; the image belongs to the checker until its next draw.
+  cairo_surface_t* draw(const VerifySubject& subject, const FaceVariant& variant);
+
+ private:
+  const ImageCheckSettings& settings_;
+  std::map<FaceSize, std::unique_ptr<FaceRenderer>> renderers_;
+};
+
+}  // namespace dunvel

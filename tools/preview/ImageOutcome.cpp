@@ -1,0 +1,25 @@
+#include "preview/ImageOutcome.h"
+
+namespace dunvel {
+
+std::string ImageOutcome::verdict() const {
+  switch (status) {
+    case Status::equal:
+      return "equal";
+    case Status::differs: {
+      std::string text = "differs in " + std::to_string(differingPixels) +
+                         (differingPixels == 1 ? " pixel" : " pixels");
+      if (!note.empty()) text += " (" + note + ")";
+      return text;
+    }
+    case Status::missing:
+      return "has no reference";
+    case Status::recorded:
+      return "recorded";
+    case Status::kept:
+      return "kept";
+  }
+  return {};
+}
+
+}  // namespace dunvel

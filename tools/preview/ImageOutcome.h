@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dunvel {
+
+// What verify found for one image: a snapshot drawn in one variant, against its reference.
+struct ImageOutcome {
+  enum class Status {
+    equal,     // as the reference, within the tolerance
+    differs,   // beyond it, or the reference cannot be read
+    missing,   // there is no reference
+    recorded,  // --record wrote the reference
+    kept,      // --record left the reference there was
+  };
+
+  std::string subject;  // the snapshot's name ("question", "night-frame-000003")
+  std::string variant;  // "45mm-xLarge"
+  Status status = Status::equal;
+  std::int64_t differingPixels = 0;
+  // Why it differs, when it is not only its pixels ("the reference is 352x430 pixels, …").
+  std::string note;
+  // The reference image's path, as verify was told where the references are.
+  std::string reference;
+  // Files written beside the report, relative to its folder with "/" (empty when none): the
+  // image drawn, the diff, and a copy of the reference.
+  std::string actualFile;
+  std::string diffFile;
+  std::string referenceFile;
+  // Lines "POINTER: KIND: message" explaining the snapshot's fallbacks, for a failed image.
+  std::vector<std::string> findings;
+
+  // "question@45mm-xLarge": the reference's file name without .png.
+  std::string imageName() const { return subject + "@" + variant; }
+  bool failed() const { return status == Status::differs || status == Status::missing; }
+  // What was found, in a few words: "differs in 1234 pixels", "has no reference", "equal".
+  std::string verdict() const;
+};
+
+}  // namespace dunvel

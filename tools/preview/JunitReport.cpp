@@ -1,0 +1,43 @@
+#include "preview/JunitReport.h"
+
+#include "preview/MarkupText.h"
+
+namespace dunvel {
+
+std::string verifyJunitXml(const std::vector<ImageOutcome>& outcomes,
+                           const std::vector<std::string>& problems) {
+  std::size_t failures = 0;
+  for (const ImageOutcome& outcome : outcomes) failures += outcome.failed() ? 1 : 0;
+  const std::string counts = " tests=\"" + std::to_string(outcomes.size() + problems.size()) +
+                             "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
+                             std::to_string(problems.size()) + "\"";
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<testsuites name=\"dunvel-preview verify\"" +
+      counts + ">\n<testsuite name=\"dunvel-preview verify\"" + counts + " skipped=\"0\">\n";
+  for (const ImageOutcome& outcome : outcomes) {
+    xml += "<testcase classname=\"" + markupText(outcome.subject) + "\" name=\"" +
+           markupText(outcome.variant) + "\"";
+    if (!outcome.failed()) {
+      xml += "/>\n";
+      continue;
+    }
+    const bool missing = outcome.status == ImageOutcome::Status::missing;
+    std::string message = outcome.imageName() + " " + outcome.verdict();
+    if (missing) message += ": " + outcome.reference;
+    std::string detail = "reference: " + outcome.reference;
+    if (!outcome.actualFile.empty()) detail += "\ndrawn now: " + outcome.actualFile;
+    if (!outcome.diffFile.empty()) detail += "\ndiff: " + outcome.diffFile;
+    for (const std::string& finding : outcome.findings) detail += "\nexplain: " + finding;
+    xml += ">\n<failure type=\"" + std::string(missing ? "missing" : "differs") + "\" message=\"" +
+           markupText(message) + "\">" + markupText(detail) + "</failure>\n</testcase>\n";
+  }
+  for (const std::string& problem : problems) {
+    xml += "<testcase classname=\"input\" name=\"read\">\n<error type=\"unreadable\" message=\"" +
+           markupText(problem) + "\"/>\n</testcase>\n";
+  }
+  xml += "</testsuite>\n</testsuites>\n";
+  return xml;
+}
+
+}  // namespace dunvel

@@ -1,0 +1,245 @@
+#include "preview/VerifyCommand.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <system_error>
+#include <thread>
+
+#include "cli/NumberOption.h"
+#include "cli/TextSizeOption.h"
+#include "explain/FindingText.h"
+#include "explain/SnapshotExplain.h"
+#include "preview/FaceVariant.h"
+#include "preview/ImageCheck.h"
+#include "preview/JunitReport.h"
+#include "preview/VerifyCounts.h"
+#include "preview/VerifyReport.h"
+#include "preview/VerifySubject.h"
+#include "render/ReplaceFile.h"
+#include "state/OneLine.h"
+
+namespace dunvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every image of every subject, each variant in turn, checked by `jobs` threads (on this one when
+// it is 1). Each thread has its own checker, and so its own renderers and fonts; an image's
+// outcome is written only by the thread that checked it, and read once all have ended.
+std::vector<ImageOutcome> checkAll(const std::vector<VerifySubject>& subjects,
+                                   const std::vector<FaceVariant>& variants,
+                                   const ImageCheckSettings& settings, unsigned jobs,
+                                   std::vector<std::string>& problems) {
+  const std::size_t count = subjects.size() * variants.size();
+  std::vector<ImageOutcome> outcomes(count);
+  problems.assign(count, {});
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::mutex failureMutex;
+  std::exception_ptr failure;
+  const auto work = [&] {
+    try {
+      ImageChecker checker(settings);
+      for (std::size_t i = next++; i < count && !stop; i = next++) {
+        outcomes[i] = checker.check(subjects[i / variants.size()], variants[i % variants.size()],
+                                    problems[i]);
+      }
+    } catch (...) {
+      const std::lock_guard lock(failureMutex);
+      if (!failure) failure = std::current_exception();
+      stop = true;
+    }
+  };
+  if (jobs <= 1 || count <= 1) {
+    work();
+  } else {
+    std::vector<std::jthread> threads;
+    for (unsigned i = 0; i < jobs && i < count; ++i) threads.emplace_back(work);
+  }
+  if (failure) std::rethrow_exception(failure);
+  return outcomes;
+}
+
+std::string shown(const fs::path& path) {
+  return oneLine(path.generic_string());
+}
+
+int record(const std::vector<ImageOutcome>& outcomes, bool troubled, PreviewIo& io) {
+  std::size_t recorded = 0;
+  for (const ImageOutcome& outcome : outcomes) {
+    if (outcome.status != ImageOutcome::Status::recorded) continue;
+    ++recorded;
+    io.out << "recorded " << oneLine(outcome.reference) << '\n';
+  }
+  io.out << "verify: " << outcomes.size() << (outcomes.size() == 1 ? " image, " : " images, ")
+         << recorded << " recorded, " << outcomes.size() - recorded << " kept\n";
+  return troubled ? kExitBadInput : kExitSuccess;
+}
+
+}  // namespace
+
+int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
+  std::string problem;
+  const std::optional<std::vector<FaceVariant>> variants =
+      chooseFaceVariants(options.sizes, options.textSizes, problem);
+  if (!variants) {
+    io.err << "dunvel-preview: verify: " << problem << '\n';
+    return kExitBadUsage;
+  }
+  VerifySubjects inputs = collectVerifySubjects(
+      options.paths, options.reachable, Date{options.now.value_or(kVerifyDefaultNow)},
+      [&io](const std::string& warning) { io.err << "dunvel-preview: " << warning << '\n'; });
+  bool troubled = !inputs.problems.empty();
+  for (const std::string& line : inputs.problems) io.err << "dunvel-preview: " << line << '\n';
+
+  ImageCheckSettings settings;
+  settings.references = options.references;
+  settings.out = options.out;
+  settings.tolerance = options.tolerance;
+  settings.maxPixels = options.maxPixels;
+  settings.record = options.record.empty()    ? ImageCheckSettings::Record::no
+                    : options.record == "all" ? ImageCheckSettings::Record::all
+                                              : ImageCheckSettings::Record::missing;
+  if (settings.record == ImageCheckSettings::Record::no) {
+    std::error_code error;
+    fs::create_directories(settings.out, error);
+    if (error || !fs::is_directory(settings.out)) {
+      io.err << "dunvel-preview: cannot make the folder " << shown(settings.out) << ": "
+             << (error ? error.message() : "a file of that name is in the way") << '\n';
+      return kExitBadInput;
+    }
+  }
+  const unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                         : std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::string> writeProblems;
+  std::vector<ImageOutcome> outcomes =
+      checkAll(inputs.subjects, *variants, settings, jobs, writeProblems);
+  for (const std::string& line : writeProblems) {
+    if (line.empty()) continue;
+    io.err << "dunvel-preview: " << oneLine(line) << '\n';
+    troubled = true;
+  }
+  if (settings.record != ImageCheckSettings::Record::no) return record(outcomes, troubled, io);
+
+  // Why a failed image may show what it shows: explain's findings for its snapshot, read once
+  // for all of the snapshot's variants.
+  for (std::size_t s = 0; s < inputs.subjects.size(); ++s) {
+    const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants->size());
+    const auto end = first + static_cast<std::ptrdiff_t>(variants->size());
+    if (std::none_of(first, end, [](const ImageOutcome& o) { return o.failed(); })) continue;
+    const VerifySubject& subject = inputs.subjects[s];
+    std::vector<std::string> lines;
+    for (const SnapshotFinding& finding :
+         explainSnapshot(subject.snapshot, subject.moment.timeIntervalSince1970)) {
+      lines.push_back(findingLine(finding));
+    }
+    for (auto outcome = first; outcome != end; ++outcome) {
+      if (outcome->failed()) outcome->findings = lines;
+    }
+  }
+
+  for (ImageOutcome& outcome : outcomes) {
+    if (!outcome.failed()) continue;
+    io.out << oneLine(outcome.imageName()) << ": " << oneLine(outcome.verdict());
+    if (outcome.status == ImageOutcome::Status::missing) {
+      io.out << " (" << oneLine(outcome.reference) << "); drawn in "
+             << shown(settings.out / outcome.actualFile);
+    } else if (!outcome.diffFile.empty()) {
+      io.out << "; diff in " << shown(settings.out / outcome.diffFile);
+    }
+    io.out << '\n';
+  }
+  const VerifyCounts counts = VerifyCounts::of(outcomes);
+  io.out << "verify: " << counts.line() << '\n';
+  for (const auto& [name, text] :
+       {std::pair{"report.html", verifyReportHtml(outcomes, inputs.problems)},
+        std::pair{"junit.xml", verifyJunitXml(outcomes, inputs.problems)}}) {
+    if (std::string failed = replaceFile(settings.out / name, text); !failed.empty()) {
+      io.err << "dunvel-preview: " << oneLine(failed) << '\n';
+      troubled = true;
+    }
+  }
+  const bool allEqual = counts.equal == counts.images;
+  if (!allEqual || troubled) {
+    io.out << "verify: the report is " << shown(settings.out / "report.html") << '\n';
+  }
+  return allEqual && !troubled ? kExitSuccess : kExitBadInput;
+}
+
+void addVerifyCommand(CLI::App& app, PreviewIo& io) {
+  CLI::App* verify = app.add_subcommand(
+      "verify",
+      "Draw each snapshot and compare it with its reference image, for a host app's CI:\n"
+      "DIR/NAME@CASE-TEXTSIZE.png (e.g. question@45mm-xLarge.png), NAME being the file's\n"
+      "name without .json (a file found in a subfolder keeps its path: sub/question@…).\n"
+      "A recording (.jsonl, dunvel-watch --record) is compared frame by frame, as film\n"
+      "draws it: NAME-frame-000003 is its third frame. Prints a line for each image that\n"
+      "is not equal, then 'verify: N images, N equal, N differ, N missing'.");
+  verify->footer(
+      "Without --now every snapshot is shown at 2025-01-01 09:41 UTC, and the time band\n"
+      "always tells UTC, so the images are the same on any day, in any time zone and locale.\n"
+      "What a failure leaves in --out: NAME@CASE-TEXTSIZE.actual.png (drawn now),\n"
+      ".diff.png (differing pixels in magenta over the reference, dimmed) and .reference.png\n"
+      "(a copy); the image drawn for a missing reference; and always report.html (the\n"
+      "failures side by side, with what explain finds in each snapshot) and junit.xml.\n"
+      "Exit status: 0 every image equals its reference (--record: written); 1 an image\n"
+      "differs or has no reference, an input cannot be read or a file written; 2 bad usage.");
+  auto options = std::make_shared<VerifyOptions>();
+  verify
+      ->add_option("FILE|DIR", options->paths,
+                   "Snapshots (.json) and recordings (.jsonl), or folders searched for them")
+      ->required();
+  verify->add_option("--references", options->references, "The folder of the reference images")
+      ->required();
+  verify
+      ->add_option("--size", options->sizes,
+                   "A case to draw each snapshot on: 41mm, 45mm, 49mm or all; repeatable; "
+                   "default 45mm")
+      ->check(CLI::IsMember({"41mm", "45mm", "49mm", "all"}))
+      ->allow_extra_args(false);
+  verify->add_option("--text-size", options->textSizes, textSizeHelp("; or all; repeatable"))
+      ->check(TextSizeName() | CLI::IsMember({"all"}))
+      ->allow_extra_args(false);
+  verify
+      ->add_option("--now", options->now,
+                   "The current date-time in seconds since 1970 for snapshot files (recordings "
+                   "carry their own); default 1735724460, 2025-01-01 09:41 UTC")
+      ->check(FiniteNumber());
+  verify->add_flag("--reachable", options->reachable,
+                   "The host app is reachable, for snapshot files (recordings carry their own)");
+  verify
+      ->add_option("--tolerance", options->tolerance,
+                   "The largest difference in a channel (0 to 255) a pixel may show and still "
+                   "count as equal")
+      ->check(CLI::Range(0, 255))
+      ->capture_default_str();
+  verify
+      ->add_option("--max-pixels", options->maxPixels,
+                   "How many pixels may differ beyond the tolerance in an equal image")
+      ->check(CLI::Range(std::int64_t{0}, std::numeric_limits<std::int64_t>::max()))
+      ->capture_default_str();
+  verify
+      ->add_option("--record", options->record,
+                   "Write the references that are missing instead of comparing (all: every "
+                   "reference)")
+      ->expected(0, 1)
+      ->default_str("missing")
+      ->check(CLI::IsMember({"missing", "all"}));
+  verify->add_option("--out", options->out, "The folder for what a failure leaves, and the reports")
+      ->capture_default_str();
+  verify
+      ->add_option("--jobs", options->jobs,
+                   "How many images to draw at once, 1 to 256; default the number of cores")
+      ->check(CLI::Range(1, 256));
+  verify->callback([options, &io] { io.exitCode = runVerifyCommand(*options, io); });
+}
+
+}  // namespace dunvel

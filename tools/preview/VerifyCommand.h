@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "preview/PreviewCommand.h"
+
+namespace CLI {
+class App;
+}  // namespace CLI
+
+namespace dunvel {
+
+// The moment verify shows a snapshot at without --now: 2025-01-01 09:41 UTC, so a snapshot
+// gives the same images on any day, in any time zone and locale.
+inline constexpr double kVerifyDefaultNow = 1735724460.0;
+
+struct VerifyOptions {
+  std::vector<std::string> paths;
+  std::string references;
+  std::vector<std::string> sizes;
+  std::vector<std::string> textSizes;
+  std::optional<double> now;
+  bool reachable = false;
+  int tolerance = 0;
+  std::int64_t maxPixels = 0;
+  // Empty: verify; "missing" or "all": record those references.
+  std::string record;
+  std::string out = "dunvel-verify";
+  // 0: as many as the machine has cores.
+  int jobs = 0;
+};
+
+// `verify FILE|DIR… --references DIR …`: draws each snapshot (or each frame of a recording) in
+// each variant and compares it with DIR/NAME@CASE-TEXTSIZE.png; prints a line for each image
+// that is not equal and a summary line, and leaves the images of each failure, report.html and
+// junit.xml in --out. With --record, writes the references instead. Returns the exit code: 0
+// all equal (or recorded), 1 an image differs or is missing or an input cannot be read or a
+// file written, 2 bad usage.
+int runVerifyCommand(const VerifyOptions& options, PreviewIo& io);
+
+// Registers the `verify` subcommand; running it sets io.exitCode.
+void addVerifyCommand(CLI::App& app, PreviewIo& io);
+
+}  // namespace dunvel

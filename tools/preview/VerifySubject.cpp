@@ -1,0 +1,154 @@
+#include "preview/VerifySubject.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <system_error>
+
+#include "platform/recording/RecordingReader.h"
+#include "preview/RecordedFrames.h"
+#include "preview/SnapshotFile.h"
+#include "state/ContextDecoding.h"
+#include "state/OneLine.h"
+
+namespace dunvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Input {
+  fs::path path;
+  std::string name;
+};
+
+bool isRecording(const fs::path& path) {
+  return path.extension() == ".jsonl";
+}
+
+// The name of a file found at relative below a folder given: its path without the extension,
+// "/" between folders whatever the system's separator.
+std::string nameOf(const fs::path& relative) {
+  fs::path named = relative;
+  named.replace_extension();
+  return named.generic_string();
+}
+
+// The snapshots and recordings of a folder and its subfolders, sorted by their paths.
+void addFolder(const fs::path& folder, std::vector<Input>& inputs,
+               std::vector<std::string>& problems) {
+  std::vector<Input> found;
+  std::error_code error;
+  fs::recursive_directory_iterator walk(folder, error);
+  for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+    const fs::path& path = walk->path();
+    const fs::path extension = path.extension();
+    if ((extension != ".json" && extension != ".jsonl") || !walk->is_regular_file(error)) continue;
+    found.push_back({path, nameOf(path.lexically_relative(folder))});
+  }
+  if (error) {
+    problems.push_back(oneLine(folder.string()) + ": cannot search the folder: " + error.message());
+  } else if (found.empty()) {
+    // A CI job pointed at the wrong folder must not pass for having compared nothing.
+    problems.push_back(oneLine(folder.string()) +
+                       ": holds no snapshot (.json) or recording (.jsonl), in no subfolder either");
+  }
+  std::sort(found.begin(), found.end(), [](const Input& a, const Input& b) {
+    return a.path.generic_string() < b.path.generic_string();
+  });
+  inputs.insert(inputs.end(), found.begin(), found.end());
+}
+
+std::string frameName(const std::string& name, std::size_t number) {
+  char suffix[40];
+  std::snprintf(suffix, sizeof suffix, "-frame-%06zu", number);
+  return name + suffix;
+}
+
+void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
+                  std::vector<std::string>& problems,
+                  const std::function<void(const std::string&)>& warn) {
+  const std::string shown = oneLine(input.path.string());
+  std::ifstream file(input.path, std::ios::binary);
+  if (!file) {
+    problems.push_back(shown + ": cannot open: " + std::strerror(errno));
+    return;
+  }
+  RecordingReader reader(file, shown, warn);
+  RecordedFrames frames(reader);
+  RecordedFrame frame;
+  std::size_t count = 0;
+  while (frames.next(frame)) {
+    ++count;
+    VerifySubject subject;
+    subject.name = frameName(input.name, count);
+    subject.state = decodeGameState(frame.payload);
+    subject.snapshot = std::move(frame.payload);
+    subject.reachable = frame.reachable;
+    subject.moment = frame.moment;
+    subjects.push_back(std::move(subject));
+  }
+  if (reader.failed()) {
+    problems.push_back(shown + ": cannot be read to its end");
+  } else if (count == 0) {
+    problems.push_back(shown +
+                       ": holds no snapshot to draw (no context or message frame after a start "
+                       "line)");
+  }
+}
+
+}  // namespace
+
+VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool reachable,
+                                     Date now,
+                                     const std::function<void(const std::string&)>& warn) {
+  VerifySubjects result;
+  std::vector<Input> inputs;
+  for (const std::string& path : paths) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status)) {
+      addFolder(path, inputs, result.problems);
+    } else if (fs::exists(status)) {
+      inputs.push_back({path, nameOf(fs::path(path).filename())});
+    } else {
+      result.problems.push_back(oneLine(path) + ": " +
+                                (error ? error.message() : "no such file or folder"));
+    }
+  }
+  // Two inputs of one name would share their reference images.
+  std::map<std::string, fs::path> named;
+  for (const Input& input : inputs) {
+    const auto [at, fresh] = named.emplace(input.name, input.path);
+    if (!fresh) {
+      result.problems.push_back(oneLine(input.path.string()) + ": has the name " +
+                                oneLine(input.name) + " of " + oneLine(at->second.string()) +
+                                " too, so it is left out (give their folders instead)");
+      continue;
+    }
+    if (isRecording(input.path)) {
+      addRecording(input, result.subjects, result.problems, warn);
+      continue;
+    }
+    std::istringstream noInput;
+    SnapshotFileResult file = readSnapshotFile(input.path.string(), noInput);
+    if (!file.ok()) {
+      result.problems.push_back(file.error);
+      continue;
+    }
+    VerifySubject subject;
+    subject.name = input.name;
+    subject.state = decodeGameState(file.dictionary);
+    subject.snapshot = std::move(file.dictionary);
+    subject.reachable = reachable;
+    subject.moment = now;
+    result.subjects.push_back(std::move(subject));
+  }
+  return result;
+}
+
+}  // namespace dunvel
