@@ -375,6 +375,9 @@ TEST(Verify, TheReportShowsEveryFailureWithItsImagesInChromium) {
   EXPECT_NE(html.find("src=\"more/board@45mm-xLarge.diff.png\""), std::string::npos);
   // Beside the board's images, what explain finds in its snapshot.
   EXPECT_NE(html.find("<li><code>/gameTitle</code>: unknown-key: "), std::string::npos) << html;
+  // And what the accessibility audit flags on it: the board's turn dot speaks by colour alone.
+  EXPECT_NE(html.find("What the accessibility audit flags"), std::string::npos) << html;
+  EXPECT_NE(html.find(" colour-only</code>: text "), std::string::npos) << html;
   // The check sees a missing image.
   fs::remove(run.out / "more/board@45mm-xLarge.diff.png");
   EXPECT_EQ(reportImages(run.out), "images=4 broken=1 more/board@45mm-xLarge.diff.png");

@@ -4,9 +4,12 @@
 
 #include <system_error>
 
+#include "a11y/AccessibilityAudit.h"
+#include "a11y/AccessibilityTree.h"
 #include "preview/ImageDifference.h"
 #include "preview/ScreenPreview.h"
 #include "render/TimeText.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 namespace {
@@ -51,6 +54,24 @@ cairo_surface_t* ImageChecker::draw(const VerifySubject& subject, const FaceVari
   // images do not depend on which thread drew what.
   renderer->layout(preview.tree(), {}, FaceRenderer::Relayout::whole);
   return renderer->paint({}, FaceRenderer::Repaint::whole);
+}
+
+std::vector<std::string> ImageChecker::audit(const VerifySubject& subject,
+                                             const FaceVariant& variant) {
+  draw(subject, variant);
+  // The layout points into the preview's tree, so it is laid out again here, with it alive.
+  const ScreenPreview preview(subject.state, subject.reachable, subject.moment);
+  FaceRenderer& renderer = *renderers_[variant.size];
+  const FaceLayout& layout = renderer.layout(preview.tree(), {}, FaceRenderer::Relayout::whole);
+  const std::vector<AccessibilityElement> elements = accessibilityElements(layout, renderer.time());
+  std::vector<std::string> lines;
+  for (const AuditFinding& finding : auditAccessibility(elements, layout)) {
+    const AccessibilityElement& element = elements.at(finding.element - 1);
+    lines.push_back(std::to_string(finding.element) + " " + finding.rule + ": " +
+                    std::string(roleName(element.role)) + " \"" + oneLine(element.label) +
+                    "\": " + oneLine(finding.message));
+  }
+  return lines;
 }
 
 ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant& variant,

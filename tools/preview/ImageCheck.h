@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "preview/FaceVariant.h"
 #include "preview/ImageOutcome.h"
@@ -37,6 +38,10 @@ class ImageChecker {
 
   // Draws subject in variant; the image belongs to the checker until its next draw.
   cairo_surface_t* draw(const VerifySubject& subject, const FaceVariant& variant);
+
+  // What the accessibility audit flags on subject in variant, one line each. Lays the face out
+  // again: asked only for the images that failed.
+  std::vector<std::string> audit(const VerifySubject& subject, const FaceVariant& variant);
 
  private:
   const ImageCheckSettings& settings_;

@@ -31,6 +31,9 @@ struct ImageOutcome {
   std::string referenceFile;
   // Lines "POINTER: KIND: message" explaining the snapshot's fallbacks, for a failed image.
   std::vector<std::string> findings;
+  // Lines "N RULE: ROLE \"label\": message", what the accessibility audit flags on the image
+  // drawn, for a failed image.
+  std::vector<std::string> audit;
 
   // "question@45mm-xLarge": the reference's file name without .png.
   std::string imageName() const { return subject + "@" + variant; }

@@ -130,7 +130,8 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   if (settings.record != ImageCheckSettings::Record::no) return record(outcomes, troubled, io);
 
   // Why a failed image may show what it shows: explain's findings for its snapshot, read once
-  // for all of the snapshot's variants.
+  // for all of the snapshot's variants; and what the accessibility audit flags in each.
+  ImageChecker auditor(settings);
   for (std::size_t s = 0; s < inputs.subjects.size(); ++s) {
     const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants->size());
     const auto end = first + static_cast<std::ptrdiff_t>(variants->size());
@@ -142,7 +143,10 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
       lines.push_back(findingLine(finding));
     }
     for (auto outcome = first; outcome != end; ++outcome) {
-      if (outcome->failed()) outcome->findings = lines;
+      if (!outcome->failed()) continue;
+      outcome->findings = lines;
+      outcome->audit =
+          auditor.audit(subject, (*variants)[static_cast<std::size_t>(outcome - first)]);
     }
   }
 

@@ -61,6 +61,15 @@ std::string failureSection(const ImageOutcome& outcome) {
     for (const std::string& line : outcome.findings) html += finding(line);
     html += "</ul>\n";
   }
+  html += "</aside>\n";
+  html += "<aside class=\"findings\"><h3>What the accessibility audit flags</h3>\n";
+  if (outcome.audit.empty()) {
+    html += "<p>Nothing: contrast, hit areas, texts and colours pass.</p>\n";
+  } else {
+    html += "<ul>\n";
+    for (const std::string& line : outcome.audit) html += finding(line);
+    html += "</ul>\n";
+  }
   html += "</aside>\n</div>\n</section>\n";
   return html;
 }
