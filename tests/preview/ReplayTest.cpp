@@ -407,6 +407,47 @@ TEST(Film, DrawsOneFrameForEachSnapshotAndAContactSheetOfThem) {
   EXPECT_NE(empty.err.find("holds no snapshot"), std::string::npos) << empty.err;
 }
 
+// A recording is read back from a file anyone may have written: its names, its recorder and its
+// recorded screens are printed as lines that a terminal shows as written.
+TEST(Film, NamesFromARecordingCannotForgeLinesOrControlTheTerminal) {
+  TempFolder folder;
+  const auto path = folder.path() / "hostile.jsonl";
+  const std::string hostile =
+      R"(line1\nFAKE: dunvel-watch: stopped\r\u001b[2J\u001b]52;c;aGk=\u0007\u009b)";
+  writeLines(
+      path,
+      {R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":")" + hostile +
+           R"("})",
+       std::string(R"({"t":1,"wall":"","event":"frame","frame":{"type":"context",)") +
+           R"("payload":)" + R"({"screen":"board","gameName":")" + hostile +
+           R"(","teams":[{"id":"t","name":")" + hostile + R"(","points":1}]}}})",
+       R"({"t":2,"wall":"","event":"screen","screen":"scoreboard","shows":")" + hostile + R"("})"});
+  const auto clean = [](const std::string& text) {
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && c != '\n') || byte == 0x7F) return false;
+    }
+    return text.find("\xc2\x9b") == std::string::npos;
+  };
+  const ToolRun film = preview({"film", path.string(), "-o", (folder.path() / "film").string()});
+  EXPECT_EQ(film.exitCode, 0) << film.err;
+  EXPECT_TRUE(clean(film.out)) << film.out;
+  EXPECT_EQ(countOf(film.out, "\n"), 2u) << film.out;
+  EXPECT_NE(film.out.find(R"(line1\nFAKE: dunvel-watch: stopped\r\x1b[2J\x1b]52;c;aGk=\x07\u009b)"),
+            std::string::npos)
+      << film.out;
+
+  // The replay prints the recording's start line, the screen it produces and the difference
+  // from the recorded one: each of them one line, escaped.
+  const ToolRun run = replay(path);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_TRUE(clean(run.out)) << run.out;
+  EXPECT_TRUE(clean(run.err)) << run.err;
+  EXPECT_EQ(countOf(run.err, "\n"), 1u) << run.err;
+  EXPECT_NE(run.out.find(R"(by line1\nFAKE)"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("differs"), std::string::npos) << run.err;
+}
+
 TEST(Film, ALongNightKeepsItsContactSheetBounded) {
   TempFolder folder;
   const auto path = folder.path() / "long.jsonl";

@@ -27,6 +27,7 @@
 #include "render/FrameFileName.h"
 #include "render/Owned.h"
 #include "state/ContextDecoding.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -200,7 +201,7 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
     std::string label = "#" + std::to_string(frames) + "  " + filmTime(event.t);
     if (reader.recording() > 1) label += "  (" + std::to_string(reader.recording()) + ")";
     io.out << name << "  " << filmTime(event.t) << "  recording " << reader.recording() << " line "
-           << reader.line() << "  " << describeScreen(preview.tree()).line() << '\n';
+           << reader.line() << "  " << oneLine(describeScreen(preview.tree()).line()) << '\n';
     sheet.add(frames, std::move(label));
   }
   if (reader.failed()) {
