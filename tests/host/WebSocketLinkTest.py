@@ -53,9 +53,10 @@ def eventually(check, within=10.0, every=0.05):
 class Process:
     """A child process whose output is collected as it comes."""
 
-    def __init__(self, arguments, env=None):
+    def __init__(self, arguments, env=None, preexec_fn=None):
         self.process = subprocess.Popen(arguments, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=env, start_new_session=True)
+                                        stderr=subprocess.PIPE, env=env, start_new_session=True,
+                                        preexec_fn=preexec_fn)
         self.lock = threading.Lock()
         self.out = ""
         self.err = ""
@@ -96,13 +97,13 @@ class Companion(Process):
     """dunvel-watch with a socket in a folder of its own and a WebSocket endpoint on a free
     loopback port."""
 
-    def __init__(self, folder, *options, env=None):
+    def __init__(self, folder, *options, env=None, preexec_fn=None):
         self.socket = os.path.join(folder, "link.sock")
         super().__init__([WATCH, "--link", self.socket, "--listen", "ws://127.0.0.1:0", *options],
-                         env=env)
+                         env=env, preexec_fn=preexec_fn)
         if not self.wait_for("WebSocket link on "):
             raise AssertionError("the companion did not start: " + self.output())
-        with open(os.path.join(folder, "link.url"), encoding="utf-8") as file:
+        with open(self.socket + ".url", encoding="utf-8") as file:
             self.url = file.read().strip()
         self.port = int(re.search(r":(\d+)/", self.url).group(1))
 
@@ -138,7 +139,7 @@ class Refusals(unittest.TestCase):
         self.assertEqual(status, 0, self.companion.output())
 
     def test_the_url_and_the_token(self):
-        url_file = os.path.join(self.folder, "link.url")
+        url_file = self.companion.socket + ".url"
         self.assertEqual(stat.S_IMODE(os.stat(url_file).st_mode), 0o600)
         self.assertEqual(self.companion.url,
                          "ws://127.0.0.1:%d/link?token=%s" % (self.companion.port, TOKEN))
@@ -160,7 +161,7 @@ class Refusals(unittest.TestCase):
                 fresh = Companion(other, "--headless")
                 tokens.append(fresh.url.split("token=")[1])
                 self.assertEqual(fresh.end(), 0, fresh.output())
-                self.assertFalse(os.path.exists(os.path.join(other, "link.url")))
+                self.assertFalse(os.path.exists(os.path.join(other, "link.sock.url")))
             self.assertRegex(tokens[0], r"^[0-9a-f]{64}$")
             self.assertNotEqual(tokens[0], tokens[1])
         finally:

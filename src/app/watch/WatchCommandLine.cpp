@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <boost/system/system_error.hpp>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <ostream>
+#include <system_error>
 
 #include "app/watch/RunApp.h"
 #include "app/watch/SnapshotFindingsLog.h"
@@ -20,6 +23,7 @@
 #include "host/DemoHost.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
+#include "platform/link/LinkUrlFile.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/TerminationSignals.h"
 #include "platform/link/WebSocketListener.h"
@@ -27,6 +31,7 @@
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -69,8 +74,8 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
                  "Also let a host connect over the network, on a WebSocket endpoint: "
                  "ws://ADDRESS:PORT (ws://127.0.0.1:PORT keeps it to this machine; port 0 picks "
                  "a free one), or wss://ADDRESS:PORT with --tls-cert and --tls-key. Its URL, "
-                 "token included, is printed on standard error and written to link.url beside "
-                 "the socket")
+                 "token included, is printed on standard error and written to SOCKET.url beside "
+                 "the socket (link.sock.url)")
       ->type_name("URL");
   app.add_option("--tls-cert", options.tlsCertificate,
                  "Certificate chain (PEM) of the wss:// endpoint")
@@ -126,21 +131,16 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
 
 namespace {
 
-// The endpoint's URL holds its token: written for this user's eyes only, replacing what is there
-// (never following a link planted in its place).
-std::string writePrivateFile(const std::filesystem::path& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return "cannot write " + path.string() + ": " + std::strerror(errno);
-  bool ok = fchmod(fd, 0600) == 0;
-  for (std::size_t written = 0; ok && written < text.size();) {
-    const ssize_t wrote = write(fd, text.data() + written, text.size() - written);
-    if (wrote < 0 && errno == EINTR) continue;
-    ok = wrote > 0;
-    if (ok) written += static_cast<std::size_t>(wrote);
+int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std::ostream& err);
+
+// The one line for a start the system could not give its resources to: under a low descriptor
+// limit Asio cannot make its eventfd or epoll, or a socket cannot be had.
+std::string resourceProblem(int code, const char* what) {
+  std::string line = oneLine(what);
+  if (code == EMFILE || code == ENFILE) {
+    line = "out of file descriptors (" + line + "); raise the limit (ulimit -n) and start again";
   }
-  const std::string reason = ok ? std::string() : std::strerror(errno);
-  ::close(fd);
-  return ok ? std::string() : "cannot write " + path.string() + ": " + reason;
+  return line;
 }
 
 }  // namespace
@@ -149,7 +149,23 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   int status = 0;
   const std::optional<WatchOptions> options = parseWatchCommandLine(argc, argv, out, err, status);
   if (!options) return status;
+  // What throws is a resource the system refused (descriptors, threads, memory). By the time the
+  // line is written the stack is unwound: the socket and the URL file are gone.
+  try {
+    return runWatch(options, out, err);
+  } catch (const boost::system::system_error& error) {
+    err << "dunvel-watch: " << resourceProblem(error.code().value(), error.what()) << std::endl;
+  } catch (const std::system_error& error) {
+    err << "dunvel-watch: " << resourceProblem(error.code().value(), error.what()) << std::endl;
+  } catch (const std::bad_alloc&) {
+    err << "dunvel-watch: out of memory" << std::endl;
+  }
+  return 1;
+}
 
+namespace {
+
+int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std::ostream& err) {
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
   // then the loop with any block still queued for the recording, then the recording.
   SystemClock wallClock;
@@ -181,13 +197,14 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       return 1;
     }
   }
-  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
+  out << "dunvel-watch: listening on " << oneLine(session.path().string()) << std::endl;
   if (options->record) out << "dunvel-watch: recording to " << *options->record << std::endl;
 
   // Declared after the session, so it goes first: the session must not post to an endpoint
   // that has gone.
   std::unique_ptr<WebSocketListener> listener;
-  std::filesystem::path urlFile;
+  // Removed when the run ends, however it ends, and only while it is still this run's.
+  LinkUrlFile urlFile;
   if (options->listen) {
     WebSocketListener::Options endpoint;
     parseWebSocketAddress(*options->listen, endpoint.address);
@@ -207,8 +224,9 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       err << "dunvel-watch: --listen " << problem << std::endl;
       return 1;
     }
-    urlFile = session.path().parent_path() / "link.url";
-    if (std::string problem = writePrivateFile(urlFile, listener->url() + "\n"); !problem.empty()) {
+    if (std::string problem =
+            urlFile.write(LinkUrlFile::pathFor(session.path()), listener->url() + "\n");
+        !problem.empty()) {
       listener->stop();
       session.stop();
       err << "dunvel-watch: " << problem << std::endl;
@@ -238,8 +256,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   if (demo) demo->stop();
   if (listener) {
     listener->stop();
-    std::error_code ignored;
-    std::filesystem::remove(urlFile, ignored);
+    urlFile.remove();
   }
   session.stop();
   out << "dunvel-watch: stopped" << std::endl;
@@ -250,5 +267,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   }
   return ran;
 }
+
+}  // namespace
 
 }  // namespace dunvel

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
@@ -158,7 +159,7 @@ class WebSocketPeer {
 class WebSocketListener::Impl final : public RemoteHostEndpoint {
  public:
   Impl(Options options, RemoteHostGate& gate)
-      : options_(std::move(options)), gate_(gate), acceptor_(io_) {}
+      : options_(std::move(options)), gate_(gate), acceptor_(io_), acceptRetry_(io_) {}
 
   ~Impl() override { stop(); }
 
@@ -238,6 +239,7 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   // Declared before everything that does I/O on it: destroyed after them.
   net::io_context io_;
   tcp::acceptor acceptor_;
+  net::steady_timer acceptRetry_;
   std::optional<ssl::context> tls_;
   std::thread thread_;
   std::uint16_t port_ = 0;
@@ -518,6 +520,7 @@ void WebSocketListener::Impl::stop() {
     net::post(io_, [this] {
       ErrorCode ignored;
       acceptor_.close(ignored);
+      acceptRetry_.cancel();
       for (auto& [host, peer] : peers_) {
         peer->closeNow();
         gate_.remoteHostLeft(host);
@@ -532,11 +535,17 @@ void WebSocketListener::Impl::stop() {
 void WebSocketListener::Impl::startAccept() {
   acceptor_.async_accept([this](ErrorCode error, tcp::socket socket) {
     if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
-    if (!error) accepted(std::move(socket));
-    // Out of descriptors: the next accept fails the same way until one is freed, which the
-    // handshake timeouts see to; each failure still waits for a connection, so this does not
-    // spin on an idle endpoint.
-    startAccept();
+    if (!error) {
+      accepted(std::move(socket));
+      startAccept();
+      return;
+    }
+    // Out of descriptors or memory: the connection stays in the backlog, so the next accept
+    // fails at once the same way. Try again a little later rather than spin, as the socket does.
+    acceptRetry_.expires_after(std::chrono::milliseconds(100));
+    acceptRetry_.async_wait([this](ErrorCode waitError) {
+      if (!waitError && acceptor_.is_open()) startAccept();
+    });
   });
 }
 
