@@ -98,7 +98,7 @@ class Companion(Process):
     loopback port."""
 
     def __init__(self, folder, *options, env=None, preexec_fn=None):
-        self.socket = os.path.join(folder, "link.sock")
+        self.socket = getattr(self, "socket_path", None) or os.path.join(folder, "link.sock")
         super().__init__([WATCH, "--link", self.socket, "--listen", "ws://127.0.0.1:0", *options],
                          env=env, preexec_fn=preexec_fn)
         if not self.wait_for("WebSocket link on "):
@@ -455,7 +455,7 @@ class PythonClient(unittest.TestCase):
             script = os.path.join(folder, "example.py")
             with open(script, "w", encoding="utf-8") as file:
                 file.write(readme_example("python"))
-            example = Process(["/usr/bin/python3", script, companion.url])
+            example = Process(["/usr/bin/python3", script, companion.socket + ".url"])
             self.assertTrue(companion.wait_for("screen question"), companion.output())
             window = ""
             for _ in range(50):

@@ -82,9 +82,15 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       ->type_name("FILE");
   app.add_option("--tls-key", options.tlsKey, "Private key (PEM) of the wss:// endpoint")
       ->type_name("FILE");
+  auto* tokenFile =
+      app.add_option("--token-file", options.tokenFile,
+                     "Read the endpoint's token from FILE (one line: at least 16 letters, "
+                     "digits, '-', '.', '_' or '~'); a fresh random one (256 bits) when absent")
+          ->type_name("FILE");
   app.add_option("--token", options.token,
-                 "The endpoint's token, for scripts: at least 16 letters, digits, '-', '.', '_' "
-                 "or '~'; a fresh random one (256 bits) when absent");
+                 "The token itself, for scripts; other users of this machine can read a command "
+                 "line, so --token-file is the safer way")
+      ->excludes(tokenFile);
   app.add_option("--allow-origin", options.allowedOrigins,
                  "Let web pages from this origin (e.g. http://localhost:8000) connect to the "
                  "endpoint; others are refused. Repeatable")
@@ -112,17 +118,43 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
     if (address.secure && !(options.tlsCertificate && options.tlsKey)) {
       return usage("--listen wss:// needs both --tls-cert and --tls-key");
     }
-  } else if (options.tlsCertificate || options.tlsKey || options.token ||
+  } else if (options.tlsCertificate || options.tlsKey || options.token || options.tokenFile ||
              !options.allowedOrigins.empty()) {
-    return usage("--tls-cert, --tls-key, --token and --allow-origin go with --listen");
+    return usage(
+        "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen");
+  }
+  if (options.tokenFile) {
+    bool readableByOthers = false;
+    std::string token;
+    if (std::string problem = readLinkTokenFile(*options.tokenFile, token, readableByOthers);
+        !problem.empty()) {
+      err << "dunvel-watch: --token-file " << problem << '\n';
+      exitStatus = 1;
+      return std::nullopt;
+    }
+    if (readableByOthers) {
+      err << "dunvel-watch: warning: " << oneLine(*options.tokenFile)
+          << " can be read by other users (chmod 600 it)\n";
+    }
+    options.token = std::move(token);
   }
   if (options.token) {
     const bool fit = options.token->size() >= 16 &&
                      options.token->find_first_not_of(
                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~") ==
                          std::string::npos;
-    if (!fit) {
-      return usage("--token: at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'");
+    constexpr const char* kTokenRule =
+        ": at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'";
+    if (!fit && options.tokenFile) {
+      // What a file holds is bad input, not bad usage.
+      err << "dunvel-watch: --token-file " << oneLine(*options.tokenFile) << kTokenRule << '\n';
+      exitStatus = 1;
+      return std::nullopt;
+    }
+    if (!fit) return usage(std::string("--token") + kTokenRule);
+    if (!options.tokenFile) {
+      err << "dunvel-watch: warning: --token is on the command line, where other users of this "
+             "machine can read it (ps); use --token-file FILE\n";
     }
   }
   exitStatus = 0;

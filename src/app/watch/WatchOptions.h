@@ -30,6 +30,8 @@ struct WatchOptions {
   std::optional<std::string> tlsKey;
   // The endpoint's token; a fresh random one when absent.
   std::optional<std::string> token;
+  // A file holding the token, kept off the command line that other users see.
+  std::optional<std::string> tokenFile;
   // Origins (as browsers send them) that may connect to the endpoint.
   std::vector<std::string> allowedOrigins;
 };

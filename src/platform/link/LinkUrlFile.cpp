@@ -76,8 +76,12 @@ void LinkUrlFile::remove() {
   written_.reset();
 }
 
-std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url) {
-  // Not blocking on a FIFO planted at the path: it is refused below as not a regular file.
+namespace {
+
+// One line from a small regular file, for what it is said to hold: the file is opened without
+// blocking (a FIFO planted at the path is refused, not waited on).
+std::string readOneLineFile(const std::filesystem::path& path, const std::string& holds,
+                            std::string& line, mode_t* mode) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return "cannot read " + shown(path) + ": " + std::strerror(errno);
   struct stat info {};
@@ -87,7 +91,7 @@ std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url)
   } else if (!S_ISREG(info.st_mode)) {
     problem = shown(path) + " is not a regular file";
   } else if (info.st_size > kMaxUrlFileBytes) {
-    problem = shown(path) + " is too long to hold a URL";
+    problem = shown(path) + " is too long to hold " + holds;
   }
   std::string text;
   if (problem.empty()) {
@@ -107,10 +111,25 @@ std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url)
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   if (text.empty() || text.find_first_of("\r\n") != std::string::npos ||
       text.size() > static_cast<std::size_t>(kMaxUrlFileBytes)) {
-    return shown(path) + " does not hold one URL (a companion's --listen writes it)";
+    return shown(path) + " does not hold " + holds + " on one line";
   }
-  url = std::move(text);
+  if (mode != nullptr) *mode = info.st_mode;
+  line = std::move(text);
   return {};
+}
+
+}  // namespace
+
+std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url) {
+  return readOneLineFile(path, "a URL (dunvel-watch --listen writes one)", url, nullptr);
+}
+
+std::string readLinkTokenFile(const std::filesystem::path& path, std::string& token,
+                              bool& readableByOthers) {
+  mode_t mode = 0;
+  std::string problem = readOneLineFile(path, "a token", token, &mode);
+  readableByOthers = problem.empty() && (mode & (S_IRWXG | S_IRWXO)) != 0;
+  return problem;
 }
 
 }  // namespace dunvel

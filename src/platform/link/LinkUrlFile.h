@@ -46,4 +46,10 @@ class LinkUrlFile {
 // line. Empty on success, else one line naming the file and the cause.
 std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url);
 
+// Reads the endpoint's token from a file the user keeps it in (dunvel-watch --token-file), so it
+// stays off the command line that other users see. readableByOthers says whether the group or
+// others may read it too. Empty on success, else one line naming the file and the cause.
+std::string readLinkTokenFile(const std::filesystem::path& path, std::string& token,
+                              bool& readableByOthers);
+
 }  // namespace dunvel
