@@ -312,6 +312,16 @@ class StreamClient final : public Client,
         response_, host, parsed.target, [self = this->shared_from_this()](ErrorCode error) {
           if (error) {
             std::string why = error.message();
+            // A response that never came leaves the default one (200, no fields): say that the
+            // companion answered nothing rather than quote a status it never sent.
+            const bool answered = self->response_.result_int() != 200 ||
+                                  self->response_.begin() != self->response_.end();
+            if (!answered) {
+              return self->fail(
+                  "the companion at " + shownUrl(self->url()) +
+                  " closed the connection before answering (" + why + ")" +
+                  (kSecure ? std::string() : "; if it listens on wss://, use a wss:// link"));
+            }
             if (self->response_.result_int() != 0 && self->response_.result_int() != 101) {
               std::string body = self->response_.body();
               while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();

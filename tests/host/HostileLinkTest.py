@@ -14,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -95,6 +96,191 @@ class LowLimits(unittest.TestCase):
                 connection.close()
             self.assertEqual(companion.end(), 0, companion.output())
             shutil.rmtree(folder, ignore_errors=True)
+
+
+def raw_request(port, request, source="127.0.0.1", within=10.0):
+    """Sends one raw HTTP request from a loopback source address; the status of the answer, or
+    None when the connection closed without one."""
+    with socket.create_connection(("127.0.0.1", port), timeout=within,
+                                  source_address=(source, 0)) as connection:
+        connection.sendall(request.encode())
+        answer = b""
+        while b"\r\n" not in answer:
+            chunk = connection.recv(4096)
+            if not chunk:
+                return None
+            answer += chunk
+        return int(answer.split(b" ", 2)[1])
+
+
+def upgrade(path, extra=""):
+    return ("GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+            "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+            "Sec-WebSocket-Version: 13\r\n%s\r\n" % (path, extra))
+
+
+class Lockout(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        self.companion = Companion(self.folder, "--headless", "--token", TOKEN)
+        self.port = self.companion.port
+
+    def tearDown(self):
+        status = self.companion.end()
+        shutil.rmtree(self.folder, ignore_errors=True)
+        self.assertEqual(status, 0, self.companion.output())
+
+    def test_the_right_token_is_never_refused(self):
+        # A browser and a port scan guess nothing: plain GET and HEAD, and an upgrade without a
+        # token, are answered 401 as often as they come and slow nobody down.
+        for _ in range(6):
+            for request in ("GET /link HTTP/1.1\r\nHost: x\r\n\r\n",
+                            "HEAD /link?token=nope HTTP/1.1\r\nHost: x\r\n\r\n",
+                            upgrade("/link")):
+                self.assertEqual(raw_request(self.port, request), 401)
+        # Wrong tokens on upgrades: three are answered 401, then 429, a second late.
+        statuses = [raw_request(self.port, upgrade("/link?token=wrong-%d" % i)) for i in range(3)]
+        started = time.monotonic()
+        statuses.append(raw_request(self.port, upgrade("/link?token=wrong")))
+        self.assertGreaterEqual(time.monotonic() - started, 0.9)
+        self.assertEqual(statuses, [401, 401, 401, 429])
+
+        # Someone keeps guessing from the host's own address; the host's pushes all go through.
+        stop = threading.Event()
+
+        def guess():
+            while not stop.is_set():
+                raw_request(self.port, upgrade("/link?token=guess"))
+                stop.wait(0.2)
+
+        guesser = threading.Thread(target=guess)
+        guesser.start()
+        try:
+            for attempt in range(3):
+                pushed = push(self.companion.url, "through-%d" % attempt)
+                self.assertEqual(pushed.returncode, 0, pushed.stderr)
+        finally:
+            stop.set()
+            guesser.join()
+        self.assertTrue(self.companion.wait_for("scoreboard: through-2"))
+
+    def test_guesses_from_many_addresses_are_slowed_down_together(self):
+        # Each guess from an address of its own: none of them is slowed down by its own
+        # strikes, but together they are past the cap of all addresses.
+        answers = {}
+        lock = threading.Lock()
+        started = time.monotonic()
+
+        def guesses(first):
+            for i in range(first, first + 40):
+                status = raw_request(self.port, upgrade("/link?token=guess"),
+                                     source="127.0.%d.%d" % (1 + i // 250, 1 + i % 250))
+                with lock:
+                    answers[status] = answers.get(status, 0) + 1
+
+        workers = [threading.Thread(target=guesses, args=(40 * n,)) for n in range(5)]
+        for worker in workers:
+            worker.start()
+        for worker in workers:
+            worker.join()
+        elapsed = time.monotonic() - started
+        self.assertEqual(set(answers) - {401, 429}, set(), answers)
+        self.assertEqual(sum(answers.values()), 200)
+        # At most 20 wrong tokens a second are answered 401 in all.
+        self.assertLessEqual(answers.get(401, 0), 21 * (elapsed + 1), (answers, elapsed))
+        self.assertGreater(answers.get(429, 0), 0, answers)
+        # The host gets in all the same.
+        pushed = push(self.companion.url, "after-guesses")
+        self.assertEqual(pushed.returncode, 0, pushed.stderr)
+
+
+class SlowHandshakes(unittest.TestCase):
+    def test_a_connection_closed_before_any_answer_is_named_as_such(self):
+        with socket.socket() as listener:
+            listener.bind(("127.0.0.1", 0))
+            listener.listen(4)
+            port = listener.getsockname()[1]
+
+            def close_each():
+                listener.settimeout(20)
+                try:
+                    connection, _ = listener.accept()
+                    connection.recv(4096)
+                    connection.close()
+                except OSError:
+                    pass
+
+            closer = threading.Thread(target=close_each)
+            closer.start()
+            pushed = push("ws://127.0.0.1:%d/link?token=%s" % (port, TOKEN), "nobody")
+            closer.join()
+        self.assertEqual(pushed.returncode, 1)
+        self.assertIn(b"closed the connection before answering", pushed.stderr)
+        self.assertIn(b"wss://", pushed.stderr)
+        self.assertNotIn(b"200 OK", pushed.stderr)
+
+    def test_a_host_gets_in_while_500_slow_connections_are_held(self):
+        folder = tempfile.mkdtemp()
+        companion = Companion(folder, "--headless", "--token", TOKEN)
+        stop = threading.Event()
+        opened = [0]
+
+        def hold():
+            # 500 connections from the host's own address, each sending its request a byte every
+            # 0.2 s and opening again as soon as it is closed.
+            request = upgrade("/link?token=" + TOKEN).encode()
+            connections = {}
+
+            def open_one():
+                try:
+                    connection = socket.create_connection(("127.0.0.1", companion.port), timeout=5)
+                except OSError:
+                    return
+                connection.setblocking(False)
+                connections[connection] = 0
+                opened[0] += 1
+
+            for _ in range(500):
+                open_one()
+            while not stop.is_set():
+                for connection in list(connections):
+                    sent = connections[connection]
+                    try:
+                        closed = connection.recv(1, socket.MSG_PEEK) == b""
+                    except BlockingIOError:
+                        closed = False
+                    except OSError:
+                        closed = True
+                    if closed or sent >= len(request) - 1:
+                        del connections[connection]
+                        connection.close()
+                        open_one()
+                        continue
+                    try:
+                        connection.send(request[sent:sent + 1])
+                        connections[connection] = sent + 1
+                    except OSError:
+                        pass
+                stop.wait(0.2)
+            for connection in connections:
+                connection.close()
+
+        holder = threading.Thread(target=hold)
+        holder.start()
+        try:
+            self.assertTrue(eventually(lambda: opened[0] >= 500, within=30), opened)
+            for attempt in range(3):
+                pushed = push(companion.url, "slow-%d" % attempt)
+                self.assertEqual(pushed.returncode, 0, pushed.stderr)
+            self.assertTrue(companion.wait_for("scoreboard: slow-2"), companion.output())
+            # More connections were opened than held: the companion made room by closing old ones.
+            self.assertGreater(opened[0], 500)
+        finally:
+            stop.set()
+            holder.join()
+            status = companion.end()
+            shutil.rmtree(folder, ignore_errors=True)
+        self.assertEqual(status, 0, companion.output())
 
 
 class TokenFiles(unittest.TestCase):

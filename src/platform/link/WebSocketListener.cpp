@@ -36,12 +36,19 @@ namespace {
 constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 // A handshake is a few hundred bytes; browsers send a few kilobytes of headers at most.
 constexpr std::uint32_t kMaxRequestHeaderBytes = 16 * 1024;
-// Wrong tokens from one address that are simply answered 401 (a person retyping one); from the
-// last of them on, each one doubles the time during which that address is answered 429 without
-// its token being looked at, up to the longest.
+// Wrong tokens on WebSocket upgrades from one address that are simply answered 401 (a person
+// retyping one); from the last of them on, each one doubles the time during which that address's
+// wrong tokens are answered 429, late, up to the longest. The right token is always let in: the
+// real host must not be locked out by someone else's guesses from the same address.
 constexpr int kFreeStrikes = 3;
 constexpr std::chrono::milliseconds kFirstSlowdown{1000};
 constexpr std::chrono::milliseconds kLongestSlowdown{10'000};
+// Wrong tokens in a second from all addresses together past which every wrong token is answered
+// 429 for a second: guessing from many loopback addresses (127.0.x.y) gains nothing.
+constexpr int kMaxWrongTokensPerSecond = 20;
+// How late a 429 goes out. Its handshake slot is held meanwhile, so guesses cost time whatever
+// they are answered, and the slots per address bound how many one address has in flight.
+constexpr std::chrono::milliseconds kSlowedAnswerDelay{1000};
 // Addresses remembered at most; past this the ones no longer slowed down are forgotten first.
 constexpr std::size_t kMaxRememberedAddresses = 4096;
 
@@ -109,7 +116,12 @@ std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& addre
 
 bool isLoopbackAddress(const WebSocketAddress& address) {
   const std::optional<net::ip::address> ip = ipAddressOf(address);
-  return ip && ip->is_loopback();
+  if (!ip) return false;
+  // ::ffff:127.0.0.1 is 127.0.0.1 reached through an IPv6 socket.
+  if (ip->is_v6() && ip->to_v6().is_v4_mapped()) {
+    return net::ip::make_address_v4(net::ip::v4_mapped, ip->to_v6()).is_loopback();
+  }
+  return ip->is_loopback();
 }
 
 std::string makeLinkToken() {
@@ -154,6 +166,9 @@ class WebSocketPeer {
   virtual void lineHandled() = 0;
   virtual void closeGently() = 0;
   virtual void closeNow() = 0;
+  // Ends a connection still in its handshake to make room for another; the endpoint has already
+  // forgotten it as pending.
+  virtual void evict() = 0;
 };
 
 class WebSocketListener::Impl final : public RemoteHostEndpoint {
@@ -202,7 +217,8 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   http::status check(const http::request<http::empty_body>& request, const std::string& address,
                      std::string& reason);
 
-  void handshakeEnded() { --handshakes_; }
+  // A connection's handshake ended (opened or failed): its slot is free.
+  void handshakeEnded(const std::string& address, std::uint64_t order);
 
   RemoteHostId arrived(std::shared_ptr<WebSocketPeer> peer) {
     const RemoteHostId host = ++lastHost_;
@@ -233,6 +249,17 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
     std::chrono::steady_clock::time_point slowedUntil;
   };
   void strike(const std::string& address);
+  bool slowedDown(const std::string& address, std::chrono::steady_clock::time_point now) const;
+
+  // A connection in its handshake, in the order accepted.
+  struct Pending {
+    std::uint64_t order = 0;
+    std::weak_ptr<WebSocketPeer> peer;
+  };
+  // Makes room for one more handshake from the address: past its own share the oldest of its
+  // own goes, past the total the oldest of the address with the most.
+  void makeRoomFor(const std::string& address);
+  void evictOldest(const std::string& address);
 
   Options options_;
   RemoteHostGate& gate_;
@@ -248,7 +275,12 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   // The endpoint's thread only.
   std::unordered_map<RemoteHostId, std::shared_ptr<WebSocketPeer>> peers_;
   std::unordered_map<std::string, Strikes> strikes_;
+  std::chrono::steady_clock::time_point wrongTokenSecond_;
+  int wrongTokensThisSecond_ = 0;
+  std::chrono::steady_clock::time_point allSlowedUntil_;
+  std::unordered_map<std::string, std::deque<Pending>> pending_;
   std::size_t handshakes_ = 0;
+  std::uint64_t lastOrder_ = 0;
   RemoteHostId lastHost_ = 0;
 };
 
@@ -261,17 +293,34 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
 
   template <typename... Arguments>
-  Peer(WebSocketListener::Impl& owner, std::string address, Arguments&&... arguments)
-      : owner_(owner), address_(std::move(address)), ws_(std::forward<Arguments>(arguments)...) {}
+  Peer(WebSocketListener::Impl& owner, std::string address, std::uint64_t order,
+       Arguments&&... arguments)
+      : owner_(owner),
+        address_(std::move(address)),
+        order_(order),
+        ws_(std::forward<Arguments>(arguments)...),
+        answerDelay_(beast::get_lowest_layer(ws_).get_executor()) {}
 
   void start() override {
     beast::get_lowest_layer(ws_).expires_after(owner_.options().handshakeTimeout);
     if constexpr (kSecure) {
-      ws_.next_layer().async_handshake(ssl::stream_base::server,
-                                       [self = this->shared_from_this()](ErrorCode error) {
-                                         if (error) return self->handshakeFailed();
-                                         self->readRequest();
-                                       });
+      // The first bytes tell TLS (a handshake record, 0x16) from a plain HTTP request sent to
+      // the wss:// port by mistake, which is told so in plain HTTP rather than left guessing.
+      beast::get_lowest_layer(ws_).async_read_some(
+          buffer_.prepare(kMaxRequestHeaderBytes),
+          [self = this->shared_from_this()](ErrorCode error, std::size_t read) {
+            if (error) return self->handshakeFailed();
+            self->buffer_.commit(read);
+            const auto* first = static_cast<const unsigned char*>(self->buffer_.data().data());
+            if (first[0] != 0x16) return self->refuseInPlain();
+            self->ws_.next_layer().async_handshake(
+                ssl::stream_base::server, self->buffer_.data(),
+                [self](ErrorCode handshakeError, std::size_t used) {
+                  if (handshakeError) return self->handshakeFailed();
+                  self->buffer_.consume(used);
+                  self->readRequest();
+                });
+          });
     } else {
       readRequest();
     }
@@ -313,6 +362,12 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     beast::get_lowest_layer(ws_).close();
   }
 
+  void evict() override {
+    handshakeEnded_ = true;
+    answerDelay_.cancel();
+    closeNow();
+  }
+
  private:
   void readRequest() {
     request_.emplace();
@@ -351,6 +406,25 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     response_->keep_alive(false);
     response_->body() = reason + "\n";
     response_->prepare_payload();
+    if (status != http::status::too_many_requests) return writeRefusal();
+    answerDelay_.expires_after(kSlowedAnswerDelay);
+    answerDelay_.async_wait([self = this->shared_from_this()](ErrorCode error) {
+      if (error || self->ended_) return self->handshakeFailed();
+      self->writeRefusal();
+    });
+  }
+
+  void refuseInPlain() {
+    plainRefusal_ =
+        "HTTP/1.1 400 Bad Request\r\nServer: dunvel\r\nContent-Type: text/plain; "
+        "charset=utf-8\r\nConnection: close\r\nContent-Length: 44\r\n\r\n"
+        "this endpoint speaks TLS: use a wss:// link\n";
+    net::async_write(
+        beast::get_lowest_layer(ws_), net::buffer(plainRefusal_),
+        [self = this->shared_from_this()](ErrorCode, std::size_t) { self->handshakeFailed(); });
+  }
+
+  void writeRefusal() {
     http::async_write(
         ws_.next_layer(), *response_,
         [self = this->shared_from_this()](ErrorCode, std::size_t) { self->handshakeFailed(); });
@@ -366,7 +440,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   void endHandshake() {
     if (handshakeEnded_) return;
     handshakeEnded_ = true;
-    owner_.handshakeEnded();
+    owner_.handshakeEnded(address_, order_);
   }
 
   void opened() {
@@ -452,10 +526,13 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
 
   WebSocketListener::Impl& owner_;
   const std::string address_;
+  const std::uint64_t order_;
   websocket::stream<Stream> ws_;
+  net::steady_timer answerDelay_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::empty_body>> request_;
   std::optional<http::response<http::string_body>> response_;
+  std::string plainRefusal_;
   beast::flat_buffer incoming_;
   std::deque<std::string> outgoing_;
   std::size_t outgoingBytes_ = 0;
@@ -550,27 +627,72 @@ void WebSocketListener::Impl::startAccept() {
 }
 
 void WebSocketListener::Impl::accepted(tcp::socket socket) {
-  if (handshakes_ >= options_.maxHandshakes) {
-    // A flood of connections: the ones past the limit cost one accept each and nothing more.
-    ErrorCode ignored;
-    socket.close(ignored);
-    return;
-  }
   ErrorCode error;
   const tcp::endpoint remote = socket.remote_endpoint(error);
   if (error) return;
   // A frame goes out as soon as it is written, not when the previous one is acknowledged.
   socket.set_option(tcp::no_delay(true), error);
-  ++handshakes_;
+  net::ip::address ip = remote.address();
+  // An IPv4 client of a dual-stack socket is one address, however it arrives.
+  if (ip.is_v6() && ip.to_v6().is_v4_mapped()) {
+    ip = net::ip::make_address_v4(net::ip::v4_mapped, ip.to_v6());
+  }
+  const std::string address = ip.to_string();
+  // A slow or silent connection holds its slot until its handshake times out; the newest
+  // connection is the likeliest to be a host about to finish its own, so the old ones go.
+  makeRoomFor(address);
+  const std::uint64_t order = ++lastOrder_;
   std::shared_ptr<WebSocketPeer> peer;
   if (tls_) {
-    peer = std::make_shared<Peer<beast::ssl_stream<beast::tcp_stream>>>(
-        *this, remote.address().to_string(), std::move(socket), *tls_);
+    peer = std::make_shared<Peer<beast::ssl_stream<beast::tcp_stream>>>(*this, address, order,
+                                                                        std::move(socket), *tls_);
   } else {
-    peer = std::make_shared<Peer<beast::tcp_stream>>(*this, remote.address().to_string(),
-                                                     std::move(socket));
+    peer = std::make_shared<Peer<beast::tcp_stream>>(*this, address, order, std::move(socket));
   }
+  pending_[address].push_back(Pending{order, peer});
+  ++handshakes_;
   peer->start();
+}
+
+void WebSocketListener::Impl::makeRoomFor(const std::string& address) {
+  const auto mine = pending_.find(address);
+  if (mine != pending_.end() && mine->second.size() >= options_.maxHandshakesPerAddress) {
+    evictOldest(address);
+    return;
+  }
+  if (handshakes_ < options_.maxHandshakes || pending_.empty()) return;
+  // The address with the most pending, and of those the one whose oldest is oldest.
+  auto busiest = pending_.begin();
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (it->second.size() > busiest->second.size() ||
+        (it->second.size() == busiest->second.size() &&
+         it->second.front().order < busiest->second.front().order)) {
+      busiest = it;
+    }
+  }
+  evictOldest(busiest->first);
+}
+
+void WebSocketListener::Impl::evictOldest(const std::string& address) {
+  const auto found = pending_.find(address);
+  if (found == pending_.end() || found->second.empty()) return;
+  const std::shared_ptr<WebSocketPeer> peer = found->second.front().peer.lock();
+  found->second.pop_front();
+  if (found->second.empty()) pending_.erase(found);
+  --handshakes_;
+  if (peer) peer->evict();
+}
+
+void WebSocketListener::Impl::handshakeEnded(const std::string& address, std::uint64_t order) {
+  const auto found = pending_.find(address);
+  if (found == pending_.end()) return;
+  std::deque<Pending>& queue = found->second;
+  const auto it = std::find_if(queue.begin(), queue.end(),
+                               [order](const Pending& pending) { return pending.order == order; });
+  if (it == queue.end()) return;
+  queue.erase(it);
+  if (queue.empty()) pending_.erase(found);
+  --handshakes_;
 }
 
 http::status WebSocketListener::Impl::check(const http::request<http::empty_body>& request,
@@ -590,22 +712,40 @@ http::status WebSocketListener::Impl::check(const http::request<http::empty_body
       return http::status::forbidden;
     }
   }
-  const auto now = std::chrono::steady_clock::now();
-  if (const auto found = strikes_.find(address);
-      found != strikes_.end() && now < found->second.slowedUntil) {
-    reason = "too many wrong tokens from this address; try again later";
-    return http::status::too_many_requests;
-  }
+  // The token first: the right one is let in whatever else came from its address.
   const std::string_view token = question == std::string_view::npos
                                      ? std::string_view()
                                      : queryParameter(target.substr(question + 1), "token");
-  if (!sameToken(token, options_.token)) {
-    strike(address);
-    reason = token.empty() ? "the link needs its token (/link?token=…)" : "wrong token";
-    return http::status::unauthorized;
+  if (sameToken(token, options_.token)) {
+    strikes_.erase(address);
+    return http::status::ok;
   }
-  strikes_.erase(address);
-  return http::status::ok;
+  const auto now = std::chrono::steady_clock::now();
+  if (slowedDown(address, now)) {
+    reason = "too many wrong tokens; try again later";
+    return http::status::too_many_requests;
+  }
+  // Only a guess counts: a wrong token on a WebSocket upgrade. A browser's or a port scan's
+  // plain GET or HEAD, or an upgrade without a token, guesses nothing.
+  if (!token.empty() && websocket::is_upgrade(request)) {
+    strike(address);
+    if (now - wrongTokenSecond_ >= std::chrono::seconds(1)) {
+      wrongTokenSecond_ = now;
+      wrongTokensThisSecond_ = 0;
+    }
+    if (++wrongTokensThisSecond_ > kMaxWrongTokensPerSecond) {
+      allSlowedUntil_ = now + kFirstSlowdown;
+    }
+  }
+  reason = token.empty() ? "the link needs its token (/link?token=…)" : "wrong token";
+  return http::status::unauthorized;
+}
+
+bool WebSocketListener::Impl::slowedDown(const std::string& address,
+                                         std::chrono::steady_clock::time_point now) const {
+  if (now < allSlowedUntil_) return true;
+  const auto found = strikes_.find(address);
+  return found != strikes_.end() && now < found->second.slowedUntil;
 }
 
 void WebSocketListener::Impl::strike(const std::string& address) {

@@ -44,9 +44,10 @@ bool sameToken(std::string_view given, std::string_view expected);
 // hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
 // across both ways in and handles their frames on its own thread.
 //
-// A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 429 while the
-// client's address is slowed down after repeated wrong tokens, 401 without the right token and
-// 426 when it asks for no WebSocket. A message over the limit closes the connection with 1009.
+// A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 401 without the
+// right token (429, a second late, while its address, or every address, is slowed down after
+// repeated wrong tokens) and 426 when it asks for no WebSocket. The right token is never refused. A
+// message over the limit closes the connection with 1009.
 class WebSocketListener {
  public:
   struct Options {
@@ -63,8 +64,11 @@ class WebSocketListener {
     std::chrono::milliseconds handshakeTimeout{5000};
     // A host silent for half of this is pinged; one that stays silent for all of it is gone.
     std::chrono::milliseconds silenceTimeout{10000};
-    // Connections still in their handshake at one time; more are closed at once.
-    std::size_t maxHandshakes = 32;
+    // Connections still in their handshake at one time, in all and from one address. A
+    // connection past either limit makes room by closing the oldest pending one of its own
+    // address, or, past the total, of the address with the most.
+    std::size_t maxHandshakes = 64;
+    std::size_t maxHandshakesPerAddress = 16;
   };
 
   WebSocketListener(Options options, RemoteHostGate& gate);
