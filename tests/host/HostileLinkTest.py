@@ -283,6 +283,177 @@ class SlowHandshakes(unittest.TestCase):
         self.assertEqual(status, 0, companion.output())
 
 
+def raw_answer(port, data, within=10.0):
+    """Everything the companion answers to raw bytes, until it closes the connection."""
+    with socket.create_connection(("127.0.0.1", port), timeout=within) as connection:
+        connection.sendall(data)
+        answer = b""
+        while True:
+            try:
+                chunk = connection.recv(65536)
+            except ConnectionResetError:
+                break
+            if not chunk:
+                break
+            answer += chunk
+        return answer
+
+
+def masked_text_frame(text):
+    payload = text.encode()
+    mask = os.urandom(4)
+    if len(payload) < 126:
+        length = bytes([0x80 | len(payload)])
+    elif len(payload) < 65536:
+        length = bytes([0x80 | 126]) + len(payload).to_bytes(2, "big")
+    else:
+        length = bytes([0x80 | 127]) + len(payload).to_bytes(8, "big")
+    return (bytes([0x81]) + length + mask +
+            bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
+
+
+class Details(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def test_answers_to_odd_requests_and_the_goodbye(self):
+        companion = Companion(self.folder, "--headless", "--token", TOKEN)
+        try:
+            port = companion.port
+            # HEAD: the headers of the answer, no body.
+            head = raw_answer(port, b"HEAD /link HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.assertTrue(head.startswith(b"HTTP/1.1 401 "), head)
+            self.assertTrue(head.endswith(b"\r\n\r\n"), head)
+            self.assertIn(b"Content-Length: ", head)
+            # Headers past 16 KiB: 431. An HTTP/2 preface: 400.
+            big = raw_answer(port, b"GET /link HTTP/1.1\r\nHost: x\r\nX-Pad: " +
+                             b"a" * 20000 + b"\r\n\r\n")
+            self.assertTrue(big.startswith(b"HTTP/1.1 431 "), big[:80])
+            preface = raw_answer(port, b"PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n")
+            self.assertTrue(preface.startswith(b"HTTP/1.1 400 "), preface[:80])
+            # An empty Origin is no origin that was allowed.
+            self.assertEqual(raw_request(port, upgrade("/link?token=" + TOKEN, "Origin: \r\n")),
+                             403)
+
+            # A large frame sent in the same write as the upgrade request, and one of which only
+            # a part comes with it, are frames like any other.
+            pad = "x" * 100000
+            for split in (None, 700):
+                frame = masked_text_frame('{"type":"context","payload":{"screen":"board",'
+                                          '"gameName":"big-%s","pad":"%s"}}' % (split, pad))
+                data = upgrade("/link?token=" + TOKEN).encode() + frame
+                cut = len(data) if split is None else len(data) - len(frame) + split
+                with socket.create_connection(("127.0.0.1", port), timeout=10) as host:
+                    host.sendall(data[:cut])
+                    time.sleep(0.2)
+                    host.sendall(data[cut:])
+                    self.assertTrue(companion.wait_for("scoreboard: big-%s" % split),
+                                    companion.output())
+
+            # A frame sent in the same write as the upgrade request is the first frame.
+            with socket.create_connection(("127.0.0.1", port), timeout=10) as host:
+                host.sendall(upgrade("/link?token=" + TOKEN).encode() + masked_text_frame(
+                    '{"type":"context","payload":{"screen":"board","gameName":"early"}}'))
+                answer = b""
+                while b"\r\n\r\n" not in answer:
+                    answer += host.recv(4096)
+                self.assertIn(b" 101 ", answer.split(b"\r\n")[0])
+                self.assertTrue(companion.wait_for("scoreboard: early"), companion.output())
+
+                # On SIGTERM the admitted host is told the companion goes away: close 1001.
+                os.killpg(companion.process.pid, signal.SIGTERM)
+                frames = answer.split(b"\r\n\r\n", 1)[1]
+                while True:
+                    try:
+                        chunk = host.recv(4096)
+                    except (ConnectionResetError, socket.timeout):
+                        break
+                    if not chunk:
+                        break
+                    frames += chunk
+                self.assertGreaterEqual(len(frames), 4, frames)
+                self.assertEqual(frames[0] & 0x0F, 0x8, "a close frame: %r" % frames[:8])
+                self.assertEqual(int.from_bytes(frames[2:4], "big"), 1001, frames[:8])
+        finally:
+            self.assertEqual(companion.end(), 0, companion.output())
+
+    def test_origins_as_browsers_send_them(self):
+        for origin, problem in (("http://localhost:8000/", "trailing slash"),
+                                ("", "cannot be empty"), ("null", "not an origin")):
+            ended = subprocess.run([WATCH, "--headless", "--link",
+                                    os.path.join(self.folder, "link.sock"), "--listen",
+                                    "ws://127.0.0.1:0", "--allow-origin", origin],
+                                   capture_output=True, timeout=20)
+            self.assertEqual(ended.returncode, 2, ended)
+            self.assertIn(problem.encode(), ended.stderr)
+            self.assertEqual(len(ended.stderr.splitlines()), 1, ended.stderr)
+        # Scheme and host in any case, the default port written or not: the same origin.
+        companion = Companion(self.folder, "--headless", "--token", TOKEN, "--allow-origin",
+                              "HTTP://LocalHost:80", "--allow-origin", "https://example.test")
+        try:
+            for origin, status in (("http://localhost", 101), ("http://LOCALHOST:80", 101),
+                                   ("https://example.test:443", 101),
+                                   ("http://localhost:8000", 403), ("null", 403)):
+                got = raw_request(companion.port, upgrade("/link?token=" + TOKEN,
+                                                          "Origin: %s\r\n" % origin))
+                self.assertEqual(got, status, origin)
+        finally:
+            self.assertEqual(companion.end(), 0, companion.output())
+
+    def test_tls_files_that_would_block_or_prompt(self):
+        cert = os.path.join(self.folder, "cert.pem")
+        key = os.path.join(self.folder, "key.pem")
+        locked = os.path.join(self.folder, "locked.pem")
+        phrase = os.path.join(self.folder, "phrase")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True, timeout=60)
+        subprocess.run(["openssl", "pkey", "-in", key, "-out", locked, "-aes256", "-passout",
+                        "pass:secret-phrase"], check=True, capture_output=True, timeout=60)
+        with open(os.open(phrase, os.O_WRONLY | os.O_CREAT, 0o600), "w") as file:
+            file.write("secret-phrase\n")
+        os.chmod(key, 0o600)
+        fifo = os.path.join(self.folder, "fifo")
+        os.mkfifo(fifo)
+        link = os.path.join(self.folder, "link.sock")
+
+        def start(*tls):
+            return subprocess.run([WATCH, "--headless", "--link", link, "--listen",
+                                   "wss://127.0.0.1:0", *tls], capture_output=True, timeout=20,
+                                  stdin=subprocess.DEVNULL)
+
+        for tls, problem in (
+                (["--tls-cert", fifo, "--tls-key", key], b"certificate " + fifo.encode() +
+                 b" is not a regular file"),
+                (["--tls-cert", cert, "--tls-key", fifo], b"is not a regular file"),
+                (["--tls-cert", cert + ".missing", "--tls-key", key],
+                 b"cannot read the TLS certificate " + cert.encode() +
+                 b".missing: No such file or directory"),
+                (["--tls-cert", cert, "--tls-key", locked],
+                 b"is encrypted: give its pass phrase with --tls-key-pass-file FILE")):
+            ended = start(*tls)
+            self.assertEqual(ended.returncode, 1, ended)
+            self.assertEqual(len(ended.stderr.splitlines()), 1, ended.stderr)
+            self.assertIn(problem, ended.stderr)
+            self.assertFalse(os.path.exists(link))
+
+        # The encrypted key with its pass phrase from a file; a key others can read is warned of.
+        os.chmod(key, 0o644)
+        for tls, warned in ((["--tls-key", locked, "--tls-key-pass-file", phrase], False),
+                            (["--tls-key", key], True)):
+            companion = Process([WATCH, "--headless", "--link", link, "--listen",
+                                 "wss://127.0.0.1:0", "--tls-cert", cert, *tls])
+            try:
+                self.assertTrue(companion.wait_for("WebSocket link on wss://"), companion.output())
+                self.assertEqual("can be read by other users" in companion.err, warned,
+                                 companion.err)
+            finally:
+                self.assertEqual(companion.end(), 0, companion.output())
+
+
 class TokenFiles(unittest.TestCase):
     """The token stays off every command line: the companion reads it from a file, the host from
     the URL file the companion wrote for that address."""

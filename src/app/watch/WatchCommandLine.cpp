@@ -82,6 +82,9 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       ->type_name("FILE");
   app.add_option("--tls-key", options.tlsKey, "Private key (PEM) of the wss:// endpoint")
       ->type_name("FILE");
+  app.add_option("--tls-key-pass-file", options.tlsKeyPassFile,
+                 "The pass phrase of an encrypted --tls-key, on one line of FILE")
+      ->type_name("FILE");
   auto* tokenFile =
       app.add_option("--token-file", options.tokenFile,
                      "Read the endpoint's token from FILE (one line: at least 16 letters, "
@@ -118,8 +121,17 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
     if (address.secure && !(options.tlsCertificate && options.tlsKey)) {
       return usage("--listen wss:// needs both --tls-cert and --tls-key");
     }
-  } else if (options.tlsCertificate || options.tlsKey || options.token || options.tokenFile ||
-             !options.allowedOrigins.empty()) {
+    if (options.tlsKeyPassFile && !options.tlsKey) {
+      return usage("--tls-key-pass-file goes with --tls-key");
+    }
+    for (const std::string& origin : options.allowedOrigins) {
+      std::string normalized;
+      if (std::string problem = normalizeOrigin(origin, normalized); !problem.empty()) {
+        return usage("--allow-origin " + oneLine(problem));
+      }
+    }
+  } else if (options.tlsCertificate || options.tlsKey || options.tlsKeyPassFile || options.token ||
+             options.tokenFile || !options.allowedOrigins.empty()) {
     return usage(
         "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen");
   }
@@ -242,6 +254,21 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
     parseWebSocketAddress(*options->listen, endpoint.address);
     if (options->tlsCertificate) endpoint.tlsCertificate = *options->tlsCertificate;
     if (options->tlsKey) endpoint.tlsKey = *options->tlsKey;
+    if (options->tlsKeyPassFile) {
+      std::string phrase;
+      bool readableByOthers = false;
+      if (std::string problem =
+              readLinkTokenFile(*options->tlsKeyPassFile, phrase, readableByOthers);
+          !problem.empty()) {
+        session.stop();
+        err << "dunvel-watch: --tls-key-pass-file " << problem << std::endl;
+        return 1;
+      }
+      endpoint.tlsKeyPassPhrase = std::move(phrase);
+    }
+    endpoint.warning = [&err](const std::string& line) {
+      err << "dunvel-watch: warning: " << line << std::endl;
+    };
     endpoint.token = options->token ? *options->token : makeLinkToken();
     endpoint.allowedOrigins = options->allowedOrigins;
     if (!endpoint.address.secure && !isLoopbackAddress(endpoint.address)) {

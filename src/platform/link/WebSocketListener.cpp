@@ -1,6 +1,9 @@
 #include "platform/link/WebSocketListener.h"
 
+#include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
@@ -11,14 +14,18 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <unordered_map>
 
 #include "platform/link/LinkFrame.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -49,6 +56,8 @@ constexpr int kMaxWrongTokensPerSecond = 20;
 // How late a 429 goes out. Its handshake slot is held meanwhile, so guesses cost time whatever
 // they are answered, and the slots per address bound how many one address has in flight.
 constexpr std::chrono::milliseconds kSlowedAnswerDelay{1000};
+// How long a stopping endpoint waits for its host to answer the close frame.
+constexpr std::chrono::milliseconds kCloseWithin{1000};
 // Addresses remembered at most; past this the ones no longer slowed down are forgotten first.
 constexpr std::size_t kMaxRememberedAddresses = 4096;
 
@@ -114,6 +123,54 @@ std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& addre
   return {};
 }
 
+std::string normalizeOrigin(std::string_view text, std::string& origin) {
+  const std::string shown = "'" + std::string(text) + "'";
+  if (text.empty()) return "an origin cannot be empty";
+  const std::size_t separator = text.find("://");
+  if (separator == std::string_view::npos || separator == 0) {
+    return shown + " is not an origin (scheme://host[:port], e.g. http://localhost:8000)";
+  }
+  std::string scheme(text.substr(0, separator));
+  for (char& c : scheme) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') {
+      return shown + " is not an origin: the scheme holds '" + std::string(1, c) + "'";
+    }
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  std::string_view rest = text.substr(separator + 3);
+  if (rest.find_first_of("/?#") != std::string_view::npos) {
+    return shown + " is not an origin: it has a path, query or trailing slash (a browser sends " +
+           scheme + "://" + std::string(rest.substr(0, rest.find_first_of("/?#"))) + ")";
+  }
+  std::string_view port;
+  std::string_view host = rest;
+  const std::size_t close = rest.rfind(']');
+  const std::size_t colon = rest.rfind(':');
+  if (colon != std::string_view::npos && (close == std::string_view::npos || colon > close)) {
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value == 0 ||
+        value > 65535) {
+      return shown + " is not an origin: the port must be a number from 1 to 65535";
+    }
+  }
+  if (host.empty()) return shown + " is not an origin: the host is missing";
+  for (const char c : host) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '@' || c == '\\') {
+      return shown + " is not an origin: the host holds a space, a control, '@' or '\\'";
+    }
+  }
+  const bool defaultPort = (port == "80" && (scheme == "http" || scheme == "ws")) ||
+                           (port == "443" && (scheme == "https" || scheme == "wss"));
+  origin = scheme + "://";
+  for (const char c : host)
+    origin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!port.empty() && !defaultPort) origin += ":" + std::string(port);
+  return {};
+}
+
 bool isLoopbackAddress(const WebSocketAddress& address) {
   const std::optional<net::ip::address> ip = ipAddressOf(address);
   if (!ip) return false;
@@ -174,7 +231,16 @@ class WebSocketPeer {
 class WebSocketListener::Impl final : public RemoteHostEndpoint {
  public:
   Impl(Options options, RemoteHostGate& gate)
-      : options_(std::move(options)), gate_(gate), acceptor_(io_), acceptRetry_(io_) {}
+      : options_(std::move(options)),
+        gate_(gate),
+        acceptor_(io_),
+        acceptRetry_(io_),
+        closeWait_(io_) {
+    for (const std::string& origin : options_.allowedOrigins) {
+      std::string normalized;
+      if (normalizeOrigin(origin, normalized).empty()) allowedOrigins_.push_back(normalized);
+    }
+  }
 
   ~Impl() override { stop(); }
 
@@ -243,6 +309,9 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
 
   void startAccept();
   void accepted(tcp::socket socket);
+  // On stop: ends the endpoint's thread once every admitted host has answered its close frame,
+  // or the time for that is up.
+  void finishClosing();
 
   struct Strikes {
     int count = 0;
@@ -262,11 +331,14 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   void evictOldest(const std::string& address);
 
   Options options_;
+  // As compared: scheme and host in lower case, without a default port.
+  std::vector<std::string> allowedOrigins_;
   RemoteHostGate& gate_;
   // Declared before everything that does I/O on it: destroyed after them.
   net::io_context io_;
   tcp::acceptor acceptor_;
   net::steady_timer acceptRetry_;
+  net::steady_timer closeWait_;
   std::optional<ssl::context> tls_;
   std::thread thread_;
   std::uint16_t port_ = 0;
@@ -279,6 +351,8 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   int wrongTokensThisSecond_ = 0;
   std::chrono::steady_clock::time_point allSlowedUntil_;
   std::unordered_map<std::string, std::deque<Pending>> pending_;
+  std::vector<std::weak_ptr<WebSocketPeer>> closing_;
+  std::chrono::steady_clock::time_point closingDeadline_;
   std::size_t handshakes_ = 0;
   std::uint64_t lastOrder_ = 0;
   RemoteHostId lastHost_ = 0;
@@ -286,11 +360,33 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
 
 namespace {
 
+// What a client sent after its upgrade request in the same write (its first frame, or a part of
+// one) is read with the request. It is kept in the buffer of the stream below the WebSocket,
+// which reads it before anything new from the connection: no byte is lost to the upgrade.
+// Declared in this namespace so that the teardown functions below are the ones found for it.
+struct Leftover : beast::flat_buffer {};
+template <typename Next>
+using Buffered = beast::buffered_read_stream<Next, Leftover>;
+using PlainStream = Buffered<beast::tcp_stream>;
+using TlsStream = Buffered<beast::ssl_stream<beast::tcp_stream>>;
+
+// The WebSocket's closing handshake ends the connection through the stream under the buffer.
+template <typename Next>
+void teardown(beast::role_type role, Buffered<Next>& stream, ErrorCode& error) {
+  using beast::websocket::teardown;
+  teardown(role, stream.next_layer(), error);
+}
+template <typename Next, typename Handler>
+void async_teardown(beast::role_type role, Buffered<Next>& stream, Handler&& handler) {
+  using beast::websocket::async_teardown;
+  async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
+}
+
 // One connection, from TCP accept through its handshake to its end, on a plain or a TLS stream.
 template <typename Stream>
 class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Peer<Stream>> {
  public:
-  static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
+  static constexpr bool kSecure = std::is_same_v<Stream, TlsStream>;
 
   template <typename... Arguments>
   Peer(WebSocketListener::Impl& owner, std::string address, std::uint64_t order,
@@ -313,7 +409,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
             self->buffer_.commit(read);
             const auto* first = static_cast<const unsigned char*>(self->buffer_.data().data());
             if (first[0] != 0x16) return self->refuseInPlain();
-            self->ws_.next_layer().async_handshake(
+            self->ws_.next_layer().next_layer().async_handshake(
                 ssl::stream_base::server, self->buffer_.data(),
                 [self](ErrorCode handshakeError, std::size_t used) {
                   if (handshakeError) return self->handshakeFailed();
@@ -372,22 +468,39 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   void readRequest() {
     request_.emplace();
     request_->header_limit(kMaxRequestHeaderBytes);
-    http::async_read(ws_.next_layer(), buffer_, *request_,
-                     [self = this->shared_from_this()](ErrorCode error, std::size_t) {
-                       if (error) return self->handshakeFailed();
-                       self->checkRequest();
-                     });
+    http::async_read(
+        ws_.next_layer().next_layer(), ws_.next_layer().buffer(), *request_,
+        [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+          if (!error) return self->checkRequest();
+          // A client that sent something else than HTTP/1.1 is told so; one that
+          // went away or timed out is not answered.
+          if (error == http::error::header_limit) {
+            return self->refuse(http::status::request_header_fields_too_large,
+                                "the request's headers are larger than 16 KiB", 11, false);
+          }
+          if (error.category() == http::make_error_code(http::error::bad_method).category() &&
+              error != http::error::end_of_stream && error != http::error::partial_message) {
+            return self->refuse(http::status::bad_request,
+                                "not an HTTP/1.1 request: " + error.message(), 11, false);
+          }
+          self->handshakeFailed();
+        });
   }
 
   void checkRequest() {
     const http::request<http::empty_body>& request = request_->get();
+    const bool head = request.method() == http::verb::head;
+    // An HTTP/2 preface ("PRI * HTTP/2.0") parses as a request of another version.
+    if (request.version() != 11 && request.version() != 10) {
+      return refuse(http::status::bad_request, "this endpoint speaks HTTP/1.1", 11, head);
+    }
     std::string reason;
     http::status status = owner_.check(request, address_, reason);
     if (status == http::status::ok && !websocket::is_upgrade(request)) {
       status = http::status::upgrade_required;
       reason = "this is a WebSocket endpoint";
     }
-    if (status != http::status::ok) return refuse(status, reason, request.version());
+    if (status != http::status::ok) return refuse(status, reason, request.version(), head);
 
     ws_.read_message_max(owner_.options().maxMessageBytes);
     ws_.set_option(websocket::stream_base::decorator(
@@ -398,7 +511,8 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     });
   }
 
-  void refuse(http::status status, const std::string& reason, unsigned version) {
+  void refuse(http::status status, const std::string& reason, unsigned version, bool head) {
+    head_ = head;
     response_.emplace(status, version);
     response_->set(http::field::server, "dunvel");
     response_->set(http::field::content_type, "text/plain; charset=utf-8");
@@ -425,9 +539,14 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   }
 
   void writeRefusal() {
-    http::async_write(
-        ws_.next_layer(), *response_,
-        [self = this->shared_from_this()](ErrorCode, std::size_t) { self->handshakeFailed(); });
+    const auto done = [self = this->shared_from_this()](ErrorCode, std::size_t) {
+      self->handshakeFailed();
+    };
+    if (!head_) return http::async_write(ws_.next_layer(), *response_, done);
+    // The answer to HEAD has the headers of the answer to GET, Content-Length included, and no
+    // body.
+    serializer_.emplace(*response_);
+    http::async_write_header(ws_.next_layer(), *serializer_, done);
   }
 
   void handshakeFailed() {
@@ -532,6 +651,8 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::empty_body>> request_;
   std::optional<http::response<http::string_body>> response_;
+  std::optional<http::response_serializer<http::string_body>> serializer_;
+  bool head_ = false;
   std::string plainRefusal_;
   beast::flat_buffer incoming_;
   std::deque<std::string> outgoing_;
@@ -550,6 +671,43 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
 
 }  // namespace
 
+namespace {
+
+// A certificate chain or a key is a few kilobytes.
+constexpr off_t kMaxTlsFileBytes = off_t{1} << 20;
+
+std::string readTlsFile(const std::filesystem::path& path, const char* what, std::string& text,
+                        bool* readableByOthers) {
+  const std::string name = std::string("the TLS ") + what + " " + oneLine(path.string());
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "cannot read " + name + ": " + std::strerror(errno);
+  struct stat info {};
+  std::string problem;
+  if (fstat(fd, &info) != 0) {
+    problem = "cannot read " + name + ": " + std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    problem = name + " is not a regular file";
+  } else if (info.st_size > kMaxTlsFileBytes) {
+    problem = name + " is larger than 1 MiB: not a PEM file";
+  } else {
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t total = 0;
+    while (total < text.size()) {
+      const ssize_t got = ::read(fd, text.data() + total, text.size() - total);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) problem = "cannot read " + name + ": " + std::strerror(errno);
+      if (got <= 0) break;
+      total += static_cast<std::size_t>(got);
+    }
+    text.resize(total);
+    if (readableByOthers != nullptr) *readableByOthers = (info.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+  }
+  ::close(fd);
+  return problem;
+}
+
+}  // namespace
+
 std::string WebSocketListener::Impl::listen() {
   const std::string shown = std::string(options_.address.secure ? "wss://" : "ws://") +
                             options_.address.host + ":" + std::to_string(options_.address.port);
@@ -560,14 +718,43 @@ std::string WebSocketListener::Impl::listen() {
     tls_.emplace(ssl::context::tls_server);
     tls_->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
                       ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
+    // The files are read here, not by OpenSSL: a FIFO or a device in their place is refused
+    // rather than waited on, and a missing one is named with its cause.
+    std::string certificate;
+    std::string key;
+    bool keyReadableByOthers = false;
+    if (std::string problem =
+            readTlsFile(options_.tlsCertificate, "certificate", certificate, nullptr);
+        !problem.empty()) {
+      return problem;
+    }
+    if (std::string problem = readTlsFile(options_.tlsKey, "key", key, &keyReadableByOthers);
+        !problem.empty()) {
+      return problem;
+    }
+    const std::string keyName = "the TLS key " + oneLine(options_.tlsKey.string());
+    if (keyReadableByOthers && options_.warning) {
+      options_.warning(keyName + " can be read by other users (chmod 600 it)");
+    }
+    const bool encrypted = key.find("ENCRYPTED") != std::string::npos;
+    if (encrypted && !options_.tlsKeyPassPhrase) {
+      return keyName + " is encrypted: give its pass phrase with --tls-key-pass-file FILE";
+    }
+    // Never a prompt on the terminal: the pass phrase given, or none.
+    tls_->set_password_callback(
+        [phrase = options_.tlsKeyPassPhrase.value_or(std::string())](
+            std::size_t, ssl::context::password_purpose) { return phrase; });
     ErrorCode error;
-    tls_->use_certificate_chain_file(options_.tlsCertificate.string(), error);
+    tls_->use_certificate_chain(net::buffer(certificate), error);
     if (error) {
-      return "cannot use the TLS certificate " + options_.tlsCertificate.string() + ": " +
+      return "cannot use the TLS certificate " + oneLine(options_.tlsCertificate.string()) + ": " +
              error.message();
     }
-    tls_->use_private_key_file(options_.tlsKey.string(), ssl::context::pem, error);
-    if (error) return "cannot use the TLS key " + options_.tlsKey.string() + ": " + error.message();
+    tls_->use_private_key(net::buffer(key), ssl::context::pem, error);
+    if (error) {
+      return "cannot use " + keyName + ": " + error.message() +
+             (encrypted ? " (is the pass phrase right?)" : "");
+    }
   }
   const tcp::endpoint endpoint(*ip, options_.address.port);
   ErrorCode error;
@@ -598,15 +785,34 @@ void WebSocketListener::Impl::stop() {
       ErrorCode ignored;
       acceptor_.close(ignored);
       acceptRetry_.cancel();
+      while (!pending_.empty()) evictOldest(pending_.begin()->first);
+      // An admitted host is told the companion is going away (1001), as a browser leaving a
+      // page tells a server, and given a moment to answer.
       for (auto& [host, peer] : peers_) {
-        peer->closeNow();
+        peer->closeGently();
+        closing_.push_back(peer);
         gate_.remoteHostLeft(host);
       }
       peers_.clear();
-      io_.stop();
+      closingDeadline_ = std::chrono::steady_clock::now() + kCloseWithin;
+      finishClosing();
     });
     thread_.join();
   }
+}
+
+void WebSocketListener::Impl::finishClosing() {
+  std::erase_if(closing_, [](const std::weak_ptr<WebSocketPeer>& peer) { return peer.expired(); });
+  if (closing_.empty() || std::chrono::steady_clock::now() >= closingDeadline_) {
+    for (const std::weak_ptr<WebSocketPeer>& weak : closing_) {
+      if (const std::shared_ptr<WebSocketPeer> peer = weak.lock()) peer->closeNow();
+    }
+    closing_.clear();
+    io_.stop();
+    return;
+  }
+  closeWait_.expires_after(std::chrono::milliseconds(10));
+  closeWait_.async_wait([this](ErrorCode) { finishClosing(); });
 }
 
 void WebSocketListener::Impl::startAccept() {
@@ -644,10 +850,9 @@ void WebSocketListener::Impl::accepted(tcp::socket socket) {
   const std::uint64_t order = ++lastOrder_;
   std::shared_ptr<WebSocketPeer> peer;
   if (tls_) {
-    peer = std::make_shared<Peer<beast::ssl_stream<beast::tcp_stream>>>(*this, address, order,
-                                                                        std::move(socket), *tls_);
+    peer = std::make_shared<Peer<TlsStream>>(*this, address, order, std::move(socket), *tls_);
   } else {
-    peer = std::make_shared<Peer<beast::tcp_stream>>(*this, address, order, std::move(socket));
+    peer = std::make_shared<Peer<PlainStream>>(*this, address, order, std::move(socket));
   }
   pending_[address].push_back(Pending{order, peer});
   ++handshakes_;
@@ -704,9 +909,11 @@ http::status WebSocketListener::Impl::check(const http::request<http::empty_body
     return http::status::not_found;
   }
   if (const auto origin = request.find(http::field::origin); origin != request.end()) {
-    const std::string_view value(origin->value().data(), origin->value().size());
-    if (std::find(options_.allowedOrigins.begin(), options_.allowedOrigins.end(), value) ==
-        options_.allowedOrigins.end()) {
+    std::string value;
+    // An Origin that is empty, "null" or not one at all matches nothing.
+    if (!normalizeOrigin(std::string_view(origin->value().data(), origin->value().size()), value)
+             .empty() ||
+        std::find(allowedOrigins_.begin(), allowedOrigins_.end(), value) == allowedOrigins_.end()) {
       // A page open in a browser on this desktop must not drive the companion unless asked for.
       reason = "origin not allowed (dunvel-watch --allow-origin ORIGIN)";
       return http::status::forbidden;

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +28,12 @@ struct WebSocketAddress {
 // Reads "ws://ADDRESS:PORT" or "wss://ADDRESS:PORT" (an IPv6 address in brackets, no path).
 // Empty on success, else one line saying what is wrong.
 std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address);
+
+// An origin as browsers send it and as it is compared: scheme://host[:port], the scheme and host
+// in lower case and a default port (80 for http, 443 for https) dropped. Empty on success, else
+// one line saying why the text is no origin: an empty one, "null", or one with a path or a
+// trailing slash (which a browser never sends, so it would never match) among them.
+std::string normalizeOrigin(std::string_view text, std::string& origin);
 
 // Whether the address is one only this machine can reach.
 bool isLoopbackAddress(const WebSocketAddress& address);
@@ -55,9 +63,13 @@ class WebSocketListener {
     // PEM files, for wss:// only.
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
+    // The pass phrase of an encrypted key; without one such a key is refused.
+    std::optional<std::string> tlsKeyPassPhrase;
+    // Told, on the main thread during listen, what is allowed but unwise (a key others can read).
+    std::function<void(const std::string&)> warning;
     std::string token;
-    // Exact values of the Origin header that may connect; a handshake with any other Origin is
-    // refused, one without an Origin (not a browser) is not.
+    // Origins that may connect (each one normalizeOrigin takes); a handshake with any other
+    // Origin, an empty one included, is refused, one without an Origin (not a browser) is not.
     std::vector<std::string> allowedOrigins;
     std::size_t maxMessageBytes = kMaxLinkLineBytes;
     // From the TCP connection to the end of the WebSocket handshake (TLS included).
