@@ -21,6 +21,7 @@
 
 #include "render/DataDir.h"
 #include "render/DesignSystem.h"
+#include "render/FontConfigFile.h"
 #include "render/Owned.h"
 
 namespace dunvel {
@@ -253,6 +254,9 @@ PangoFontMap* sharedFontMap(const std::string& path) {
   static std::map<std::string, PangoFontMap*>* maps = new std::map<std::string, PangoFontMap*>;
   std::lock_guard lock(mutex);
   if (auto found = maps->find(path); found != maps->end()) return found->second;
+  if (std::string problem = checkFontConfigFile(path); !problem.empty()) {
+    throw std::runtime_error(problem);
+  }
   FcConfig* config = FcConfigCreate();
   if (!config ||
       !FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue) ||

@@ -416,8 +416,7 @@ TEST(Film, NamesFromARecordingCannotForgeLinesOrControlTheTerminal) {
       R"(line1\nFAKE: dunvel-watch: stopped\r\u001b[2J\u001b]52;c;aGk=\u0007\u009b)";
   writeLines(
       path,
-      {R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":")" + hostile +
-           R"("})",
+      {R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":")" + hostile + R"("})",
        std::string(R"({"t":1,"wall":"","event":"frame","frame":{"type":"context",)") +
            R"("payload":)" + R"({"screen":"board","gameName":")" + hostile +
            R"(","teams":[{"id":"t","name":")" + hostile + R"(","points":1}]}}})",
@@ -473,6 +472,33 @@ TEST(Film, ALongNightKeepsItsContactSheetBounded) {
   EXPECT_NE(run.out.find("the contact sheet shows " + std::to_string(shown) + ":"),
             std::string::npos)
       << run.out;
+}
+
+// A night of a million snapshots would write tens of gigabytes: the frames stop at --max-frames
+// and the rest are counted.
+TEST(Film, FramesStopAtTheLimitAndTheRestAreCounted) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  std::vector<std::string> lines = {
+      R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":"test"})"};
+  for (int i = 0; i < 12; ++i) {
+    lines.push_back(R"({"t":)" + std::to_string(i * 1000) +
+                    R"(,"wall":"","event":"frame","frame":{"type":"context","payload":)" +
+                    R"({"screen":"board","gameName":"n)" + std::to_string(i) + R"("}}})");
+  }
+  writeLines(path, lines);
+  const auto film = folder.path() / "film";
+  const ToolRun run =
+      preview({"film", path.string(), "-o", film.string(), "--scale", "0.25", "--max-frames", "5"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(countOf(run.out, ".png  "), 5u) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(film / "frame-000005.png"));
+  EXPECT_FALSE(std::filesystem::exists(film / "frame-000006.png"));
+  EXPECT_EQ(run.err, "dunvel-preview: 7 snapshots after the first 5 left out (--max-frames 5)\n");
+  EXPECT_EQ(preview({"film", path.string(), "-o", film.string(), "--max-frames", "0"}).exitCode, 2);
+  const ToolRun all = preview({"film", path.string(), "-o", film.string(), "--scale", "0.25"});
+  EXPECT_EQ(all.err, "");
+  EXPECT_EQ(countOf(all.out, ".png  "), 12u);
 }
 
 }  // namespace

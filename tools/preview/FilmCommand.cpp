@@ -164,6 +164,7 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   std::optional<ReplaySession> link;
   Date start;
   std::size_t frames = 0;
+  std::size_t leftOut = 0;
   RecordingEvent event;
   while (reader.next(event)) {
     switch (event.kind) {
@@ -185,6 +186,11 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
     }
     if (event.frame.type != LinkFrame::Type::context &&
         event.frame.type != LinkFrame::Type::message) {
+      continue;
+    }
+    // A night of a million snapshots would write tens of gigabytes of frames.
+    if (frames == options.maxFrames) {
+      ++leftOut;
       continue;
     }
     ++frames;
@@ -222,6 +228,11 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   io.out << "dunvel-preview: " << frames << (frames == 1 ? " frame" : " frames") << " in "
          << oneLine(options.folder) << "; the contact sheet shows " << shown << ": "
          << oneLine(sheetPath) << '\n';
+  if (leftOut > 0) {
+    io.err << "dunvel-preview: " << leftOut << (leftOut == 1 ? " snapshot" : " snapshots")
+           << " after the first " << frames << " left out (--max-frames " << options.maxFrames
+           << ")\n";
+  }
   return kExitSuccess;
 }
 
@@ -251,6 +262,11 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
       ->capture_default_str();
   film->add_option("--columns", options->columns, "Frames per row of the contact sheet, 1 to 64")
       ->check(CLI::Range(1, 64))
+      ->capture_default_str();
+  film->add_option("--max-frames", options->maxFrames,
+                   "Draw at most this many frames, 1 to 10000000; the snapshots after them are "
+                   "counted and left out")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{10'000'000}))
       ->capture_default_str();
   film->callback([options, &io] { io.exitCode = runFilmCommand(*options, io); });
 }

@@ -203,6 +203,9 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
     err << "dunvel-watch: " << resourceProblem(error.code().value(), error.what()) << std::endl;
   } catch (const std::bad_alloc&) {
     err << "dunvel-watch: out of memory" << std::endl;
+  } catch (const std::runtime_error& error) {
+    // A face that cannot be drawn (its fonts, its window) after the start.
+    err << "dunvel-watch: " << oneLine(error.what()) << std::endl;
   }
   return 1;
 }
