@@ -7,7 +7,7 @@
 
 #include "cli/NumberOption.h"
 #include "preview/FaceSnapshot.h"
-#include "preview/ScreenPreview.h"
+#include "preview/ShownPreview.h"
 #include "render/FaceRenderer.h"
 
 namespace dunvel {
@@ -16,10 +16,10 @@ int runPngCommand(const PngOptions& options, PreviewIo& io) {
   int exitCode = kExitSuccess;
   const std::optional<FaceSnapshot> snapshot = readFaceSnapshot(options.snapshot, io, exitCode);
   if (!snapshot) return exitCode;
-  const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
+  ShownPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45), options.scale);
   setUpFace(renderer, options.textSize, snapshot->now);
-  renderer.layout(preview.tree());
+  preview.layout(renderer);
   renderer.paint();
   if (std::string problem = renderer.writePng(options.output); !problem.empty()) {
     io.err << "dunvel-preview: " << problem << '\n';
