@@ -1,6 +1,7 @@
 #include "app/watch/WatchCommandLine.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,12 +188,40 @@ std::string resourceProblem(int code, const char* what) {
   return line;
 }
 
+// Descriptors a companion needs to start with room to spare: its loops, the socket, the
+// endpoint, a host and a few handshakes. Below this it would fail somewhere in the middle of
+// its start (or a sanitizer's own checks would, as they need descriptors too), so it says so at
+// once instead.
+constexpr std::size_t kLeastFreeDescriptors = 32;
+
+// Empty when the process may open enough descriptors, else the one line saying it may not.
+std::string checkFreeDescriptors() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return {};
+  std::size_t open = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+       it.increment(error)) {
+    ++open;
+  }
+  if (error) return {};
+  const std::size_t free = limit.rlim_cur > open ? limit.rlim_cur - open : 0;
+  if (free >= kLeastFreeDescriptors) return {};
+  return "too few file descriptors: " + std::to_string(free) + " free under the limit of " +
+         std::to_string(limit.rlim_cur) + "; it needs at least " +
+         std::to_string(kLeastFreeDescriptors) + " (raise it with ulimit -n)";
+}
+
 }  // namespace
 
 int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   int status = 0;
   const std::optional<WatchOptions> options = parseWatchCommandLine(argc, argv, out, err, status);
   if (!options) return status;
+  if (std::string problem = checkFreeDescriptors(); !problem.empty()) {
+    err << "dunvel-watch: " << problem << std::endl;
+    return 1;
+  }
   // What throws is a resource the system refused (descriptors, threads, memory). By the time the
   // line is written the stack is unwound: the socket and the URL file are gone.
   try {
