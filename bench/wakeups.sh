@@ -8,22 +8,40 @@
 # process is its CPU time (Weston's is not counted). The companion also listens on a loopback
 # WebSocket endpoint that nobody uses.
 #   bench/wakeups.sh [BUILD_DIR] [SECONDS] [--modes "x11 wayland headless"] [--out FILE]
+#                    [--atspi]
 # (defaults: build/test, 60, all three). --out also writes the figures as JSON for
 # scripts/bench's table: MODE_idle/wakeups_per_second, MODE_question/cpu_seconds_per_minute...
+# --atspi runs it all in a private D-Bus session, where the window joins the accessibility bus
+# (at-spi2-core), and measures each window twice more: with the bus, and with a client reading
+# its tree and listening to all its events as a screen reader does (bench/atspi-client.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+arguments=("$@")
 positional=()
 wanted="x11 wayland headless"
 out=""
+atspi=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --modes) wanted=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --atspi) atspi=1; shift ;;
+    -h|--help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "bench/wakeups.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
     *) positional+=("$1"); shift ;;
   esac
 done
+# The private session, and nothing of a desktop's: no DISPLAY reaches the bus it starts, and a
+# runtime folder of its own keeps its accessibility bus's socket from any other session's.
+if [ -n "$atspi" ] && [ -z "${DUNVEL_WAKEUPS_SESSION:-}" ]; then
+  runtime=$(mktemp -d)
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u AT_SPI_BUS_ADDRESS DUNVEL_WAKEUPS_SESSION=1 \
+    XDG_RUNTIME_DIR="$runtime" dbus-run-session -- bench/wakeups.sh "${arguments[@]}" ||
+    status=$?
+  rm -rf "$runtime"
+  exit $status
+fi
 build=${positional[0]:-build/test}
 seconds=${positional[1]:-60}
 watch=$build/src/app/watch/dunvel-watch
@@ -104,6 +122,18 @@ for mode in $modes; do
   measure "$label, idle screen" "$pid" "${mode}_idle"
   "$host" push examples/question.json --opened-now --link "$link" >/dev/null
   measure "$label, question screen" "$pid" "${mode}_question"
+  if [ -n "$atspi" ] && [ "$mode" != headless ]; then
+    "$host" push examples/idle.json --link "$link" >/dev/null
+    /usr/bin/python3 bench/atspi-client.py "$pid" >"$work/$mode.client.log" 2>&1 &
+    client=$!
+    pids+=("$client")
+    for _ in $(seq 100); do [ -s "$work/$mode.client.log" ] && break; sleep 0.1; done
+    sed 's/^/  /' "$work/$mode.client.log"
+    measure "$label, idle, AT-SPI client" "$pid" "${mode}_idle_atspi_client"
+    "$host" push examples/question.json --opened-now --link "$link" >/dev/null
+    measure "$label, question, AT-SPI client" "$pid" "${mode}_question_atspi_client"
+    kill "$client"
+  fi
   kill "$pid"
   wait "$pid" || true
 done

@@ -42,7 +42,7 @@ _dunvel_host() {
     return
   fi
   case $command in
-    push) COMPREPLY=($(compgen -W "--message --opened-now --link --help" -- "$cur")) ;;
+    push) COMPREPLY=($(compgen -W "--message --opened-now --strict --timeout --link --help" -- "$cur")) ;;
     listen) COMPREPLY=($(compgen -W "--link --help" -- "$cur")) ;;
     demo) COMPREPLY=($(compgen -W "--autoplay --link --help" -- "$cur")) ;;
     replay) COMPREPLY=($(compgen -W "--speed --from --link --help" -- "$cur")) ;;
@@ -56,13 +56,15 @@ _dunvel_preview() {
   _dunvel_option_value "$prev" "$cur" && return
   local command=${words[1]}
   if [ "$cword" -eq 1 ]; then
-    COMPREPLY=($(compgen -W "state tree png variants replay film --help --version" -- "$cur"))
+    COMPREPLY=($(compgen -W "state explain tree png variants replay film a11y --help --version" -- "$cur"))
     return
   fi
   local options="--help"
   case $command in
+    explain) options+=" --json --now" ;;
     tree) options+=" --reachable --now --layout --size --text-size" ;;
-    png) options+=" -o --output --reachable --now --size --scale --text-size" ;;
+    png) options+=" -o --output --reachable --now --size --scale --text-size --a11y" ;;
+    a11y) options+=" --json --audit --reachable --now --size --text-size" ;;
     variants) options+=" -o --output --reachable --now --scale" ;;
     replay) options+=" --tolerance" ;;
     film) options+=" -o --output --size --scale --columns --text-size" ;;

@@ -19,8 +19,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from WebSocketLinkTest import (HOST, TOKEN, WATCH, Companion, Process,  # noqa: E402
-                               eventually, handshake_status, run)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from child_processes import Process, eventually  # noqa: E402
+from WebSocketLinkTest import HOST, TOKEN, WATCH, Companion, handshake_status, run  # noqa: E402
 
 
 def cpu_seconds(pid):

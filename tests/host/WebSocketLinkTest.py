@@ -25,6 +25,9 @@ import unittest
 
 import websockets
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from child_processes import Process, eventually  # noqa: E402
+
 WATCH = os.environ.get("DUNVEL_WATCH", "build/test/src/app/watch/dunvel-watch")
 HOST = os.environ.get("DUNVEL_HOST", "build/test/tools/host/dunvel-host")
 README = os.environ.get("DUNVEL_README", os.path.join(os.path.dirname(__file__), "../../README.md"))
@@ -39,58 +42,6 @@ def readme_example(language):
     section = text[text.index("## The link, for host-app builders"):]
     section = section[:section.index("\n## ", 1)]
     return re.search(r"```" + language + r"\n(.*?)```", section, re.S).group(1)
-
-
-def eventually(check, within=10.0, every=0.05):
-    deadline = time.monotonic() + within
-    while time.monotonic() < deadline:
-        if check():
-            return True
-        time.sleep(every)
-    return check()
-
-
-class Process:
-    """A child process whose output is collected as it comes."""
-
-    def __init__(self, arguments, env=None, preexec_fn=None):
-        self.process = subprocess.Popen(arguments, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=env, start_new_session=True,
-                                        preexec_fn=preexec_fn)
-        self.lock = threading.Lock()
-        self.out = ""
-        self.err = ""
-        self.readers = [threading.Thread(target=self._collect, args=(self.process.stdout, "out")),
-                        threading.Thread(target=self._collect, args=(self.process.stderr, "err"))]
-        for reader in self.readers:
-            reader.start()
-
-    def _collect(self, stream, name):
-        for line in iter(stream.readline, b""):
-            with self.lock:
-                setattr(self, name, getattr(self, name) + line.decode("utf-8", "replace"))
-
-    def output(self):
-        with self.lock:
-            return self.out + self.err
-
-    def wait_for(self, text, within=15.0):
-        return eventually(lambda: text in self.output(), within)
-
-    def end(self, sig=signal.SIGTERM, within=15.0):
-        """Signals the process (sig 0: lets it end by itself) and waits for its status."""
-        if sig and self.process.poll() is None:
-            os.killpg(self.process.pid, sig)
-        try:
-            status = self.process.wait(within)
-        except subprocess.TimeoutExpired:
-            os.killpg(self.process.pid, signal.SIGKILL)
-            status = self.process.wait()
-        for reader in self.readers:
-            reader.join()
-        self.process.stdout.close()
-        self.process.stderr.close()
-        return status
 
 
 class Companion(Process):

@@ -5,7 +5,9 @@
 #include <memory>
 #include <ostream>
 
+#include "a11y/AccessibilityTree.h"
 #include "cli/NumberOption.h"
+#include "preview/AccessibilitySheet.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ShownPreview.h"
 #include "render/FaceRenderer.h"
@@ -16,12 +18,20 @@ int runPngCommand(const PngOptions& options, PreviewIo& io) {
   int exitCode = kExitSuccess;
   const std::optional<FaceSnapshot> snapshot = readFaceSnapshot(options.snapshot, io, exitCode);
   if (!snapshot) return exitCode;
-  ShownPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
+  // What a screen reader reads takes in every row, in sight or not: the whole list then.
+  ShownPreview preview(
+      snapshot->state, snapshot->reachable, snapshot->now,
+      options.accessibility ? snapshot->state.teams.size() : ShownPreview::kFirstRows);
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45), options.scale);
   setUpFace(renderer, options.textSize, snapshot->now);
-  preview.layout(renderer);
+  const FaceLayout& layout = preview.layout(renderer);
   renderer.paint();
-  if (std::string problem = renderer.writePng(options.output); !problem.empty()) {
+  const std::string problem =
+      options.accessibility
+          ? writeAccessibilitySheet(renderer, accessibilityElements(layout, renderer.time()),
+                                    options.output)
+          : renderer.writePng(options.output);
+  if (!problem.empty()) {
     io.err << "dunvel-preview: " << problem << '\n';
     return kExitBadInput;
   }
@@ -41,6 +51,9 @@ void addPngCommand(CLI::App& app, PreviewIo& io) {
   png->add_option("--scale", options->scale, "Pixels per point, 0.25 to 8; default 2")
       ->check(FiniteNumber())
       ->check(CLI::Range(0.25, 8.0));
+  png->add_flag("--a11y", options->accessibility,
+                "Outline and number each element a screen reader reads, each in a colour of its "
+                "own, with a legend of their numbers, roles and labels beside the face");
   png->callback([options, &io] { io.exitCode = runPngCommand(*options, io); });
 }
 

@@ -18,6 +18,8 @@ struct PngOptions {
   std::string size = "45mm";
   std::string textSize;
   double scale = 2.0;
+  // Outline and number what a screen reader reads, with a legend beside the face.
+  bool accessibility = false;
 };
 
 // `png FILE -o OUT.png [--reachable] [--now SECONDS] [--size …] [--text-size …]

@@ -11,6 +11,7 @@
 #include "cli/CommandLine.h"
 #include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
+#include "preview/AccessibilityCommand.h"
 #include "preview/ExplainCommand.h"
 #include "preview/FilmCommand.h"
 #include "preview/PngCommand.h"
@@ -66,6 +67,7 @@ int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::stri
   addVariantsCommand(app, io);
   addReplayCommand(app, io);
   addFilmCommand(app, io);
+  addAccessibilityCommand(app, io);
   int status = runPreviewApp(app, io, argc, argv);
   // What was printed must have reached its reader (a full disk, a closed pipe), or the command
   // did not do its work.

@@ -6,11 +6,13 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
 #include "app/HeadlessAppRunner.h"
 #include "app/watch/RunApp.h"
+#include "platform/accessibility/AtkFaceAccessibility.h"
 #include "platform/device/LogHapticEngine.h"
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
@@ -86,6 +88,15 @@ int FaceAppRunner::run(const App& app) {
       return 1;
     }
     face.onFrame([&window](const FaceRenderer& painted) { window->present(painted); });
+    // Screen readers read the face and click its buttons over the accessibility bus, when
+    // the desktop has one; the window then serves its traffic in its sleep.
+    AtkFaceAccessibility::Options accessible;
+    accessible.tree.frameName = "Dunvel";
+    accessible.tree.face = renderer.face().size;
+    accessible.tree.scale = renderer.scale();
+    accessible.tree.screenOrigin = [&window] { return window->screenOrigin(); };
+    accessible.tap = [&face](std::string_view identity) { face.tap(identity); };
+    window->setAccessibility(AtkFaceAccessibility::open(loop_, std::move(accessible), err_));
   }
   if (frames) face.onFrame([&frames](const FaceRenderer& painted) { frames->write(painted); });
   if (options_.onFrame) face.onFrame(options_.onFrame);

@@ -11,14 +11,18 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include "a11y/AccessibilityTree.h"
 
 namespace dunvel {
 
@@ -235,6 +239,8 @@ void SdlWindow::putImage(const std::vector<Rect>& parts) {
 }
 
 SdlWindow::~SdlWindow() {
+  // Assistive technologies are told the window goes while it still exists.
+  accessibility_.reset();
   // Its objects are on SDL's connection, which SDL_Quit closes.
   shmFrames_.reset();
   // The graphics context is on the window's own connection, whose calls return at once once it
@@ -266,7 +272,27 @@ bool SdlWindow::checkLost() {
   return lost_;
 }
 
+void SdlWindow::setAccessibility(std::unique_ptr<WindowAccessibility> accessibility) {
+  accessibility_ = std::move(accessibility);
+  if (shownOnce_) showAccessibility(renderer_);
+}
+
+Point SdlWindow::screenOrigin() const {
+  int x = 0;
+  int y = 0;
+  // SDL follows the window's moves (ConfigureNotify) as the window manager reports them, in
+  // root-window pixels.
+  if (wlDisplay_ == nullptr) SDL_GetWindowPosition(window_, &x, &y);
+  return Point{static_cast<double>(x), static_cast<double>(y)};
+}
+
+void SdlWindow::showAccessibility(const FaceRenderer& renderer) {
+  if (accessibility_ == nullptr || renderer.lastLayout() == nullptr) return;
+  accessibility_->show(accessibilityElements(*renderer.lastLayout(), renderer.time()));
+}
+
 void SdlWindow::present(const FaceRenderer& renderer) {
+  showAccessibility(renderer);
   if (lost_) return;
   if (xGc_ != nullptr) {
     // Every frame the renderer paints is presented, so what its last paint painted is all the
@@ -334,13 +360,22 @@ bool SdlWindow::sleep(std::optional<std::chrono::steady_clock::time_point> deadl
     wl_display_flush(wlDisplay_);
     connection = wl_display_get_fd(wlDisplay_);
   }
-  pollfd waiting[2] = {{connection, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-  poll(waiting, 2, timeout);
+  waiting_.assign({{connection, POLLIN, 0}, {wakeFd_, POLLIN, 0}});
+  if (accessibility_ != nullptr) {
+    // Its sources' timeouts bound the sleep as the loop's timers do: a D-Bus call's time limit
+    // while one is pending, nothing while the bus is quiet.
+    if (const auto limit = accessibility_->prepareWait(waiting_)) {
+      const auto capped = std::min<std::chrono::milliseconds::rep>(limit->count(), INT_MAX);
+      if (timeout < 0 || capped < timeout) timeout = static_cast<int>(capped);
+    }
+  }
+  poll(waiting_.data(), waiting_.size(), timeout);
   // SDL reads the connection itself when it pumps its events.
   if (wlDisplay_ != nullptr) wl_display_cancel_read(wlDisplay_);
   std::uint64_t wakes = 0;
-  if ((waiting[1].revents & POLLIN) != 0) (void)!read(wakeFd_, &wakes, sizeof wakes);
-  return (waiting[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  if ((waiting_[1].revents & POLLIN) != 0) (void)!read(wakeFd_, &wakes, sizeof wakes);
+  if (accessibility_ != nullptr) accessibility_->dispatch(std::span(waiting_).subspan(2));
+  return (waiting_[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
 void SdlWindow::wake() {

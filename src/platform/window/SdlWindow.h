@@ -11,6 +11,7 @@
 #include "platform/runloop/MainThreadWaiter.h"
 #include "platform/window/WatchFace.h"
 #include "platform/window/WaylandShmFrames.h"
+#include "platform/window/WindowAccessibility.h"
 
 struct SDL_Window;
 union SDL_Event;
@@ -36,8 +37,16 @@ class SdlWindow final : public MainThreadWaiter {
   SdlWindow(const SdlWindow&) = delete;
   SdlWindow& operator=(const SdlWindow&) = delete;
 
-  // Shows the renderer's image.
+  // Shows the renderer's image, and tells the accessibility (if any) what the face shows now.
   void present(const FaceRenderer& renderer);
+
+  // From now on the face is also told to assistive technologies through accessibility, whose
+  // traffic the window's sleep serves too; null for none (the default). Given the face's
+  // present elements at once when a frame was shown already.
+  void setAccessibility(std::unique_ptr<WindowAccessibility> accessibility);
+  // Where the window's client area is on the screen, in pixels (on Wayland, which does not
+  // tell clients where their windows are, 0, 0).
+  Point screenOrigin() const;
 
   void wait(std::optional<std::chrono::steady_clock::time_point> deadline) override;
   void wake() override;
@@ -60,6 +69,7 @@ class SdlWindow final : public MainThreadWaiter {
   // channel order), and the putting of the given parts (in pixels) of the renderer's image.
   bool canPutImages();
   void putImage(const std::vector<Rect>& parts);
+  void showAccessibility(const FaceRenderer& renderer);
   Rect wholeFrame() const;
   static void keepRunningAfterIoError(_XDisplay* display, void* window);
 
@@ -85,6 +95,10 @@ class SdlWindow final : public MainThreadWaiter {
   bool shownOnce_ = false;
   std::string shownOn_;
   Point pointer_;
+  std::unique_ptr<WindowAccessibility> accessibility_;
+  // What the sleep polls: the display's connection, the wake-up eventfd, then the
+  // accessibility's descriptors (kept to reuse its storage).
+  std::vector<pollfd> waiting_;
 };
 
 }  // namespace dunvel

@@ -108,10 +108,25 @@ void WatchFace::release(Point point) {
   // Hit-tested again in the current layout: the tree may have been evaluated since the press.
   const Element* button = layout()->buttonAt(point);
   if (button == nullptr || button->identity != press.button) return;
-  for (const auto& listener : tapListeners_) listener(*button);
+  tap(*button);
+}
+
+bool WatchFace::tap(std::string_view identity) {
+  if (layout() == nullptr) return false;
+  for (const ButtonHit& hit : layout()->buttons()) {
+    if (hit.element->identity == identity) {
+      tap(*hit.element);
+      return true;
+    }
+  }
+  return false;
+}
+
+void WatchFace::tap(const Element& button) {
+  for (const auto& listener : tapListeners_) listener(button);
   // The action may lead to a new evaluation only through the main queue, so the button (and
   // the tree it lives in) stays valid while it runs.
-  button->tap();
+  button.tap();
 }
 
 void WatchFace::scroll(Point point, double amount, ScrollUnit unit) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/MainQueue.h"
@@ -47,6 +48,12 @@ class WatchFace {
   void press(Point point);
   void move(Point point);
   void release(Point point);
+
+  // Taps the button of the last layout that has this identity, as a release on it does: the
+  // tap listeners, then its action. What assistive technologies activate goes this way, so a
+  // button activated by a screen reader does exactly what a click does. False when the layout
+  // has no such button (the screen changed since it was read).
+  bool tap(std::string_view identity);
 
   // The crown: scrolls the scroll view under point (the first one when none is there) by amount
   // units, positive towards the end of the content, clamped to the content.
@@ -96,6 +103,7 @@ class WatchFace {
   void setOffset(const ScrollViewLayout& view, double offset);
   void changed();
   std::string pressedLook() const;
+  void tap(const Element& button);
 
   FaceRenderer& renderer_;
   MainQueue& mainQueue_;

@@ -1,0 +1,175 @@
+// What a screen reader reads of each screen, and what the audit flags: checked for what a blind
+// host depends on (order, roles, labels, controls) on the example snapshots, and each audit rule
+// on a face built to break it.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "RenderedScreen.h"
+#include "a11y/AccessibilityAudit.h"
+#include "a11y/AccessibilityTree.h"
+#include "platform/runloop/ManualRunLoop.h"
+#include "preview/PreviewCommand.h"
+#include "views/toolkit/Node.h"
+#include "views/toolkit/ViewGraph.h"
+
+namespace dunvel {
+namespace {
+
+std::vector<AccessibilityElement> read(const RenderedScreen& screen) {
+  return accessibilityElements(*screen.layout, screen.renderer.time());
+}
+
+std::vector<std::string> labels(const std::vector<AccessibilityElement>& elements) {
+  std::vector<std::string> out;
+  for (const AccessibilityElement& e : elements) out.push_back(e.label);
+  return out;
+}
+
+std::vector<AccessibilityRole> roles(const std::vector<AccessibilityElement>& elements) {
+  std::vector<AccessibilityRole> out;
+  for (const AccessibilityElement& e : elements) out.push_back(e.role);
+  return out;
+}
+
+std::vector<std::string> rules(const std::vector<AuditFinding>& findings) {
+  std::vector<std::string> out;
+  for (const AuditFinding& f : findings) out.push_back(f.rule);
+  return out;
+}
+
+using R = AccessibilityRole;
+
+TEST(AccessibilityTree, TheExamplesReadTimeFirstThenTopToBottomRightToLeft) {
+  const RenderedScreen idle(exampleSnapshot("idle"), false);
+  EXPECT_EQ(labels(read(idle)),
+            (std::vector<std::string>{"7:45", "يد التحكم", "Dunvel", "افتح التطبيق على الآيفون"}));
+  EXPECT_EQ(roles(read(idle)), (std::vector<R>{R::text, R::image, R::text, R::text}));
+
+  // The status row reads from its right: the timer symbol, the clock, then the points.
+  const RenderedScreen question(exampleSnapshot("question"));
+  EXPECT_EQ(labels(read(question)),
+            (std::vector<std::string>{"7:45", "مؤقت", "0:42", "10", "سؤال سرعة", "اعرض الإجابة"}));
+  EXPECT_EQ(read(question).back().role, R::button);
+  EXPECT_EQ(read(question).back().traits, (std::vector<std::string>{"button"}));
+
+  // Each award control is one button read as its team's name, then its points; the no-answer
+  // control below the face's edge is read too, marked out of sight.
+  const RenderedScreen answer(exampleSnapshot("answer"));
+  const std::vector<AccessibilityElement> controls = read(answer);
+  ASSERT_EQ(controls.size(), 9u);
+  const std::vector<std::string> controlLabels = labels(controls);
+  EXPECT_EQ(std::vector<std::string>(controlLabels.begin() + 5, controlLabels.end()),
+            (std::vector<std::string>{"الصقور, 40", "النمور, 35", "النجوم, 20", "محد جاوب"}));
+  for (std::size_t i = 5; i < controls.size(); ++i) EXPECT_EQ(controls[i].role, R::button);
+  EXPECT_TRUE(controls[7].showing);
+  EXPECT_FALSE(controls[8].showing);
+  EXPECT_GT(controls[8].frame.maxY(), answer.renderer.face().size.height);
+
+  // Rows read name then points; the dots are no elements.
+  const RenderedScreen board(exampleSnapshot("board"));
+  const std::vector<AccessibilityElement> rows = read(board);
+  EXPECT_EQ(rows.size(), 10u);
+  const std::vector<std::string> rowLabels = labels(rows);
+  EXPECT_EQ(std::vector<std::string>(rowLabels.begin() + 1, rowLabels.begin() + 5),
+            (std::vector<std::string>{"ليلة الأسئلة", "الصقور", "50", "النمور"}));
+  for (const AccessibilityElement& e : rows) EXPECT_EQ(e.role, R::text) << e.label;
+
+  // The title row reads the trophy before the name, on its right.
+  const RenderedScreen tournament(exampleSnapshot("tournament"));
+  const std::vector<std::string> glance = labels(read(tournament));
+  ASSERT_GE(glance.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(glance.begin() + 1, glance.begin() + 3),
+            (std::vector<std::string>{"كأس", "كأس الحي"}));
+}
+
+TEST(AccessibilityAudit, FindsTheTurnDotAndACutNameButNothingOnTheQuestionScreen) {
+  const RenderedScreen question(exampleSnapshot("question"));
+  EXPECT_TRUE(auditAccessibility(read(question), *question.layout).empty());
+
+  // The gold dot marks the turn by colour alone; the finding names the row's team.
+  GameState turn = snapshotFromJson(
+      R"({"screen": "board", "teams": [{"id": "a", "name": "الصقور"}, {"id": "b", "name": "النمور"}],)"
+      R"( "turnTeamId": "b"})");
+  const RenderedScreen board(turn);
+  const std::vector<AccessibilityElement> elements = read(board);
+  const std::vector<AuditFinding> findings = auditAccessibility(elements, *board.layout);
+  ASSERT_EQ(rules(findings), (std::vector<std::string>{"colour-only"}));
+  EXPECT_EQ(elements.at(findings[0].element - 1).label, "النمور");
+
+  // A name that fits at the case's own size is cut at AX3 on 41 mm.
+  turn.turnTeamId.reset();
+  turn.teams[0] = TeamState("a", "فريق الأصدقاء", 5);
+  const RenderedScreen fits(turn, true, kTestNow, FaceSize::mm45);
+  EXPECT_TRUE(auditAccessibility(read(fits), *fits.layout).empty());
+  RenderedScreen large(turn, true, kTestNow, FaceSize::mm41);
+  large.renderer.setTextSize(TextSize::ax3);
+  const FaceLayout& ax3 = large.renderer.layout(large.preview.tree());
+  const std::vector<AccessibilityElement> ax3Elements = accessibilityElements(ax3, "7:45");
+  const std::vector<AuditFinding> cut = auditAccessibility(ax3Elements, ax3);
+  ASSERT_EQ(rules(cut), (std::vector<std::string>{"truncated"}));
+  EXPECT_EQ(ax3Elements.at(cut[0].element - 1).label, "فريق الأصدقاء");
+}
+
+TEST(AccessibilityAudit, FaintTextAndASmallButtonAreFlaggedWithTheirRule) {
+  ManualRunLoop loop;
+  ViewGraph graph(VStack(HorizontalAlignment::center, 8,
+                         {
+                             Text(Verbatim{"faint"}).foregroundColor(Color::gray().opacity(0.5)),
+                             Text(Verbatim{"plain"}),
+                             Button([] {}, Text(Verbatim{"ok"})).frame(60, 30),
+                         })
+                      .environment(LayoutDirection::rightToLeft),
+                  EnvironmentValues{}, loop);
+  graph.evaluate();
+  FaceRenderer renderer(FaceSize::mm45);
+  const FaceLayout& layout = renderer.layout(graph.tree());
+  const std::vector<AccessibilityElement> elements = accessibilityElements(layout, "");
+  ASSERT_EQ(labels(elements), (std::vector<std::string>{"faint", "plain", "ok"}));
+  const std::vector<AuditFinding> findings = auditAccessibility(elements, layout);
+  ASSERT_EQ(rules(findings), (std::vector<std::string>{"contrast", "hit-area"}));
+  EXPECT_EQ(findings[0].element, 1u);
+  EXPECT_NE(findings[0].message.find("4.5:1"), std::string::npos);
+  EXPECT_EQ(findings[1].element, 3u);
+  EXPECT_NE(findings[1].message.find("60 by 30"), std::string::npos);
+}
+
+// dunvel-preview a11y, as a host app's CI calls it: JSON in reading order, and an audit whose
+// exit status says whether anything was flagged.
+TEST(AccessibilityCommand, PrintsTheTreeAsJsonAndTheAuditsStatusSaysIfAnythingWasFlagged) {
+  const auto run = [](std::vector<std::string> arguments, nlohmann::json& json) {
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    PreviewIo io{in, out, err};
+    arguments.insert(arguments.begin(), "dunvel-preview");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    const int status = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
+    json = nlohmann::json::parse(out.str());
+    return status;
+  };
+  const std::string examples = std::string(DUNVEL_SOURCE_DIR) + "/examples/";
+  nlohmann::json tree;
+  ASSERT_EQ(run({"a11y", examples + "answer.json", "--json", "--now", "1765136742"}, tree), 0);
+  ASSERT_EQ(tree.size(), 9u);
+  EXPECT_EQ(tree[5]["role"], "button");
+  EXPECT_EQ(tree[5]["label"], "الصقور, 40");
+  EXPECT_EQ(tree[5]["traits"], nlohmann::json::array({"button"}));
+  EXPECT_EQ(tree[5]["frame"], nlohmann::json::array({4.0, 90.0, 190.0, 44.0}));
+  EXPECT_EQ(tree[8]["showing"], false);
+
+  nlohmann::json audit;
+  EXPECT_EQ(run({"a11y", examples + "question.json", "--audit", "--json"}, audit), 0);
+  EXPECT_EQ(audit, nlohmann::json::array());
+  EXPECT_EQ(run({"a11y", examples + "board.json", "--audit", "--json"}, audit), 1);
+  ASSERT_FALSE(audit.empty());
+  EXPECT_EQ(audit[0]["rule"], "colour-only");
+  EXPECT_TRUE(audit[0]["element"].is_number_unsigned());
+}
+
+}  // namespace
+}  // namespace dunvel
