@@ -136,6 +136,8 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
     return usage(
         "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen");
   }
+  // Said only once the command line is known to be good: an error stays the one line there is.
+  std::string warning;
   if (options.tokenFile) {
     bool readableByOthers = false;
     std::string token;
@@ -146,8 +148,7 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
       return std::nullopt;
     }
     if (readableByOthers) {
-      err << "dunvel-watch: warning: " << oneLine(*options.tokenFile)
-          << " can be read by other users (chmod 600 it)\n";
+      warning = oneLine(*options.tokenFile) + " can be read by other users (chmod 600 it)";
     }
     options.token = std::move(token);
   }
@@ -166,10 +167,12 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
     }
     if (!fit) return usage(std::string("--token") + kTokenRule);
     if (!options.tokenFile) {
-      err << "dunvel-watch: warning: --token is on the command line, where other users of this "
-             "machine can read it (ps); use --token-file FILE\n";
+      warning =
+          "--token is on the command line, where other users of this machine can read it (ps); "
+          "use --token-file FILE";
     }
   }
+  if (!warning.empty()) err << "dunvel-watch: warning: " << warning << '\n';
   exitStatus = 0;
   return options;
 }
