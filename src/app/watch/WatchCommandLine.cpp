@@ -141,7 +141,8 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
   if (options.tokenFile) {
     bool readableByOthers = false;
     std::string token;
-    if (std::string problem = readLinkTokenFile(*options.tokenFile, token, readableByOthers);
+    if (std::string problem =
+            readSecretFile(*options.tokenFile, "a token", token, readableByOthers);
         !problem.empty()) {
       err << "dunvel-watch: --token-file " << problem << '\n';
       exitStatus = 1;
@@ -293,11 +294,15 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
       std::string phrase;
       bool readableByOthers = false;
       if (std::string problem =
-              readLinkTokenFile(*options->tlsKeyPassFile, phrase, readableByOthers);
+              readSecretFile(*options->tlsKeyPassFile, "a pass phrase", phrase, readableByOthers);
           !problem.empty()) {
         session.stop();
         err << "dunvel-watch: --tls-key-pass-file " << problem << std::endl;
         return 1;
+      }
+      if (readableByOthers) {
+        err << "dunvel-watch: warning: " << oneLine(*options->tlsKeyPassFile)
+            << " can be read by other users (chmod 600 it)" << std::endl;
       }
       endpoint.tlsKeyPassPhrase = std::move(phrase);
     }

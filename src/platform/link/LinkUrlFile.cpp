@@ -124,10 +124,10 @@ std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url)
   return readOneLineFile(path, "a URL (dunvel-watch --listen writes one)", url, nullptr);
 }
 
-std::string readLinkTokenFile(const std::filesystem::path& path, std::string& token,
-                              bool& readableByOthers) {
+std::string readSecretFile(const std::filesystem::path& path, const std::string& holds,
+                           std::string& secret, bool& readableByOthers) {
   mode_t mode = 0;
-  std::string problem = readOneLineFile(path, "a token", token, &mode);
+  std::string problem = readOneLineFile(path, holds, secret, &mode);
   readableByOthers = problem.empty() && (mode & (S_IRWXG | S_IRWXO)) != 0;
   return problem;
 }

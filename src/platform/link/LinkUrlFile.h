@@ -46,10 +46,11 @@ class LinkUrlFile {
 // line. Empty on success, else one line naming the file and the cause.
 std::string readLinkUrlFile(const std::filesystem::path& path, std::string& url);
 
-// Reads the endpoint's token from a file the user keeps it in (dunvel-watch --token-file), so it
-// stays off the command line that other users see. readableByOthers says whether the group or
-// others may read it too. Empty on success, else one line naming the file and the cause.
-std::string readLinkTokenFile(const std::filesystem::path& path, std::string& token,
-                              bool& readableByOthers);
+// Reads a secret from the one line of a file the user keeps it in (dunvel-watch --token-file,
+// --tls-key-pass-file), so it stays off the command line that other users see. holds names it
+// in messages ("a token"); readableByOthers says whether the group or others may read the file
+// too. Empty on success, else one line naming the file and the cause.
+std::string readSecretFile(const std::filesystem::path& path, const std::string& holds,
+                           std::string& secret, bool& readableByOthers);
 
 }  // namespace dunvel
