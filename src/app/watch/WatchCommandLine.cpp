@@ -278,7 +278,8 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
     }
   }
   out << "dunvel-watch: listening on " << oneLine(session.path().string()) << std::endl;
-  if (options->record) out << "dunvel-watch: recording to " << *options->record << std::endl;
+  if (options->record)
+    out << "dunvel-watch: recording to " << oneLine(*options->record) << std::endl;
 
   // Declared after the session, so it goes first: the session must not post to an endpoint
   // that has gone.
