@@ -9,7 +9,8 @@
 //                          [--preview PATH]
 //
 // Then the cost of a long team list: a board of 95 305 teams pushed to the companion (headless,
-// then in the window), and drawn by `dunvel-preview png`.
+// then in the window), and drawn by `dunvel-preview png`; and a board of 10 000 named teams drawn
+// by `dunvel-preview variants` (every case at every text size).
 //
 // Each screen is measured over a window (default 20 s) after a short settling time, and the
 // figures are scaled to a second and a minute.
@@ -20,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -198,33 +200,48 @@ int measureLongBoard(const std::string& prefix, std::vector<std::string> argv,
   return 0;
 }
 
-// dunvel-preview png of the long board: its wall time and peak memory.
-int measurePreviewPng(const std::string& preview, const std::filesystem::path& folder,
-                      Figures& figures) {
-  const std::filesystem::path input = folder / "long-board.json";
-  const std::filesystem::path output = folder / "long-board.png";
+// A dunvel-preview command on a snapshot file written for it: its wall time and peak memory,
+// as NAME/seconds and NAME/maxrss_kib.
+int measurePreview(const std::string& preview, const std::filesystem::path& folder,
+                   const char* command, const std::string& snapshot, const std::string& name,
+                   Figures& figures) {
+  std::string stem = name;
+  std::replace(stem.begin(), stem.end(), '/', '-');
+  const std::filesystem::path input = folder / (stem + ".json");
+  const std::filesystem::path output = folder / (stem + ".png");
   {
     std::ofstream file(input);
-    file << longBoardLine() << '\n';
+    file << snapshot << '\n';
     if (!file) return fail("cannot write " + input.string());
   }
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid < 0) return fail("cannot start dunvel-preview");
   if (pid == 0) {
-    execl(preview.c_str(), preview.c_str(), "png", input.c_str(), "-o", output.c_str(),
-          static_cast<char*>(nullptr));
+    execl(preview.c_str(), preview.c_str(), command, input.c_str(), "-o", output.c_str(), "--now",
+          "1765136742", static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    return fail("dunvel-preview png of the long board failed");
+    return fail(std::string("dunvel-preview ") + command + " of " + name + " failed");
   }
-  figures.add("preview_png/long_board_seconds",
+  figures.add(name + "_seconds",
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), "s");
-  figures.add("preview_png/long_board_maxrss_kib", static_cast<double>(usage.ru_maxrss), "KiB");
+  figures.add(name + "_maxrss_kib", static_cast<double>(usage.ru_maxrss), "KiB");
   return 0;
+}
+
+// A board of 10 000 teams with names and points, as a long night's host app sends it.
+std::string namedBoardLine(int teams) {
+  std::string json = R"({"screen":"board","gameName":"ليلة الأسئلة","teams":[)";
+  for (int i = 0; i < teams; ++i) {
+    if (i > 0) json += ',';
+    json += R"({"id":"t)" + std::to_string(i) + R"(","name":"فريق )" + std::to_string(i) +
+            R"(","points":)" + std::to_string(i % 97) + "}";
+  }
+  return json + "]}";
 }
 
 // The floor: a bare SDL window showing one Pango frame, at rest.
@@ -278,7 +295,12 @@ int main(int argc, char** argv) {
   }
   if (status == 0) {
     const TempFolder folder;
-    status = measurePreviewPng(preview, folder.path(), figures);
+    status = measurePreview(preview, folder.path(), "png", longBoardLine(),
+                            "preview_png/long_board", figures);
+    if (status == 0) {
+      status = measurePreview(preview, folder.path(), "variants", namedBoardLine(10'000),
+                              "preview_variants/named_board", figures);
+    }
   }
   if (status == 0) {
     if (const std::optional<Xvfb> display = Xvfb::start()) {

@@ -16,9 +16,10 @@ _dunvel_option_value() {
   case $prev in
     --size) COMPREPLY=($(compgen -W "$_dunvel_sizes" -- "$cur")) ;;
     --text-size) COMPREPLY=($(compgen -W "$_dunvel_text_sizes" -- "$cur")) ;;
-    --link|--record|-o|--output) _dunvel_files ;;
+    --link|--record|-o|--output|--link-file|--token-file|--tls-cert|--tls-key|--tls-key-pass-file)
+      _dunvel_files ;;
     --frames|--references|--out) _dunvel_files -d ;;
-    --scale|--now|--speed|--from|--tolerance|--columns|--max-pixels|--jobs) ;;
+    --scale|--now|--speed|--from|--tolerance|--columns|--max-frames|--max-pixels|--jobs|--listen|--token|--allow-origin) ;;
     *) return 1 ;;
   esac
   return 0
@@ -29,7 +30,8 @@ _dunvel_watch() {
   local words=("${COMP_WORDS[@]}")
   _dunvel_option_value "$prev" "$cur" && return
   COMPREPLY=($(compgen -W "--help --version --headless --link --demo --size --scale --text-size
-    --frames --record" -- "$cur"))
+    --frames --record --listen --tls-cert --tls-key --tls-key-pass-file --token-file --token
+    --allow-origin" -- "$cur"))
 }
 
 _dunvel_host() {
@@ -42,10 +44,10 @@ _dunvel_host() {
     return
   fi
   case $command in
-    push) COMPREPLY=($(compgen -W "--message --opened-now --strict --timeout --link --help" -- "$cur")) ;;
-    listen) COMPREPLY=($(compgen -W "--link --help" -- "$cur")) ;;
-    demo) COMPREPLY=($(compgen -W "--autoplay --link --help" -- "$cur")) ;;
-    replay) COMPREPLY=($(compgen -W "--speed --from --link --help" -- "$cur")) ;;
+    push) COMPREPLY=($(compgen -W "--message --opened-now --strict --timeout --link --link-file --help" -- "$cur")) ;;
+    listen) COMPREPLY=($(compgen -W "--link --link-file --help" -- "$cur")) ;;
+    demo) COMPREPLY=($(compgen -W "--autoplay --link --link-file --help" -- "$cur")) ;;
+    replay) COMPREPLY=($(compgen -W "--speed --from --timeout --link --link-file --help" -- "$cur")) ;;
   esac
   [[ $cur == -* ]] || [ "$command" = listen ] || [ "$command" = demo ] || _dunvel_files
 }
@@ -67,7 +69,7 @@ _dunvel_preview() {
     a11y) options+=" --json --audit --reachable --now --size --text-size" ;;
     variants) options+=" -o --output --reachable --now --scale" ;;
     replay) options+=" --tolerance" ;;
-    film) options+=" -o --output --size --scale --columns --text-size" ;;
+    film) options+=" -o --output --size --scale --columns --max-frames --text-size" ;;
     verify) options+=" --references --size --text-size --now --reachable --tolerance --max-pixels
       --record --out --jobs" ;;
   esac

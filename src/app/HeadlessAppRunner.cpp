@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "state/OneLine.h"
+
 namespace dunvel {
 namespace {
 
@@ -79,7 +81,7 @@ void HeadlessAppRunner::evaluated(const Element& tree) {
   if (!logged_ || !logged_->sameScreenAs(description)) {
     // One insertion per line, flushed: the line lands whole and in order, also when another
     // thread (a demo host in the same process) writes lines to the same stream.
-    log_ << ("screen " + description.line() + "\n") << std::flush;
+    log_ << ("screen " + oneLine(description.line()) + "\n") << std::flush;
     logged_ = std::move(description);
     if (screenChanged_) screenChanged_(*logged_);
   }

@@ -29,6 +29,7 @@
 #include "platform/link/LineSplitter.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
+#include "platform/link/LinkUrlFile.h"
 #include "state/OneLine.h"
 #include "state/SnapshotJson.h"
 
@@ -53,8 +54,11 @@ bool readAtMost(std::istream& in, std::size_t limit, std::string& bytes) {
 }
 
 constexpr const char* kLinkHelp =
-    "Socket path of the companion, or the URL of its WebSocket endpoint with its token "
-    "(ws://ADDRESS:PORT/link?token=…, as dunvel-watch --listen prints it)";
+    "Socket path of the companion, or its WebSocket endpoint: ws://ADDRESS:PORT (or wss://), "
+    "whose token is read from the URL file the companion wrote in its folder "
+    "($XDG_RUNTIME_DIR/dunvel/SOCKET.url), so it stays off the command line";
+constexpr const char* kLinkFileHelp =
+    "Read the endpoint's URL, token included, from FILE (a companion's SOCKET.url)";
 
 // What the watch will not take as sent, on err, one line a finding. True when there was any.
 bool reportFindings(const ContextDictionary& snapshot, const std::string& shownName,
@@ -209,6 +213,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   addCommonOptions(app);
   app.require_subcommand(1);
 
+  std::optional<std::string> linkFile;
   std::string file;
   bool asMessage = false;
   std::optional<std::string> pushLink;
@@ -229,6 +234,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   pushCommand->add_flag("--strict", strict,
                         "Send nothing when the snapshot has findings (exit status 1)");
   pushCommand->add_option("--link", pushLink, kLinkHelp);
+  pushCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
   double timeoutSeconds = 5;
   const auto addTimeout = [&timeoutSeconds](CLI::App& command, const std::string& what) {
     command
@@ -244,6 +250,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   CLI::App* listenCommand = app.add_subcommand(
       "listen", "Print each command the companion sends as one JSON line, until interrupted.");
   listenCommand->add_option("--link", listenLink, kLinkHelp);
+  listenCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
 
   bool autoplay = false;
   std::optional<std::string> demoLink;
@@ -253,6 +260,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
                         "Reveal and award by itself after a few seconds, so the night runs with "
                         "nobody at the watch");
   demoCommand->add_option("--link", demoLink, kLinkHelp);
+  demoCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
 
   HostReplayOptions replayOptions;
   std::optional<std::string> replayLink;
@@ -274,6 +282,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
       ->check(FiniteNumber())
       ->capture_default_str();
   replayCommand->add_option("--link", replayLink, kLinkHelp);
+  replayCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
   addTimeout(*replayCommand, "the companion to take the frames sent");
 
   try {
@@ -294,9 +303,29 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
       return kBadUsage;
     }
   }
-  const std::optional<std::string>& link =
+  std::optional<std::string> link =
       *pushCommand ? pushLink
                    : (*listenCommand ? listenLink : (*replayCommand ? replayLink : demoLink));
+  if (linkFile) {
+    if (link) {
+      err << "dunvel-host: --link and --link-file: give one of them (see --help)\n";
+      return kBadUsage;
+    }
+    std::string url;
+    if (std::string problem = readLinkUrlFile(*linkFile, url); !problem.empty()) {
+      err << "dunvel-host: --link-file " << problem << '\n';
+      return kBadInput;
+    }
+    link = std::move(url);
+  } else if (link && isWebSocketLink(*link) && !hasLinkToken(*link)) {
+    std::string url;
+    if (std::string problem = findLinkUrl(*link, defaultLinkPath().parent_path(), url);
+        !problem.empty()) {
+      err << "dunvel-host: --link " << oneLine(problem) << '\n';
+      return kBadInput;
+    }
+    link = std::move(url);
+  }
   if (link && isWebSocketLink(*link)) {
     if (std::string problem = checkWebSocketLinkUrl(*link); !problem.empty()) {
       err << "dunvel-host: --link " << problem << '\n';
@@ -312,16 +341,16 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   const int outputFd = &out == &std::cout ? STDOUT_FILENO : -1;
   int status = kDone;
   if (*pushCommand) {
-    status = push(file, asMessage, openedNow, strict, pushLink, timeout, in, out, err);
+    status = push(file, asMessage, openedNow, strict, link, timeout, in, out, err);
   } else if (*listenCommand) {
-    status = listen(listenLink, outputFd, out, err);
+    status = listen(link, outputFd, out, err);
   } else if (*replayCommand) {
     replayOptions.link = resolveLinkPath(link);
     replayOptions.timeout = timeout;
     replayOptions.outputFd = outputFd;
     status = replayRecording(replayOptions, out, err);
   } else {
-    status = demo(autoplay, demoLink, out);
+    status = demo(autoplay, link, out);
   }
   // What was printed must have reached its reader, or the command did not do its work.
   errno = 0;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/link/LinkFrame.h"
+#include "platform/link/LinkUrlFile.h"
 
 namespace dunvel {
 
@@ -103,6 +104,42 @@ class Client {
 
 bool isWebSocketLink(std::string_view link) {
   return link.starts_with("ws://") || link.starts_with("wss://");
+}
+
+bool hasLinkToken(std::string_view url) {
+  const std::size_t question = url.find('?');
+  if (question == std::string_view::npos) return false;
+  const std::string_view query = url.substr(question + 1);
+  return query.starts_with("token=") || query.find("&token=") != std::string_view::npos;
+}
+
+std::string findLinkUrl(std::string_view link, const std::filesystem::path& folder,
+                        std::string& url) {
+  LinkUrl wanted;
+  if (std::string problem = parseLinkUrl(link, wanted); !problem.empty()) return problem;
+  const std::string shown = shownUrl(link);
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder, error);
+  if (error) {
+    return shown + " has no token, and the companions' folder " + folder.string() +
+           " cannot be read: " + error.message() + " (--link-file FILE names a URL file)";
+  }
+  // Each companion writes SOCKET.url beside its socket; the one for this address is the one.
+  for (const auto& entry : entries) {
+    if (entry.path().extension() != ".url") continue;
+    std::string text;
+    LinkUrl written;
+    if (!readLinkUrlFile(entry.path(), text).empty() || !parseLinkUrl(text, written).empty()) {
+      continue;
+    }
+    if (written.secure == wanted.secure && written.host == wanted.host &&
+        written.port == wanted.port && hasLinkToken(text)) {
+      url = std::move(text);
+      return {};
+    }
+  }
+  return shown + " has no token, and no companion in " + folder.string() +
+         " wrote a URL file for that address (--link-file FILE names one)";
 }
 
 std::string checkWebSocketLinkUrl(std::string_view url) {
@@ -275,6 +312,16 @@ class StreamClient final : public Client,
         response_, host, parsed.target, [self = this->shared_from_this()](ErrorCode error) {
           if (error) {
             std::string why = error.message();
+            // A response that never came leaves the default one (200, no fields): say that the
+            // companion answered nothing rather than quote a status it never sent.
+            const bool answered = self->response_.result_int() != 200 ||
+                                  self->response_.begin() != self->response_.end();
+            if (!answered) {
+              return self->fail(
+                  "the companion at " + shownUrl(self->url()) +
+                  " closed the connection before answering (" + why + ")" +
+                  (kSecure ? std::string() : "; if it listens on wss://, use a wss:// link"));
+            }
             if (self->response_.result_int() != 0 && self->response_.result_int() != 101) {
               std::string body = self->response_.body();
               while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,15 @@ bool isWebSocketLink(std::string_view link);
 // Empty when the URL is one a host can connect to (ws:// or wss://, a host, an optional port and
 // path), else one line saying what is wrong.
 std::string checkWebSocketLinkUrl(std::string_view url);
+
+// Whether the URL carries a token (…?token=…).
+bool hasLinkToken(std::string_view url);
+
+// For a ws:// or wss:// link given without its token (so that it stays off the command line):
+// the URL, token included, from the URL file that the companion listening on that address wrote
+// in the folder (SOCKET.url beside its socket). Empty on success, else one line saying why not.
+std::string findLinkUrl(std::string_view link, const std::filesystem::path& folder,
+                        std::string& url);
 
 // The host app's end of the link over a WebSocket: each line goes out as one text message, and
 // each text message from the companion is handed over as one line. Its I/O runs on a thread of

@@ -46,6 +46,11 @@ DataDirSearch findDataDir(const DataDirPlaces& places) {
     if (holdsData(dir)) search.found = dir;
     return search.found.has_value();
   };
+  if (places.environment && places.environment->empty()) {
+    search.problem =
+        "$DUNVEL_DATA_DIR is set but empty: name the folder that holds fonts.conf, or unset it";
+    return search;
+  }
   if (places.environment) {
     if (consider(*places.environment, "$DUNVEL_DATA_DIR (" + *places.environment + ")")) {
       return search;
@@ -66,7 +71,7 @@ DataDirSearch findDataDir(const DataDirPlaces& places) {
 
 DataDirPlaces currentDataDirPlaces() {
   DataDirPlaces places;
-  if (const char* dir = std::getenv("DUNVEL_DATA_DIR"); dir && *dir) places.environment = dir;
+  if (const char* dir = std::getenv("DUNVEL_DATA_DIR")) places.environment = dir;
   std::error_code error;
   places.executable = fs::read_symlink("/proc/self/exe", error);
   if (error) places.executable.clear();
@@ -78,6 +83,7 @@ DataDirPlaces currentDataDirPlaces() {
 fs::path dataDir() {
   const DataDirSearch search = findDataDir(currentDataDirPlaces());
   if (search.found) return *search.found;
+  if (!search.problem.empty()) throw std::runtime_error(search.problem);
   std::string tried;
   for (const std::string& place : search.tried) tried += (tried.empty() ? "" : ", ") + place;
   throw std::runtime_error("no data folder with fonts.conf; looked in " + tried);

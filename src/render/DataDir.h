@@ -12,7 +12,7 @@ namespace dunvel {
 // an executable inside the build folder it was built in, so an installed copy never reads a
 // clone that happens to still be there.
 struct DataDirPlaces {
-  std::optional<std::string> environment;  // $DUNVEL_DATA_DIR, when set and not empty
+  std::optional<std::string> environment;  // $DUNVEL_DATA_DIR, when set (empty or not)
   std::filesystem::path executable;        // this process's executable; empty when unknown
   std::filesystem::path buildDir;          // the build folder the program was built in
   std::filesystem::path sourceDataDir;     // the source tree's data/
@@ -21,6 +21,9 @@ struct DataDirPlaces {
 struct DataDirSearch {
   std::optional<std::filesystem::path> found;  // the first folder holding fonts.conf
   std::vector<std::string> tried;              // each place looked at, in order
+  // Set when the search stopped short: $DUNVEL_DATA_DIR set but empty, which is a mistake to
+  // report rather than to pass over for the next place.
+  std::string problem;
 };
 
 DataDirSearch findDataDir(const DataDirPlaces& places);
@@ -29,7 +32,7 @@ DataDirSearch findDataDir(const DataDirPlaces& places);
 DataDirPlaces currentDataDirPlaces();
 
 // The data folder of this process; std::runtime_error with one line naming the places tried
-// when there is none.
+// when there is none, or saying that $DUNVEL_DATA_DIR is empty.
 std::filesystem::path dataDir();
 
 }  // namespace dunvel

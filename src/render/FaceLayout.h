@@ -28,6 +28,7 @@ using ScrollOffsets = std::map<std::string, double>;
 struct ScrollViewLayout {
   std::string identity;
   Rect viewport;
+  double contentWidth = 0.0;
   double contentHeight = 0.0;
   double offset = 0.0;
   double maxOffset() const {

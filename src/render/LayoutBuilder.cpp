@@ -435,6 +435,7 @@ void LayoutBuilder::placeScrollView(LayoutNode& n, Rect rect, Rect clip) {
   scroll.viewport = rect;
   if (!n.children.empty()) {
     const Size content = measure(*n.children[0], rect.width, layout::kUnbounded);
+    scroll.contentWidth = content.width;
     scroll.contentHeight = content.height;
     double offset = 0.0;
     if (auto found = offsets_.find(scroll.identity); found != offsets_.end()) {

@@ -21,6 +21,7 @@
 
 #include "render/DataDir.h"
 #include "render/DesignSystem.h"
+#include "render/FontConfigFile.h"
 #include "render/Owned.h"
 
 namespace dunvel {
@@ -254,6 +255,9 @@ FcConfig* sharedFontConfig(const std::string& path) {
   static std::map<std::string, FcConfig*>* configs = new std::map<std::string, FcConfig*>;
   std::lock_guard lock(mutex);
   if (auto found = configs->find(path); found != configs->end()) return found->second;
+  if (std::string problem = checkFontConfigFile(path); !problem.empty()) {
+    throw std::runtime_error(problem);
+  }
   FcConfig* config = FcConfigCreate();
   if (!config ||
       !FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue) ||

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "state/OneLine.h"
+
 namespace dunvel {
 
 namespace {
@@ -18,22 +20,20 @@ using Json = nlohmann::json;
 // RFC 6901: "~" becomes "~0" and "/" becomes "~1". Keys may hold control characters; the path
 // goes into a one-line message, so those are shown as \u00XX.
 void appendPointerToken(std::string& path, std::string_view token) {
-  path += '/';
+  std::string escaped;
+  escaped.reserve(token.size());
   for (char c : token) {
-    const auto byte = static_cast<unsigned char>(c);
     if (c == '~') {
-      path += "~0";
+      escaped += "~0";
     } else if (c == '/') {
-      path += "~1";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      path += "\\u00";
-      path += kHex[byte >> 4];
-      path += kHex[byte & 0xF];
+      escaped += "~1";
     } else {
-      path += c;
+      escaped += c;
     }
   }
+  // A pointer is quoted in one-line errors: a key's controls must not break or forge the line.
+  path += '/';
+  path += oneLine(escaped);
 }
 
 // "[json.exception.parse_error.101] parse error at line 1, column 4: syntax error ..." → the

@@ -187,6 +187,35 @@ TEST(HeadlessAppRunner, LogsOneLinePerScreenChangeAndPerHaptic) {
                               }));
 }
 
+// A name from the host app is written to the log as one line that a terminal shows as written:
+// it can neither forge a line of the companion's nor clear the screen or write the clipboard.
+TEST(HeadlessAppRunner, NamesFromTheSnapshotCannotForgeLinesOrControlTheTerminal) {
+  Platform& p = platform();
+  ConnectivityStore::shared();
+  std::ostringstream log;
+  LogHapticEngine haptics(log);
+  HeadlessAppRunner runner(p.loop, p.loop, p.loop, haptics, log, [] {});
+  appMain<DunvelWatchApp>(runner);
+  log.str("");
+  p.session.deliverApplicationContext(
+      {{"screen", "board"},
+       {"gameName", "line1\nFAKE: dunvel-watch: stopped\r"},
+       {"teams", ContextArray{ContextDictionary{{"id", "t1"},
+                                                {"name",
+                                                 "\x1b[2J\x1b]0;title\x07\xc2\x9b"
+                                                 "\x1b]52;c;aGk=\x07"},
+                                                {"points", 1}}}}});
+  p.loop.drain();
+  const std::vector<std::string> logged = lines(log.str());
+  ASSERT_EQ(logged.size(), 1u) << log.str();
+  EXPECT_EQ(logged[0],
+            "screen scoreboard: line1\\nFAKE: dunvel-watch: stopped\\r | "
+            "\\x1b[2J\\x1b]0;title\\x07\\u009b\\x1b]52;c;aGk=\\x07 | 1")
+      << logged[0];
+  ConnectivityStore::shared().state = GameState{};
+  p.loop.drain();
+}
+
 TEST(ScreenDescription, TheClockTickingAloneIsNoChange) {
   ScreenDescription a{"question", {"20"}, "0:05", false};
   ScreenDescription b{"question", {"20"}, "0:06", false};

@@ -407,6 +407,46 @@ TEST(Film, DrawsOneFrameForEachSnapshotAndAContactSheetOfThem) {
   EXPECT_NE(empty.err.find("holds no snapshot"), std::string::npos) << empty.err;
 }
 
+// A recording is read back from a file anyone may have written: its names, its recorder and its
+// recorded screens are printed as lines that a terminal shows as written.
+TEST(Film, NamesFromARecordingCannotForgeLinesOrControlTheTerminal) {
+  TempFolder folder;
+  const auto path = folder.path() / "hostile.jsonl";
+  const std::string hostile =
+      R"(line1\nFAKE: dunvel-watch: stopped\r\u001b[2J\u001b]52;c;aGk=\u0007\u009b)";
+  writeLines(
+      path,
+      {R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":")" + hostile + R"("})",
+       std::string(R"({"t":1,"wall":"","event":"frame","frame":{"type":"context",)") +
+           R"("payload":)" + R"({"screen":"board","gameName":")" + hostile +
+           R"(","teams":[{"id":"t","name":")" + hostile + R"(","points":1}]}}})",
+       R"({"t":2,"wall":"","event":"screen","screen":"scoreboard","shows":")" + hostile + R"("})"});
+  const auto clean = [](const std::string& text) {
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && c != '\n') || byte == 0x7F) return false;
+    }
+    return text.find("\xc2\x9b") == std::string::npos;
+  };
+  const ToolRun film = preview({"film", path.string(), "-o", (folder.path() / "film").string()});
+  EXPECT_EQ(film.exitCode, 0) << film.err;
+  EXPECT_TRUE(clean(film.out)) << film.out;
+  EXPECT_EQ(countOf(film.out, "\n"), 2u) << film.out;
+  EXPECT_NE(film.out.find(R"(line1\nFAKE: dunvel-watch: stopped\r\x1b[2J\x1b]52;c;aGk=\x07\u009b)"),
+            std::string::npos)
+      << film.out;
+
+  // The replay prints the recording's start line, the screen it produces and the difference
+  // from the recorded one: each of them one line, escaped.
+  const ToolRun run = replay(path);
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_TRUE(clean(run.out)) << run.out;
+  EXPECT_TRUE(clean(run.err)) << run.err;
+  EXPECT_EQ(countOf(run.err, "\n"), 1u) << run.err;
+  EXPECT_NE(run.out.find(R"(by line1\nFAKE)"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("differs"), std::string::npos) << run.err;
+}
+
 TEST(Film, ALongNightKeepsItsContactSheetBounded) {
   TempFolder folder;
   const auto path = folder.path() / "long.jsonl";
@@ -432,6 +472,33 @@ TEST(Film, ALongNightKeepsItsContactSheetBounded) {
   EXPECT_NE(run.out.find("the contact sheet shows " + std::to_string(shown) + ":"),
             std::string::npos)
       << run.out;
+}
+
+// A night of a million snapshots would write tens of gigabytes: the frames stop at --max-frames
+// and the rest are counted.
+TEST(Film, FramesStopAtTheLimitAndTheRestAreCounted) {
+  TempFolder folder;
+  const auto path = folder.path() / "night.jsonl";
+  std::vector<std::string> lines = {
+      R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":"test"})"};
+  for (int i = 0; i < 12; ++i) {
+    lines.push_back(R"({"t":)" + std::to_string(i * 1000) +
+                    R"(,"wall":"","event":"frame","frame":{"type":"context","payload":)" +
+                    R"({"screen":"board","gameName":"n)" + std::to_string(i) + R"("}}})");
+  }
+  writeLines(path, lines);
+  const auto film = folder.path() / "film";
+  const ToolRun run =
+      preview({"film", path.string(), "-o", film.string(), "--scale", "0.25", "--max-frames", "5"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(countOf(run.out, ".png  "), 5u) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(film / "frame-000005.png"));
+  EXPECT_FALSE(std::filesystem::exists(film / "frame-000006.png"));
+  EXPECT_EQ(run.err, "dunvel-preview: 7 snapshots after the first 5 left out (--max-frames 5)\n");
+  EXPECT_EQ(preview({"film", path.string(), "-o", film.string(), "--max-frames", "0"}).exitCode, 2);
+  const ToolRun all = preview({"film", path.string(), "-o", film.string(), "--scale", "0.25"});
+  EXPECT_EQ(all.err, "");
+  EXPECT_EQ(countOf(all.out, ".png  "), 12u);
 }
 
 }  // namespace

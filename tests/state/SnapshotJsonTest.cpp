@@ -65,7 +65,7 @@ TEST(SnapshotJson, NullIsRefusedWithItsPointer) {
             "/a~1b/c~0d/2/: null is not allowed (the link cannot carry it)");
   // A key with a line break must not break the one-line message.
   EXPECT_EQ(readSnapshotJson(R"({"a\nb\u0001": {"c": null}})").error,
-            "/a\\u000Ab\\u0001/c: null is not allowed (the link cannot carry it)");
+            "/a\\nb\\x01/c: null is not allowed (the link cannot carry it)");
   EXPECT_EQ(readSnapshotJson("null").error, "the top level is not a JSON object");
 }
 

@@ -20,9 +20,10 @@ def eventually(check, within=10.0, every=0.05):
 class Process:
     """A child process whose output is collected as it comes."""
 
-    def __init__(self, arguments, env=None):
+    def __init__(self, arguments, env=None, preexec_fn=None):
         self.process = subprocess.Popen(arguments, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=env, start_new_session=True)
+                                        stderr=subprocess.PIPE, env=env, start_new_session=True,
+                                        preexec_fn=preexec_fn)
         self.lock = threading.Lock()
         self.out = ""
         self.err = ""

@@ -147,7 +147,7 @@ TEST(PreviewTree, ErrorsQuotingAnArgumentStayOnOneLine) {
     EXPECT_EQ(run.err.back(), '\n') << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\r'), 0) << run.err;
   }
-  EXPECT_NE(preview({"tree", "missing\nsnapshot.json"}, "").err.find("missing\\u000Asnapshot"),
+  EXPECT_NE(preview({"tree", "missing\nsnapshot.json"}, "").err.find("missing\\nsnapshot"),
             std::string::npos);
 }
 

@@ -27,6 +27,7 @@
 #include "render/FrameFileName.h"
 #include "render/Owned.h"
 #include "state/ContextDecoding.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -161,8 +162,14 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
 
   RecordedFrames recorded(reader);
   std::size_t frames = 0;
+  std::size_t leftOut = 0;
   RecordedFrame frame;
   while (recorded.next(frame)) {
+    // A night of a million snapshots would write tens of gigabytes of frames.
+    if (frames == options.maxFrames) {
+      ++leftOut;
+      continue;
+    }
     ++frames;
     const Date moment = frame.moment;
     const ScreenPreview preview(decodeGameState(frame.payload), frame.reachable, moment);
@@ -177,7 +184,7 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
     std::string label = "#" + std::to_string(frames) + "  " + filmTime(frame.t);
     if (reader.recording() > 1) label += "  (" + std::to_string(reader.recording()) + ")";
     io.out << name << "  " << filmTime(frame.t) << "  recording " << reader.recording() << " line "
-           << reader.line() << "  " << describeScreen(preview.tree()).line() << '\n';
+           << reader.line() << "  " << oneLine(describeScreen(preview.tree()).line()) << '\n';
     sheet.add(frames, std::move(label));
   }
   if (reader.failed()) {
@@ -198,6 +205,11 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   io.out << "dunvel-preview: " << frames << (frames == 1 ? " frame" : " frames") << " in "
          << oneLine(options.folder) << "; the contact sheet shows " << shown << ": "
          << oneLine(sheetPath) << '\n';
+  if (leftOut > 0) {
+    io.err << "dunvel-preview: " << leftOut << (leftOut == 1 ? " snapshot" : " snapshots")
+           << " after the first " << frames << " left out (--max-frames " << options.maxFrames
+           << ")\n";
+  }
   return kExitSuccess;
 }
 
@@ -227,6 +239,11 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
       ->capture_default_str();
   film->add_option("--columns", options->columns, "Frames per row of the contact sheet, 1 to 64")
       ->check(CLI::Range(1, 64))
+      ->capture_default_str();
+  film->add_option("--max-frames", options->maxFrames,
+                   "Draw at most this many frames, 1 to 10000000; the snapshots after them are "
+                   "counted and left out")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{10'000'000}))
       ->capture_default_str();
   film->callback([options, &io] { io.exitCode = runFilmCommand(*options, io); });
 }

@@ -18,6 +18,8 @@ struct FilmOptions {
   std::string textSize;
   double scale = 2.0;
   int columns = 8;
+  // Frames drawn at most; the snapshots past them are counted and said, not drawn.
+  std::size_t maxFrames = 10000;
 };
 
 // The contact sheet keeps at most this many frames: past it, every other one is dropped and only

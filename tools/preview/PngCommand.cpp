@@ -9,7 +9,7 @@
 #include "cli/NumberOption.h"
 #include "preview/AccessibilitySheet.h"
 #include "preview/FaceSnapshot.h"
-#include "preview/ScreenPreview.h"
+#include "preview/ShownPreview.h"
 #include "render/FaceRenderer.h"
 
 namespace dunvel {
@@ -18,10 +18,13 @@ int runPngCommand(const PngOptions& options, PreviewIo& io) {
   int exitCode = kExitSuccess;
   const std::optional<FaceSnapshot> snapshot = readFaceSnapshot(options.snapshot, io, exitCode);
   if (!snapshot) return exitCode;
-  const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
+  // What a screen reader reads takes in every row, in sight or not: the whole list then.
+  ShownPreview preview(
+      snapshot->state, snapshot->reachable, snapshot->now,
+      options.accessibility ? snapshot->state.teams.size() : ShownPreview::kFirstRows);
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45), options.scale);
   setUpFace(renderer, options.textSize, snapshot->now);
-  const FaceLayout& layout = renderer.layout(preview.tree());
+  const FaceLayout& layout = preview.layout(renderer);
   renderer.paint();
   const std::string problem =
       options.accessibility

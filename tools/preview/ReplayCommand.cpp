@@ -13,6 +13,7 @@
 #include "cli/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/RecordingReplay.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -22,7 +23,7 @@ void printOutput(std::ostream& out, const ReplayOutput& output) {
   char time[48];
   std::snprintf(time, sizeof time, "%12.3f ms  %-7s ", output.t,
                 ReplayOutput::kindName(output.kind));
-  out << time << output.text << '\n';
+  out << time << oneLine(output.text) << '\n';
 }
 
 }  // namespace
@@ -35,20 +36,20 @@ int runReplayCommand(const ReplayOptions& options, PreviewIo& io) {
   }
   std::ifstream file(options.path, std::ios::binary);
   if (!file) {
-    io.err << "dunvel-preview: cannot read " << options.path << ": " << std::strerror(errno)
-           << '\n';
+    io.err << "dunvel-preview: cannot read " << oneLine(options.path) << ": "
+           << std::strerror(errno) << '\n';
     return kExitBadInput;
   }
-  RecordingReader reader(file, options.path, [&io](const std::string& warning) {
-    io.err << "dunvel-preview: " << warning << '\n';
+  RecordingReader reader(file, oneLine(options.path), [&io](const std::string& warning) {
+    io.err << "dunvel-preview: " << oneLine(warning) << '\n';
   });
   std::unique_ptr<RecordingReplay> replay;
   std::size_t recordings = 0;
   std::size_t compared = 0;
   auto differs = [&] {
     io.out.flush();
-    io.err << "dunvel-preview: " << options.path << ":" << replay->differenceLine()
-           << ": differs: " << replay->difference() << '\n';
+    io.err << "dunvel-preview: " << oneLine(options.path) << ":" << replay->differenceLine()
+           << ": differs: " << oneLine(replay->difference()) << '\n';
     return kExitBadInput;
   };
 
@@ -60,8 +61,9 @@ int runReplayCommand(const ReplayOptions& options, PreviewIo& io) {
         compared += replay->compared();
       }
       ++recordings;
-      io.out << "recording " << recordings << " (line " << reader.line() << ", " << event.wall
-             << ", by " << (event.recorder.empty() ? "?" : event.recorder) << ")\n";
+      io.out << "recording " << recordings << " (line " << reader.line() << ", "
+             << oneLine(event.wall) << ", by "
+             << (event.recorder.empty() ? "?" : oneLine(event.recorder)) << ")\n";
       replay = std::make_unique<RecordingReplay>(
           event, RecordingReplay::Options{options.toleranceMs},
           [&io](const ReplayOutput& output) { printOutput(io.out, output); });
@@ -74,11 +76,11 @@ int runReplayCommand(const ReplayOptions& options, PreviewIo& io) {
     compared += replay->compared();
   }
   if (reader.failed()) {
-    io.err << "dunvel-preview: cannot read " << options.path << " to its end\n";
+    io.err << "dunvel-preview: cannot read " << oneLine(options.path) << " to its end\n";
     return kExitBadInput;
   }
   if (recordings == 0) {
-    io.err << "dunvel-preview: " << options.path
+    io.err << "dunvel-preview: " << oneLine(options.path)
            << ": holds no recording (no start line; see dunvel-watch --record)\n";
     return kExitBadInput;
   }
@@ -86,12 +88,13 @@ int runReplayCommand(const ReplayOptions& options, PreviewIo& io) {
   // line that could not be used as written leaves the comparison incomplete.
   const std::size_t unusable = reader.warnings() - (reader.endsCutShort() ? 1 : 0);
   if (unusable > 0) {
-    io.err << "dunvel-preview: " << options.path << ": the replay matches what could be read, "
+    io.err << "dunvel-preview: " << oneLine(options.path)
+           << ": the replay matches what could be read, "
            << "but " << unusable << (unusable == 1 ? " line was" : " lines were")
            << " skipped or corrected (see the warnings above)\n";
     return kExitBadInput;
   }
-  io.out << "dunvel-preview: " << options.path << ": match (" << recordings
+  io.out << "dunvel-preview: " << oneLine(options.path) << ": match (" << recordings
          << (recordings == 1 ? " recording, " : " recordings, ") << compared
          << " screen changes, commands and haptics compared)\n";
   return kExitSuccess;

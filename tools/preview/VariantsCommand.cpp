@@ -8,8 +8,8 @@
 #include <memory>
 #include <ostream>
 
-#include "preview/ScreenPreview.h"
 #include "preview/SheetLabel.h"
+#include "preview/ShownPreview.h"
 #include "render/FaceRenderer.h"
 #include "render/Owned.h"
 #include "render/TimeText.h"
@@ -54,7 +54,7 @@ int runVariantsCommand(const VariantsOptions& options, PreviewIo& io) {
   int exitCode = kExitSuccess;
   const std::optional<FaceSnapshot> snapshot = readFaceSnapshot(options.snapshot, io, exitCode);
   if (!snapshot) return exitCode;
-  const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
+  ShownPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
   const std::vector<VariantTile> tiles = variantTiles();
   int width = 0;
   int height = 0;
@@ -73,7 +73,7 @@ int runVariantsCommand(const VariantsOptions& options, PreviewIo& io) {
       renderer->setTime(timeText(snapshot->now.timeIntervalSince1970));
     }
     renderer->setTextSize(tile.textSize);
-    renderer->layout(preview.tree());
+    preview.layout(*renderer);
     cairo_set_source_surface(cr.get(), renderer->paint(), tile.x, tile.y);
     cairo_paint(cr.get());
     std::string label(faceSizeName(tile.size));

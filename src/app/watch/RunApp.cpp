@@ -14,7 +14,9 @@
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
 #include "render/DataDir.h"
+#include "render/FontConfigFile.h"
 #include "render/TextSize.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -52,9 +54,11 @@ int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, st
   }
   // A face is drawn: without its fonts it would fail at the first frame, so say so now.
   try {
-    dataDir();
+    if (std::string problem = checkFontConfigFile(dataDir() / "fonts.conf"); !problem.empty()) {
+      throw std::runtime_error(problem);
+    }
   } catch (const std::runtime_error& error) {
-    err << "dunvel-watch: " << error.what() << std::endl;
+    err << "dunvel-watch: " << oneLine(error.what()) << std::endl;
     return 1;
   }
   FaceAppRunner::Options faceOptions;

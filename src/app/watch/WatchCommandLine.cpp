@@ -1,15 +1,19 @@
 #include "app/watch/WatchCommandLine.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <boost/system/system_error.hpp>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <ostream>
+#include <system_error>
 
 #include "app/watch/RunApp.h"
 #include "app/watch/SnapshotFindingsLog.h"
@@ -20,6 +24,7 @@
 #include "host/DemoHost.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
+#include "platform/link/LinkUrlFile.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/TerminationSignals.h"
 #include "platform/link/WebSocketListener.h"
@@ -27,6 +32,7 @@
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -69,17 +75,26 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
                  "Also let a host connect over the network, on a WebSocket endpoint: "
                  "ws://ADDRESS:PORT (ws://127.0.0.1:PORT keeps it to this machine; port 0 picks "
                  "a free one), or wss://ADDRESS:PORT with --tls-cert and --tls-key. Its URL, "
-                 "token included, is printed on standard error and written to link.url beside "
-                 "the socket")
+                 "token included, is printed on standard error and written to SOCKET.url beside "
+                 "the socket (link.sock.url)")
       ->type_name("URL");
   app.add_option("--tls-cert", options.tlsCertificate,
                  "Certificate chain (PEM) of the wss:// endpoint")
       ->type_name("FILE");
   app.add_option("--tls-key", options.tlsKey, "Private key (PEM) of the wss:// endpoint")
       ->type_name("FILE");
+  app.add_option("--tls-key-pass-file", options.tlsKeyPassFile,
+                 "The pass phrase of an encrypted --tls-key, on one line of FILE")
+      ->type_name("FILE");
+  auto* tokenFile =
+      app.add_option("--token-file", options.tokenFile,
+                     "Read the endpoint's token from FILE (one line: at least 16 letters, "
+                     "digits, '-', '.', '_' or '~'); a fresh random one (256 bits) when absent")
+          ->type_name("FILE");
   app.add_option("--token", options.token,
-                 "The endpoint's token, for scripts: at least 16 letters, digits, '-', '.', '_' "
-                 "or '~'; a fresh random one (256 bits) when absent");
+                 "The token itself, for scripts; other users of this machine can read a command "
+                 "line, so --token-file is the safer way")
+      ->excludes(tokenFile);
   app.add_option("--allow-origin", options.allowedOrigins,
                  "Let web pages from this origin (e.g. http://localhost:8000) connect to the "
                  "endpoint; others are refused. Repeatable")
@@ -107,40 +122,98 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
     if (address.secure && !(options.tlsCertificate && options.tlsKey)) {
       return usage("--listen wss:// needs both --tls-cert and --tls-key");
     }
-  } else if (options.tlsCertificate || options.tlsKey || options.token ||
-             !options.allowedOrigins.empty()) {
-    return usage("--tls-cert, --tls-key, --token and --allow-origin go with --listen");
+    if (options.tlsKeyPassFile && !options.tlsKey) {
+      return usage("--tls-key-pass-file goes with --tls-key");
+    }
+    for (const std::string& origin : options.allowedOrigins) {
+      std::string normalized;
+      if (std::string problem = normalizeOrigin(origin, normalized); !problem.empty()) {
+        return usage("--allow-origin " + oneLine(problem));
+      }
+    }
+  } else if (options.tlsCertificate || options.tlsKey || options.tlsKeyPassFile || options.token ||
+             options.tokenFile || !options.allowedOrigins.empty()) {
+    return usage(
+        "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen");
+  }
+  // Said only once the command line is known to be good: an error stays the one line there is.
+  std::string warning;
+  if (options.tokenFile) {
+    bool readableByOthers = false;
+    std::string token;
+    if (std::string problem =
+            readSecretFile(*options.tokenFile, "a token", token, readableByOthers);
+        !problem.empty()) {
+      err << "dunvel-watch: --token-file " << problem << '\n';
+      exitStatus = 1;
+      return std::nullopt;
+    }
+    if (readableByOthers) {
+      warning = oneLine(*options.tokenFile) + " can be read by other users (chmod 600 it)";
+    }
+    options.token = std::move(token);
   }
   if (options.token) {
     const bool fit = options.token->size() >= 16 &&
                      options.token->find_first_not_of(
                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~") ==
                          std::string::npos;
-    if (!fit) {
-      return usage("--token: at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'");
+    constexpr const char* kTokenRule =
+        ": at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'";
+    if (!fit && options.tokenFile) {
+      // What a file holds is bad input, not bad usage.
+      err << "dunvel-watch: --token-file " << oneLine(*options.tokenFile) << kTokenRule << '\n';
+      exitStatus = 1;
+      return std::nullopt;
+    }
+    if (!fit) return usage(std::string("--token") + kTokenRule);
+    if (!options.tokenFile) {
+      warning =
+          "--token is on the command line, where other users of this machine can read it (ps); "
+          "use --token-file FILE";
     }
   }
+  if (!warning.empty()) err << "dunvel-watch: warning: " << warning << '\n';
   exitStatus = 0;
   return options;
 }
 
 namespace {
 
-// The endpoint's URL holds its token: written for this user's eyes only, replacing what is there
-// (never following a link planted in its place).
-std::string writePrivateFile(const std::filesystem::path& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return "cannot write " + path.string() + ": " + std::strerror(errno);
-  bool ok = fchmod(fd, 0600) == 0;
-  for (std::size_t written = 0; ok && written < text.size();) {
-    const ssize_t wrote = write(fd, text.data() + written, text.size() - written);
-    if (wrote < 0 && errno == EINTR) continue;
-    ok = wrote > 0;
-    if (ok) written += static_cast<std::size_t>(wrote);
+int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std::ostream& err);
+
+// The one line for a start the system could not give its resources to: under a low descriptor
+// limit Asio cannot make its eventfd or epoll, or a socket cannot be had.
+std::string resourceProblem(int code, const char* what) {
+  std::string line = oneLine(what);
+  if (code == EMFILE || code == ENFILE) {
+    line = "out of file descriptors (" + line + "); raise the limit (ulimit -n) and start again";
   }
-  const std::string reason = ok ? std::string() : std::strerror(errno);
-  ::close(fd);
-  return ok ? std::string() : "cannot write " + path.string() + ": " + reason;
+  return line;
+}
+
+// Descriptors a companion needs to start with room to spare: its loops, the socket, the
+// endpoint, a host and a few handshakes. Below this it would fail somewhere in the middle of
+// its start (or a sanitizer's own checks would, as they need descriptors too), so it says so at
+// once instead.
+constexpr std::size_t kLeastFreeDescriptors = 32;
+
+// Empty when the process may open enough descriptors, else the one line saying it may not.
+std::string checkFreeDescriptors() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return {};
+  std::size_t open = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
+       it.increment(error)) {
+    ++open;
+  }
+  if (error) return {};
+  const std::size_t free = limit.rlim_cur > open ? limit.rlim_cur - open : 0;
+  if (free >= kLeastFreeDescriptors) return {};
+  return "too few file descriptors: " + std::to_string(free) + " free under the limit of " +
+         std::to_string(limit.rlim_cur) + "; it needs at least " +
+         std::to_string(kLeastFreeDescriptors) + " (raise it with ulimit -n)";
 }
 
 }  // namespace
@@ -149,7 +222,30 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   int status = 0;
   const std::optional<WatchOptions> options = parseWatchCommandLine(argc, argv, out, err, status);
   if (!options) return status;
+  if (std::string problem = checkFreeDescriptors(); !problem.empty()) {
+    err << "dunvel-watch: " << problem << std::endl;
+    return 1;
+  }
+  // What throws is a resource the system refused (descriptors, threads, memory). By the time the
+  // line is written the stack is unwound: the socket and the URL file are gone.
+  try {
+    return runWatch(options, out, err);
+  } catch (const boost::system::system_error& error) {
+    err << "dunvel-watch: " << resourceProblem(error.code().value(), error.what()) << std::endl;
+  } catch (const std::system_error& error) {
+    err << "dunvel-watch: " << resourceProblem(error.code().value(), error.what()) << std::endl;
+  } catch (const std::bad_alloc&) {
+    err << "dunvel-watch: out of memory" << std::endl;
+  } catch (const std::runtime_error& error) {
+    // A face that cannot be drawn (its fonts, its window) after the start.
+    err << "dunvel-watch: " << oneLine(error.what()) << std::endl;
+  }
+  return 1;
+}
 
+namespace {
+
+int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std::ostream& err) {
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
   // then the loop with any block still queued for the recording, then the recording.
   SystemClock wallClock;
@@ -181,18 +277,39 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       return 1;
     }
   }
-  out << "dunvel-watch: listening on " << session.path().string() << std::endl;
-  if (options->record) out << "dunvel-watch: recording to " << *options->record << std::endl;
+  out << "dunvel-watch: listening on " << oneLine(session.path().string()) << std::endl;
+  if (options->record)
+    out << "dunvel-watch: recording to " << oneLine(*options->record) << std::endl;
 
   // Declared after the session, so it goes first: the session must not post to an endpoint
   // that has gone.
   std::unique_ptr<WebSocketListener> listener;
-  std::filesystem::path urlFile;
+  // Removed when the run ends, however it ends, and only while it is still this run's.
+  LinkUrlFile urlFile;
   if (options->listen) {
     WebSocketListener::Options endpoint;
     parseWebSocketAddress(*options->listen, endpoint.address);
     if (options->tlsCertificate) endpoint.tlsCertificate = *options->tlsCertificate;
     if (options->tlsKey) endpoint.tlsKey = *options->tlsKey;
+    if (options->tlsKeyPassFile) {
+      std::string phrase;
+      bool readableByOthers = false;
+      if (std::string problem =
+              readSecretFile(*options->tlsKeyPassFile, "a pass phrase", phrase, readableByOthers);
+          !problem.empty()) {
+        session.stop();
+        err << "dunvel-watch: --tls-key-pass-file " << problem << std::endl;
+        return 1;
+      }
+      if (readableByOthers) {
+        err << "dunvel-watch: warning: " << oneLine(*options->tlsKeyPassFile)
+            << " can be read by other users (chmod 600 it)" << std::endl;
+      }
+      endpoint.tlsKeyPassPhrase = std::move(phrase);
+    }
+    endpoint.warning = [&err](const std::string& line) {
+      err << "dunvel-watch: warning: " << line << std::endl;
+    };
     endpoint.token = options->token ? *options->token : makeLinkToken();
     endpoint.allowedOrigins = options->allowedOrigins;
     if (!endpoint.address.secure && !isLoopbackAddress(endpoint.address)) {
@@ -207,8 +324,9 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
       err << "dunvel-watch: --listen " << problem << std::endl;
       return 1;
     }
-    urlFile = session.path().parent_path() / "link.url";
-    if (std::string problem = writePrivateFile(urlFile, listener->url() + "\n"); !problem.empty()) {
+    if (std::string problem =
+            urlFile.write(LinkUrlFile::pathFor(session.path()), listener->url() + "\n");
+        !problem.empty()) {
       listener->stop();
       session.stop();
       err << "dunvel-watch: " << problem << std::endl;
@@ -238,8 +356,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   if (demo) demo->stop();
   if (listener) {
     listener->stop();
-    std::error_code ignored;
-    std::filesystem::remove(urlFile, ignored);
+    urlFile.remove();
   }
   session.stop();
   out << "dunvel-watch: stopped" << std::endl;
@@ -250,5 +367,7 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
   }
   return ran;
 }
+
+}  // namespace
 
 }  // namespace dunvel

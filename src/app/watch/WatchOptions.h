@@ -28,8 +28,12 @@ struct WatchOptions {
   // The certificate chain and key (PEM) of a wss:// endpoint.
   std::optional<std::string> tlsCertificate;
   std::optional<std::string> tlsKey;
+  // A file holding the pass phrase of an encrypted --tls-key.
+  std::optional<std::string> tlsKeyPassFile;
   // The endpoint's token; a fresh random one when absent.
   std::optional<std::string> token;
+  // A file holding the token, kept off the command line that other users see.
+  std::optional<std::string> tokenFile;
   // Origins (as browsers send them) that may connect to the endpoint.
   std::vector<std::string> allowedOrigins;
 };

@@ -1,23 +1,31 @@
 #include "platform/link/WebSocketListener.h"
 
+#include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <unordered_map>
 
 #include "platform/link/LinkFrame.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -35,12 +43,21 @@ namespace {
 constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 // A handshake is a few hundred bytes; browsers send a few kilobytes of headers at most.
 constexpr std::uint32_t kMaxRequestHeaderBytes = 16 * 1024;
-// Wrong tokens from one address that are simply answered 401 (a person retyping one); from the
-// last of them on, each one doubles the time during which that address is answered 429 without
-// its token being looked at, up to the longest.
+// Wrong tokens on WebSocket upgrades from one address that are simply answered 401 (a person
+// retyping one); from the last of them on, each one doubles the time during which that address's
+// wrong tokens are answered 429, late, up to the longest. The right token is always let in: the
+// real host must not be locked out by someone else's guesses from the same address.
 constexpr int kFreeStrikes = 3;
 constexpr std::chrono::milliseconds kFirstSlowdown{1000};
 constexpr std::chrono::milliseconds kLongestSlowdown{10'000};
+// Wrong tokens in a second from all addresses together past which every wrong token is answered
+// 429 for a second: guessing from many loopback addresses (127.0.x.y) gains nothing.
+constexpr int kMaxWrongTokensPerSecond = 20;
+// How late a 429 goes out. Its handshake slot is held meanwhile, so guesses cost time whatever
+// they are answered, and the slots per address bound how many one address has in flight.
+constexpr std::chrono::milliseconds kSlowedAnswerDelay{1000};
+// How long a stopping endpoint waits for its host to answer the close frame.
+constexpr std::chrono::milliseconds kCloseWithin{1000};
 // Addresses remembered at most; past this the ones no longer slowed down are forgotten first.
 constexpr std::size_t kMaxRememberedAddresses = 4096;
 
@@ -106,9 +123,62 @@ std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& addre
   return {};
 }
 
+std::string normalizeOrigin(std::string_view text, std::string& origin) {
+  const std::string shown = "'" + std::string(text) + "'";
+  if (text.empty()) return "an origin cannot be empty";
+  const std::size_t separator = text.find("://");
+  if (separator == std::string_view::npos || separator == 0) {
+    return shown + " is not an origin (scheme://host[:port], e.g. http://localhost:8000)";
+  }
+  std::string scheme(text.substr(0, separator));
+  for (char& c : scheme) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') {
+      return shown + " is not an origin: the scheme holds '" + std::string(1, c) + "'";
+    }
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  std::string_view rest = text.substr(separator + 3);
+  if (rest.find_first_of("/?#") != std::string_view::npos) {
+    return shown + " is not an origin: it has a path, query or trailing slash (a browser sends " +
+           scheme + "://" + std::string(rest.substr(0, rest.find_first_of("/?#"))) + ")";
+  }
+  std::string_view port;
+  std::string_view host = rest;
+  const std::size_t close = rest.rfind(']');
+  const std::size_t colon = rest.rfind(':');
+  if (colon != std::string_view::npos && (close == std::string_view::npos || colon > close)) {
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value == 0 ||
+        value > 65535) {
+      return shown + " is not an origin: the port must be a number from 1 to 65535";
+    }
+  }
+  if (host.empty()) return shown + " is not an origin: the host is missing";
+  for (const char c : host) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '@' || c == '\\') {
+      return shown + " is not an origin: the host holds a space, a control, '@' or '\\'";
+    }
+  }
+  const bool defaultPort = (port == "80" && (scheme == "http" || scheme == "ws")) ||
+                           (port == "443" && (scheme == "https" || scheme == "wss"));
+  origin = scheme + "://";
+  for (const char c : host)
+    origin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!port.empty() && !defaultPort) origin += ":" + std::string(port);
+  return {};
+}
+
 bool isLoopbackAddress(const WebSocketAddress& address) {
   const std::optional<net::ip::address> ip = ipAddressOf(address);
-  return ip && ip->is_loopback();
+  if (!ip) return false;
+  // ::ffff:127.0.0.1 is 127.0.0.1 reached through an IPv6 socket.
+  if (ip->is_v6() && ip->to_v6().is_v4_mapped()) {
+    return net::ip::make_address_v4(net::ip::v4_mapped, ip->to_v6()).is_loopback();
+  }
+  return ip->is_loopback();
 }
 
 std::string makeLinkToken() {
@@ -153,12 +223,24 @@ class WebSocketPeer {
   virtual void lineHandled() = 0;
   virtual void closeGently() = 0;
   virtual void closeNow() = 0;
+  // Ends a connection still in its handshake to make room for another; the endpoint has already
+  // forgotten it as pending.
+  virtual void evict() = 0;
 };
 
 class WebSocketListener::Impl final : public RemoteHostEndpoint {
  public:
   Impl(Options options, RemoteHostGate& gate)
-      : options_(std::move(options)), gate_(gate), acceptor_(io_) {}
+      : options_(std::move(options)),
+        gate_(gate),
+        acceptor_(io_),
+        acceptRetry_(io_),
+        closeWait_(io_) {
+    for (const std::string& origin : options_.allowedOrigins) {
+      std::string normalized;
+      if (normalizeOrigin(origin, normalized).empty()) allowedOrigins_.push_back(normalized);
+    }
+  }
 
   ~Impl() override { stop(); }
 
@@ -201,7 +283,8 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   http::status check(const http::request<http::empty_body>& request, const std::string& address,
                      std::string& reason);
 
-  void handshakeEnded() { --handshakes_; }
+  // A connection's handshake ended (opened or failed): its slot is free.
+  void handshakeEnded(const std::string& address, std::uint64_t order);
 
   RemoteHostId arrived(std::shared_ptr<WebSocketPeer> peer) {
     const RemoteHostId host = ++lastHost_;
@@ -226,18 +309,36 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
 
   void startAccept();
   void accepted(tcp::socket socket);
+  // On stop: ends the endpoint's thread once every admitted host has answered its close frame,
+  // or the time for that is up.
+  void finishClosing();
 
   struct Strikes {
     int count = 0;
     std::chrono::steady_clock::time_point slowedUntil;
   };
   void strike(const std::string& address);
+  bool slowedDown(const std::string& address, std::chrono::steady_clock::time_point now) const;
+
+  // A connection in its handshake, in the order accepted.
+  struct Pending {
+    std::uint64_t order = 0;
+    std::weak_ptr<WebSocketPeer> peer;
+  };
+  // Makes room for one more handshake from the address: past its own share the oldest of its
+  // own goes, past the total the oldest of the address with the most.
+  void makeRoomFor(const std::string& address);
+  void evictOldest(const std::string& address);
 
   Options options_;
+  // As compared: scheme and host in lower case, without a default port.
+  std::vector<std::string> allowedOrigins_;
   RemoteHostGate& gate_;
   // Declared before everything that does I/O on it: destroyed after them.
   net::io_context io_;
   tcp::acceptor acceptor_;
+  net::steady_timer acceptRetry_;
+  net::steady_timer closeWait_;
   std::optional<ssl::context> tls_;
   std::thread thread_;
   std::uint16_t port_ = 0;
@@ -246,30 +347,76 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   // The endpoint's thread only.
   std::unordered_map<RemoteHostId, std::shared_ptr<WebSocketPeer>> peers_;
   std::unordered_map<std::string, Strikes> strikes_;
+  std::chrono::steady_clock::time_point wrongTokenSecond_;
+  int wrongTokensThisSecond_ = 0;
+  std::chrono::steady_clock::time_point allSlowedUntil_;
+  std::unordered_map<std::string, std::deque<Pending>> pending_;
+  std::vector<std::weak_ptr<WebSocketPeer>> closing_;
+  std::chrono::steady_clock::time_point closingDeadline_;
   std::size_t handshakes_ = 0;
+  std::uint64_t lastOrder_ = 0;
   RemoteHostId lastHost_ = 0;
 };
 
 namespace {
 
+// What a client sent after its upgrade request in the same write (its first frame, or a part of
+// one) is read with the request. It is kept in the buffer of the stream below the WebSocket,
+// which reads it before anything new from the connection: no byte is lost to the upgrade.
+// Declared in this namespace so that the teardown functions below are the ones found for it.
+struct Leftover : beast::flat_buffer {};
+template <typename Next>
+using Buffered = beast::buffered_read_stream<Next, Leftover>;
+using PlainStream = Buffered<beast::tcp_stream>;
+using TlsStream = Buffered<beast::ssl_stream<beast::tcp_stream>>;
+
+// The WebSocket's closing handshake ends the connection through the stream under the buffer.
+template <typename Next>
+void teardown(beast::role_type role, Buffered<Next>& stream, ErrorCode& error) {
+  using beast::websocket::teardown;
+  teardown(role, stream.next_layer(), error);
+}
+template <typename Next, typename Handler>
+void async_teardown(beast::role_type role, Buffered<Next>& stream, Handler&& handler) {
+  using beast::websocket::async_teardown;
+  async_teardown(role, stream.next_layer(), std::forward<Handler>(handler));
+}
+
 // One connection, from TCP accept through its handshake to its end, on a plain or a TLS stream.
 template <typename Stream>
 class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Peer<Stream>> {
  public:
-  static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
+  static constexpr bool kSecure = std::is_same_v<Stream, TlsStream>;
 
   template <typename... Arguments>
-  Peer(WebSocketListener::Impl& owner, std::string address, Arguments&&... arguments)
-      : owner_(owner), address_(std::move(address)), ws_(std::forward<Arguments>(arguments)...) {}
+  Peer(WebSocketListener::Impl& owner, std::string address, std::uint64_t order,
+       Arguments&&... arguments)
+      : owner_(owner),
+        address_(std::move(address)),
+        order_(order),
+        ws_(std::forward<Arguments>(arguments)...),
+        answerDelay_(beast::get_lowest_layer(ws_).get_executor()) {}
 
   void start() override {
     beast::get_lowest_layer(ws_).expires_after(owner_.options().handshakeTimeout);
     if constexpr (kSecure) {
-      ws_.next_layer().async_handshake(ssl::stream_base::server,
-                                       [self = this->shared_from_this()](ErrorCode error) {
-                                         if (error) return self->handshakeFailed();
-                                         self->readRequest();
-                                       });
+      // The first bytes tell TLS (a handshake record, 0x16) from a plain HTTP request sent to
+      // the wss:// port by mistake, which is told so in plain HTTP rather than left guessing.
+      beast::get_lowest_layer(ws_).async_read_some(
+          buffer_.prepare(kMaxRequestHeaderBytes),
+          [self = this->shared_from_this()](ErrorCode error, std::size_t read) {
+            if (error) return self->handshakeFailed();
+            self->buffer_.commit(read);
+            const auto* first = static_cast<const unsigned char*>(self->buffer_.data().data());
+            if (first[0] != 0x16) return self->refuseInPlain();
+            self->ws_.next_layer().next_layer().async_handshake(
+                ssl::stream_base::server, self->buffer_.data(),
+                [self](ErrorCode handshakeError, std::size_t used) {
+                  if (handshakeError) return self->handshakeFailed();
+                  self->buffer_.consume(used);
+                  self->readRequest();
+                });
+          });
     } else {
       readRequest();
     }
@@ -311,26 +458,49 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     beast::get_lowest_layer(ws_).close();
   }
 
+  void evict() override {
+    handshakeEnded_ = true;
+    answerDelay_.cancel();
+    closeNow();
+  }
+
  private:
   void readRequest() {
     request_.emplace();
     request_->header_limit(kMaxRequestHeaderBytes);
-    http::async_read(ws_.next_layer(), buffer_, *request_,
-                     [self = this->shared_from_this()](ErrorCode error, std::size_t) {
-                       if (error) return self->handshakeFailed();
-                       self->checkRequest();
-                     });
+    http::async_read(
+        ws_.next_layer().next_layer(), ws_.next_layer().buffer(), *request_,
+        [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+          if (!error) return self->checkRequest();
+          // A client that sent something else than HTTP/1.1 is told so; one that
+          // went away or timed out is not answered.
+          if (error == http::error::header_limit) {
+            return self->refuse(http::status::request_header_fields_too_large,
+                                "the request's headers are larger than 16 KiB", 11, false);
+          }
+          if (error.category() == http::make_error_code(http::error::bad_method).category() &&
+              error != http::error::end_of_stream && error != http::error::partial_message) {
+            return self->refuse(http::status::bad_request,
+                                "not an HTTP/1.1 request: " + error.message(), 11, false);
+          }
+          self->handshakeFailed();
+        });
   }
 
   void checkRequest() {
     const http::request<http::empty_body>& request = request_->get();
+    const bool head = request.method() == http::verb::head;
+    // An HTTP/2 preface ("PRI * HTTP/2.0") parses as a request of another version.
+    if (request.version() != 11 && request.version() != 10) {
+      return refuse(http::status::bad_request, "this endpoint speaks HTTP/1.1", 11, head);
+    }
     std::string reason;
     http::status status = owner_.check(request, address_, reason);
     if (status == http::status::ok && !websocket::is_upgrade(request)) {
       status = http::status::upgrade_required;
       reason = "this is a WebSocket endpoint";
     }
-    if (status != http::status::ok) return refuse(status, reason, request.version());
+    if (status != http::status::ok) return refuse(status, reason, request.version(), head);
 
     ws_.read_message_max(owner_.options().maxMessageBytes);
     ws_.set_option(websocket::stream_base::decorator(
@@ -341,7 +511,8 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     });
   }
 
-  void refuse(http::status status, const std::string& reason, unsigned version) {
+  void refuse(http::status status, const std::string& reason, unsigned version, bool head) {
+    head_ = head;
     response_.emplace(status, version);
     response_->set(http::field::server, "dunvel");
     response_->set(http::field::content_type, "text/plain; charset=utf-8");
@@ -349,9 +520,33 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     response_->keep_alive(false);
     response_->body() = reason + "\n";
     response_->prepare_payload();
-    http::async_write(
-        ws_.next_layer(), *response_,
+    if (status != http::status::too_many_requests) return writeRefusal();
+    answerDelay_.expires_after(kSlowedAnswerDelay);
+    answerDelay_.async_wait([self = this->shared_from_this()](ErrorCode error) {
+      if (error || self->ended_) return self->handshakeFailed();
+      self->writeRefusal();
+    });
+  }
+
+  void refuseInPlain() {
+    plainRefusal_ =
+        "HTTP/1.1 400 Bad Request\r\nServer: dunvel\r\nContent-Type: text/plain; "
+        "charset=utf-8\r\nConnection: close\r\nContent-Length: 44\r\n\r\n"
+        "this endpoint speaks TLS: use a wss:// link\n";
+    net::async_write(
+        beast::get_lowest_layer(ws_), net::buffer(plainRefusal_),
         [self = this->shared_from_this()](ErrorCode, std::size_t) { self->handshakeFailed(); });
+  }
+
+  void writeRefusal() {
+    const auto done = [self = this->shared_from_this()](ErrorCode, std::size_t) {
+      self->handshakeFailed();
+    };
+    if (!head_) return http::async_write(ws_.next_layer(), *response_, done);
+    // The answer to HEAD has the headers of the answer to GET, Content-Length included, and no
+    // body.
+    serializer_.emplace(*response_);
+    http::async_write_header(ws_.next_layer(), *serializer_, done);
   }
 
   void handshakeFailed() {
@@ -364,7 +559,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   void endHandshake() {
     if (handshakeEnded_) return;
     handshakeEnded_ = true;
-    owner_.handshakeEnded();
+    owner_.handshakeEnded(address_, order_);
   }
 
   void opened() {
@@ -450,10 +645,15 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
 
   WebSocketListener::Impl& owner_;
   const std::string address_;
+  const std::uint64_t order_;
   websocket::stream<Stream> ws_;
+  net::steady_timer answerDelay_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::empty_body>> request_;
   std::optional<http::response<http::string_body>> response_;
+  std::optional<http::response_serializer<http::string_body>> serializer_;
+  bool head_ = false;
+  std::string plainRefusal_;
   beast::flat_buffer incoming_;
   std::deque<std::string> outgoing_;
   std::size_t outgoingBytes_ = 0;
@@ -471,6 +671,43 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
 
 }  // namespace
 
+namespace {
+
+// A certificate chain or a key is a few kilobytes.
+constexpr off_t kMaxTlsFileBytes = off_t{1} << 20;
+
+std::string readTlsFile(const std::filesystem::path& path, const char* what, std::string& text,
+                        bool* readableByOthers) {
+  const std::string name = std::string("the TLS ") + what + " " + oneLine(path.string());
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "cannot read " + name + ": " + std::strerror(errno);
+  struct stat info {};
+  std::string problem;
+  if (fstat(fd, &info) != 0) {
+    problem = "cannot read " + name + ": " + std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    problem = name + " is not a regular file";
+  } else if (info.st_size > kMaxTlsFileBytes) {
+    problem = name + " is larger than 1 MiB: not a PEM file";
+  } else {
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t total = 0;
+    while (total < text.size()) {
+      const ssize_t got = ::read(fd, text.data() + total, text.size() - total);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) problem = "cannot read " + name + ": " + std::strerror(errno);
+      if (got <= 0) break;
+      total += static_cast<std::size_t>(got);
+    }
+    text.resize(total);
+    if (readableByOthers != nullptr) *readableByOthers = (info.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+  }
+  ::close(fd);
+  return problem;
+}
+
+}  // namespace
+
 std::string WebSocketListener::Impl::listen() {
   const std::string shown = std::string(options_.address.secure ? "wss://" : "ws://") +
                             options_.address.host + ":" + std::to_string(options_.address.port);
@@ -481,14 +718,43 @@ std::string WebSocketListener::Impl::listen() {
     tls_.emplace(ssl::context::tls_server);
     tls_->set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
                       ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
+    // The files are read here, not by OpenSSL: a FIFO or a device in their place is refused
+    // rather than waited on, and a missing one is named with its cause.
+    std::string certificate;
+    std::string key;
+    bool keyReadableByOthers = false;
+    if (std::string problem =
+            readTlsFile(options_.tlsCertificate, "certificate", certificate, nullptr);
+        !problem.empty()) {
+      return problem;
+    }
+    if (std::string problem = readTlsFile(options_.tlsKey, "key", key, &keyReadableByOthers);
+        !problem.empty()) {
+      return problem;
+    }
+    const std::string keyName = "the TLS key " + oneLine(options_.tlsKey.string());
+    if (keyReadableByOthers && options_.warning) {
+      options_.warning(keyName + " can be read by other users (chmod 600 it)");
+    }
+    const bool encrypted = key.find("ENCRYPTED") != std::string::npos;
+    if (encrypted && !options_.tlsKeyPassPhrase) {
+      return keyName + " is encrypted: give its pass phrase with --tls-key-pass-file FILE";
+    }
+    // Never a prompt on the terminal: the pass phrase given, or none.
+    tls_->set_password_callback(
+        [phrase = options_.tlsKeyPassPhrase.value_or(std::string())](
+            std::size_t, ssl::context::password_purpose) { return phrase; });
     ErrorCode error;
-    tls_->use_certificate_chain_file(options_.tlsCertificate.string(), error);
+    tls_->use_certificate_chain(net::buffer(certificate), error);
     if (error) {
-      return "cannot use the TLS certificate " + options_.tlsCertificate.string() + ": " +
+      return "cannot use the TLS certificate " + oneLine(options_.tlsCertificate.string()) + ": " +
              error.message();
     }
-    tls_->use_private_key_file(options_.tlsKey.string(), ssl::context::pem, error);
-    if (error) return "cannot use the TLS key " + options_.tlsKey.string() + ": " + error.message();
+    tls_->use_private_key(net::buffer(key), ssl::context::pem, error);
+    if (error) {
+      return "cannot use " + keyName + ": " + error.message() +
+             (encrypted ? " (is the pass phrase right?)" : "");
+    }
   }
   const tcp::endpoint endpoint(*ip, options_.address.port);
   ErrorCode error;
@@ -518,50 +784,120 @@ void WebSocketListener::Impl::stop() {
     net::post(io_, [this] {
       ErrorCode ignored;
       acceptor_.close(ignored);
+      acceptRetry_.cancel();
+      while (!pending_.empty()) evictOldest(pending_.begin()->first);
+      // An admitted host is told the companion is going away (1001), as a browser leaving a
+      // page tells a server, and given a moment to answer.
       for (auto& [host, peer] : peers_) {
-        peer->closeNow();
+        peer->closeGently();
+        closing_.push_back(peer);
         gate_.remoteHostLeft(host);
       }
       peers_.clear();
-      io_.stop();
+      closingDeadline_ = std::chrono::steady_clock::now() + kCloseWithin;
+      finishClosing();
     });
     thread_.join();
   }
 }
 
+void WebSocketListener::Impl::finishClosing() {
+  std::erase_if(closing_, [](const std::weak_ptr<WebSocketPeer>& peer) { return peer.expired(); });
+  if (closing_.empty() || std::chrono::steady_clock::now() >= closingDeadline_) {
+    for (const std::weak_ptr<WebSocketPeer>& weak : closing_) {
+      if (const std::shared_ptr<WebSocketPeer> peer = weak.lock()) peer->closeNow();
+    }
+    closing_.clear();
+    io_.stop();
+    return;
+  }
+  closeWait_.expires_after(std::chrono::milliseconds(10));
+  closeWait_.async_wait([this](ErrorCode) { finishClosing(); });
+}
+
 void WebSocketListener::Impl::startAccept() {
   acceptor_.async_accept([this](ErrorCode error, tcp::socket socket) {
     if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
-    if (!error) accepted(std::move(socket));
-    // Out of descriptors: the next accept fails the same way until one is freed, which the
-    // handshake timeouts see to; each failure still waits for a connection, so this does not
-    // spin on an idle endpoint.
-    startAccept();
+    if (!error) {
+      accepted(std::move(socket));
+      startAccept();
+      return;
+    }
+    // Out of descriptors or memory: the connection stays in the backlog, so the next accept
+    // fails at once the same way. Try again a little later rather than spin, as the socket does.
+    acceptRetry_.expires_after(std::chrono::milliseconds(100));
+    acceptRetry_.async_wait([this](ErrorCode waitError) {
+      if (!waitError && acceptor_.is_open()) startAccept();
+    });
   });
 }
 
 void WebSocketListener::Impl::accepted(tcp::socket socket) {
-  if (handshakes_ >= options_.maxHandshakes) {
-    // A flood of connections: the ones past the limit cost one accept each and nothing more.
-    ErrorCode ignored;
-    socket.close(ignored);
-    return;
-  }
   ErrorCode error;
   const tcp::endpoint remote = socket.remote_endpoint(error);
   if (error) return;
   // A frame goes out as soon as it is written, not when the previous one is acknowledged.
   socket.set_option(tcp::no_delay(true), error);
-  ++handshakes_;
+  net::ip::address ip = remote.address();
+  // An IPv4 client of a dual-stack socket is one address, however it arrives.
+  if (ip.is_v6() && ip.to_v6().is_v4_mapped()) {
+    ip = net::ip::make_address_v4(net::ip::v4_mapped, ip.to_v6());
+  }
+  const std::string address = ip.to_string();
+  // A slow or silent connection holds its slot until its handshake times out; the newest
+  // connection is the likeliest to be a host about to finish its own, so the old ones go.
+  makeRoomFor(address);
+  const std::uint64_t order = ++lastOrder_;
   std::shared_ptr<WebSocketPeer> peer;
   if (tls_) {
-    peer = std::make_shared<Peer<beast::ssl_stream<beast::tcp_stream>>>(
-        *this, remote.address().to_string(), std::move(socket), *tls_);
+    peer = std::make_shared<Peer<TlsStream>>(*this, address, order, std::move(socket), *tls_);
   } else {
-    peer = std::make_shared<Peer<beast::tcp_stream>>(*this, remote.address().to_string(),
-                                                     std::move(socket));
+    peer = std::make_shared<Peer<PlainStream>>(*this, address, order, std::move(socket));
   }
+  pending_[address].push_back(Pending{order, peer});
+  ++handshakes_;
   peer->start();
+}
+
+void WebSocketListener::Impl::makeRoomFor(const std::string& address) {
+  const auto mine = pending_.find(address);
+  if (mine != pending_.end() && mine->second.size() >= options_.maxHandshakesPerAddress) {
+    evictOldest(address);
+    return;
+  }
+  if (handshakes_ < options_.maxHandshakes || pending_.empty()) return;
+  // The address with the most pending, and of those the one whose oldest is oldest.
+  auto busiest = pending_.begin();
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (it->second.size() > busiest->second.size() ||
+        (it->second.size() == busiest->second.size() &&
+         it->second.front().order < busiest->second.front().order)) {
+      busiest = it;
+    }
+  }
+  evictOldest(busiest->first);
+}
+
+void WebSocketListener::Impl::evictOldest(const std::string& address) {
+  const auto found = pending_.find(address);
+  if (found == pending_.end() || found->second.empty()) return;
+  const std::shared_ptr<WebSocketPeer> peer = found->second.front().peer.lock();
+  found->second.pop_front();
+  if (found->second.empty()) pending_.erase(found);
+  --handshakes_;
+  if (peer) peer->evict();
+}
+
+void WebSocketListener::Impl::handshakeEnded(const std::string& address, std::uint64_t order) {
+  const auto found = pending_.find(address);
+  if (found == pending_.end()) return;
+  std::deque<Pending>& queue = found->second;
+  const auto it = std::find_if(queue.begin(), queue.end(),
+                               [order](const Pending& pending) { return pending.order == order; });
+  if (it == queue.end()) return;
+  queue.erase(it);
+  if (queue.empty()) pending_.erase(found);
+  --handshakes_;
 }
 
 http::status WebSocketListener::Impl::check(const http::request<http::empty_body>& request,
@@ -573,30 +909,50 @@ http::status WebSocketListener::Impl::check(const http::request<http::empty_body
     return http::status::not_found;
   }
   if (const auto origin = request.find(http::field::origin); origin != request.end()) {
-    const std::string_view value(origin->value().data(), origin->value().size());
-    if (std::find(options_.allowedOrigins.begin(), options_.allowedOrigins.end(), value) ==
-        options_.allowedOrigins.end()) {
+    std::string value;
+    // An Origin that is empty, "null" or not one at all matches nothing.
+    if (!normalizeOrigin(std::string_view(origin->value().data(), origin->value().size()), value)
+             .empty() ||
+        std::find(allowedOrigins_.begin(), allowedOrigins_.end(), value) == allowedOrigins_.end()) {
       // A page open in a browser on this desktop must not drive the companion unless asked for.
       reason = "origin not allowed (dunvel-watch --allow-origin ORIGIN)";
       return http::status::forbidden;
     }
   }
-  const auto now = std::chrono::steady_clock::now();
-  if (const auto found = strikes_.find(address);
-      found != strikes_.end() && now < found->second.slowedUntil) {
-    reason = "too many wrong tokens from this address; try again later";
-    return http::status::too_many_requests;
-  }
+  // The token first: the right one is let in whatever else came from its address.
   const std::string_view token = question == std::string_view::npos
                                      ? std::string_view()
                                      : queryParameter(target.substr(question + 1), "token");
-  if (!sameToken(token, options_.token)) {
-    strike(address);
-    reason = token.empty() ? "the link needs its token (/link?token=…)" : "wrong token";
-    return http::status::unauthorized;
+  if (sameToken(token, options_.token)) {
+    strikes_.erase(address);
+    return http::status::ok;
   }
-  strikes_.erase(address);
-  return http::status::ok;
+  const auto now = std::chrono::steady_clock::now();
+  if (slowedDown(address, now)) {
+    reason = "too many wrong tokens; try again later";
+    return http::status::too_many_requests;
+  }
+  // Only a guess counts: a wrong token on a WebSocket upgrade. A browser's or a port scan's
+  // plain GET or HEAD, or an upgrade without a token, guesses nothing.
+  if (!token.empty() && websocket::is_upgrade(request)) {
+    strike(address);
+    if (now - wrongTokenSecond_ >= std::chrono::seconds(1)) {
+      wrongTokenSecond_ = now;
+      wrongTokensThisSecond_ = 0;
+    }
+    if (++wrongTokensThisSecond_ > kMaxWrongTokensPerSecond) {
+      allSlowedUntil_ = now + kFirstSlowdown;
+    }
+  }
+  reason = token.empty() ? "the link needs its token (/link?token=…)" : "wrong token";
+  return http::status::unauthorized;
+}
+
+bool WebSocketListener::Impl::slowedDown(const std::string& address,
+                                         std::chrono::steady_clock::time_point now) const {
+  if (now < allSlowedUntil_) return true;
+  const auto found = strikes_.find(address);
+  return found != strikes_.end() && now < found->second.slowedUntil;
 }
 
 void WebSocketListener::Impl::strike(const std::string& address) {

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,12 @@ struct WebSocketAddress {
 // Empty on success, else one line saying what is wrong.
 std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address);
 
+// An origin as browsers send it and as it is compared: scheme://host[:port], the scheme and host
+// in lower case and a default port (80 for http, 443 for https) dropped. Empty on success, else
+// one line saying why the text is no origin: an empty one, "null", or one with a path or a
+// trailing slash (which a browser never sends, so it would never match) among them.
+std::string normalizeOrigin(std::string_view text, std::string& origin);
+
 // Whether the address is one only this machine can reach.
 bool isLoopbackAddress(const WebSocketAddress& address);
 
@@ -44,9 +52,10 @@ bool sameToken(std::string_view given, std::string_view expected);
 // hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
 // across both ways in and handles their frames on its own thread.
 //
-// A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 429 while the
-// client's address is slowed down after repeated wrong tokens, 401 without the right token and
-// 426 when it asks for no WebSocket. A message over the limit closes the connection with 1009.
+// A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 401 without the
+// right token (429, a second late, while its address, or every address, is slowed down after
+// repeated wrong tokens) and 426 when it asks for no WebSocket. The right token is never refused. A
+// message over the limit closes the connection with 1009.
 class WebSocketListener {
  public:
   struct Options {
@@ -54,17 +63,24 @@ class WebSocketListener {
     // PEM files, for wss:// only.
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
+    // The pass phrase of an encrypted key; without one such a key is refused.
+    std::optional<std::string> tlsKeyPassPhrase;
+    // Told, on the main thread during listen, what is allowed but unwise (a key others can read).
+    std::function<void(const std::string&)> warning;
     std::string token;
-    // Exact values of the Origin header that may connect; a handshake with any other Origin is
-    // refused, one without an Origin (not a browser) is not.
+    // Origins that may connect (each one normalizeOrigin takes); a handshake with any other
+    // Origin, an empty one included, is refused, one without an Origin (not a browser) is not.
     std::vector<std::string> allowedOrigins;
     std::size_t maxMessageBytes = kMaxLinkLineBytes;
     // From the TCP connection to the end of the WebSocket handshake (TLS included).
     std::chrono::milliseconds handshakeTimeout{5000};
     // A host silent for half of this is pinged; one that stays silent for all of it is gone.
     std::chrono::milliseconds silenceTimeout{10000};
-    // Connections still in their handshake at one time; more are closed at once.
-    std::size_t maxHandshakes = 32;
+    // Connections still in their handshake at one time, in all and from one address. A
+    // connection past either limit makes room by closing the oldest pending one of its own
+    // address, or, past the total, of the address with the most.
+    std::size_t maxHandshakes = 64;
+    std::size_t maxHandshakesPerAddress = 16;
   };
 
   WebSocketListener(Options options, RemoteHostGate& gate);
