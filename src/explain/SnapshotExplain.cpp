@@ -14,7 +14,6 @@
 #include "explain/KeySuggestion.h"
 #include "explain/ValueDescription.h"
 #include "observation/Date.h"
-#include "state/ContextDecoding.h"
 #include "state/ContextKinds.h"
 #include "state/TextEquality.h"
 #include "views/QuestionClock.h"
@@ -97,8 +96,25 @@ std::string sendAsNumber(const ContextValue& value) {
 
 class Explainer {
  public:
-  Explainer(const ContextDictionary& snapshot, double now)
-      : snapshot_(snapshot), decoded_(decodeGameState(snapshot)), now_(now) {}
+  Explainer(const ContextDictionary& snapshot, double now) : snapshot_(snapshot), now_(now) {
+    // What the checks across keys need of the decoded snapshot, read by the decoder's own
+    // acceptance rules without decoding it whole: the screen shown, and the ids of the teams
+    // the watch keeps. A snapshot is explained on the link's thread as it arrives.
+    if (const auto screen = snapshot.find("screen"); screen != snapshot.end()) {
+      if (const std::string* name = acceptText(screen->second))
+        questionScreen_ = routeFor(*name) == ScreenRoute::hostRemote;
+    }
+    if (const auto teams = snapshot.find("teams"); teams != snapshot.end()) {
+      if (const ContextArray* list = acceptDictionaryList(teams->second)) {
+        for (const ContextValue& team : *list) {
+          const ContextDictionary& fields = *team.get_if<ContextDictionary>();
+          const auto id = fields.find("id");
+          if (id == fields.end()) continue;
+          if (const std::string* text = acceptText(id->second)) teamIds_.push_back(*text);
+        }
+      }
+    }
+  }
 
   std::vector<SnapshotFinding> run() && {
     for (const auto& [key, value] : snapshot_) topLevel(key, value);
@@ -182,11 +198,11 @@ class Explainer {
     if (id == nullptr) {
       return wrongKind(pointer, value, "text", "marks no team's turn", sendAsText(value));
     }
-    for (const TeamState& team : decoded_.teams) {
-      if (textEquals(team.id(), *id)) return;
+    for (std::string_view teamId : teamIds_) {
+      if (textEquals(teamId, *id)) return;
     }
     std::string message = quoted(*id) + " is the id of no team in \"teams\"";
-    message += decoded_.teams.empty() ? " (the watch has none)" : "";
+    message += teamIds_.empty() ? " (the watch has none)" : "";
     message += ": the scoreboard marks no team's turn";
     add(pointer, "no-such-team", std::move(message));
   }
@@ -248,7 +264,7 @@ class Explainer {
             "opened in seconds since 1970");
   }
 
-  bool questionScreen() const { return routeFor(decoded_.screen) == ScreenRoute::hostRemote; }
+  bool questionScreen() const { return questionScreen_; }
 
   void teams(const std::string& pointer, const ContextValue& value) {
     const auto* list = value.get_if<ContextArray>();
@@ -329,7 +345,8 @@ class Explainer {
   }
 
   const ContextDictionary& snapshot_;
-  const GameState decoded_;
+  bool questionScreen_ = false;
+  std::vector<std::string_view> teamIds_;
   const double now_;
   std::vector<SnapshotFinding> findings_;
 };

@@ -12,7 +12,7 @@
 #include "a11y/AccessibilityAudit.h"
 #include "a11y/AccessibilityTree.h"
 #include "platform/runloop/ManualRunLoop.h"
-#include "preview/PreviewCommand.h"
+#include "support/PreviewRun.h"
 #include "views/toolkit/Node.h"
 #include "views/toolkit/ViewGraph.h"
 
@@ -141,16 +141,9 @@ TEST(AccessibilityAudit, FaintTextAndASmallButtonAreFlaggedWithTheirRule) {
 // exit status says whether anything was flagged.
 TEST(AccessibilityCommand, PrintsTheTreeAsJsonAndTheAuditsStatusSaysIfAnythingWasFlagged) {
   const auto run = [](std::vector<std::string> arguments, nlohmann::json& json) {
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    PreviewIo io{in, out, err};
-    arguments.insert(arguments.begin(), "dunvel-preview");
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    const int status = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
-    json = nlohmann::json::parse(out.str());
-    return status;
+    const ToolRun ran = runPreview(std::move(arguments));
+    json = nlohmann::json::parse(ran.out);
+    return ran.exitCode;
   };
   const std::string examples = std::string(DUNVEL_SOURCE_DIR) + "/examples/";
   nlohmann::json tree;

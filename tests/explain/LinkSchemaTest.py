@@ -14,12 +14,14 @@ import os
 import re
 import socket
 import subprocess
+import sys
 import tempfile
-import threading
-import time
 import unittest
 
 import jsonschema
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from child_processes import Process, eventually  # noqa: E402
 
 SOURCE = os.environ.get("DUNVEL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "../.."))
 WATCH = os.environ.get("DUNVEL_WATCH", "build/test/src/app/watch/dunvel-watch")
@@ -77,35 +79,20 @@ def json_blocks(markdown):
     return re.findall(r"```json\n(.*?)```", markdown, re.S)
 
 
-class Companion:
+class Companion(Process):
     """dunvel-watch, headless, on a socket of its own; its log collected as it comes."""
 
     def __init__(self, folder):
         self.socket = os.path.join(folder, "link.sock")
-        self.process = subprocess.Popen([WATCH, "--headless", "--link", self.socket],
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        self.lock = threading.Lock()
-        self.log = ""
-        threading.Thread(target=self._read, daemon=True).start()
+        super().__init__([WATCH, "--headless", "--link", self.socket])
         if not self.wait_for("listening on"):
             raise AssertionError("the companion did not start:\n" + self.text())
 
-    def _read(self):
-        for line in iter(self.process.stdout.readline, b""):
-            with self.lock:
-                self.log += line.decode("utf-8", "replace")
-
     def text(self):
-        with self.lock:
-            return self.log
+        return self.output()
 
     def wait_for(self, pattern, after=0, within=10.0):
-        deadline = time.monotonic() + within
-        while time.monotonic() < deadline:
-            if re.search(pattern, self.text()[after:]):
-                return True
-            time.sleep(0.02)
-        return False
+        return eventually(lambda: re.search(pattern, self.text()[after:]) is not None, within)
 
     def push(self, path, *options):
         return subprocess.run([HOST, "push", path, "--link", self.socket, *options],
@@ -130,12 +117,7 @@ class Companion:
             return answer.decode("utf-8")
 
     def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        self.end()
 
 
 class LinkSchemaTest(unittest.TestCase):

@@ -21,6 +21,7 @@
 #include "preview/PreviewCommand.h"
 #include "preview/ReplaySession.h"
 #include "render/Owned.h"
+#include "support/PreviewRun.h"
 
 namespace dunvel {
 namespace {
@@ -152,26 +153,8 @@ void recordNight(const std::filesystem::path& path) {
   night.wait(2);
 }
 
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-ToolRun preview(std::vector<std::string> args) {
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  PreviewIo io{in, out, err};
-  args.insert(args.begin(), "dunvel-preview");
-  std::vector<const char*> argv;
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  const int code = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
-  return {code, out.str(), err.str()};
-}
-
 ToolRun replay(const std::filesystem::path& path) {
-  return preview({"replay", path.string()});
+  return runPreview({"replay", path.string()});
 }
 
 std::string readAll(const std::filesystem::path& path) {
@@ -376,7 +359,7 @@ TEST(Film, DrawsOneFrameForEachSnapshotAndAContactSheetOfThem) {
   ASSERT_GT(snapshots, 5u);
 
   const auto film = folder.path() / "film";
-  const ToolRun run = preview({"film", path.string(), "-o", film.string(), "--columns", "4"});
+  const ToolRun run = runPreview({"film", path.string(), "-o", film.string(), "--columns", "4"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(countOf(run.out, ".png  "), snapshots) << run.out;
   for (const char* screen : {"  question: ", "  answer: ", "  scoreboard: "}) {
@@ -402,7 +385,7 @@ TEST(Film, DrawsOneFrameForEachSnapshotAndAContactSheetOfThem) {
 
   // A recording without a snapshot has nothing to draw.
   writeLines(path, {linesOf(recorded).front()});
-  const ToolRun empty = preview({"film", path.string(), "-o", film.string()});
+  const ToolRun empty = runPreview({"film", path.string(), "-o", film.string()});
   EXPECT_EQ(empty.exitCode, 1);
   EXPECT_NE(empty.err.find("holds no snapshot"), std::string::npos) << empty.err;
 }
@@ -428,7 +411,7 @@ TEST(Film, NamesFromARecordingCannotForgeLinesOrControlTheTerminal) {
     }
     return text.find("\xc2\x9b") == std::string::npos;
   };
-  const ToolRun film = preview({"film", path.string(), "-o", (folder.path() / "film").string()});
+  const ToolRun film = runPreview({"film", path.string(), "-o", (folder.path() / "film").string()});
   EXPECT_EQ(film.exitCode, 0) << film.err;
   EXPECT_TRUE(clean(film.out)) << film.out;
   EXPECT_EQ(countOf(film.out, "\n"), 2u) << film.out;
@@ -462,7 +445,7 @@ TEST(Film, ALongNightKeepsItsContactSheetBounded) {
   writeLines(path, lines);
   const auto film = folder.path() / "film";
   const ToolRun run =
-      preview({"film", path.string(), "-o", film.string(), "--scale", "0.25", "--columns", "1"});
+      runPreview({"film", path.string(), "-o", film.string(), "--scale", "0.25", "--columns", "1"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_TRUE(std::filesystem::exists(film / ("frame-000" + std::to_string(snapshots) + ".png")));
   // One column: the sheet's height counts its frames.
@@ -488,15 +471,16 @@ TEST(Film, FramesStopAtTheLimitAndTheRestAreCounted) {
   }
   writeLines(path, lines);
   const auto film = folder.path() / "film";
-  const ToolRun run =
-      preview({"film", path.string(), "-o", film.string(), "--scale", "0.25", "--max-frames", "5"});
+  const ToolRun run = runPreview(
+      {"film", path.string(), "-o", film.string(), "--scale", "0.25", "--max-frames", "5"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(countOf(run.out, ".png  "), 5u) << run.out;
   EXPECT_TRUE(std::filesystem::exists(film / "frame-000005.png"));
   EXPECT_FALSE(std::filesystem::exists(film / "frame-000006.png"));
   EXPECT_EQ(run.err, "dunvel-preview: 7 snapshots after the first 5 left out (--max-frames 5)\n");
-  EXPECT_EQ(preview({"film", path.string(), "-o", film.string(), "--max-frames", "0"}).exitCode, 2);
-  const ToolRun all = preview({"film", path.string(), "-o", film.string(), "--scale", "0.25"});
+  EXPECT_EQ(runPreview({"film", path.string(), "-o", film.string(), "--max-frames", "0"}).exitCode,
+            2);
+  const ToolRun all = runPreview({"film", path.string(), "-o", film.string(), "--scale", "0.25"});
   EXPECT_EQ(all.err, "");
   EXPECT_EQ(countOf(all.out, ".png  "), 12u);
 }

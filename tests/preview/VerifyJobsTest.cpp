@@ -10,16 +10,12 @@
 
 #include "platform/link/LinkTestSupport.h"
 #include "preview/PreviewCommand.h"
+#include "support/PreviewRun.h"
 
 namespace dunvel {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-};
 
 // The real executable, in a process of its own: its fonts are loaded by the threads that draw,
 // not warmed up by an earlier run. Its standard output; what a sanitizer says goes to the test's
@@ -34,17 +30,6 @@ ToolRun previewProcess(const std::string& arguments) {
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
-}
-
-int previewInProcess(std::vector<std::string> args) {
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  PreviewIo io{in, out, err};
-  args.insert(args.begin(), "dunvel-preview");
-  std::vector<const char*> argv;
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  return runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
 }
 
 // Threads that each draw with their own renderers and fonts draw what one thread draws, and
@@ -64,8 +49,9 @@ TEST(VerifyJobs, ImagesDrawnOnSeveralThreadsEqualThoseDrawnOnOne) {
   }
   const fs::path refs = folder.path() / "refs";
   const fs::path out = folder.path() / "out";
-  ASSERT_EQ(previewInProcess({"verify", snaps.string(), "--references", refs.string(), "--size",
-                              "all", "--record", "--jobs", "1"}),
+  ASSERT_EQ(runPreview({"verify", snaps.string(), "--references", refs.string(), "--size", "all",
+                        "--record", "--jobs", "1"})
+                .exitCode,
             0);
   const std::string verify = "verify '" + snaps.string() + "' --references '" + refs.string() +
                              "' --out '" + out.string() + "' --size all";

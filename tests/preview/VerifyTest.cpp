@@ -17,30 +17,13 @@
 #include "preview/ImageDifference.h"
 #include "preview/PreviewCommand.h"
 #include "render/Owned.h"
+#include "support/PreviewRun.h"
 
 namespace dunvel {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::TempFolder;
-
-struct ToolRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-ToolRun preview(std::vector<std::string> args) {
-  std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
-  PreviewIo io{in, out, err};
-  args.insert(args.begin(), "dunvel-preview");
-  std::vector<const char*> argv;
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  const int code = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
-  return {code, out.str(), err.str()};
-}
 
 // A shell command's exit status and its standard output and error together.
 ToolRun shell(const std::string& command) {
@@ -129,14 +112,14 @@ struct FailedRun {
     refs = folder.path() / "refs";
     out = folder.path() / "out";
     const ToolRun recorded =
-        preview({"verify", snaps.string(), "--references", refs.string(), "--record"});
+        runPreview({"verify", snaps.string(), "--references", refs.string(), "--record"});
     EXPECT_EQ(recorded.exitCode, 0) << recorded.err;
     replaceIn(snaps / "more/board.json", "\"points\": ", "\"points\": 1");
     // A key the watch does not read, for explain to find.
     replaceIn(snaps / "more/board.json", "\"gameName\"", "\"gameTitle\": \"x\", \"gameName\"");
     fs::remove(refs / "idle@45mm-xLarge.png");
-    verify =
-        preview({"verify", snaps.string(), "--references", refs.string(), "--out", out.string()});
+    verify = runPreview(
+        {"verify", snaps.string(), "--references", refs.string(), "--out", out.string()});
   }
 };
 
@@ -150,7 +133,7 @@ TEST(Verify, RecordsThenVerifiesAndPointsAtWhatChanged) {
   auto with = [&](std::vector<std::string> more) {
     std::vector<std::string> args = verify;
     args.insert(args.end(), more.begin(), more.end());
-    return preview(args);
+    return runPreview(args);
   };
 
   const ToolRun recorded = with({"--record"});
@@ -204,8 +187,8 @@ TEST(Verify, RecordsThenVerifiesAndPointsAtWhatChanged) {
   EXPECT_NE(broken.out.find("5 images, 5 equal"), std::string::npos) << broken.out;
   // Nor does a folder without snapshots pass for having compared nothing.
   fs::create_directories(folder.path() / "empty");
-  const ToolRun empty = preview({"verify", (folder.path() / "empty").string(), "--references",
-                                 refs.string(), "--out", out.string()});
+  const ToolRun empty = runPreview({"verify", (folder.path() / "empty").string(), "--references",
+                                    refs.string(), "--out", out.string()});
   EXPECT_EQ(empty.exitCode, 1);
   EXPECT_NE(empty.err.find("holds no snapshot"), std::string::npos) << empty.err;
 }
@@ -217,7 +200,7 @@ TEST(Verify, ToleranceAndMaxPixelsBoundWhatCountsAsEqual) {
   const fs::path refs = folder.path() / "refs";
   const fs::path out = folder.path() / "out";
   ASSERT_EQ(
-      preview({"verify", snapshot.string(), "--references", refs.string(), "--record"}).exitCode,
+      runPreview({"verify", snapshot.string(), "--references", refs.string(), "--record"}).exitCode,
       0);
   // Ten opaque pixels of the reference made 3 levels greener.
   const fs::path reference = refs / "question@45mm-xLarge.png";
@@ -240,7 +223,7 @@ TEST(Verify, ToleranceAndMaxPixelsBoundWhatCountsAsEqual) {
     std::vector<std::string> args = {"verify",      snapshot.string(), "--references",
                                      refs.string(), "--out",           out.string()};
     args.insert(args.end(), more.begin(), more.end());
-    return preview(args);
+    return runPreview(args);
   };
   const ToolRun exact = verify({});
   EXPECT_EQ(exact.exitCode, 1);
@@ -253,7 +236,8 @@ TEST(Verify, ToleranceAndMaxPixelsBoundWhatCountsAsEqual) {
 
   // A reference of another size is never equal, however tolerant the check.
   ASSERT_EQ(
-      preview({"png", snapshot.string(), "--size", "41mm", "-o", reference.string()}).exitCode, 0);
+      runPreview({"png", snapshot.string(), "--size", "41mm", "-o", reference.string()}).exitCode,
+      0);
   const ToolRun resized = verify({"--tolerance", "255", "--max-pixels", "1000000"});
   EXPECT_EQ(resized.exitCode, 1);
   EXPECT_NE(resized.out.find("the reference is 352x430 pixels, the image 396x484"),
@@ -292,13 +276,13 @@ TEST(Verify, ARecordingIsVerifiedFrameByFrameAsFilmDrawsIt) {
   write(lines);
   const fs::path refs = folder.path() / "refs";
   const ToolRun recorded =
-      preview({"verify", night.string(), "--references", refs.string(), "--record"});
+      runPreview({"verify", night.string(), "--references", refs.string(), "--record"});
   ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
   EXPECT_EQ(recorded.err, "");
   EXPECT_NE(recorded.out.find("3 images, 3 recorded"), std::string::npos) << recorded.out;
 
   const fs::path film = folder.path() / "film";
-  ASSERT_EQ(preview({"film", night.string(), "-o", film.string()}).exitCode, 0);
+  ASSERT_EQ(runPreview({"film", night.string(), "-o", film.string()}).exitCode, 0);
   for (int n = 1; n <= 3; ++n) {
     SCOPED_TRACE(n);
     const std::string number = "00000" + std::to_string(n);
@@ -318,7 +302,7 @@ TEST(Verify, ARecordingIsVerifiedFrameByFrameAsFilmDrawsIt) {
   changed[5] = frame(65000, R"({"screen":"board","teams":[{"id":"t","name":"T","points":1}]})");
   write(changed);
   const ToolRun verified =
-      preview({"verify", night.string(), "--references", refs.string(), "--out", out.string()});
+      runPreview({"verify", night.string(), "--references", refs.string(), "--out", out.string()});
   EXPECT_EQ(verified.exitCode, 1);
   EXPECT_NE(verified.out.find("night-frame-000003@45mm-xLarge: differs in"), std::string::npos)
       << verified.out;

@@ -7,30 +7,12 @@
 #include <vector>
 
 #include "preview/PreviewCommand.h"
+#include "support/PreviewRun.h"
 
 namespace dunvel {
 namespace {
 
 using Json = nlohmann::json;
-
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-// Runs dunvel-preview's command line in process, with input on standard input.
-ToolRun preview(std::vector<std::string> arguments, const std::string& input) {
-  std::istringstream in(input);
-  std::ostringstream out;
-  std::ostringstream err;
-  PreviewIo io{in, out, err};
-  arguments.insert(arguments.begin(), "dunvel-preview");
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  const int code = runDunvelPreview(io, static_cast<int>(argv.size()), argv.data());
-  return {code, out.str(), err.str()};
-}
 
 // Every "text" shown in the tree, in order.
 void collectTexts(const Json& element, std::vector<std::string>& texts) {
@@ -47,7 +29,7 @@ TEST(PreviewTree, PrintsTheRoutedScreenWithTheClockAtTheGivenMoment) {
   const std::string question =
       R"({"screen": "question", "questionPoints": 30, "questionMode": "سريع",
           "questionOpenedAt": 1700000000.25, "teams": [{"id": "t1", "name": "الصقور"}]})";
-  ToolRun run = preview({"tree", "-", "--now", "1700000065.5"}, question);
+  ToolRun run = runPreview({"tree", "-", "--now", "1700000065.5"}, question);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const Json tree = Json::parse(run.out);
@@ -60,18 +42,18 @@ TEST(PreviewTree, PrintsTheRoutedScreenWithTheClockAtTheGivenMoment) {
   // The same snapshot as an answer: the award and no-answer controls.
   Json answer = Json::parse(question);
   answer["screen"] = "answer";
-  run = preview({"tree", "-", "--now", "1700000001"}, answer.dump());
+  run = runPreview({"tree", "-", "--now", "1700000001"}, answer.dump());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(texts(Json::parse(run.out)),
             (std::vector<std::string>{"0:00", "30", "سريع", "الصقور", "0", "محد جاوب"}));
 }
 
 TEST(PreviewTree, ReachableSetsThePublishedFlag) {
-  ToolRun unreachable = preview({"tree", "-"}, R"({"screen": "idle"})");
+  ToolRun unreachable = runPreview({"tree", "-"}, R"({"screen": "idle"})");
   ASSERT_EQ(unreachable.exitCode, 0) << unreachable.err;
   EXPECT_EQ(texts(Json::parse(unreachable.out)),
             (std::vector<std::string>{"Dunvel", "افتح التطبيق على الآيفون"}));
-  ToolRun reachable = preview({"tree", "--reachable", "-"}, R"({"screen": "idle"})");
+  ToolRun reachable = runPreview({"tree", "--reachable", "-"}, R"({"screen": "idle"})");
   ASSERT_EQ(reachable.exitCode, 0) << reachable.err;
   EXPECT_EQ(texts(Json::parse(reachable.out)),
             (std::vector<std::string>{"Dunvel", "بانتظار بدء اللعب…"}));
@@ -81,34 +63,34 @@ TEST(PreviewTree, ExitCodesFollowTheStateCommand) {
   // Bad input: one line on standard error, nothing on standard output.
   for (const std::string& input :
        {std::string("{"), std::string(R"({"screen": null})"), std::string("[1]")}) {
-    ToolRun run = preview({"tree", "-"}, input);
+    ToolRun run = runPreview({"tree", "-"}, input);
     EXPECT_EQ(run.exitCode, 1) << input;
     EXPECT_EQ(run.out, "") << input;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  ToolRun missing = preview({"tree", "/nonexistent/snapshot.json"}, "");
+  ToolRun missing = runPreview({"tree", "/nonexistent/snapshot.json"}, "");
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("/nonexistent/snapshot.json"), std::string::npos) << missing.err;
 
   // Bad usage.
-  EXPECT_EQ(preview({"tree"}, "").exitCode, 2);
-  EXPECT_EQ(preview({"tree", "-", "--now"}, "{}").exitCode, 2);
-  EXPECT_EQ(preview({"tree", "-", "--now", "soon"}, "{}").exitCode, 2);
+  EXPECT_EQ(runPreview({"tree"}, "").exitCode, 2);
+  EXPECT_EQ(runPreview({"tree", "-", "--now"}, "{}").exitCode, 2);
+  EXPECT_EQ(runPreview({"tree", "-", "--now", "soon"}, "{}").exitCode, 2);
   for (const char* now : {"nan", "inf", "-inf"}) {
-    ToolRun run = preview({"tree", "-", "--now", now}, "{}");
+    ToolRun run = runPreview({"tree", "-", "--now", now}, "{}");
     EXPECT_EQ(run.exitCode, 2) << now;
     EXPECT_EQ(run.out, "") << now;
     EXPECT_NE(run.err.find("--now"), std::string::npos) << run.err;
   }
 
-  ToolRun help = preview({"tree", "--help"}, "");
+  ToolRun help = runPreview({"tree", "--help"}, "");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("--reachable"), std::string::npos);
 }
 
 TEST(PreviewTree, LayoutGivesFramesOnTheChosenFaceAndPngWritesIt) {
   const std::string board = R"({"screen": "board", "teams": [{"id": "a", "name": "الصقور"}]})";
-  ToolRun run = preview({"tree", "-", "--layout", "--size", "41mm"}, board);
+  ToolRun run = runPreview({"tree", "-", "--layout", "--size", "41mm"}, board);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const Json tree = Json::parse(run.out);
   // The root fills the 41 mm face's width; the team name is one line, not cut.
@@ -127,11 +109,11 @@ TEST(PreviewTree, LayoutGivesFramesOnTheChosenFaceAndPngWritesIt) {
   EXPECT_GT((*name)["frame"]["x"].get<double>(), 88.0);  // right to left: in the right half
 
   const std::string png = ::testing::TempDir() + "/board.png";
-  EXPECT_EQ(preview({"png", "-", "-o", png, "--scale", "1"}, board).exitCode, 0);
-  EXPECT_EQ(preview({"png", "-", "-o", "/nonexistent/dir/out.png"}, board).exitCode, 1);
-  EXPECT_EQ(preview({"png", "-", "-o", png, "--size", "42mm"}, board).exitCode, 2);
-  EXPECT_EQ(preview({"png", "-", "-o", png, "--scale", "0"}, board).exitCode, 2);
-  EXPECT_EQ(preview({"png", "-"}, board).exitCode, 2);
+  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--scale", "1"}, board).exitCode, 0);
+  EXPECT_EQ(runPreview({"png", "-", "-o", "/nonexistent/dir/out.png"}, board).exitCode, 1);
+  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--size", "42mm"}, board).exitCode, 2);
+  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--scale", "0"}, board).exitCode, 2);
+  EXPECT_EQ(runPreview({"png", "-"}, board).exitCode, 2);
 }
 
 // Found by fuzzing the command line: arguments and file names may hold newlines, and quoted
@@ -141,13 +123,13 @@ TEST(PreviewTree, ErrorsQuotingAnArgumentStayOnOneLine) {
        {std::vector<std::string>{"tree", "missing\nsnapshot.json"},
         std::vector<std::string>{"tree", "-", "--now\n"},
         std::vector<std::string>{"tree", "-", "extra\r\x1b[2J"}}) {
-    ToolRun run = preview(arguments, "{}");
+    ToolRun run = runPreview(arguments, "{}");
     EXPECT_NE(run.exitCode, 0) << arguments[1];
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.err.back(), '\n') << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\r'), 0) << run.err;
   }
-  EXPECT_NE(preview({"tree", "missing\nsnapshot.json"}, "").err.find("missing\\nsnapshot"),
+  EXPECT_NE(runPreview({"tree", "missing\nsnapshot.json"}, "").err.find("missing\\nsnapshot"),
             std::string::npos);
 }
 
