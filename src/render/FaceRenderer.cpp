@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "render/ReplaceFile.h"
+#include "files/ReplaceFile.h"
 
 namespace dunvel {
 

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "render/DataDir.h"
+#include "files/DataDir.h"
 #include "render/DesignSystem.h"
 #include "render/FontConfigFile.h"
 #include "render/Owned.h"

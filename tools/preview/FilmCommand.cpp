@@ -24,7 +24,7 @@
 #include "preview/ScreenPreview.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
-#include "render/FrameFileName.h"
+#include "files/FrameFileName.h"
 #include "render/Owned.h"
 #include "state/ContextDecoding.h"
 #include "state/OneLine.h"

@@ -23,7 +23,7 @@
 #include "preview/VerifyCounts.h"
 #include "preview/VerifyReport.h"
 #include "preview/VerifySubject.h"
-#include "render/ReplaceFile.h"
+#include "files/ReplaceFile.h"
 #include "state/OneLine.h"
 
 namespace dunvel {

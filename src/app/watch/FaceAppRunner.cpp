@@ -20,7 +20,7 @@
 #include "platform/window/SdlWindow.h"
 #include "platform/window/WatchFace.h"
 #include "render/FaceRenderer.h"
-#include "render/FrameFileName.h"
+#include "files/FrameFileName.h"
 
 namespace dunvel {
 

@@ -13,7 +13,7 @@
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
-#include "render/DataDir.h"
+#include "files/DataDir.h"
 #include "render/FontConfigFile.h"
 #include "render/TextSize.h"
 #include "state/OneLine.h"

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files/ReplaceFile.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -18,16 +19,6 @@ constexpr off_t kMaxUrlFileBytes = 4096;
 
 std::string shown(const std::filesystem::path& path) {
   return oneLine(path.string());
-}
-
-bool writeAll(int fd, const std::string& text) {
-  for (std::size_t written = 0; written < text.size();) {
-    const ssize_t wrote = ::write(fd, text.data() + written, text.size() - written);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    written += static_cast<std::size_t>(wrote);
-  }
-  return true;
 }
 
 }  // namespace
@@ -50,21 +41,12 @@ std::string LinkUrlFile::write(const std::filesystem::path& path, const std::str
   }
   // Written beside it and renamed over it: the rename replaces whatever entry is there (a link
   // planted in its place included) without opening it, and a reader never sees half a URL.
-  std::string temporary = path.string() + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return "cannot write " + shown(path) + ": " + std::strerror(errno);
   struct stat written {};
-  bool ok = fchmod(fd, 0600) == 0 && writeAll(fd, text) && fstat(fd, &written) == 0;
-  const int writeError = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && rename(temporary.c_str(), path.c_str()) == 0) {
-    path_ = path;
-    written_ = Identity{written.st_dev, written.st_ino};
-    return {};
-  }
-  const std::string reason = std::strerror(ok ? errno : writeError);
-  unlink(temporary.c_str());
-  return "cannot write " + shown(path) + ": " + reason;
+  const int error = replaceWhole(path, text, 0600, &written);
+  if (error != 0) return "cannot write " + shown(path) + ": " + std::strerror(error);
+  path_ = path;
+  written_ = Identity{written.st_dev, written.st_ino};
+  return {};
 }
 
 void LinkUrlFile::remove() {

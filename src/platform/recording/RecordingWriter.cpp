@@ -10,21 +10,12 @@
 #include <cstring>
 #include <ostream>
 
+#include "files/TemporaryFile.h"
+#include "files/WriteAll.h"
+
 namespace dunvel {
 
 namespace {
-
-// Writes all of bytes; 0, or the errno of the write that failed.
-int writeAll(int fd, std::string_view bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : EIO;
-    written += static_cast<std::size_t>(n);
-  }
-  return 0;
-}
 
 // Copies from the start of one file to the end of the other, and ends the copy with a newline
 // when the last line lacks one (a recorder killed in the middle of a line must not have the
@@ -50,19 +41,6 @@ bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// A file descriptor closed on every way out.
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  int release() {
-    const int kept = fd;
-    fd = -1;
-    return kept;
-  }
-};
-
 }  // namespace
 
 RecordingWriter::RecordingWriter(const Clock& wallClock,
@@ -75,8 +53,7 @@ RecordingWriter::~RecordingWriter() {
 }
 
 void RecordingWriter::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
 }
 
 std::string RecordingWriter::open(const std::filesystem::path& path, std::string_view recorder) {
@@ -84,97 +61,99 @@ std::string RecordingWriter::open(const std::filesystem::path& path, std::string
   path_ = path;
   // Another recorder may replace the file between two looks at it; a few tries settle it.
   for (int attempt = 0; attempt < 5; ++attempt) {
-    bool again = false;
-    std::string problem = openOnce(recorder, again);
-    if (!again) return problem;
+    OpenAttempt tried = openOnce(recorder);
+    if (tried.outcome != OpenAttempt::Outcome::replacedMeanwhile) return tried.problem;
   }
   return "cannot record to " + path.string() + ": it keeps being replaced";
 }
 
-std::string RecordingWriter::openOnce(std::string_view recorder, bool& again) {
-  const std::string name = path_.string();
-  const auto cannot = [&name](const std::string& why) {
-    return "cannot record to " + name + ": " + why;
-  };
+std::string RecordingWriter::cannot(const std::string& why) const {
+  return "cannot record to " + path_.string() + ": " + why;
+}
+
+RecordingWriter::OpenAttempt RecordingWriter::replacedMeanwhile() {
+  return {OpenAttempt::Outcome::replacedMeanwhile, {}};
+}
+
+RecordingWriter::OpenAttempt RecordingWriter::refused(std::string problem) {
+  return {OpenAttempt::Outcome::refused, std::move(problem)};
+}
+
+RecordingWriter::OpenAttempt RecordingWriter::openOnce(std::string_view recorder) {
   // Nothing here opens what is not a regular file: opening a FIFO with no reader, or some
   // devices, blocks, and the companion would never start.
   struct stat seen {};
-  enum class Old { none, symlink, file } old = Old::none;
+  OldEntry old = OldEntry::none;
   if (::lstat(path_.c_str(), &seen) == 0) {
     if (S_ISLNK(seen.st_mode)) {
-      old = Old::symlink;  // replaced by the recording; what it points at is left alone
+      old = OldEntry::symlink;  // replaced by the recording; what it points at is left alone
     } else if (S_ISREG(seen.st_mode)) {
-      old = Old::file;
+      old = OldEntry::file;
       // Replacing the file needs only the folder's permission; a file its owner made read-only
       // is not for recording to.
       if (faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) {
-        return cannot(std::strerror(errno));
+        return refused(cannot(std::strerror(errno)));
       }
     } else {
-      return cannot(S_ISDIR(seen.st_mode) ? "it is a folder" : "it is not a regular file");
+      return refused(cannot(S_ISDIR(seen.st_mode) ? "it is a folder" : "it is not a regular file"));
     }
   } else if (errno != ENOENT) {
-    return cannot(std::strerror(errno));
+    return refused(cannot(std::strerror(errno)));
   }
-
   // The lock on the file at the path is what keeps a second recorder out.
-  Fd existing;
-  if (old == Old::file) {
-    existing.fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat opened {};
-    if (existing.fd < 0 || fstat(existing.fd, &opened) != 0 || !sameFile(opened, seen)) {
-      again = true;
-      return {};
-    }
-    if (flock(existing.fd, LOCK_EX | LOCK_NB) != 0) {
-      return errno == EWOULDBLOCK ? cannot("another companion is recording to it")
-                                  : cannot(std::strerror(errno));
-    }
-    // The recorder before may have replaced the file after it was opened here.
-    struct stat now {};
-    if (::lstat(path_.c_str(), &now) != 0 || !sameFile(now, opened)) {
-      again = true;
-      return {};
+  FileDescriptor existing;
+  if (old == OldEntry::file) {
+    if (OpenAttempt locked = lockExisting(seen, existing);
+        locked.outcome != OpenAttempt::Outcome::opened) {
+      return locked;
     }
   }
+  return replaceWithStarted(recorder, old, seen, existing);
+}
 
+RecordingWriter::OpenAttempt RecordingWriter::lockExisting(const struct stat& seen,
+                                                           FileDescriptor& existing) {
+  existing.reset(::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat opened {};
+  if (!existing.valid() || fstat(existing.get(), &opened) != 0 || !sameFile(opened, seen)) {
+    return replacedMeanwhile();
+  }
+  if (flock(existing.get(), LOCK_EX | LOCK_NB) != 0) {
+    return refused(errno == EWOULDBLOCK ? cannot("another companion is recording to it")
+                                        : cannot(std::strerror(errno)));
+  }
+  // The recorder before may have replaced the file after it was opened here.
+  struct stat now {};
+  if (::lstat(path_.c_str(), &now) != 0 || !sameFile(now, opened)) return replacedMeanwhile();
+  return {};
+}
+
+RecordingWriter::OpenAttempt RecordingWriter::replaceWithStarted(std::string_view recorder,
+                                                                 OldEntry old,
+                                                                 const struct stat& seen,
+                                                                 const FileDescriptor& existing) {
   // The recording is put together beside the file and renamed over it: the old lines, then the
   // start line. Whatever fails, the old file stays as it was and nothing new is left behind.
-  const std::filesystem::path folder = path_.has_parent_path() ? path_.parent_path() : ".";
-  std::string temporary = (folder / ("." + path_.filename().string() + ".XXXXXX")).string();
-  Fd made;
-  made.fd = mkostemp(temporary.data(), O_APPEND | O_CLOEXEC);
-  if (made.fd < 0) return cannot(std::strerror(errno));
-  const auto discard = [&temporary, &cannot](int error) {
-    ::unlink(temporary.c_str());
-    return cannot(std::strerror(error));
-  };
+  TemporaryFile made(path_, O_APPEND);
+  if (made.error() != 0) return refused(cannot(std::strerror(made.error())));
   // Held from before the rename, so a recorder that finds the new file finds it locked.
-  if (flock(made.fd, LOCK_EX | LOCK_NB) != 0) return discard(errno);
-  if (old == Old::file) {
-    if (fchmod(made.fd, seen.st_mode & 07777) != 0) return discard(errno);
-    if (int error = copyRecording(existing.fd, made.fd); error != 0) return discard(error);
+  int error = flock(made.fd(), LOCK_EX | LOCK_NB) != 0 ? errno : 0;
+  if (error == 0 && old == OldEntry::file) {
+    error = fchmod(made.fd(), seen.st_mode & 07777) != 0 ? errno : 0;
+    if (error == 0) error = copyRecording(existing.get(), made.fd());
   }
-  startedAt_ = monotonic_();
-  RecordingEvent start;
-  start.kind = RecordingEvent::Kind::start;
-  start.recorder = std::string(recorder);
-  if (int error = writeAll(made.fd, stamped(std::move(start))); error != 0) return discard(error);
-
-  int renamed = 0;
-  if (old == Old::none) {
-    // Nothing was there: another recorder that got there first must not be replaced.
-    renamed = renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
-    if (renamed != 0 && errno == EEXIST) {
-      ::unlink(temporary.c_str());
-      again = true;
-      return {};
-    }
-  } else {
-    renamed = std::rename(temporary.c_str(), path_.c_str());
+  if (error == 0) {
+    startedAt_ = monotonic_();
+    RecordingEvent start;
+    start.kind = RecordingEvent::Kind::start;
+    start.recorder = std::string(recorder);
+    error = writeAll(made.fd(), stamped(std::move(start)));
   }
-  if (renamed != 0) return discard(errno);
-  fd_ = made.release();
+  // Where nothing was, another recorder that got there first must not be replaced.
+  if (error == 0) error = old == OldEntry::none ? made.placeIfAbsent() : made.replace();
+  if (old == OldEntry::none && error == EEXIST) return replacedMeanwhile();
+  if (error != 0) return refused(cannot(std::strerror(error)));
+  fd_ = made.takeDescriptor();
   return {};
 }
 
@@ -189,13 +168,13 @@ std::string RecordingWriter::stamped(RecordingEvent event) const {
 }
 
 void RecordingWriter::write(RecordingEvent event) {
-  if (fd_ < 0) return;
+  if (!fd_.valid()) return;
   const std::string line = stamped(std::move(event));
-  const off_t before = lseek(fd_, 0, SEEK_END);
+  const off_t before = lseek(fd_.get(), 0, SEEK_END);
   // One write per line: a reader never sees half of one unless the program died inside it.
-  if (int error = writeAll(fd_, line); error != 0) {
+  if (int error = writeAll(fd_.get(), line); error != 0) {
     // Whatever part of the line got in is taken out again, so the file keeps whole lines.
-    if (before >= 0 && ftruncate(fd_, before) != 0) {
+    if (before >= 0 && ftruncate(fd_.get(), before) != 0) {
       // Nothing more can be done; the reader skips a line cut short.
     }
     log_ << ("recording to " + path_.string() + " stopped: " + std::strerror(error) + "\n")

@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
+#include "files/FileDescriptor.h"
 #include "observation/Clock.h"
 #include "platform/recording/RecordingEvent.h"
 #include "state/ContextValue.h"
@@ -55,13 +58,32 @@ class RecordingWriter {
   void screen(std::string_view screen, std::string_view shows);
 
   // Whether lines are being written: open succeeded and no write has failed since.
-  bool isRecording() const { return fd_ >= 0; }
+  bool isRecording() const { return fd_.valid(); }
 
  private:
   void write(RecordingEvent event);
   void close();
-  // One try of open(); again when the file was replaced meanwhile and another try may do.
-  std::string openOnce(std::string_view recorder, bool& again);
+  // What one try of open() came to: the problem is set when the file is refused.
+  struct OpenAttempt {
+    enum class Outcome { opened, refused, replacedMeanwhile };
+    Outcome outcome = Outcome::opened;
+    std::string problem;
+  };
+  // One try of open(); replacedMeanwhile when the file was replaced between two looks at it
+  // and another try may do.
+  OpenAttempt openOnce(std::string_view recorder);
+  // Opens and locks the regular file seen at the path.
+  OpenAttempt lockExisting(const struct stat& seen, FileDescriptor& existing);
+  // What was at the path when open() looked.
+  enum class OldEntry { none, symlink, file };
+  // Puts the old lines (of the file seen, locked as existing) and a start line together in a
+  // new file and puts it at the path; the new file is the one recorded to.
+  OpenAttempt replaceWithStarted(std::string_view recorder, OldEntry old, const struct stat& seen,
+                                 const FileDescriptor& existing);
+  // "cannot record to PATH: why".
+  std::string cannot(const std::string& why) const;
+  static OpenAttempt replacedMeanwhile();
+  static OpenAttempt refused(std::string problem);
   // The event's line, with its time since the start line and its wall-clock time.
   std::string stamped(RecordingEvent event) const;
 
@@ -70,7 +92,7 @@ class RecordingWriter {
   std::ostream& log_;
   std::chrono::nanoseconds startedAt_{0};
   std::filesystem::path path_;
-  int fd_ = -1;
+  FileDescriptor fd_;
 };
 
 }  // namespace dunvel

@@ -1,4 +1,4 @@
-#include "render/ReplaceFile.h"
+#include "files/ReplaceFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "render/DataDir.h"
+#include "files/DataDir.h"
 
 #include <cstdlib>
 #include <stdexcept>
