@@ -1,5 +1,6 @@
 #include "platform/runloop/MainRunLoop.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -26,6 +27,20 @@ SteadyClock::time_point addSaturating(SteadyClock::time_point deadline,
   const auto room = std::chrono::duration_cast<std::chrono::nanoseconds>(limit - deadline);
   if (interval >= room) return limit;
   return deadline + std::chrono::duration_cast<SteadyClock::duration>(interval);
+}
+
+// The next deadline of a repeating timer that fell due at now: it keeps the cadence of the first
+// deadline, and whole intervals already past are skipped.
+template <class Timer>
+SteadyClock::time_point nextDeadline(const Timer& due, SteadyClock::time_point now) {
+  const std::int64_t intervalNs = due.interval.count();
+  const std::int64_t lateNs =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(now - due.deadline).count();
+  const std::int64_t steps = lateNs / intervalNs + 1;
+  const auto step = steps > std::numeric_limits<std::int64_t>::max() / intervalNs
+                        ? std::chrono::nanoseconds::max()
+                        : std::chrono::nanoseconds(steps * intervalNs);
+  return addSaturating(due.deadline, step);
 }
 
 }  // namespace
@@ -79,16 +94,25 @@ Cancellable MainRunLoop::scheduleRepeating(std::chrono::nanoseconds interval,
   if (interval <= std::chrono::nanoseconds::zero()) {
     throw std::invalid_argument("MainRunLoop::scheduleRepeating: the interval must be positive");
   }
+  return schedule(interval, interval, std::move(fire));
+}
+
+Cancellable MainRunLoop::schedule(std::chrono::nanoseconds delay, std::chrono::nanoseconds interval,
+                                  std::function<void()> fire) {
   std::uint64_t id = 0;
   {
     std::lock_guard lock(shared_->mutex);
-    id =
-        shared_->timers.add(addSaturating(SteadyClock::now(), interval), interval, std::move(fire));
+    id = shared_->timers.add(addSaturating(SteadyClock::now(), delay), interval, std::move(fire));
     shared_->wakeWaiter();
   }
   // The loop may be asleep with a later deadline (when scheduled from another thread).
   shared_->wake.notify_one();
   return timerCancellable(shared_, id);
+}
+
+Cancellable MainRunLoop::scheduleOnce(std::chrono::nanoseconds delay, std::function<void()> fire) {
+  return schedule(std::max(delay, std::chrono::nanoseconds::zero()),
+                  std::chrono::nanoseconds::zero(), std::move(fire));
 }
 
 Cancellable MainRunLoop::beforeTimers(std::function<void()> prepare) {
@@ -118,20 +142,13 @@ void MainRunLoop::run() {
       due = s.timers.earliestDue(now);
     }
     if (due != nullptr) {
-      // Keep the cadence of the first deadline; whole intervals already past are skipped.
-      const std::int64_t intervalNs = due->interval.count();
-      const std::int64_t lateNs =
-          std::chrono::duration_cast<std::chrono::nanoseconds>(now - due->deadline).count();
-      const std::int64_t steps = lateNs / intervalNs + 1;
-      const auto step = steps > std::numeric_limits<std::int64_t>::max() / intervalNs
-                            ? std::chrono::nanoseconds::max()
-                            : std::chrono::nanoseconds(steps * intervalNs);
-      const auto next = addSaturating(due->deadline, step);
-      due->deadline = next;
-      auto fire = due->fire;
+      std::shared_ptr<std::function<void()>> fire;
+      auto spent = s.timers.takeTurn(
+          *due, [now](const auto& timer) { return nextDeadline(timer, now); }, fire);
       lock.unlock();
       (*fire)();
       fire.reset();
+      spent.reset();
       lock.lock();
       didWork = true;
       if (s.stopped) break;

@@ -32,6 +32,9 @@ class MainRunLoop final : public MainQueue, public TimerScheduler {
   // the timer's own included, is safe. A non-positive interval is a std::invalid_argument.
   [[nodiscard]] Cancellable scheduleRepeating(std::chrono::nanoseconds interval,
                                               std::function<void()> fire) override;
+  // Main thread (see TimerScheduler); cancelling from inside any block or fire is safe.
+  [[nodiscard]] Cancellable scheduleOnce(std::chrono::nanoseconds delay,
+                                         std::function<void()> fire) override;
   // Main thread (see TimerScheduler). Cancelling from inside any block, fire or prepare is safe.
   [[nodiscard]] Cancellable beforeTimers(std::function<void()> prepare) override;
 
@@ -61,6 +64,10 @@ class MainRunLoop final : public MainQueue, public TimerScheduler {
   void waitUntilPendingAtMost(std::size_t n);
 
  private:
+  // A timer first due delay from now, then every interval (zero: once).
+  Cancellable schedule(std::chrono::nanoseconds delay, std::chrono::nanoseconds interval,
+                       std::function<void()> fire);
+
   struct Shared;
   std::shared_ptr<Shared> shared_;
 };

@@ -1,5 +1,6 @@
 #include "platform/runloop/ManualRunLoop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -44,17 +45,19 @@ struct ManualRunLoop::Shared {
   // one fired. Runs no queued block.
   bool fireDue(nanoseconds limit) {
     std::shared_ptr<std::function<void()>> fire;
+    std::optional<TimerTable<nanoseconds>::Timer> spent;
     {
       std::unique_lock lock(mutex);
       auto* due = timers.earliestDue(limit);
       if (due == nullptr) return false;
-      // Deadlines never lie in the past: a timer is scheduled at least one interval ahead.
+      // Deadlines never lie in the past: a timer is scheduled at or after the time it was set.
       if (due->deadline > uptime) uptime = due->deadline;
       callObservers(timers, lock);
       due = timers.earliestDue(uptime);
       if (due == nullptr) return false;
-      due->deadline = addSaturating(due->deadline, due->interval);
-      fire = due->fire;
+      spent = timers.takeTurn(
+          *due, [](const auto& timer) { return addSaturating(timer.deadline, timer.interval); },
+          fire);
     }
     (*fire)();
     return true;
@@ -85,10 +88,19 @@ Cancellable ManualRunLoop::scheduleRepeating(nanoseconds interval, std::function
   if (interval <= nanoseconds::zero()) {
     throw std::invalid_argument("ManualRunLoop::scheduleRepeating: the interval must be positive");
   }
+  return schedule(interval, interval, std::move(fire));
+}
+
+Cancellable ManualRunLoop::scheduleOnce(nanoseconds delay, std::function<void()> fire) {
+  return schedule(std::max(delay, nanoseconds::zero()), nanoseconds::zero(), std::move(fire));
+}
+
+Cancellable ManualRunLoop::schedule(nanoseconds delay, nanoseconds interval,
+                                    std::function<void()> fire) {
   std::uint64_t id = 0;
   {
     std::lock_guard lock(shared_->mutex);
-    id = shared_->timers.add(addSaturating(shared_->uptime, interval), interval, std::move(fire));
+    id = shared_->timers.add(addSaturating(shared_->uptime, delay), interval, std::move(fire));
   }
   return timerCancellable(shared_, id);
 }

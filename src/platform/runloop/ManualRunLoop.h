@@ -31,6 +31,10 @@ class ManualRunLoop final : public MainQueue, public TimerScheduler, public Cloc
   // interval is a std::invalid_argument.
   [[nodiscard]] Cancellable scheduleRepeating(std::chrono::nanoseconds interval,
                                               std::function<void()> fire) override;
+  // One fire, delay of virtual time from now (at once, on the next advance, for a delay that
+  // is not positive).
+  [[nodiscard]] Cancellable scheduleOnce(std::chrono::nanoseconds delay,
+                                         std::function<void()> fire) override;
   // prepare runs before every fire, at the fire's deadline (see TimerScheduler).
   [[nodiscard]] Cancellable beforeTimers(std::function<void()> prepare) override;
 
@@ -70,6 +74,10 @@ class ManualRunLoop final : public MainQueue, public TimerScheduler, public Cloc
   std::size_t timerCount() const;
 
  private:
+  // A timer first due delay from now, then every interval (zero: once).
+  Cancellable schedule(std::chrono::nanoseconds delay, std::chrono::nanoseconds interval,
+                       std::function<void()> fire);
+
   struct Shared;
   std::shared_ptr<Shared> shared_;
 };

@@ -14,15 +14,17 @@
 
 namespace dunvel {
 
-// The repeating timers of a run loop, on whatever time line the loop keeps (the steady clock
-// for the main run loop, virtual uptime for the manual one), and the observers the loop calls
+// The timers of a run loop, repeating or one-shot, on whatever time line the loop keeps (the steady
+// clock for the main run loop, virtual uptime for the manual one), and the observers the loop calls
 // before a timer fires. Not synchronised: the loop guards it with its own mutex.
 template <class TimePoint>
 class TimerTable {
  public:
   struct Timer {
     TimePoint deadline;
+    // Zero for a one-shot, which leaves the table when it fires.
     std::chrono::nanoseconds interval;
+    std::uint64_t id = 0;
     // Shared so that a fire in progress survives its timer being cancelled from inside it.
     std::shared_ptr<std::function<void()>> fire;
   };
@@ -31,8 +33,8 @@ class TimerTable {
   std::uint64_t add(TimePoint deadline, std::chrono::nanoseconds interval,
                     std::function<void()> fire) {
     const std::uint64_t id = nextId_++;
-    timers_.emplace(
-        id, Timer{deadline, interval, std::make_shared<std::function<void()>>(std::move(fire))});
+    timers_.emplace(id, Timer{deadline, interval, id,
+                              std::make_shared<std::function<void()>>(std::move(fire))});
     return id;
   }
 
@@ -44,6 +46,18 @@ class TimerTable {
     std::optional<Timer> removed = std::move(found->second);
     timers_.erase(found);
     return removed;
+  }
+
+  // Takes due's turn, to fire it: a repeating timer's deadline moves on to next(due); a one-shot
+  // leaves the table and is handed back, for the caller to destroy once it has let go of its
+  // lock. The fire to call either way goes to fire.
+  template <class Next>
+  std::optional<Timer> takeTurn(Timer& due, Next next,
+                                std::shared_ptr<std::function<void()>>& fire) {
+    fire = due.fire;
+    if (due.interval == std::chrono::nanoseconds::zero()) return remove(due.id);
+    due.deadline = next(due);
+    return std::nullopt;
   }
 
   // The timer with the earliest deadline at or before limit; among equal deadlines the one

@@ -182,6 +182,26 @@ TEST(MainRunLoop, TimersFireOnTheRunThreadAndStopWhenCancelledFromAnywhereOnMain
   EXPECT_EQ(cancelledByOther, 0);
 }
 
+TEST(MainRunLoop, AOneShotFiresOnceOnTheRunThreadAndACancelledOneNever) {
+  MainRunLoop loop;
+  const auto mainThread = std::this_thread::get_id();
+  int once = 0;
+  int cancelled = 0;
+  bool offMain = false;
+  auto first = loop.scheduleOnce(1ms, [&] {
+    ++once;
+    if (std::this_thread::get_id() != mainThread) offMain = true;
+  });
+  auto never = loop.scheduleOnce(2ms, [&] { ++cancelled; });
+  never.cancel();
+  // Long enough for a one-shot that kept repeating to fire again many times.
+  auto end = loop.scheduleOnce(30ms, [&] { loop.stop(); });
+  loop.run();
+  EXPECT_EQ(once, 1);
+  EXPECT_EQ(cancelled, 0);
+  EXPECT_FALSE(offMain);
+}
+
 TEST(MainRunLoop, AnExternalWaiterSleepsUntilTheNextTimerAndIsWokenByOtherThreadsOnly) {
   MainRunLoop loop;
   Cancellable hourly;

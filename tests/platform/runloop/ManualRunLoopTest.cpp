@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -56,6 +57,39 @@ TEST(ManualRunLoop, TimersFireAtTheirVirtualDeadlinesInDeadlineOrder) {
   loop.advance(1.0);
   EXPECT_EQ(fires, (std::vector<Fire>{{"a", 5000.75}}));
   EXPECT_EQ(loop.now(), Date{5001.0});
+}
+
+TEST(ManualRunLoop, AOneShotFiresOnceAtItsDeadlineUnlessCancelledAndMaySetItselfAgain) {
+  ManualRunLoop loop(Date{1000.0});
+  std::vector<Fire> fires;
+  auto once = loop.scheduleOnce(2s, [&] {
+    fires.push_back({"once", loop.now().timeIntervalSince1970});
+  });
+  auto cancelled = loop.scheduleOnce(1s, [&] { fires.push_back({"cancelled", 0}); });
+  // Set again from inside its own fire, as a clock's turn of the minute is.
+  Cancellable chain;
+  std::function<void()> link = [&] {
+    fires.push_back({"chain", loop.now().timeIntervalSince1970});
+    if (fires.size() < 4) chain = loop.scheduleOnce(3s, link);
+  };
+  chain = loop.scheduleOnce(3s, link);
+  EXPECT_EQ(loop.timerCount(), 3u);
+  cancelled.cancel();
+
+  loop.advance(1.999);
+  EXPECT_TRUE(fires.empty());
+  loop.advance(10.0);
+  EXPECT_EQ(fires, (std::vector<Fire>{
+                       {"once", 1002.0}, {"chain", 1003.0}, {"chain", 1006.0}, {"chain", 1009.0}}));
+  EXPECT_EQ(loop.timerCount(), 0u) << "a one-shot that fired leaves no timer behind";
+  once.cancel();  // after its fire: harmless
+
+  // No positive delay: due at once, on the next advance, and never before it.
+  bool now = false;
+  auto atOnce = loop.scheduleOnce(-5s, [&] { now = true; });
+  EXPECT_FALSE(now);
+  loop.advance(0.0);
+  EXPECT_TRUE(now);
 }
 
 TEST(ManualRunLoop, StepDrainAndAdvanceRunQueuedBlocksInOrder) {
