@@ -16,9 +16,9 @@
 #include "platform/device/LogHapticEngine.h"
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
-#include "platform/window/FaceHapticEngine.h"
+#include "face/FaceHapticEngine.h"
 #include "platform/window/SdlWindow.h"
-#include "platform/window/WatchFace.h"
+#include "face/WatchFace.h"
 #include "render/FaceRenderer.h"
 #include "files/FrameFileName.h"
 

@@ -8,15 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "face/WatchFace.h"
+#include "files/FileDescriptor.h"
 #include "platform/runloop/MainThreadWaiter.h"
-#include "platform/window/WatchFace.h"
-#include "platform/window/WaylandShmFrames.h"
+#include "platform/window/FramePresenter.h"
+#include "platform/window/SdlVideo.h"
 #include "platform/window/WindowAccessibility.h"
 
 struct SDL_Window;
 union SDL_Event;
+struct SDL_SysWMinfo;
 struct _XDisplay;
-struct _XGC;
 struct wl_display;
 
 namespace dunvel {
@@ -56,42 +58,43 @@ class SdlWindow final : public MainThreadWaiter {
   const std::string& shownOn() const { return shownOn_; }
 
  private:
+  // Destroys SDL's window, unless the display was lost (SDL is left as it is then).
+  struct WindowDestroy {
+    const std::atomic<bool>* lost;
+    void operator()(SDL_Window* window) const;
+  };
+
+  // Picks the way frames are shown on this window system.
+  std::unique_ptr<FramePresenter> makePresenter(const SDL_SysWMinfo& info);
   void handle(const SDL_Event& event);
+  void handleKey(int key);
   // Handles the events SDL has or can read without waiting; how many there were.
   std::size_t serve();
   // Sleeps until the display has something to read, wake() or the deadline: true for the first.
   bool sleep(std::optional<std::chrono::steady_clock::time_point> deadline);
   Point pointOf(int x, int y) const;
-  void quit();
   // Notes a lost connection once the window exists; true when it is lost.
   bool checkLost();
-  // On X11: whether frames can be put on the window directly (a 24-bit visual in Cairo's
-  // channel order), and the putting of the given parts (in pixels) of the renderer's image.
-  bool canPutImages();
-  void putImage(const std::vector<Rect>& parts);
   void showAccessibility(const FaceRenderer& renderer);
-  Rect wholeFrame() const;
   static void keepRunningAfterIoError(_XDisplay* display, void* window);
 
   WatchFace& face_;
   const FaceRenderer& renderer_;
   double scale_;
   std::function<void()> onClose_;
-  SDL_Window* window_ = nullptr;
-  // Written by wake(), polled with the display's connection.
-  int wakeFd_ = -1;
   // Set on the main thread, read by wake() on any.
   std::atomic<bool> lost_{false};
+  // Written by wake(), polled with the display's connection.
+  FileDescriptor wakeFd_;
+  // The members below are destroyed in the reverse of this order, on every way out of the
+  // constructor too: the accessibility while the window still exists, then what the presenter
+  // made on SDL's connections, then the window, then SDL itself (which closes them).
+  SdlVideo video_;
+  std::unique_ptr<SDL_Window, WindowDestroy> window_;
   // The window's own connection: to the X server, or to the Wayland compositor.
   _XDisplay* xDisplay_ = nullptr;
   wl_display* wlDisplay_ = nullptr;
-  // Wayland only: frames in shared memory over SDL's surface; null where the compositor offers
-  // no shared memory (SDL's renderer shows them then).
-  std::unique_ptr<WaylandShmFrames> shmFrames_;
-  // X11 only: the window, a graphics context that asks for no exposure events, and whether a
-  // first frame was shown (the later ones send only what their paint changed).
-  unsigned long xWindow_ = 0;
-  _XGC* xGc_ = nullptr;
+  std::unique_ptr<FramePresenter> presenter_;
   bool shownOnce_ = false;
   std::string shownOn_;
   Point pointer_;

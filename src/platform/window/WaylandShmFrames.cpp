@@ -10,6 +10,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "files/FileDescriptor.h"
+#include "render/FaceRenderer.h"
+
 namespace dunvel {
 
 namespace {
@@ -44,32 +47,27 @@ WaylandShmFrames::WaylandShmFrames(wl_display* display, wl_surface* surface, int
       height_(height),
       stride_(width * 4) {}
 
-WaylandShmFrames::~WaylandShmFrames() {
-  const auto size = static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height_);
-  if (subsurface_ != nullptr) {
-    wl_subsurface_destroy(subsurface_);
-    wl_surface_destroy(surface_);
-  }
-  if (backdrop_ != nullptr) buffers_.push_back(std::move(backdrop_));
-  for (const auto& buffer : buffers_) {
-    wl_buffer_destroy(buffer->buffer);
-    munmap(buffer->pixels, size);
-  }
-  if (subcompositor_ != nullptr) wl_subcompositor_destroy(subcompositor_);
-  if (compositor_ != nullptr) wl_compositor_destroy(compositor_);
-  if (shm_ != nullptr) wl_shm_destroy(shm_);
-  if (registry_ != nullptr) wl_registry_destroy(registry_);
-  if (wrapper_ != nullptr) wl_proxy_wrapper_destroy(wrapper_);
-  if (queue_ != nullptr) wl_event_queue_destroy(queue_);
+WaylandShmFrames::~WaylandShmFrames() = default;
+
+WaylandShmFrames::Buffer::~Buffer() {
+  if (pixels != nullptr) munmap(pixels, size);
+}
+
+WaylandShmFrames::Stats WaylandShmFrames::stats() const {
+  return Stats{buffers_.size(), shown_ != nullptr ? shown_->pixels : nullptr};
+}
+
+void WaylandShmFrames::present(const FaceRenderer& renderer) {
+  show(renderer.image(), renderer.damage());
 }
 
 bool WaylandShmFrames::bindGlobals() {
-  queue_ = wl_display_create_queue(display_);
+  queue_.reset(wl_display_create_queue(display_));
   if (queue_ == nullptr) return false;
-  wrapper_ = static_cast<wl_display*>(wl_proxy_create_wrapper(display_));
+  wrapper_.reset(static_cast<wl_display*>(wl_proxy_create_wrapper(display_)));
   if (wrapper_ == nullptr) return false;
-  wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper_), queue_);
-  registry_ = wl_display_get_registry(wrapper_);
+  wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper_.get()), queue_.get());
+  registry_.reset(wl_display_get_registry(wrapper_.get()));
   if (registry_ == nullptr) return false;
   static const wl_registry_listener listener{
       [](void* frames, wl_registry* registry, std::uint32_t name, const char* interface,
@@ -82,42 +80,38 @@ bool WaylandShmFrames::bindGlobals() {
         };
         // Version 1 of wl_shm has all that is used here, and XRGB8888 is a format every
         // compositor takes; version 4 of the compositor damages surfaces in buffer pixels.
-        if (self->shm_ == nullptr) self->shm_ = static_cast<wl_shm*>(bind(wl_shm_interface, 1));
+        if (self->shm_ == nullptr)
+          self->shm_.reset(static_cast<wl_shm*>(bind(wl_shm_interface, 1)));
         if (self->compositor_ == nullptr) {
-          self->compositor_ = static_cast<wl_compositor*>(bind(wl_compositor_interface, 4));
+          self->compositor_.reset(static_cast<wl_compositor*>(bind(wl_compositor_interface, 4)));
         }
         if (self->subcompositor_ == nullptr) {
-          self->subcompositor_ =
-              static_cast<wl_subcompositor*>(bind(wl_subcompositor_interface, 1));
+          self->subcompositor_.reset(
+              static_cast<wl_subcompositor*>(bind(wl_subcompositor_interface, 1)));
         }
       },
       [](void*, wl_registry*, std::uint32_t) {}};
-  wl_registry_add_listener(registry_, &listener, this);
+  wl_registry_add_listener(registry_.get(), &listener, this);
   // Globals are announced at once on binding the registry; one round trip has them all. It is
   // the only one: frames wait for nothing.
-  return wl_display_roundtrip_queue(display_, queue_) >= 0 && shm_ != nullptr;
+  return wl_display_roundtrip_queue(display_, queue_.get()) >= 0 && shm_ != nullptr;
 }
 
 void WaylandShmFrames::makeSubsurface() {
   if (compositor_ == nullptr || subcompositor_ == nullptr) return;
-  wl_surface* surface = wl_compositor_create_surface(compositor_);
-  wl_region* nowhere = wl_compositor_create_region(compositor_);
-  if (surface == nullptr || nowhere == nullptr) {
-    if (surface != nullptr) wl_surface_destroy(surface);
-    if (nowhere != nullptr) wl_region_destroy(nowhere);
-    return;
-  }
+  WaylandHandle<wl_surface> surface(wl_compositor_create_surface(compositor_.get()));
+  const WaylandHandle<wl_region> nowhere(wl_compositor_create_region(compositor_.get()));
+  if (surface == nullptr || nowhere == nullptr) return;
   // The pointer goes through it to the window's surface, where SDL takes it.
-  wl_surface_set_input_region(surface, nowhere);
-  wl_region_destroy(nowhere);
-  subsurface_ = wl_subcompositor_get_subsurface(subcompositor_, surface, window_);
-  if (subsurface_ == nullptr) {
-    wl_surface_destroy(surface);
-    return;
-  }
+  wl_surface_set_input_region(surface.get(), nowhere.get());
+  WaylandHandle<wl_subsurface> subsurface(
+      wl_subcompositor_get_subsurface(subcompositor_.get(), surface.get(), window_));
+  if (subsurface == nullptr) return;
   // Its commits show at once, not with the window surface's next one.
-  wl_subsurface_set_desync(subsurface_);
-  surface_ = surface;
+  wl_subsurface_set_desync(subsurface.get());
+  surface_ = surface.get();
+  ownSurface_ = std::move(surface);
+  subsurface_ = std::move(subsurface);
 }
 
 void WaylandShmFrames::mapWindowSurface() {
@@ -126,7 +120,7 @@ void WaylandShmFrames::mapWindowSurface() {
   if (backdrop_ == nullptr) return;
   // New memory is zeros: black, the bezel's colour. The subsurface's place takes effect with
   // this commit too.
-  wl_surface_attach(window_, backdrop_->buffer, 0, 0);
+  wl_surface_attach(window_, backdrop_->buffer.get(), 0, 0);
   wl_surface_damage(window_, 0, 0, width_, height_);
   wl_surface_commit(window_);
 }
@@ -137,26 +131,20 @@ void WaylandShmFrames::release(void* buffer, wl_buffer*) {
 
 std::unique_ptr<WaylandShmFrames::Buffer> WaylandShmFrames::newBuffer() {
   const auto size = static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height_);
-  const int fd = memfd_create("dunvel-frame", MFD_CLOEXEC);
-  if (fd < 0) return nullptr;
-  void* pixels = MAP_FAILED;
-  if (ftruncate(fd, static_cast<off_t>(size)) == 0) {
-    pixels = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  }
-  if (pixels == MAP_FAILED) {
-    close(fd);
-    return nullptr;
-  }
-  wl_shm_pool* pool = wl_shm_create_pool(shm_, fd, static_cast<std::int32_t>(size));
-  // The compositor has its own handle on the memory once the request is sent.
+  // The compositor has its own handle on the memory once the pool is made.
+  const FileDescriptor memory(memfd_create("dunvel-frame", MFD_CLOEXEC));
+  if (!memory.valid() || ftruncate(memory.get(), static_cast<off_t>(size)) != 0) return nullptr;
+  void* pixels = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, memory.get(), 0);
+  if (pixels == MAP_FAILED) return nullptr;
   auto buffer = std::make_unique<Buffer>();
-  buffer->buffer =
-      wl_shm_pool_create_buffer(pool, 0, width_, height_, stride_, WL_SHM_FORMAT_XRGB8888);
-  wl_shm_pool_destroy(pool);
-  close(fd);
   buffer->pixels = static_cast<std::uint8_t*>(pixels);
+  buffer->size = size;
+  const WaylandHandle<wl_shm_pool> pool(
+      wl_shm_create_pool(shm_.get(), memory.get(), static_cast<std::int32_t>(size)));
+  buffer->buffer.reset(
+      wl_shm_pool_create_buffer(pool.get(), 0, width_, height_, stride_, WL_SHM_FORMAT_XRGB8888));
   static const wl_buffer_listener listener{release};
-  wl_buffer_add_listener(buffer->buffer, &listener, buffer.get());
+  wl_buffer_add_listener(buffer->buffer.get(), &listener, buffer.get());
   buffer->stale.push_back(Part{0, 0, width_, height_});
   return buffer;
 }
@@ -172,7 +160,7 @@ WaylandShmFrames::Buffer* WaylandShmFrames::freeBuffer() {
     return best;
   };
   // Releases already read from the connection (while the thread was awake for its events).
-  if (wl_display_dispatch_queue_pending(display_, queue_) < 0) return nullptr;
+  if (wl_display_dispatch_queue_pending(display_, queue_.get()) < 0) return nullptr;
   if (Buffer* free = leastStale()) return free;
   if (buffers_.size() < kBuffersAtFirst) {
     if (auto made = newBuffer()) return buffers_.emplace_back(std::move(made)).get();
@@ -180,7 +168,7 @@ WaylandShmFrames::Buffer* WaylandShmFrames::freeBuffer() {
   }
   // The compositor holds every buffer, or has let go without saying so yet: a round trip has
   // its word on every one it is done with.
-  if (wl_display_roundtrip_queue(display_, queue_) < 0) return nullptr;
+  if (wl_display_roundtrip_queue(display_, queue_.get()) < 0) return nullptr;
   if (Buffer* free = leastStale()) return free;
   if (buffers_.size() < kMostBuffers) {
     if (auto made = newBuffer()) return buffers_.emplace_back(std::move(made)).get();
@@ -249,7 +237,7 @@ void WaylandShmFrames::show(cairo_surface_t* image, const std::vector<Rect>& cha
   buffer->stale.clear();
   markStale(*buffer, unshown_);
 
-  wl_surface_attach(surface_, buffer->buffer, 0, 0);
+  wl_surface_attach(surface_, buffer->buffer.get(), 0, 0);
   for (const Part& part : unshown_) {
     if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(surface_)) >=
         WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {

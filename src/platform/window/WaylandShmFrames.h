@@ -5,17 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/window/FramePresenter.h"
+#include "platform/window/WaylandHandle.h"
 #include "render/Geometry.h"
 
-struct wl_buffer;
-struct wl_compositor;
-struct wl_display;
-struct wl_event_queue;
-struct wl_registry;
-struct wl_shm;
-struct wl_subcompositor;
-struct wl_subsurface;
-struct wl_surface;
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace dunvel {
@@ -34,13 +27,13 @@ namespace dunvel {
 // The events about these objects go to a queue of their own, so the window's owner, which reads
 // and dispatches the connection's default queue, never runs them. Main thread only (the thread
 // that reads the connection).
-class WaylandShmFrames {
+class WaylandShmFrames final : public FramePresenter {
  public:
   // Frames of width × height pixels for the window's surface; null when the compositor offers
   // no wl_shm or its connection fails.
   static std::unique_ptr<WaylandShmFrames> open(wl_display* display, wl_surface* surface, int width,
                                                 int height);
-  ~WaylandShmFrames();
+  ~WaylandShmFrames() override;
   WaylandShmFrames(const WaylandShmFrames&) = delete;
   WaylandShmFrames& operator=(const WaylandShmFrames&) = delete;
 
@@ -49,10 +42,19 @@ class WaylandShmFrames {
   // buffer is free for is not shown, and what it changed goes with the next.
   void show(cairo_surface_t* image, const std::vector<Rect>& changed);
 
-  // How many buffers there are, and the pixels of the one attached last (XRGB8888, rows of
-  // width × 4 bytes; null before the first frame): what the compositor was given to show.
-  std::size_t buffers() const { return buffers_.size(); }
-  const std::uint8_t* shownPixels() const { return shown_ != nullptr ? shown_->pixels : nullptr; }
+  // Shows the renderer's image and its damage; the compositor keeps the last frame when the
+  // window is uncovered.
+  void present(const FaceRenderer& renderer) override;
+  void exposed(const FaceRenderer&) override {}
+
+  struct Stats {
+    // How many buffers there are.
+    std::size_t buffers = 0;
+    // The pixels of the buffer attached last (XRGB8888, rows of width × 4 bytes; null before
+    // the first frame): what the compositor was given to show.
+    const std::uint8_t* shownPixels = nullptr;
+  };
+  Stats stats() const;
 
  private:
   // A part of the frame in whole pixels.
@@ -62,9 +64,15 @@ class WaylandShmFrames {
     int width = 0;
     int height = 0;
   };
+  // A buffer and the shared memory it maps, unmapped when it goes.
   struct Buffer {
-    wl_buffer* buffer = nullptr;
+    Buffer() = default;
+    ~Buffer();
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    WaylandHandle<wl_buffer> buffer;
     std::uint8_t* pixels = nullptr;
+    std::size_t size = 0;
     // Whether the compositor may be reading it.
     bool busy = false;
     // The parts of the latest frame it does not hold yet.
@@ -90,17 +98,21 @@ class WaylandShmFrames {
   int width_;
   int height_;
   int stride_;
-  wl_event_queue* queue_ = nullptr;
+  // Declared in the order they are made, so destroyed in the reverse: the subsurface before
+  // its surface and the buffers, every object before the queue its events go to.
+  WaylandHandle<wl_event_queue> queue_;
   // The display as a proxy whose new objects go to queue_.
-  wl_display* wrapper_ = nullptr;
-  wl_registry* registry_ = nullptr;
-  wl_shm* shm_ = nullptr;
-  wl_compositor* compositor_ = nullptr;
-  wl_subcompositor* subcompositor_ = nullptr;
-  wl_subsurface* subsurface_ = nullptr;
+  WaylandHandle<wl_display> wrapper_;
+  WaylandHandle<wl_registry> registry_;
+  WaylandHandle<wl_shm> shm_;
+  WaylandHandle<wl_compositor> compositor_;
+  WaylandHandle<wl_subcompositor> subcompositor_;
   // The window surface's black buffer, under the frames.
   std::unique_ptr<Buffer> backdrop_;
   std::vector<std::unique_ptr<Buffer>> buffers_;
+  // The frames' own surface over the window's, when there is a subcompositor.
+  WaylandHandle<wl_surface> ownSurface_;
+  WaylandHandle<wl_subsurface> subsurface_;
   // What changed since the last frame shown (frames no buffer was free for).
   std::vector<Part> unshown_;
   const Buffer* shown_ = nullptr;

@@ -84,7 +84,7 @@ void fill(cairo_surface_t* image, const Rect& rect, double red, double green, do
 
 // How many pixels of the buffer shown differ from the image.
 int differing(const WaylandShmFrames& frames, cairo_surface_t* image) {
-  const std::uint8_t* shown = frames.shownPixels();
+  const std::uint8_t* shown = frames.stats().shownPixels;
   if (shown == nullptr) return -1;
   const int width = cairo_image_surface_get_width(image);
   const int height = cairo_image_surface_get_height(image);
@@ -137,7 +137,7 @@ TEST(WaylandShmFrames, EachBufferAttachedHoldsTheWholeFrameThoughOnlyWhatChanged
     if (frame % 3 == 0) wl_display_roundtrip(weston.display());
   }
   // The compositor holds only the buffer it shows: frames take turns in two.
-  EXPECT_EQ(frames->buffers(), 2u);
+  EXPECT_EQ(frames->stats().buffers, 2u);
   frames.reset();
   cairo_surface_destroy(image);
   wl_surface_destroy(surface);

@@ -80,22 +80,31 @@ class WatchFace {
 
   // The layout of the last tree; null before the first.
   const FaceLayout* layout() const { return renderer_.lastLayout(); }
-  // The position of a scroll view, in points from the top (0 for one never scrolled).
-  double scrollOffset(const std::string& identity) const;
-  std::size_t framesPainted() const { return framesPainted_; }
+  // What the face has done, for whoever checks it.
+  struct Stats {
+    std::size_t framesPainted = 0;
+    // The scroll views' positions, in points from the top, by identity.
+    ScrollOffsets scrollOffsets;
+    // The position of a scroll view (0 for one never scrolled).
+    double scrollOffset(const std::string& identity) const;
+  };
+  Stats stats() const { return Stats{framesPainted_, offsets_}; }
 
   // Paints now when something shown changed since the last frame; the queued frame calls it.
   void paintIfChanged();
 
  private:
+  // Where a press stands: held on the button it began in (its pressed look shows), off it
+  // (moved away, or begun on no button), or dragging a scroll view (it taps nothing then).
+  enum class PressState { onButton, offButton, dragging };
   struct Press {
     Point start;
+    // The button it began in; empty for none.
     std::string button;
-    bool onButton = false;
+    PressState state = PressState::offButton;
     // The scroll view a drag moves: the one under the press, when it can scroll.
     std::string scrollView;
     double startOffset = 0.0;
-    bool dragging = false;
   };
 
   void relayout();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/window/WatchFace.h"
+#include "face/WatchFace.h"
 #include "views/toolkit/HapticEngine.h"
 
 namespace dunvel {

@@ -1,4 +1,4 @@
-#include "platform/window/WatchFace.h"
+#include "face/WatchFace.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +58,7 @@ void WatchFace::press(Point point) {
   press.start = point;
   if (const Element* button = layout()->buttonAt(point)) {
     press.button = button->identity;
-    press.onButton = true;
+    press.state = PressState::onButton;
   }
   const ScrollViewLayout* view = layout()->scrollViewAt(point);
   if (view != nullptr && view->maxOffset() > 0.0) {
@@ -66,7 +66,7 @@ void WatchFace::press(Point point) {
     press.startOffset = view->offset;
   }
   press_ = std::move(press);
-  if (press_->onButton) changed();
+  if (press_->state == PressState::onButton) changed();
 }
 
 void WatchFace::move(Point point) {
@@ -75,12 +75,12 @@ void WatchFace::move(Point point) {
   const double dy = point.y - press.start.y;
   // Only an upright movement drags: the watch scrolls vertically, and a finger that slides
   // sideways off a button just lets go of it.
-  if (!press.dragging && !press.scrollView.empty() && std::abs(dy) > kDragSlopPoints) {
-    press.dragging = true;
-    if (press.onButton) changed();
-    press.onButton = false;
+  if (press.state != PressState::dragging && !press.scrollView.empty() &&
+      std::abs(dy) > kDragSlopPoints) {
+    if (press.state == PressState::onButton) changed();
+    press.state = PressState::dragging;
   }
-  if (press.dragging) {
+  if (press.state == PressState::dragging) {
     // The content follows the finger.
     for (const ScrollViewLayout& view : layout()->scrollViews()) {
       if (view.identity == press.scrollView) {
@@ -92,9 +92,11 @@ void WatchFace::move(Point point) {
   }
   if (press.button.empty()) return;
   const Element* under = layout()->buttonAt(point);
-  const bool onButton = under != nullptr && under->identity == press.button;
-  if (onButton != press.onButton) {
-    press.onButton = onButton;
+  const PressState now = under != nullptr && under->identity == press.button
+                             ? PressState::onButton
+                             : PressState::offButton;
+  if (now != press.state) {
+    press.state = now;
     changed();
   }
 }
@@ -103,8 +105,8 @@ void WatchFace::release(Point point) {
   if (!press_) return;
   const Press press = std::move(*press_);
   press_.reset();
-  if (press.onButton) changed();
-  if (press.dragging || press.button.empty() || layout() == nullptr) return;
+  if (press.state == PressState::onButton) changed();
+  if (press.state == PressState::dragging || press.button.empty() || layout() == nullptr) return;
   // Hit-tested again in the current layout: the tree may have been evaluated since the press.
   const Element* button = layout()->buttonAt(point);
   if (button == nullptr || button->identity != press.button) return;
@@ -145,10 +147,9 @@ void WatchFace::pulse(HapticType type) {
   pulse_ = type;
   changed();
   // One timer at a time: a new haptic replaces the pulse still showing.
-  pulseEnd_ = timers_.scheduleRepeating(hapticRingLook(type).length, [this] {
+  pulseEnd_ = timers_.scheduleOnce(hapticRingLook(type).length, [this] {
     pulse_.reset();
     changed();
-    pulseEnd_.cancel();
   });
 }
 
@@ -175,17 +176,13 @@ void WatchFace::keepTime(const Clock& clock) {
 void WatchFace::showTimeNow() {
   const double now = clock_->now().timeIntervalSince1970;
   showTime(timeText(now));
-  // Due just after the next turn of the minute; set again from there, on the main queue (a
-  // timer is not replaced from inside its own call), so the clock's own drift never adds up.
+  // Due just after the next turn of the minute, and set again from there, so the clock's own
+  // drift never adds up.
   double untilTurn = 60.0 - std::fmod(now, 60.0);
   if (!(untilTurn > 0.0 && untilTurn <= 60.0)) untilTurn = 60.0;
   const auto due = std::chrono::duration_cast<std::chrono::nanoseconds>(
       std::chrono::duration<double>(untilTurn + 0.02));
-  minuteTurn_ = timers_.scheduleRepeating(due, [this] {
-    mainQueue_.async([weak = std::weak_ptr<WatchFace*>(self_)] {
-      if (auto self = weak.lock()) (*self)->showTimeNow();
-    });
-  });
+  minuteTurn_ = timers_.scheduleOnce(due, [this] { showTimeNow(); });
 }
 
 void WatchFace::onTap(std::function<void(const Element& button)> listener) {
@@ -196,9 +193,9 @@ void WatchFace::onFrame(std::function<void(const FaceRenderer&)> listener) {
   frameListeners_.push_back(std::move(listener));
 }
 
-double WatchFace::scrollOffset(const std::string& identity) const {
-  const auto found = offsets_.find(identity);
-  return found == offsets_.end() ? 0.0 : found->second;
+double WatchFace::Stats::scrollOffset(const std::string& identity) const {
+  const auto found = scrollOffsets.find(identity);
+  return found == scrollOffsets.end() ? 0.0 : found->second;
 }
 
 void WatchFace::paintIfChanged() {
@@ -239,7 +236,7 @@ void WatchFace::changed() {
 }
 
 std::string WatchFace::pressedLook() const {
-  if (!press_ || !press_->onButton) return {};
+  if (!press_ || press_->state != PressState::onButton) return {};
   return press_->button;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/window/WatchFace.h"
+#include "face/WatchFace.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -71,13 +71,13 @@ TEST_F(WatchFaceTest, TapsOnReleaseInTheButtonPressedAndShowsThePressOnlyWhileOn
 
   // Pressed: one frame with the pressed look; sliding sideways off the button: one without it.
   h.loop.drain();
-  const std::size_t frames = face.framesPainted();
+  const std::size_t frames = face.stats().framesPainted;
   face.press(first);
   h.loop.drain();
-  EXPECT_EQ(face.framesPainted(), frames + 1);
+  EXPECT_EQ(face.stats().framesPainted, frames + 1);
   face.move(Point{1.0, first.y});
   h.loop.drain();
-  EXPECT_EQ(face.framesPainted(), frames + 2);
+  EXPECT_EQ(face.stats().framesPainted, frames + 2);
   face.release(Point{1.0, first.y});
   // Back onto the button before the release still taps, as a finger does.
   face.press(first);
@@ -88,11 +88,11 @@ TEST_F(WatchFaceTest, TapsOnReleaseInTheButtonPressedAndShowsThePressOnlyWhileOn
   face.press(first);
   face.release(second);
   h.loop.drain();
-  const std::size_t settled = face.framesPainted();
+  const std::size_t settled = face.stats().framesPainted;
   face.press(Point{1.0, 1.0});
   face.release(Point{1.0, 1.0});
   h.loop.drain();
-  EXPECT_EQ(face.framesPainted(), settled);
+  EXPECT_EQ(face.stats().framesPainted, settled);
 
   EXPECT_EQ(tapped, (std::vector<std::string>{firstId, firstId}));
   EXPECT_EQ(h.session.sentMessages().size(), 2u);
@@ -106,26 +106,26 @@ TEST_F(WatchFaceTest, ScrollingIsClampedAndKeptForTheSameScreenOnly) {
   const Point middle{99.0, 150.0};
 
   face.scroll(middle, 2, ScrollUnit::line);
-  EXPECT_EQ(face.scrollOffset(identity), 48.0);
+  EXPECT_EQ(face.stats().scrollOffset(identity), 48.0);
   EXPECT_EQ(scrollView().offset, 48.0) << "the layout shows the new position";
   face.scroll(middle, 1, ScrollUnit::page);
-  EXPECT_EQ(face.scrollOffset(identity), 48.0 + scrollView().viewport.height - 24.0);
+  EXPECT_EQ(face.stats().scrollOffset(identity), 48.0 + scrollView().viewport.height - 24.0);
   face.scroll(middle, 1e9, ScrollUnit::point);
-  EXPECT_EQ(face.scrollOffset(identity), maxOffset);
+  EXPECT_EQ(face.stats().scrollOffset(identity), maxOffset);
   // Past the end nothing moves, so nothing is painted.
   h.loop.drain();
-  const std::size_t frames = face.framesPainted();
+  const std::size_t frames = face.stats().framesPainted;
   face.scroll(middle, 3, ScrollUnit::line);
   h.loop.drain();
-  EXPECT_EQ(face.framesPainted(), frames);
+  EXPECT_EQ(face.stats().framesPainted, frames);
   face.scroll(middle, -1e9, ScrollUnit::point);
-  EXPECT_EQ(face.scrollOffset(identity), 0.0);
+  EXPECT_EQ(face.stats().scrollOffset(identity), 0.0);
 
   // A drag moves the content with the pointer.
   face.press(middle);
   face.move(Point{middle.x, middle.y - 40.0});
   face.release(Point{middle.x, middle.y - 40.0});
-  EXPECT_EQ(face.scrollOffset(identity), 40.0);
+  EXPECT_EQ(face.stats().scrollOffset(identity), 40.0);
 
   // A new snapshot of the same screen keeps the position; another screen forgets it.
   showTeams("board", 20, 99);
@@ -134,7 +134,7 @@ TEST_F(WatchFaceTest, ScrollingIsClampedAndKeptForTheSameScreenOnly) {
   // Fewer teams: the position is clamped to what is left.
   showTeams("board", 4);
   ASSERT_LT(scrollView().maxOffset(), 40.0);
-  EXPECT_EQ(face.scrollOffset(identity), scrollView().maxOffset());
+  EXPECT_EQ(face.stats().scrollOffset(identity), scrollView().maxOffset());
   h.show(snapshot("idle"));
   showTeams("board", 20);
   EXPECT_EQ(scrollView().offset, 0.0);
@@ -148,7 +148,7 @@ TEST_F(WatchFaceTest, DraggingOverAButtonScrollsAndTapsNothing) {
   face.press(second);
   face.move(Point{second.x, second.y - 30.0});
   face.release(Point{second.x, second.y - 30.0});
-  EXPECT_EQ(face.scrollOffset(identity), 30.0);
+  EXPECT_EQ(face.stats().scrollOffset(identity), 30.0);
   EXPECT_TRUE(tapped.empty());
   EXPECT_TRUE(h.session.sentMessages().empty());
 }
@@ -160,13 +160,13 @@ TEST_F(WatchFaceTest, EachHapticTypePulsesInItsOwnColourUntilItsTimeIsUp) {
   std::set<std::uint32_t> colours;
   for (HapticType type :
        {HapticType::notification, HapticType::success, HapticType::failure, HapticType::click}) {
-    const std::size_t frames = face.framesPainted();
+    const std::size_t frames = face.stats().framesPainted;
     face.pulse(type);
     h.loop.drain();
-    EXPECT_EQ(face.framesPainted(), frames + 1);
+    EXPECT_EQ(face.stats().framesPainted, frames + 1);
     colours.insert(pixelAt(edge.x, edge.y));
     h.loop.advance(1.0);
-    EXPECT_EQ(face.framesPainted(), frames + 2);
+    EXPECT_EQ(face.stats().framesPainted, frames + 2);
     EXPECT_EQ(pixelAt(edge.x, edge.y), 0x000000u) << "the pulse is over";
   }
   EXPECT_EQ(colours.size(), 4u);
@@ -185,28 +185,28 @@ TEST_F(WatchFaceTest, TheBandKeepsTheTimeAtEachTurnOfTheMinuteAndATextSizeLaysTh
 
   // Nothing is painted within the minute; just after its turn, the new time.
   const double untilTurn = 60.0 - std::fmod(start, 60.0);
-  std::size_t frames = face.framesPainted();
+  std::size_t frames = face.stats().framesPainted;
   h.loop.advance(untilTurn - 0.5);
-  EXPECT_EQ(face.framesPainted(), frames);
+  EXPECT_EQ(face.stats().framesPainted, frames);
   h.loop.advance(0.6);
   EXPECT_EQ(renderer.time(), timeText(start + untilTurn));
   EXPECT_NE(renderer.time(), timeText(start));
-  EXPECT_EQ(face.framesPainted(), frames + 1);
+  EXPECT_EQ(face.stats().framesPainted, frames + 1);
   // And again at the next turn, a minute later.
   h.loop.advance(59.0);
-  EXPECT_EQ(face.framesPainted(), frames + 1);
+  EXPECT_EQ(face.stats().framesPainted, frames + 1);
   h.loop.advance(1.0);
   EXPECT_EQ(renderer.time(), timeText(start + untilTurn + 60.0));
 
   // A step up in text size lays the face out again at once: a body line grows with it.
   const Element& name = *h.tree().findText("فريق 1");
   EXPECT_DOUBLE_EQ(face.layout()->frameOf(name)->height, 19.5);
-  frames = face.framesPainted();
+  frames = face.stats().framesPainted;
   face.setTextSize(largerTextSize(face.textSize()));
   h.loop.drain();
   EXPECT_EQ(face.textSize(), TextSize::xxLarge);
   EXPECT_DOUBLE_EQ(face.layout()->frameOf(*h.tree().findText("فريق 1"))->height, 20.5);
-  EXPECT_EQ(face.framesPainted(), frames + 1);
+  EXPECT_EQ(face.stats().framesPainted, frames + 1);
 }
 
 }  // namespace
