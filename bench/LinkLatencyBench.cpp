@@ -34,8 +34,6 @@
 
 #include "app/AppRunner.h"
 #include "app/DunvelWatchApp.h"
-#include "app/watch/FaceAppRunner.h"
-#include "app/watch/RunApp.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/SocketSession.h"
@@ -48,6 +46,8 @@
 #include "support/Figures.h"
 #include "support/LinkClient.h"
 #include "support/TempFolder.h"
+#include "watch/FaceAppRunner.h"
+#include "watch/RunApp.h"
 
 namespace {
 

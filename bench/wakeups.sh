@@ -44,7 +44,7 @@ if [ -n "$atspi" ] && [ -z "${DUNVEL_WAKEUPS_SESSION:-}" ]; then
 fi
 build=${positional[0]:-build/test}
 seconds=${positional[1]:-60}
-watch=$build/src/app/watch/dunvel-watch
+watch=$build/tools/watch/dunvel-watch
 host=$build/tools/host/dunvel-host
 work=$(mktemp -d)
 pids=()

@@ -30,9 +30,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/watch/WatchCommandLine.h"
 #include "host/HostCommandLine.h"
 #include "preview/PreviewCommand.h"
+#include "watch/WatchCommandLine.h"
 
 namespace {
 

@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from child_processes import Process, eventually  # noqa: E402
 
 SOURCE = os.environ.get("DUNVEL_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "../.."))
-WATCH = os.environ.get("DUNVEL_WATCH", "build/test/src/app/watch/dunvel-watch")
+WATCH = os.environ.get("DUNVEL_WATCH", "build/test/tools/watch/dunvel-watch")
 HOST = os.environ.get("DUNVEL_HOST", "build/test/tools/host/dunvel-host")
 PREVIEW = os.environ.get("DUNVEL_PREVIEW", "build/test/tools/preview/dunvel-preview")
 COMMANDS_SENT = os.environ.get("DUNVEL_COMMANDS_SENT",

@@ -28,7 +28,7 @@ import websockets
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from child_processes import Process, eventually  # noqa: E402
 
-WATCH = os.environ.get("DUNVEL_WATCH", "build/test/src/app/watch/dunvel-watch")
+WATCH = os.environ.get("DUNVEL_WATCH", "build/test/tools/watch/dunvel-watch")
 HOST = os.environ.get("DUNVEL_HOST", "build/test/tools/host/dunvel-host")
 README = os.environ.get("DUNVEL_README", os.path.join(os.path.dirname(__file__), "../../README.md"))
 TOKEN = "test-token-0123456789abcdef"

@@ -36,7 +36,7 @@ if os.environ.get("DUNVEL_ATSPI_SESSION") != "1":
         shutil.rmtree(runtime, ignore_errors=True)
     sys.exit(ran.returncode)
 
-WATCH = os.environ.get("DUNVEL_WATCH", "build/test/src/app/watch/dunvel-watch")
+WATCH = os.environ.get("DUNVEL_WATCH", "build/test/tools/watch/dunvel-watch")
 HOST = os.environ.get("DUNVEL_HOST", "build/test/tools/host/dunvel-host")
 PREVIEW = os.environ.get("DUNVEL_PREVIEW", "build/test/tools/preview/dunvel-preview")
 SCALE = 2.0

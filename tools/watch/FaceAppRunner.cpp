@@ -1,4 +1,4 @@
-#include "app/watch/FaceAppRunner.h"
+#include "watch/FaceAppRunner.h"
 
 #include <cstdio>
 #include <memory>
@@ -11,16 +11,16 @@
 #include <utility>
 
 #include "app/HeadlessAppRunner.h"
-#include "app/watch/RunApp.h"
+#include "face/FaceHapticEngine.h"
+#include "face/WatchFace.h"
+#include "files/FrameFileName.h"
 #include "platform/accessibility/AtkFaceAccessibility.h"
 #include "platform/device/LogHapticEngine.h"
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
-#include "face/FaceHapticEngine.h"
 #include "platform/window/SdlWindow.h"
-#include "face/WatchFace.h"
 #include "render/FaceRenderer.h"
-#include "files/FrameFileName.h"
+#include "watch/RunApp.h"
 
 namespace dunvel {
 

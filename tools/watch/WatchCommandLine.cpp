@@ -1,4 +1,4 @@
-#include "app/watch/WatchCommandLine.h"
+#include "watch/WatchCommandLine.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -15,8 +15,6 @@
 #include <ostream>
 #include <system_error>
 
-#include "app/watch/RunApp.h"
-#include "app/watch/SnapshotFindingsLog.h"
 #include "cli/CommandLine.h"
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
@@ -33,20 +31,15 @@
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
 #include "state/OneLine.h"
+#include "watch/RunApp.h"
+#include "watch/SnapshotFindingsLog.h"
 
 namespace dunvel {
 
-std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* argv,
-                                                  std::ostream& out, std::ostream& err,
-                                                  int& exitStatus) {
-  CLI::App app(
-      "The wrist companion of the Dunvel quiz game. Listens for the host app on a local socket "
-      "($XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock) and shows its game "
-      "snapshots, in a window when there is a display (a click is a tap, the wheel and the "
-      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, SIGHUP, Escape or closing the window.",
-      "dunvel-watch");
-  addCommonOptions(app);
-  WatchOptions options;
+namespace {
+
+// dunvel-watch's own options, beside the common ones.
+void addWatchOptions(CLI::App& app, WatchOptions& options) {
   app.add_flag("--headless", options.headless,
                "Run without a window even when there is a display ($DISPLAY or "
                "$WAYLAND_DISPLAY); what is shown is logged either way");
@@ -99,81 +92,118 @@ std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* a
                  "Let web pages from this origin (e.g. http://localhost:8000) connect to the "
                  "endpoint; others are refused. Repeatable")
       ->type_name("ORIGIN");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    exitStatus = reportUsageError(app, error, out, err);
-    return std::nullopt;
+}
+
+// What is wrong with the options that go with --listen, as a usage line says it; empty when
+// nothing is.
+std::string listenUsageProblem(const WatchOptions& options) {
+  if (!options.listen) {
+    if (options.tlsCertificate || options.tlsKey || options.tlsKeyPassFile || options.token ||
+        options.tokenFile || !options.allowedOrigins.empty()) {
+      return "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen";
+    }
+    return {};
   }
-  const auto usage = [&](const std::string& problem) {
-    err << "dunvel-watch: " << problem << " (see --help)\n";
-    exitStatus = 2;
-    return std::nullopt;
-  };
   WebSocketAddress address;
-  if (options.listen) {
-    if (std::string problem = parseWebSocketAddress(*options.listen, address); !problem.empty()) {
-      return usage("--listen " + problem);
-    }
-    if (address.secure != (options.tlsCertificate || options.tlsKey)) {
-      return usage(address.secure ? "--listen wss:// needs --tls-cert and --tls-key"
-                                  : "--tls-cert and --tls-key go with --listen wss://");
-    }
-    if (address.secure && !(options.tlsCertificate && options.tlsKey)) {
-      return usage("--listen wss:// needs both --tls-cert and --tls-key");
-    }
-    if (options.tlsKeyPassFile && !options.tlsKey) {
-      return usage("--tls-key-pass-file goes with --tls-key");
-    }
-    for (const std::string& origin : options.allowedOrigins) {
-      std::string normalized;
-      if (std::string problem = normalizeOrigin(origin, normalized); !problem.empty()) {
-        return usage("--allow-origin " + oneLine(problem));
-      }
-    }
-  } else if (options.tlsCertificate || options.tlsKey || options.tlsKeyPassFile || options.token ||
-             options.tokenFile || !options.allowedOrigins.empty()) {
-    return usage(
-        "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen");
+  if (std::string problem = parseWebSocketAddress(*options.listen, address); !problem.empty()) {
+    return "--listen " + problem;
   }
-  // Said only once the command line is known to be good: an error stays the one line there is.
+  if (address.secure != (options.tlsCertificate || options.tlsKey)) {
+    return address.secure ? "--listen wss:// needs --tls-cert and --tls-key"
+                          : "--tls-cert and --tls-key go with --listen wss://";
+  }
+  if (address.secure && !(options.tlsCertificate && options.tlsKey)) {
+    return "--listen wss:// needs both --tls-cert and --tls-key";
+  }
+  if (options.tlsKeyPassFile && !options.tlsKey) {
+    return "--tls-key-pass-file goes with --tls-key";
+  }
+  for (const std::string& origin : options.allowedOrigins) {
+    std::string normalized;
+    if (std::string problem = normalizeOrigin(origin, normalized); !problem.empty()) {
+      return "--allow-origin " + oneLine(problem);
+    }
+  }
+  return {};
+}
+
+// The endpoint's token as the command line gives it: read from --token-file into
+// options.token, and checked. A problem is bad input (status 1: what a file holds) or bad
+// usage (status 2); a warning is said once the whole command line is known to be good.
+struct TokenCheck {
+  std::string problem;
+  int status = 0;
   std::string warning;
+};
+
+TokenCheck checkToken(WatchOptions& options) {
+  TokenCheck check;
   if (options.tokenFile) {
     bool readableByOthers = false;
     std::string token;
     if (std::string problem =
             readSecretFile(*options.tokenFile, "a token", token, readableByOthers);
         !problem.empty()) {
-      err << "dunvel-watch: --token-file " << problem << '\n';
-      exitStatus = 1;
-      return std::nullopt;
+      return {"--token-file " + problem, 1, {}};
     }
     if (readableByOthers) {
-      warning = oneLine(*options.tokenFile) + " can be read by other users (chmod 600 it)";
+      check.warning = oneLine(*options.tokenFile) + " can be read by other users (chmod 600 it)";
     }
     options.token = std::move(token);
   }
-  if (options.token) {
-    const bool fit = options.token->size() >= 16 &&
-                     options.token->find_first_not_of(
-                         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~") ==
-                         std::string::npos;
-    constexpr const char* kTokenRule =
-        ": at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'";
-    if (!fit && options.tokenFile) {
-      // What a file holds is bad input, not bad usage.
-      err << "dunvel-watch: --token-file " << oneLine(*options.tokenFile) << kTokenRule << '\n';
-      exitStatus = 1;
-      return std::nullopt;
-    }
-    if (!fit) return usage(std::string("--token") + kTokenRule);
-    if (!options.tokenFile) {
-      warning =
-          "--token is on the command line, where other users of this machine can read it (ps); "
-          "use --token-file FILE";
-    }
+  if (!options.token) return check;
+  const bool fit = options.token->size() >= 16 &&
+                   options.token->find_first_not_of(
+                       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~") ==
+                       std::string::npos;
+  constexpr const char* kTokenRule =
+      ": at least 16 characters, each a letter, a digit, '-', '.', '_' or '~'";
+  if (!fit && options.tokenFile) {
+    // What a file holds is bad input, not bad usage.
+    return {"--token-file " + oneLine(*options.tokenFile) + kTokenRule, 1, {}};
   }
-  if (!warning.empty()) err << "dunvel-watch: warning: " << warning << '\n';
+  if (!fit) return {std::string("--token") + kTokenRule, 2, {}};
+  if (!options.tokenFile) {
+    check.warning =
+        "--token is on the command line, where other users of this machine can read it (ps); "
+        "use --token-file FILE";
+  }
+  return check;
+}
+
+}  // namespace
+
+std::optional<WatchOptions> parseWatchCommandLine(int argc, const char* const* argv,
+                                                  std::ostream& out, std::ostream& err,
+                                                  int& exitStatus) {
+  CLI::App app(
+      "The wrist companion of the Dunvel quiz game. Listens for the host app on a local socket "
+      "($XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock) and shows its game "
+      "snapshots, in a window when there is a display (a click is a tap, the wheel and the "
+      "arrow keys turn the crown); ends on Ctrl-C, SIGTERM, SIGHUP, Escape or closing the window.",
+      "dunvel-watch");
+  addCommonOptions(app);
+  WatchOptions options;
+  addWatchOptions(app, options);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    exitStatus = reportUsageError(app, error, out, err);
+    return std::nullopt;
+  }
+  if (std::string problem = listenUsageProblem(options); !problem.empty()) {
+    err << "dunvel-watch: " << problem << " (see --help)\n";
+    exitStatus = 2;
+    return std::nullopt;
+  }
+  const TokenCheck token = checkToken(options);
+  if (!token.problem.empty()) {
+    err << "dunvel-watch: " << token.problem << (token.status == 2 ? " (see --help)\n" : "\n");
+    exitStatus = token.status;
+    return std::nullopt;
+  }
+  // Said only once the command line is known to be good: an error stays the one line there is.
+  if (!token.warning.empty()) err << "dunvel-watch: warning: " << token.warning << '\n';
   exitStatus = 0;
   return options;
 }
@@ -245,6 +275,65 @@ int watchMain(int argc, const char* const* argv, std::ostream& out, std::ostream
 
 namespace {
 
+// Starts the WebSocket endpoint of --listen on listener, and writes its URL beside the socket
+// into urlFile. Empty, or the line saying why it cannot be had (with the endpoint stopped
+// again); warnings go to err as they come.
+std::string startEndpoint(const WatchOptions& options, SocketSession& session,
+                          std::unique_ptr<WebSocketListener>& listener, LinkUrlFile& urlFile,
+                          std::ostream& err) {
+  WebSocketListener::Options endpoint;
+  parseWebSocketAddress(*options.listen, endpoint.address);
+  if (options.tlsCertificate) endpoint.tlsCertificate = *options.tlsCertificate;
+  if (options.tlsKey) endpoint.tlsKey = *options.tlsKey;
+  if (options.tlsKeyPassFile) {
+    std::string phrase;
+    bool readableByOthers = false;
+    if (std::string problem =
+            readSecretFile(*options.tlsKeyPassFile, "a pass phrase", phrase, readableByOthers);
+        !problem.empty()) {
+      return "--tls-key-pass-file " + problem;
+    }
+    if (readableByOthers) {
+      err << "dunvel-watch: warning: " << oneLine(*options.tlsKeyPassFile)
+          << " can be read by other users (chmod 600 it)" << std::endl;
+    }
+    endpoint.tlsKeyPassPhrase = std::move(phrase);
+  }
+  endpoint.warning = [&err](const std::string& line) {
+    err << "dunvel-watch: warning: " << line << std::endl;
+  };
+  endpoint.token = options.token ? *options.token : makeLinkToken();
+  endpoint.allowedOrigins = options.allowedOrigins;
+  if (!endpoint.address.secure && !isLoopbackAddress(endpoint.address)) {
+    err << "dunvel-watch: warning: " << *options.listen
+        << " is not encrypted: anyone on that network can read the link and its token (use "
+           "wss:// with --tls-cert and --tls-key)"
+        << std::endl;
+  }
+  listener = std::make_unique<WebSocketListener>(std::move(endpoint), session);
+  if (std::string problem = listener->listen(); !problem.empty()) return "--listen " + problem;
+  if (std::string problem =
+          urlFile.write(LinkUrlFile::pathFor(session.path()), listener->url() + "\n");
+      !problem.empty()) {
+    listener->stop();
+    return problem;
+  }
+  err << "dunvel-watch: WebSocket link on " << listener->url() << std::endl;
+  return {};
+}
+
+// The demo quiz night of --demo, played as the host over the socket, its lines on out.
+std::unique_ptr<DemoHost> startDemo(const std::filesystem::path& socket, std::ostream& out) {
+  auto demo = std::make_unique<DemoHost>(
+      DemoHost::Options{socket, Autoplay::on, {}, [&out](const std::string& line) {
+                          // One insertion per line, so lines from the two threads do not
+                          // interleave mid-line.
+                          out << ("host: " + line + "\n") << std::flush;
+                        }});
+  demo->start();
+  return demo;
+}
+
 int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std::ostream& err) {
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
   // then the loop with any block still queued for the recording, then the recording.
@@ -287,52 +376,12 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
   // Removed when the run ends, however it ends, and only while it is still this run's.
   LinkUrlFile urlFile;
   if (options->listen) {
-    WebSocketListener::Options endpoint;
-    parseWebSocketAddress(*options->listen, endpoint.address);
-    if (options->tlsCertificate) endpoint.tlsCertificate = *options->tlsCertificate;
-    if (options->tlsKey) endpoint.tlsKey = *options->tlsKey;
-    if (options->tlsKeyPassFile) {
-      std::string phrase;
-      bool readableByOthers = false;
-      if (std::string problem =
-              readSecretFile(*options->tlsKeyPassFile, "a pass phrase", phrase, readableByOthers);
-          !problem.empty()) {
-        session.stop();
-        err << "dunvel-watch: --tls-key-pass-file " << problem << std::endl;
-        return 1;
-      }
-      if (readableByOthers) {
-        err << "dunvel-watch: warning: " << oneLine(*options->tlsKeyPassFile)
-            << " can be read by other users (chmod 600 it)" << std::endl;
-      }
-      endpoint.tlsKeyPassPhrase = std::move(phrase);
-    }
-    endpoint.warning = [&err](const std::string& line) {
-      err << "dunvel-watch: warning: " << line << std::endl;
-    };
-    endpoint.token = options->token ? *options->token : makeLinkToken();
-    endpoint.allowedOrigins = options->allowedOrigins;
-    if (!endpoint.address.secure && !isLoopbackAddress(endpoint.address)) {
-      err << "dunvel-watch: warning: " << *options->listen
-          << " is not encrypted: anyone on that network can read the link and its token (use "
-             "wss:// with --tls-cert and --tls-key)"
-          << std::endl;
-    }
-    listener = std::make_unique<WebSocketListener>(std::move(endpoint), session);
-    if (std::string problem = listener->listen(); !problem.empty()) {
-      session.stop();
-      err << "dunvel-watch: --listen " << problem << std::endl;
-      return 1;
-    }
-    if (std::string problem =
-            urlFile.write(LinkUrlFile::pathFor(session.path()), listener->url() + "\n");
+    if (std::string problem = startEndpoint(*options, session, listener, urlFile, err);
         !problem.empty()) {
-      listener->stop();
       session.stop();
       err << "dunvel-watch: " << problem << std::endl;
       return 1;
     }
-    err << "dunvel-watch: WebSocket link on " << listener->url() << std::endl;
   }
 
   SessionPlatform platform{
@@ -341,15 +390,7 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
   installSessionPlatform(std::move(platform));
 
   std::unique_ptr<DemoHost> demo;
-  if (options->demo) {
-    demo = std::make_unique<DemoHost>(
-        DemoHost::Options{session.path(), Autoplay::on, {}, [&out](const std::string& line) {
-                            // One insertion per line, so lines from the two threads do not
-                            // interleave mid-line.
-                            out << ("host: " + line + "\n") << std::flush;
-                          }});
-    demo->start();
-  }
+  if (options->demo) demo = startDemo(session.path(), out);
 
   const int ran = runApp(loop, *options, out, err, options->record ? &recording : nullptr);
 

@@ -2,7 +2,7 @@
 
 #include <iosfwd>
 
-#include "app/watch/WatchOptions.h"
+#include "watch/WatchOptions.h"
 
 namespace dunvel {
 

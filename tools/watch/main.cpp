@@ -1,7 +1,7 @@
 #include <csignal>
 #include <iostream>
 
-#include "app/watch/WatchCommandLine.h"
+#include "watch/WatchCommandLine.h"
 
 int main(int argc, char** argv) {
   // A host that goes away mid-write must not kill the companion with SIGPIPE.

@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <optional>
 
-#include "app/watch/WatchOptions.h"
+#include "watch/WatchOptions.h"
 
 namespace dunvel {
 

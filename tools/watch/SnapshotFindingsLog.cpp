@@ -1,4 +1,4 @@
-#include "app/watch/SnapshotFindingsLog.h"
+#include "watch/SnapshotFindingsLog.h"
 
 #include <chrono>
 #include <ostream>

@@ -1,4 +1,4 @@
-#include "app/watch/RunApp.h"
+#include "watch/RunApp.h"
 
 #include <cstdlib>
 #include <optional>
@@ -8,15 +8,15 @@
 #include "app/AppRunner.h"
 #include "app/DunvelWatchApp.h"
 #include "app/HeadlessAppRunner.h"
-#include "app/watch/FaceAppRunner.h"
+#include "files/DataDir.h"
 #include "platform/device/LogHapticEngine.h"
 #include "platform/recording/HapticRecorder.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
-#include "files/DataDir.h"
 #include "render/FontConfigFile.h"
 #include "render/TextSize.h"
 #include "state/OneLine.h"
+#include "watch/FaceAppRunner.h"
 
 namespace dunvel {
 
