@@ -187,35 +187,31 @@ std::string RecordingEvent::line() const {
   return out;
 }
 
-bool RecordingEvent::parse(std::string_view line, RecordingEvent& event, std::string& error) {
-  event = RecordingEvent{};
-  // The object, its frame and the frame's payload: two levels more than a snapshot may use.
-  JsonReadResult read = readSnapshotJson(line, kMaxSnapshotDepth + 2);
-  if (!read.ok()) return fail(error, read.error);
-  const ContextDictionary& object = read.dictionary;
+namespace {
 
-  const std::string* kind = textEntry(object, "event");
-  if (kind == nullptr) return fail(error, R"(/event: a line needs an "event" text)");
-  bool known = false;
-  for (const KindName& entry : kKinds) {
-    if (*kind == entry.name) {
-      event.kind = entry.kind;
-      known = true;
-    }
+// The frame of a frame event, read with the link's own rules.
+bool readFrame(const ContextDictionary& object, RecordingEvent& event, std::string& error) {
+  const auto found = object.find("frame");
+  const auto* frame = found == object.end() ? nullptr : found->second.get_if<ContextDictionary>();
+  if (frame == nullptr) return fail(error, "/frame: a frame event needs the frame object");
+  // Read with the link's own rules, so a replay sends only what the link would take.
+  event.frameJson = writeContextJson(*frame);
+  std::string problem;
+  if (!LinkFrame::parse(event.frameJson, event.frame, problem)) {
+    return fail(error, "/frame" + problem);
   }
-  if (!known) return fail(error, "/event: unknown event " + jsonText(*kind));
-
-  const std::optional<double> t = numberEntry(object, "t");
-  if (!t || !std::isfinite(*t) || *t < 0 || *t > kMaxTimeMs) {
-    return fail(error,
-                "/t: the time needs to be a number of milliseconds from 0 to a week (604800000)");
+  if (event.frame.type == LinkFrame::Type::error) {
+    return fail(error, "/frame/type: an error frame is not something a host plays");
   }
-  event.t = *t;
-  const std::string* wall = textEntry(object, "wall");
-  event.wall = wall != nullptr ? *wall : std::string();
+  return true;
+}
 
+// The fields of the event's kind, past the time and wall-clock fields every line has.
+bool readKindFields(const ContextDictionary& object, RecordingEvent& event, std::string& error) {
+  using Kind = RecordingEvent::Kind;
   switch (event.kind) {
     case Kind::start: {
+      const std::string* wall = textEntry(object, "wall");
       const std::optional<Date> start = wall ? parseRecordingWallText(*wall) : std::nullopt;
       if (!start) {
         return fail(
@@ -230,22 +226,8 @@ bool RecordingEvent::parse(std::string_view line, RecordingEvent& event, std::st
     case Kind::connect:
     case Kind::disconnect:
       return true;
-    case Kind::frame: {
-      const auto found = object.find("frame");
-      const auto* frame =
-          found == object.end() ? nullptr : found->second.get_if<ContextDictionary>();
-      if (frame == nullptr) return fail(error, "/frame: a frame event needs the frame object");
-      // Read with the link's own rules, so a replay sends only what the link would take.
-      event.frameJson = writeContextJson(*frame);
-      std::string problem;
-      if (!LinkFrame::parse(event.frameJson, event.frame, problem)) {
-        return fail(error, "/frame" + problem);
-      }
-      if (event.frame.type == LinkFrame::Type::error) {
-        return fail(error, "/frame/type: an error frame is not something a host plays");
-      }
-      return true;
-    }
+    case Kind::frame:
+      return readFrame(object, event, error);
     case Kind::tap: {
       const std::string* control = textEntry(object, "control");
       if (control == nullptr) return fail(error, R"(/control: a tap needs the "control" text)");
@@ -287,6 +269,38 @@ bool RecordingEvent::parse(std::string_view line, RecordingEvent& event, std::st
     }
   }
   return fail(error, "/event: unknown event");
+}
+
+}  // namespace
+
+bool RecordingEvent::parse(std::string_view line, RecordingEvent& event, std::string& error) {
+  event = RecordingEvent{};
+  // The object, its frame and the frame's payload: two levels more than a snapshot may use.
+  JsonReadResult read = readSnapshotJson(line, kMaxSnapshotDepth + 2);
+  if (!read.ok()) return fail(error, read.error);
+  const ContextDictionary& object = read.dictionary;
+
+  const std::string* kind = textEntry(object, "event");
+  if (kind == nullptr) return fail(error, R"(/event: a line needs an "event" text)");
+  bool known = false;
+  for (const KindName& entry : kKinds) {
+    if (*kind == entry.name) {
+      event.kind = entry.kind;
+      known = true;
+    }
+  }
+  if (!known) return fail(error, "/event: unknown event " + jsonText(*kind));
+
+  const std::optional<double> t = numberEntry(object, "t");
+  if (!t || !std::isfinite(*t) || *t < 0 || *t > kMaxTimeMs) {
+    return fail(error,
+                "/t: the time needs to be a number of milliseconds from 0 to a week (604800000)");
+  }
+  event.t = *t;
+  const std::string* wall = textEntry(object, "wall");
+  event.wall = wall != nullptr ? *wall : std::string();
+
+  return readKindFields(object, event, error);
 }
 
 }  // namespace dunvel

@@ -32,7 +32,7 @@ void RecordingReader::warn(std::size_t line, const std::string& what) {
   warn_(name_ + ":" + std::to_string(line) + ": " + what);
 }
 
-bool RecordingReader::nextLine(std::string& line, bool& complete) {
+RecordingReader::LineEnd RecordingReader::nextLine(std::string& line) {
   line.clear();
   bool any = false;
   bool overlong = false;
@@ -68,27 +68,25 @@ bool RecordingReader::nextLine(std::string& line, bool& complete) {
       failed_ = true;
       chunkAt_ = chunkSize_ = 0;
       in_.setstate(std::ios::failbit);
-      return false;
+      return LineEnd::none;
     }
     if (found != nullptr) {
       ++lineNumber_;
-      complete = true;
       if (overlong) skipOverlong(line);
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      return true;
+      return LineEnd::newline;
     }
   }
-  if (!any) return false;
+  if (!any) return LineEnd::none;
   ++lineNumber_;
-  complete = false;
   if (overlong) skipOverlong(line);
-  return true;
+  return LineEnd::cutShort;
 }
 
 bool RecordingReader::next(RecordingEvent& event) {
   std::string text;
-  bool complete = true;
-  while (nextLine(text, complete)) {
+  for (LineEnd end = nextLine(text); end != LineEnd::none; end = nextLine(text)) {
+    const bool complete = end == LineEnd::newline;
     if (text.find_first_not_of(" \t") == std::string::npos) continue;
     std::string problem;
     if (!RecordingEvent::parse(text, event, problem)) {

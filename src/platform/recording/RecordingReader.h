@@ -48,9 +48,11 @@ class RecordingReader {
   const std::string& name() const { return name_; }
 
  private:
-  // The next line without its newline; false at the end. complete is false for a last line that
-  // had no newline.
-  bool nextLine(std::string& line, bool& complete);
+  // How a line read ended: there was none (the end of the input), at its newline, or cut short
+  // (a last line without its newline).
+  enum class LineEnd { none, newline, cutShort };
+  // The next line, without its newline.
+  LineEnd nextLine(std::string& line);
   void warn(std::size_t line, const std::string& what);
   // Warns that the line just read ran past the longest a line may be, and empties it.
   void skipOverlong(std::string& line);
