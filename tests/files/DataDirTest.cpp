@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "files/ScratchFolder.h"
+
 namespace dunvel {
 namespace {
 namespace fs = std::filesystem;
@@ -16,10 +18,9 @@ namespace fs = std::filesystem;
 // A scratch tree: an installed prefix (prefix/bin, prefix/share/dunvel), a build folder with a
 // program in it, a source data/ and a folder named by the environment.
 struct Tree {
-  fs::path root;
+  testing::ScratchFolder scratch;
+  fs::path root = scratch.path();
   Tree() {
-    std::string pattern = (fs::temp_directory_path() / "dunvel-datadir-XXXXXX").string();
-    root = mkdtemp(pattern.data());
     for (const char* dir : {"prefix/bin", "prefix/share/dunvel", "build/tools", "source/data",
                             "environment", "empty"}) {
       fs::create_directories(root / dir);
@@ -28,7 +29,6 @@ struct Tree {
       std::ofstream(root / dir / "fonts.conf") << "<fontconfig/>\n";
     }
   }
-  ~Tree() { fs::remove_all(root); }
 };
 
 TEST(DataDir, LooksInTheEnvironmentThenBesideTheExecutableThenTheSourceTreeOfItsBuild) {

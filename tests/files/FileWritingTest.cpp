@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "files/FileDescriptor.h"
 #include "files/ReplaceFile.h"
+#include "files/ScratchFolder.h"
 #include "files/TemporaryFile.h"
 #include "files/WriteAll.h"
 
@@ -21,18 +21,7 @@ namespace dunvel {
 namespace {
 namespace fs = std::filesystem;
 
-struct Folder {
-  fs::path path;
-  Folder() {
-    std::string pattern = (fs::temp_directory_path() / "dunvel-files-XXXXXX").string();
-    path = mkdtemp(pattern.data());
-  }
-  ~Folder() { fs::remove_all(path); }
-  std::size_t entries() const {
-    return static_cast<std::size_t>(
-        std::distance(fs::directory_iterator(path), fs::directory_iterator()));
-  }
-};
+using Folder = testing::ScratchFolder;
 
 std::string contents(const fs::path& path) {
   std::ostringstream read;
@@ -95,7 +84,7 @@ TEST(WriteAll, GoesOnAfterPartialWritesAndNamesTheFailure) {
 
 TEST(TemporaryFile, IsPutInPlaceOnlyWhenAskedAndOtherwiseLeavesNothing) {
   const Folder folder;
-  const fs::path target = folder.path / "night.jsonl";
+  const fs::path target = folder.path() / "night.jsonl";
   {
     TemporaryFile dropped(target);
     ASSERT_EQ(dropped.error(), 0);
@@ -123,15 +112,15 @@ TEST(TemporaryFile, IsPutInPlaceOnlyWhenAskedAndOtherwiseLeavesNothing) {
   EXPECT_EQ(contents(target), "new and more");
   EXPECT_EQ(folder.entries(), 1u);
 
-  const TemporaryFile nowhere(folder.path / "missing" / "file");
+  const TemporaryFile nowhere(folder.path() / "missing" / "file");
   EXPECT_EQ(nowhere.error(), ENOENT);
 }
 
 TEST(ReplaceWhole, GivesTheModeAndReplacesALinkWithoutWritingThroughIt) {
   const Folder folder;
-  const fs::path aimedAt = folder.path / "elsewhere";
+  const fs::path aimedAt = folder.path() / "elsewhere";
   std::ofstream(aimedAt) << "keep";
-  const fs::path path = folder.path / "link.sock.url";
+  const fs::path path = folder.path() / "link.sock.url";
   fs::create_symlink(aimedAt, path);
   struct stat written {};
   ASSERT_EQ(replaceWhole(path, "ws://127.0.0.1:1/?token=x\n", 0600, &written), 0);
@@ -143,7 +132,7 @@ TEST(ReplaceWhole, GivesTheModeAndReplacesALinkWithoutWritingThroughIt) {
   EXPECT_EQ(now.st_mode & 07777, 0600u);
   EXPECT_EQ(now.st_ino, written.st_ino) << "the identity given is the new file's";
 
-  EXPECT_EQ(replaceWhole(folder.path / "missing" / "file", "x", 0644), ENOENT);
+  EXPECT_EQ(replaceWhole(folder.path() / "missing" / "file", "x", 0644), ENOENT);
   EXPECT_EQ(folder.entries(), 2u) << "nothing left behind";
 }
 

@@ -1,6 +1,5 @@
 #include "render/FontConfigFile.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -16,14 +15,13 @@ namespace dunvel {
 namespace {
 namespace fs = std::filesystem;
 
-// A scratch folder, removed with everything in it.
+// A folder of its own in the test's output, emptied first.
 struct Tree {
-  fs::path root;
+  fs::path root = fs::path(DUNVEL_TEST_OUTPUT_DIR) / "fontconfig";
   Tree() {
-    std::string pattern = (fs::temp_directory_path() / "dunvel-fontconfig-XXXXXX").string();
-    root = mkdtemp(pattern.data());
+    fs::remove_all(root);
+    fs::create_directories(root);
   }
-  ~Tree() { fs::remove_all(root); }
 };
 
 // fontconfig reads what it is given to its end: a configuration that includes a device, a FIFO
