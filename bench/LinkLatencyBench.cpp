@@ -34,6 +34,7 @@
 
 #include "app/AppRunner.h"
 #include "app/DunvelWatchApp.h"
+#include "app/ScreenPreview.h"
 #include "app/watch/FaceAppRunner.h"
 #include "app/watch/RunApp.h"
 #include "link/SessionPlatform.h"
@@ -42,7 +43,6 @@
 #include "platform/link/WebSocketListener.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
-#include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "state/ContextDecoding.h"
 #include "support/Figures.h"
@@ -335,7 +335,7 @@ double questionFrameMicroseconds() {
                                           {"questionPoints", 20},
                                           {"questionMode", kMarker + std::to_string(n)},
                                           {"questionOpenedAt", 1'765'136'700.0}}),
-        true, Date{1'765'136'742.0});
+        HostReach::reachable, Date{1'765'136'742.0});
     const auto start = Clock::now();
     renderer.layout(preview.tree());
     renderer.paint();
