@@ -34,13 +34,13 @@
 
 #include "app/AppRunner.h"
 #include "app/DunvelWatchApp.h"
+#include "app/ScreenPreview.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkFrame.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
-#include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "state/ContextDecoding.h"
 #include "support/Figures.h"
@@ -335,7 +335,7 @@ double questionFrameMicroseconds() {
                                           {"questionPoints", 20},
                                           {"questionMode", kMarker + std::to_string(n)},
                                           {"questionOpenedAt", 1'765'136'700.0}}),
-        true, Date{1'765'136'742.0});
+        HostReach::reachable, Date{1'765'136'742.0});
     const auto start = Clock::now();
     renderer.layout(preview.tree());
     renderer.paint();

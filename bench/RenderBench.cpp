@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "preview/ScreenPreview.h"
+#include "app/ScreenPreview.h"
 #include "render/DesignSystem.h"
 #include "render/FaceRenderer.h"
 #include "render/Owned.h"
@@ -36,7 +36,7 @@ GameState example(const std::string& name) {
 // Layout and a whole paint with every text already shaped: what a repaint of all of a shown
 // screen costs.
 void BM_FullFrame(benchmark::State& state) {
-  const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});
+  const ScreenPreview preview(example(kScreens[state.range(0)]), HostReach::reachable, Date{kNow});
   FaceRenderer renderer(FaceSize::mm45);
   renderer.layout(preview.tree());
   for (auto _ : state) {
@@ -54,7 +54,7 @@ void collect(const LayoutNode& node, std::vector<const LayoutNode*>& texts) {
 
 // The floor: the same shaped texts painted at the same places on a cleared image, nothing else.
 void BM_BarePangoPaint(benchmark::State& state) {
-  const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});
+  const ScreenPreview preview(example(kScreens[state.range(0)]), HostReach::reachable, Date{kNow});
   FaceRenderer renderer(FaceSize::mm45);
   const FaceLayout& layout = renderer.layout(preview.tree());
   std::vector<const LayoutNode*> texts;
@@ -84,7 +84,7 @@ BENCHMARK(BM_BarePangoPaint)->DenseRange(0, 4);
 // The floor of a tick: the clock's text alone, shaped for the next second's time and painted
 // with bare Pango/Cairo calls where the question screen shows it, over its own area.
 void BM_BareClockPaint(benchmark::State& state) {
-  const ScreenPreview preview(example("question"), true, Date{kNow});
+  const ScreenPreview preview(example("question"), HostReach::reachable, Date{kNow});
   FaceRenderer renderer(FaceSize::mm45);
   const FaceLayout& layout = renderer.layout(preview.tree());
   // The clock is the question screen's text with a colon in it.
@@ -131,7 +131,8 @@ void BM_TickFrame(benchmark::State& state) {
   constexpr int kTicks = 2000;
   const GameState question = example("question");
   std::deque<ScreenPreview> ticks;
-  for (int i = 0; i < kTicks; ++i) ticks.emplace_back(question, true, Date{kNow + i});
+  for (int i = 0; i < kTicks; ++i)
+    ticks.emplace_back(question, HostReach::reachable, Date{kNow + i});
   FaceRenderer renderer(FaceSize::mm45);
   renderer.layout(ticks[0].tree());
   std::size_t next = 1;
@@ -148,7 +149,8 @@ void BM_ScrollStepLongBoard(benchmark::State& state) {
   std::string json = R"({"screen":"board","teams":[)";
   for (int i = 0; i < 95305; ++i) json += i == 0 ? R"({"id":""})" : R"(,{"id":""})";
   json += "]}";
-  const ScreenPreview preview(decodeGameState(readSnapshotJson(json).dictionary), true, Date{kNow});
+  const ScreenPreview preview(decodeGameState(readSnapshotJson(json).dictionary),
+                              HostReach::reachable, Date{kNow});
   const Element* view = preview.tree().findAll(ElementKind::scrollView).at(0);
   FaceRenderer renderer(FaceSize::mm45);
   renderer.layout(preview.tree());
@@ -167,7 +169,7 @@ BENCHMARK(BM_ScrollStepLongBoard)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMill
 
 // A screen drawn for the first time: every text shaped.
 void BM_ColdFrame(benchmark::State& state) {
-  const ScreenPreview preview(example(kScreens[state.range(0)]), true, Date{kNow});
+  const ScreenPreview preview(example(kScreens[state.range(0)]), HostReach::reachable, Date{kNow});
   for (auto _ : state) {
     state.PauseTiming();
     auto renderer = std::make_unique<FaceRenderer>(FaceSize::mm45);
@@ -184,12 +186,14 @@ BENCHMARK(BM_ColdFrame)->DenseRange(0, 4);
 
 }  // namespace
 }  // namespace dunvel
-namespace dunvel { namespace {
+namespace dunvel {
+namespace {
 void BM_XTickLayoutOnly(benchmark::State& state) {
   constexpr int kTicks = 2000;
   const GameState question = example("question");
   std::deque<ScreenPreview> ticks;
-  for (int i = 0; i < kTicks; ++i) ticks.emplace_back(question, true, Date{kNow + (state.range(0) ? 0 : i)});
+  for (int i = 0; i < kTicks; ++i)
+    ticks.emplace_back(question, HostReach::reachable, Date{kNow + (state.range(0) ? 0 : i)});
   FaceRenderer renderer(FaceSize::mm45);
   renderer.layout(ticks[0].tree());
   std::size_t next = 1;
@@ -198,4 +202,5 @@ void BM_XTickLayoutOnly(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_XTickLayoutOnly)->Iterations(1999)->Arg(0)->Arg(1);
-}}
+}  // namespace
+}  // namespace dunvel

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string_view>
 
-#include "preview/ScreenPreview.h"
+#include "app/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "state/ContextDecoding.h"
 #include "state/SnapshotJson.h"
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               size - kHeaderBytes);
   const JsonReadResult read = readSnapshotJson(json);
   if (!read.ok()) return 0;
-  const ScreenPreview preview(decodeGameState(read.dictionary), reachable, Date{now});
+  const ScreenPreview preview(decodeGameState(read.dictionary), hostReach(reachable), Date{now});
 
   FaceRenderer& renderer = rendererFor(data[0]);
   const FaceLayout& top = renderer.layout(preview.tree());

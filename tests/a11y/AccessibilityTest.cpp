@@ -44,7 +44,7 @@ std::vector<std::string> rules(const std::vector<AuditFinding>& findings) {
 using R = AccessibilityRole;
 
 TEST(AccessibilityTree, TheExamplesReadTimeFirstThenTopToBottomRightToLeft) {
-  const RenderedScreen idle(exampleSnapshot("idle"), false);
+  const RenderedScreen idle(exampleSnapshot("idle"), HostReach::unreachable);
   EXPECT_EQ(labels(read(idle)),
             (std::vector<std::string>{"7:45", "يد التحكم", "Dunvel", "افتح التطبيق على الآيفون"}));
   EXPECT_EQ(roles(read(idle)), (std::vector<R>{R::text, R::image, R::text, R::text}));
@@ -103,9 +103,9 @@ TEST(AccessibilityAudit, FindsTheTurnDotAndACutNameButNothingOnTheQuestionScreen
   // A name that fits at the case's own size is cut at AX3 on 41 mm.
   turn.turnTeamId.reset();
   turn.teams[0] = TeamState("a", "فريق الأصدقاء", 5);
-  const RenderedScreen fits(turn, true, kTestNow, FaceSize::mm45);
+  const RenderedScreen fits(turn, HostReach::reachable, kTestNow, FaceSize::mm45);
   EXPECT_TRUE(auditAccessibility(read(fits), *fits.layout).empty());
-  RenderedScreen large(turn, true, kTestNow, FaceSize::mm41);
+  RenderedScreen large(turn, HostReach::reachable, kTestNow, FaceSize::mm41);
   large.renderer.setTextSize(TextSize::ax3);
   const FaceLayout& ax3 = large.renderer.layout(large.preview.tree());
   const std::vector<AccessibilityElement> ax3Elements = accessibilityElements(ax3, "7:45");

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "preview/ScreenPreview.h"
+#include "app/ScreenPreview.h"
 #include "render/FaceLayout.h"
 #include "render/FaceRenderer.h"
 #include "render/TextSize.h"
@@ -58,7 +58,7 @@ TEST(ShownPreview, TheFirstRowsDrawTheFaceOfTheWholeList) {
               renderer->setTextSize(textSize);
               renderer->setTime(timeText(kNow));
             }
-            const ScreenPreview all(state, true, Date{kNow});
+            const ScreenPreview all(state, HostReach::reachable, Date{kNow});
             whole.layout(all.tree());
             ShownPreview first(state, true, Date{kNow}, firstRows);
             first.layout(shown);

@@ -153,7 +153,8 @@ TEST(FaceLayout, ListTallerThanTheFaceScrollsWithinItsContent) {
   EXPECT_EQ(scroll.offset, 0.0);
 
   const std::vector<const Element*> rows = top.preview.tree().findAll(ElementKind::hstack);
-  const RenderedScreen moved(board, true, kTestNow, FaceSize::mm45, 2.0, {{scroll.identity, 30.0}});
+  const RenderedScreen moved(board, HostReach::reachable, kTestNow, FaceSize::mm45, 2.0,
+                             {{scroll.identity, 30.0}});
   const std::vector<const Element*> movedRows = moved.preview.tree().findAll(ElementKind::hstack);
   ASSERT_EQ(movedRows.size(), rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -161,12 +162,14 @@ TEST(FaceLayout, ListTallerThanTheFaceScrollsWithinItsContent) {
   }
 
   // Past the end, the offset stops where the last row meets the bottom.
-  const RenderedScreen end(board, true, kTestNow, FaceSize::mm45, 2.0, {{scroll.identity, 1e9}});
+  const RenderedScreen end(board, HostReach::reachable, kTestNow, FaceSize::mm45, 2.0,
+                           {{scroll.identity, 1e9}});
   const ScrollViewLayout& clamped = end.layout->scrollViews()[0];
   EXPECT_DOUBLE_EQ(clamped.offset, clamped.maxOffset());
   const Rect last = end.frame(*end.preview.tree().findAll(ElementKind::hstack).back());
   EXPECT_NEAR(last.maxY(), clamped.viewport.maxY(), 1e-6);
-  const RenderedScreen before(board, true, kTestNow, FaceSize::mm45, 2.0, {{scroll.identity, -5}});
+  const RenderedScreen before(board, HostReach::reachable, kTestNow, FaceSize::mm45, 2.0,
+                              {{scroll.identity, -5}});
   EXPECT_EQ(before.layout->scrollViews()[0].offset, 0.0);
 }
 
@@ -181,7 +184,8 @@ TEST(FaceLayout, TheLongestBoardScrollsToItsLastRow) {
   ASSERT_EQ(top.layout->scrollViews().size(), 1u);
   const std::string identity = top.layout->scrollViews()[0].identity;
 
-  const RenderedScreen end(board, true, kTestNow, FaceSize::mm45, 2.0, {{identity, 1e9}});
+  const RenderedScreen end(board, HostReach::reachable, kTestNow, FaceSize::mm45, 2.0,
+                           {{identity, 1e9}});
   const ScrollViewLayout& scroll = end.layout->scrollViews()[0];
   EXPECT_DOUBLE_EQ(scroll.offset, scroll.maxOffset());
   const std::vector<const Element*> rows = end.preview.tree().findAll(ElementKind::hstack);
@@ -250,7 +254,8 @@ TEST(FaceLayout, AScrollPlacedAgainIsTheNewLayoutAtThatOffset) {
       const FaceLayout* placed = again.renderer.scroll({{identity, offset}});
       ASSERT_EQ(placed, again.layout);
       again.renderer.paint();
-      const RenderedScreen fresh(state, true, kTestNow, FaceSize::mm45, 2.0, {{identity, offset}});
+      const RenderedScreen fresh(state, HostReach::reachable, kTestNow, FaceSize::mm45, 2.0,
+                                 {{identity, offset}});
       SCOPED_TRACE(offset);
       expectSameAsNewLayout(again, fresh);
     }
@@ -260,7 +265,7 @@ TEST(FaceLayout, AScrollPlacedAgainIsTheNewLayoutAtThatOffset) {
   again.renderer.setTime(timeText(kTestNow + 60));
   again.renderer.placeTime();
   again.renderer.paint();
-  expectSameAsNewLayout(again, RenderedScreen(board, true, kTestNow + 60));
+  expectSameAsNewLayout(again, RenderedScreen(board, HostReach::reachable, kTestNow + 60));
 }
 
 TEST(FaceLayout, HostileTextsStayInsideTheirRows) {
@@ -288,14 +293,14 @@ TEST(FaceLayout, HostileTextsStayInsideTheirRows) {
 
 TEST(FaceLayout, AnUnchangedFrameShapesNothingAndATickOnlyTheClock) {
   const GameState question = exampleSnapshot("question");
-  const ScreenPreview first(question, true, Date{kTestNow});
+  const ScreenPreview first(question, HostReach::reachable, Date{kTestNow});
   FaceRenderer renderer(FaceSize::mm45);
   renderer.layout(first.tree());
   const std::size_t shaped = renderer.textEngine().shapedCount();
   renderer.layout(first.tree());
   EXPECT_EQ(renderer.textEngine().shapedCount(), shaped);
 
-  const ScreenPreview tick(question, true, Date{kTestNow + 1.0});
+  const ScreenPreview tick(question, HostReach::reachable, Date{kTestNow + 1.0});
   renderer.layout(tick.tree());
   // The clock's new text, once: its row has room for each of its children at its natural
   // width, so none is probed offered no width (a shaping wrapped at every character).
@@ -507,8 +512,8 @@ TEST(FaceLayout, ALongListCulledByHalvingPaintsEveryRowInSight) {
     }
     return snapshotFromJson(json + "]}");
   };
-  const ScreenPreview many(alike(200), true, Date{kTestNow});
-  const ScreenPreview few(alike(62), true, Date{kTestNow});
+  const ScreenPreview many(alike(200), HostReach::reachable, Date{kTestNow});
+  const ScreenPreview few(alike(62), HostReach::reachable, Date{kTestNow});
   FaceRenderer manyRenderer(FaceSize::mm45);
   FaceRenderer fewRenderer(FaceSize::mm45);
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, manyRenderer.pixelWidth());

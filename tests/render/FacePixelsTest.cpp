@@ -71,7 +71,7 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
   const bool update = std::getenv("DUNVEL_UPDATE_REFERENCES") != nullptr;
   for (const Reference& reference : kReferences) {
     SCOPED_TRACE(reference.name);
-    const RenderedScreen s(exampleSnapshot(reference.name), reference.reachable);
+    const RenderedScreen s(exampleSnapshot(reference.name), hostReach(reference.reachable));
     const std::string path = referencePath(reference.name);
     if (update) {
       ASSERT_EQ(s.renderer.writePng(path), "");
@@ -126,8 +126,8 @@ TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
 TEST(FacePixels, ClockTurnsRedAtOneMinuteAndTheTurnDotIsGold) {
   const GameState question = exampleSnapshot("question");
   const double opened = question.questionOpenedAt;
-  const RenderedScreen before(question, true, opened + 59.0);
-  const RenderedScreen at(question, true, opened + 60.0);
+  const RenderedScreen before(question, HostReach::reachable, opened + 59.0);
+  const RenderedScreen at(question, HostReach::reachable, opened + 60.0);
   const Rect clockBefore = before.frameOfText("0:59");
   const Rect clockAt = at.frameOfText("1:00");
   EXPECT_EQ(countIn(before, clockBefore, isRed), 0);
@@ -211,7 +211,8 @@ TEST(FacePixels, TranslucentFillsBlendWithWhatIsUnderThemAndTheCornersStayCut) {
   // scale whose face is not whole pixels, the corners are cut without the kept display (its
   // last, partly covered row and column keep a trace of the face's edge, so look one in).
   for (const double scale : {2.0, 1.3}) {
-    RenderedScreen board(exampleSnapshot("board"), true, kTestNow, FaceSize::mm45, scale);
+    RenderedScreen board(exampleSnapshot("board"), HostReach::reachable, kTestNow, FaceSize::mm45,
+                         scale);
     cairo_surface_t* face = board.renderer.paint();
     const int w = board.renderer.pixelWidth();
     const int h = board.renderer.pixelHeight();
@@ -225,7 +226,8 @@ TEST(FacePixels, TranslucentFillsBlendWithWhatIsUnderThemAndTheCornersStayCut) {
 TEST(FacePixels, OcrReadsTheIdleStatusLine) {
   // Tesseract's Arabic model reads the status line from the pixels: the letters are joined,
   // ordered right to left and nothing is cut.
-  const RenderedScreen s(exampleSnapshot("idle"), false, kTestNow, FaceSize::mm45, 3.0);
+  const RenderedScreen s(exampleSnapshot("idle"), HostReach::unreachable, kTestNow, FaceSize::mm45,
+                         3.0);
   cairo_surface_t* image = s.renderer.image();
   unsigned char* data = cairo_image_surface_get_data(image);
   const int stride = cairo_image_surface_get_stride(image);

@@ -86,7 +86,7 @@ const Element* firstOf(const Element& tree, ElementKind kind) {
 
 TEST(PartialRepaint, EveryTextSizeInTurnEqualsAWholePaint) {
   const GameState board = exampleSnapshot("board");
-  const ScreenPreview preview(board, true, Date{kTestNow});
+  const ScreenPreview preview(board, HostReach::reachable, Date{kTestNow});
   std::vector<Frame> frames;
   for (const TextSize textSize : kAllTextSizes) {
     Frame frame;
@@ -119,7 +119,7 @@ TEST(PartialRepaint, ANightFrameByFrameEqualsWholePaints) {
   for (int second = 0; second < 600 && night.phase() != QuizNight::Phase::finished; ++second) {
     const double now = kTestNow + second;
     night.advance(now);
-    previews.emplace_back(decodeGameState(night.context()), true, Date{now});
+    previews.emplace_back(decodeGameState(night.context()), HostReach::reachable, Date{now});
     Frame frame;
     frame.tree = &previews.back().tree();
     frame.textSize = second % 40 < 30 ? TextSize::xLarge : TextSize::ax1;

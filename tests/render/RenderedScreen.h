@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "preview/ScreenPreview.h"
+#include "app/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "render/TimeText.h"
 #include "state/ContextDecoding.h"
@@ -49,10 +49,10 @@ inline Pixel pixelAt(cairo_surface_t* image, int x, int y) {
 
 // The companion's screen for a snapshot, laid out and painted.
 struct RenderedScreen {
-  explicit RenderedScreen(const GameState& state, bool reachable = true, double now = kTestNow,
-                          FaceSize size = FaceSize::mm45, double scale = 2.0,
+  explicit RenderedScreen(const GameState& state, HostReach reach = HostReach::reachable,
+                          double now = kTestNow, FaceSize size = FaceSize::mm45, double scale = 2.0,
                           const ScrollOffsets& offsets = {})
-      : preview(state, reachable, Date{now}), renderer(size, scale) {
+      : preview(state, reach, Date{now}), renderer(size, scale) {
     // The band's time in UTC, whatever zone the machine is in, as the reference images have it.
     setenv("TZ", "UTC0", 1);
     tzset();

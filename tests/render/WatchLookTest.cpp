@@ -54,7 +54,7 @@ TEST(WatchLook, EveryLineOfATextIsItsStylesLeadingAtTheCasesTextSize) {
     for (const TextSize textSize : {TextSize::xSmall, faceMetrics(size).textSize, TextSize::ax1}) {
       FaceRenderer renderer(size, 1.0);
       renderer.setTextSize(textSize);
-      const ScreenPreview preview(answer, true, Date{kTestNow});
+      const ScreenPreview preview(answer, HostReach::reachable, Date{kTestNow});
       const FaceLayout& layout = renderer.layout(preview.tree());
       int texts = 0;
       forEachNode(layout.root(), [&](const LayoutNode& n) {
@@ -72,7 +72,7 @@ TEST(WatchLook, EveryLineOfATextIsItsStylesLeadingAtTheCasesTextSize) {
   // A body line (the award controls' team names) as the watch draws it.
   const RenderedScreen on45(answer);
   EXPECT_DOUBLE_EQ(on45.frameOfText("الصقور").height, 19.5);
-  const RenderedScreen on41(answer, true, kTestNow, FaceSize::mm41);
+  const RenderedScreen on41(answer, HostReach::reachable, kTestNow, FaceSize::mm41);
   EXPECT_DOUBLE_EQ(on41.frameOfText("الصقور").height, 18.5);
   // The one leading the type scale gives apart from size + 2.5.
   EXPECT_EQ(textStyleMetrics(TextStyle::title2, TextSize::ax1).leading, 41.0);
@@ -80,7 +80,7 @@ TEST(WatchLook, EveryLineOfATextIsItsStylesLeadingAtTheCasesTextSize) {
 
 TEST(WatchLook, ATextOfferedLessHeightThanItsLinesShowsWhatFitsAndNothingLeavesTheFace) {
   const GameState state = snapshotFromJson(tournamentWithLongTexts());
-  const ScreenPreview preview(state, true, Date{kTestNow});
+  const ScreenPreview preview(state, HostReach::reachable, Date{kTestNow});
   const Element& label = *preview.tree().find(
       [](const Element& e) { return e.text && e.text->shown().starts_with("نصف"); });
   const Element& name = *preview.tree().findText("الصقور");
@@ -240,7 +240,7 @@ TEST(WatchLook, TheVariantsSheetHasEveryCaseAndTextSizeEachTileTheFaceThePngDraw
   cairo_surface_t* sheet = sheetImage.get();
   ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
   const GameState board = exampleSnapshot("board");
-  const ScreenPreview preview(board, true, Date{kTestNow});
+  const ScreenPreview preview(board, HostReach::reachable, Date{kTestNow});
   for (const VariantTile& tile : tiles) {
     ASSERT_LE(tile.x + tile.width, cairo_image_surface_get_width(sheet));
     ASSERT_LE(tile.y + tile.height + 20, cairo_image_surface_get_height(sheet));

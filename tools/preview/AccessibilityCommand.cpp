@@ -9,7 +9,7 @@
 
 #include "a11y/AccessibilityAudit.h"
 #include "a11y/AccessibilityTree.h"
-#include "preview/ScreenPreview.h"
+#include "app/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "state/OneLine.h"
 
@@ -44,7 +44,7 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
   int exitCode = kExitSuccess;
   const std::optional<FaceSnapshot> snapshot = readFaceSnapshot(options.snapshot, io, exitCode);
   if (!snapshot) return exitCode;
-  const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
+  const ScreenPreview preview(snapshot->state, hostReach(snapshot->reachable), snapshot->now);
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45));
   setUpFace(renderer, options.textSize, snapshot->now);
   const FaceLayout& layout = renderer.layout(preview.tree());

@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "app/ScreenDescription.h"
+#include "app/ScreenPreview.h"
 #include "cli/NumberOption.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/RecordedFrames.h"
-#include "preview/ScreenPreview.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
 #include "files/FrameFileName.h"
@@ -172,7 +172,7 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
     }
     ++frames;
     const Date moment = frame.moment;
-    const ScreenPreview preview(decodeGameState(frame.payload), frame.reachable, moment);
+    const ScreenPreview preview(decodeGameState(frame.payload), hostReach(frame.reachable), moment);
     setUpFace(renderer, options.textSize, moment);
     renderer.layout(preview.tree());
     renderer.paint();

@@ -6,8 +6,8 @@
 
 #include "a11y/AccessibilityAudit.h"
 #include "a11y/AccessibilityTree.h"
+#include "app/ScreenPreview.h"
 #include "preview/ImageDifference.h"
-#include "preview/ScreenPreview.h"
 #include "render/TimeText.h"
 #include "state/OneLine.h"
 
@@ -46,7 +46,7 @@ void note(std::string& problem, std::string found) {
 cairo_surface_t* ImageChecker::draw(const VerifySubject& subject, const FaceVariant& variant) {
   std::unique_ptr<FaceRenderer>& renderer = renderers_[variant.size];
   if (!renderer) renderer = std::make_unique<FaceRenderer>(variant.size, 2.0);
-  const ScreenPreview preview(subject.state, subject.reachable, subject.moment);
+  const ScreenPreview preview(subject.state, hostReach(subject.reachable), subject.moment);
   renderer->setTextSize(variant.textSize);
   // The time in UTC, so the band reads the same on every machine.
   renderer->setTime(timeText(subject.moment.timeIntervalSince1970, TimeZone::utc));
@@ -60,7 +60,7 @@ std::vector<std::string> ImageChecker::audit(const VerifySubject& subject,
                                              const FaceVariant& variant) {
   draw(subject, variant);
   // The layout points into the preview's tree, so it is laid out again here, with it alive.
-  const ScreenPreview preview(subject.state, subject.reachable, subject.moment);
+  const ScreenPreview preview(subject.state, hostReach(subject.reachable), subject.moment);
   FaceRenderer& renderer = *renderers_[variant.size];
   const FaceLayout& layout = renderer.layout(preview.tree(), {}, FaceRenderer::Relayout::whole);
   const std::vector<AccessibilityElement> elements = accessibilityElements(layout, renderer.time());

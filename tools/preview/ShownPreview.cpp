@@ -41,7 +41,8 @@ ShownPreview::ShownPreview(GameState state, bool reachable, Date now, std::size_
       reachable_(reachable),
       now_(now),
       rows_(std::min(std::max<std::size_t>(firstRows, 1), state_.teams.size())),
-      preview_(std::make_unique<ScreenPreview>(firstTeams(state_, rows_), reachable_, now_)) {}
+      preview_(std::make_unique<ScreenPreview>(firstTeams(state_, rows_), hostReach(reachable_),
+                                               now_)) {}
 
 ShownPreview::~ShownPreview() = default;
 
@@ -51,7 +52,8 @@ const FaceLayout& ShownPreview::layout(FaceRenderer& renderer) {
     if (rows_ >= state_.teams.size() || moreRowsChangeNothing(laid)) return laid;
     rows_ = std::min(rows_ * 4, state_.teams.size());
     previous_ = std::move(preview_);
-    preview_ = std::make_unique<ScreenPreview>(firstTeams(state_, rows_), reachable_, now_);
+    preview_ =
+        std::make_unique<ScreenPreview>(firstTeams(state_, rows_), hostReach(reachable_), now_);
   }
 }
 

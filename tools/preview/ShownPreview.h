@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "app/ScreenPreview.h"
 #include "observation/Date.h"
-#include "preview/ScreenPreview.h"
 #include "state/GameState.h"
 
 namespace dunvel {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <ostream>
 
+#include "app/ScreenPreview.h"
 #include "preview/FaceSnapshot.h"
-#include "preview/ScreenPreview.h"
 #include "render/FaceRenderer.h"
 #include "render/LayoutJson.h"
 #include "views/toolkit/ElementJson.h"
@@ -14,7 +14,7 @@
 namespace dunvel {
 
 nlohmann::json screenTreeJson(const GameState& state, bool reachable, Date now) {
-  return elementToJson(ScreenPreview(state, reachable, now).tree());
+  return elementToJson(ScreenPreview(state, hostReach(reachable), now).tree());
 }
 
 int runTreeCommand(const TreeOptions& options, PreviewIo& io) {
@@ -23,7 +23,7 @@ int runTreeCommand(const TreeOptions& options, PreviewIo& io) {
   if (!snapshot) return exitCode;
   nlohmann::json tree;
   if (options.layout) {
-    const ScreenPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
+    const ScreenPreview preview(snapshot->state, hostReach(snapshot->reachable), snapshot->now);
     FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45));
     setUpFace(renderer, options.textSize, snapshot->now);
     tree = layoutToJson(preview.tree(), renderer.layout(preview.tree()));

@@ -84,6 +84,81 @@ int record(const std::vector<ImageOutcome>& outcomes, bool troubled, PreviewIo& 
   return troubled ? kExitBadInput : kExitSuccess;
 }
 
+ImageCheckSettings settingsOf(const VerifyOptions& options) {
+  ImageCheckSettings settings;
+  settings.references = options.references;
+  settings.out = options.out;
+  settings.tolerance = options.tolerance;
+  settings.maxPixels = options.maxPixels;
+  settings.record = options.record.empty()    ? ImageCheckSettings::Record::no
+                    : options.record == "all" ? ImageCheckSettings::Record::all
+                                              : ImageCheckSettings::Record::missing;
+  return settings;
+}
+
+// The folder the failures and the report go to; false (said on err) when it cannot be made.
+bool makeOutFolder(const fs::path& out, PreviewIo& io) {
+  std::error_code error;
+  fs::create_directories(out, error);
+  if (!error && fs::is_directory(out)) return true;
+  io.err << "dunvel-preview: cannot make the folder " << shown(out) << ": "
+         << (error ? error.message() : "a file of that name is in the way") << '\n';
+  return false;
+}
+
+// Why a failed image may show what it shows: explain's findings for its snapshot, read once for
+// all of the snapshot's variants; and what the accessibility audit flags in each.
+void annotateFailures(const std::vector<VerifySubject>& subjects,
+                      const std::vector<FaceVariant>& variants, const ImageCheckSettings& settings,
+                      std::vector<ImageOutcome>& outcomes) {
+  ImageChecker auditor(settings);
+  for (std::size_t s = 0; s < subjects.size(); ++s) {
+    const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants.size());
+    const auto end = first + static_cast<std::ptrdiff_t>(variants.size());
+    if (std::none_of(first, end, [](const ImageOutcome& o) { return o.failed(); })) continue;
+    const VerifySubject& subject = subjects[s];
+    std::vector<std::string> lines;
+    for (const SnapshotFinding& finding :
+         explainSnapshot(subject.snapshot, subject.moment.timeIntervalSince1970)) {
+      lines.push_back(findingLine(finding));
+    }
+    for (auto outcome = first; outcome != end; ++outcome) {
+      if (!outcome->failed()) continue;
+      outcome->findings = lines;
+      outcome->audit = auditor.audit(subject, variants[static_cast<std::size_t>(outcome - first)]);
+    }
+  }
+}
+
+// One line for each image that is not equal, naming what it left in the out folder.
+void printFailures(const std::vector<ImageOutcome>& outcomes, const fs::path& out, PreviewIo& io) {
+  for (const ImageOutcome& outcome : outcomes) {
+    if (!outcome.failed()) continue;
+    io.out << oneLine(outcome.imageName()) << ": " << oneLine(outcome.verdict());
+    if (outcome.status == ImageOutcome::Status::missing) {
+      io.out << " (" << oneLine(outcome.reference) << "); drawn in "
+             << shown(out / outcome.actualFile);
+    } else if (!outcome.diffFile.empty()) {
+      io.out << "; diff in " << shown(out / outcome.diffFile);
+    }
+    io.out << '\n';
+  }
+}
+
+// report.html and junit.xml; false when either cannot be written (said on err).
+bool writeReports(const std::vector<ImageOutcome>& outcomes,
+                  const std::vector<std::string>& problems, const fs::path& out, PreviewIo& io) {
+  bool written = true;
+  for (const auto& [name, text] : {std::pair{"report.html", verifyReportHtml(outcomes, problems)},
+                                   std::pair{"junit.xml", verifyJunitXml(outcomes, problems)}}) {
+    if (std::string failed = replaceFile(out / name, text); !failed.empty()) {
+      io.err << "dunvel-preview: " << oneLine(failed) << '\n';
+      written = false;
+    }
+  }
+  return written;
+}
+
 }  // namespace
 
 int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
@@ -100,23 +175,9 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   bool troubled = !inputs.problems.empty();
   for (const std::string& line : inputs.problems) io.err << "dunvel-preview: " << line << '\n';
 
-  ImageCheckSettings settings;
-  settings.references = options.references;
-  settings.out = options.out;
-  settings.tolerance = options.tolerance;
-  settings.maxPixels = options.maxPixels;
-  settings.record = options.record.empty()    ? ImageCheckSettings::Record::no
-                    : options.record == "all" ? ImageCheckSettings::Record::all
-                                              : ImageCheckSettings::Record::missing;
-  if (settings.record == ImageCheckSettings::Record::no) {
-    std::error_code error;
-    fs::create_directories(settings.out, error);
-    if (error || !fs::is_directory(settings.out)) {
-      io.err << "dunvel-preview: cannot make the folder " << shown(settings.out) << ": "
-             << (error ? error.message() : "a file of that name is in the way") << '\n';
-      return kExitBadInput;
-    }
-  }
+  const ImageCheckSettings settings = settingsOf(options);
+  const bool recording = settings.record != ImageCheckSettings::Record::no;
+  if (!recording && !makeOutFolder(settings.out, io)) return kExitBadInput;
   const unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
                                          : std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::string> writeProblems;
@@ -127,50 +188,13 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
     io.err << "dunvel-preview: " << oneLine(line) << '\n';
     troubled = true;
   }
-  if (settings.record != ImageCheckSettings::Record::no) return record(outcomes, troubled, io);
+  if (recording) return record(outcomes, troubled, io);
 
-  // Why a failed image may show what it shows: explain's findings for its snapshot, read once
-  // for all of the snapshot's variants; and what the accessibility audit flags in each.
-  ImageChecker auditor(settings);
-  for (std::size_t s = 0; s < inputs.subjects.size(); ++s) {
-    const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants->size());
-    const auto end = first + static_cast<std::ptrdiff_t>(variants->size());
-    if (std::none_of(first, end, [](const ImageOutcome& o) { return o.failed(); })) continue;
-    const VerifySubject& subject = inputs.subjects[s];
-    std::vector<std::string> lines;
-    for (const SnapshotFinding& finding :
-         explainSnapshot(subject.snapshot, subject.moment.timeIntervalSince1970)) {
-      lines.push_back(findingLine(finding));
-    }
-    for (auto outcome = first; outcome != end; ++outcome) {
-      if (!outcome->failed()) continue;
-      outcome->findings = lines;
-      outcome->audit =
-          auditor.audit(subject, (*variants)[static_cast<std::size_t>(outcome - first)]);
-    }
-  }
-
-  for (ImageOutcome& outcome : outcomes) {
-    if (!outcome.failed()) continue;
-    io.out << oneLine(outcome.imageName()) << ": " << oneLine(outcome.verdict());
-    if (outcome.status == ImageOutcome::Status::missing) {
-      io.out << " (" << oneLine(outcome.reference) << "); drawn in "
-             << shown(settings.out / outcome.actualFile);
-    } else if (!outcome.diffFile.empty()) {
-      io.out << "; diff in " << shown(settings.out / outcome.diffFile);
-    }
-    io.out << '\n';
-  }
+  annotateFailures(inputs.subjects, *variants, settings, outcomes);
+  printFailures(outcomes, settings.out, io);
   const VerifyCounts counts = VerifyCounts::of(outcomes);
   io.out << "verify: " << counts.line() << '\n';
-  for (const auto& [name, text] :
-       {std::pair{"report.html", verifyReportHtml(outcomes, inputs.problems)},
-        std::pair{"junit.xml", verifyJunitXml(outcomes, inputs.problems)}}) {
-    if (std::string failed = replaceFile(settings.out / name, text); !failed.empty()) {
-      io.err << "dunvel-preview: " << oneLine(failed) << '\n';
-      troubled = true;
-    }
-  }
+  if (!writeReports(outcomes, inputs.problems, settings.out, io)) troubled = true;
   const bool allEqual = counts.equal == counts.images;
   if (!allEqual || troubled) {
     io.out << "verify: the report is " << shown(settings.out / "report.html") << '\n';

@@ -1,4 +1,4 @@
-#include "preview/ScreenPreview.h"
+#include "app/ScreenPreview.h"
 
 #include "link/ConnectivityStore.h"
 #include "link/SessionPlatform.h"
@@ -33,14 +33,14 @@ EnvironmentValues environmentOf(ManualRunLoop& loop, HapticEngine& haptics) {
 }  // namespace
 
 struct ScreenPreview::Impl {
-  Impl(const GameState& state, bool reachable, Date now)
+  Impl(const GameState& state, HostReach reach, Date now)
       : loop(now),
         store(noSession(loop)),
         graph(
             View(ContentView{}).environmentObject(store).environment(LayoutDirection::rightToLeft),
             environmentOf(loop, haptics), loop) {
     store.state = state;
-    store.reachable = reachable;
+    store.reachable = reach == HostReach::reachable;
     graph.evaluate();
     loop.drain();
   }
@@ -51,8 +51,8 @@ struct ScreenPreview::Impl {
   ViewGraph graph;
 };
 
-ScreenPreview::ScreenPreview(const GameState& state, bool reachable, Date now)
-    : impl_(std::make_unique<Impl>(state, reachable, now)) {}
+ScreenPreview::ScreenPreview(const GameState& state, HostReach reach, Date now)
+    : impl_(std::make_unique<Impl>(state, reach, now)) {}
 
 ScreenPreview::~ScreenPreview() = default;
 
