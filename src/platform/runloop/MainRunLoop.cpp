@@ -142,13 +142,12 @@ void MainRunLoop::run() {
       due = s.timers.earliestDue(now);
     }
     if (due != nullptr) {
-      std::shared_ptr<std::function<void()>> fire;
-      auto spent = s.timers.takeTurn(
-          *due, [now](const auto& timer) { return nextDeadline(timer, now); }, fire);
+      auto turn =
+          s.timers.takeTurn(*due, [now](const auto& timer) { return nextDeadline(timer, now); });
       lock.unlock();
-      (*fire)();
-      fire.reset();
-      spent.reset();
+      (*turn.fire)();
+      // The function, and a spent one-shot with it, go outside the lock.
+      turn = {};
       lock.lock();
       didWork = true;
       if (s.stopped) break;

@@ -44,8 +44,7 @@ struct ManualRunLoop::Shared {
   // observers, then fires the timer due at that moment unless they cancelled it; tells whether
   // one fired. Runs no queued block.
   bool fireDue(nanoseconds limit) {
-    std::shared_ptr<std::function<void()>> fire;
-    std::optional<TimerTable<nanoseconds>::Timer> spent;
+    TimerTable<nanoseconds>::Turn turn;
     {
       std::unique_lock lock(mutex);
       auto* due = timers.earliestDue(limit);
@@ -55,11 +54,10 @@ struct ManualRunLoop::Shared {
       callObservers(timers, lock);
       due = timers.earliestDue(uptime);
       if (due == nullptr) return false;
-      spent = timers.takeTurn(
-          *due, [](const auto& timer) { return addSaturating(timer.deadline, timer.interval); },
-          fire);
+      turn = timers.takeTurn(
+          *due, [](const auto& timer) { return addSaturating(timer.deadline, timer.interval); });
     }
-    (*fire)();
+    (*turn.fire)();
     return true;
   }
 };

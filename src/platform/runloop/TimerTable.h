@@ -48,16 +48,23 @@ class TimerTable {
     return removed;
   }
 
+  // A due timer's turn: the fire to call, and a one-shot that left the table, for the caller to
+  // destroy once it has let go of its lock.
+  struct Turn {
+    std::shared_ptr<std::function<void()>> fire;
+    std::optional<Timer> spent;
+  };
   // Takes due's turn, to fire it: a repeating timer's deadline moves on to next(due); a one-shot
-  // leaves the table and is handed back, for the caller to destroy once it has let go of its
-  // lock. The fire to call either way goes to fire.
+  // leaves the table.
   template <class Next>
-  std::optional<Timer> takeTurn(Timer& due, Next next,
-                                std::shared_ptr<std::function<void()>>& fire) {
-    fire = due.fire;
-    if (due.interval == std::chrono::nanoseconds::zero()) return remove(due.id);
-    due.deadline = next(due);
-    return std::nullopt;
+  Turn takeTurn(Timer& due, Next next) {
+    Turn turn{due.fire, std::nullopt};
+    if (due.interval == std::chrono::nanoseconds::zero()) {
+      turn.spent = remove(due.id);
+    } else {
+      due.deadline = next(due);
+    }
+    return turn;
   }
 
   // The timer with the earliest deadline at or before limit; among equal deadlines the one
