@@ -98,8 +98,8 @@ class WaylandShmFrames final : public FramePresenter {
   int width_;
   int height_;
   int stride_;
-  // Declared in the order they are made, so destroyed in the reverse: the subsurface before
-  // its surface and the buffers, every object before the queue its events go to.
+  // Destroyed in the reverse of this order: the subsurface before its surface, the surfaces
+  // before the buffers they show, and the queue last, once no object sends events to it.
   WaylandHandle<wl_event_queue> queue_;
   // The display as a proxy whose new objects go to queue_.
   WaylandHandle<wl_display> wrapper_;
