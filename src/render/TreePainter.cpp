@@ -55,27 +55,21 @@ void TreePainter::paint(const LayoutNode& n, const Rect& clip) {
   switch (n.kind) {
     case LayoutNode::Kind::text:
     case LayoutNode::Kind::symbol:
-      paintText(n, clip);
-      return;
+      return paintText(n, clip);
     case LayoutNode::Kind::shape:
-      fillShape(n, n.element->shape, n.frame, foreground(n), clip);
-      return;
+      return fillShape(n, n.element->shape, n.frame, foreground(n), clip);
     case LayoutNode::Kind::background:
       paintBackground(n, clip);
-      break;
+      return paintChildren(n, clip);
     case LayoutNode::Kind::clip:
-      paintClip(n, clip);
-      return;
+      return paintClip(n, clip);
     case LayoutNode::Kind::scrollView:
-      paintScrollView(n, clip);
-      return;
+      return paintScrollView(n, clip);
     case LayoutNode::Kind::button:
-      paintButton(n, clip);
-      return;
+      return paintButton(n, clip);
     default:
-      break;
+      return paintChildren(n, clip);
   }
-  paintChildren(n, clip);
 }
 
 void TreePainter::paintText(const LayoutNode& n, const Rect& clip) {
