@@ -106,10 +106,12 @@ TEST(PartialRepaint, EveryTextSizeInTurnEqualsAWholePaint) {
 // where something changed: nothing for a frame like the last, the time band for the minute's
 // turn, the whole image when asked for a whole paint.
 TEST(PartialRepaint, TheDamageIsWholePixelsOfTheImageEachOnceAndOnlyWhereTheFrameChanged) {
-  const GameState question = exampleSnapshot("question");
+  const RenderedScreen screen(exampleSnapshot("question"));
   for (const double scale : {2.0, 1.5}) {
-    RenderedScreen screen(question, true, kTestNow, FaceSize::mm45, scale);
-    FaceRenderer& renderer = screen.renderer;
+    FaceRenderer renderer(FaceSize::mm45, scale);
+    renderer.setTime(timeText(kTestNow));
+    renderer.layout(screen.preview.tree());
+    renderer.paint();
     const double width = renderer.pixelWidth();
     const double height = renderer.pixelHeight();
 
