@@ -1,46 +1,21 @@
 #pragma once
 
-#include <deque>
-#include <map>
-#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
+#include "render/ButtonHit.h"
 #include "render/FaceSize.h"
 #include "render/Geometry.h"
+#include "render/LayoutBuilder.h"
 #include "render/LayoutNode.h"
+#include "render/LayoutTree.h"
+#include "render/ScrollViewLayout.h"
+#include "render/TextEngine.h"
 #include "views/toolkit/Element.h"
 
 namespace dunvel {
-
-class TextEngine;
-
-// Scroll offsets in points, by the identity of the scroll view they belong to. A scroll view
-// not named here shows its content from the top.
-using ScrollOffsets = std::map<std::string, double>;
-
-// A scroll view as laid out: where it shows, how tall its content is, and the offset it shows
-// (clamped to the content).
-struct ScrollViewLayout {
-  std::string identity;
-  Rect viewport;
-  double contentWidth = 0.0;
-  double contentHeight = 0.0;
-  double offset = 0.0;
-  double maxOffset() const {
-    return contentHeight > viewport.height ? contentHeight - viewport.height : 0.0;
-  }
-};
-
-// A button where a tap reaches it: its frame as far as it is visible.
-struct ButtonHit {
-  const Element* element = nullptr;
-  Rect visible;
-};
 
 // The element tree laid out on a face, in points: the parent proposes a size, the child
 // chooses its own, the parent places it. Element pointers are the tree's: the layout is valid
@@ -54,15 +29,15 @@ class FaceLayout {
   FaceLayout(const FaceLayout&) = delete;
   FaceLayout& operator=(const FaceLayout&) = delete;
 
-  const FaceMetrics& face() const { return face_; }
+  const FaceMetrics& face() const { return tree_.face; }
   const LayoutNode& root() const {
-    placeDeferred();
-    return *root_;
+    builder_.placeDeferred();
+    return *tree_.root;
   }
   // The root as painting needs it: a box out of sight, with no button or scroll view inside,
   // has its own frame but its inner boxes may still stand where an earlier placing put them
   // (they are placed on the first question about them, or by root()).
-  const LayoutNode& placedRoot() const { return *root_; }
+  const LayoutNode& placedRoot() const { return *tree_.root; }
   // The time in the band at the top, a text box of no element; null when none was given.
   const LayoutNode* time() const { return time_.shaped ? &time_ : nullptr; }
 
@@ -91,22 +66,15 @@ class FaceLayout {
   // not exist.
   bool relayText(const Element& tree, const ScrollOffsets& offsets);
 
-  const std::vector<ScrollViewLayout>& scrollViews() const { return scrollViews_; }
-  const std::vector<ButtonHit>& buttons() const { return buttons_; }
+  const std::vector<ScrollViewLayout>& scrollViews() const { return tree_.scrollViews; }
+  const std::vector<ButtonHit>& buttons() const { return tree_.buttons; }
   // The frontmost button under a point of the face, or null.
   const Element* buttonAt(Point point) const;
   // The innermost scroll view under a point, or null.
   const ScrollViewLayout* scrollViewAt(Point point) const;
 
  private:
-  friend class LayoutBuilder;
-
-  static constexpr std::size_t kNodesPerBlock = 64;
-  LayoutNode& newNode();
-  void forgetMeasurements();
-  // Places the boxes left out of sight (see placedRoot()).
-  void placeDeferred() const;
-  void layOutTime(std::string_view time, TextEngine& engine);
+  void layOutTime(std::string_view time);
   // The face below the time band, and where content of a size stands in it.
   Rect safeArea() const;
   Rect contentFrame(Size size) const;
@@ -116,44 +84,18 @@ class FaceLayout {
   // The element → box lookups, made on the first question.
   void index() const;
 
-  FaceMetrics face_;
-  TextEngine* engine_ = nullptr;
-  // Whether texts that wrap may give way (see LayoutBuilder::letWrappingTextsGiveWay).
-  bool wrappingTextsGiveWay_ = false;
-  // The boxes, in blocks that never move.
-  std::vector<std::unique_ptr<LayoutNode[]>> blocks_;
-  std::size_t usedInBlock_ = 0;
-  LayoutNode* root_ = nullptr;
+  // The questions asked of a layout complete it as they need: the boxes left out of sight are
+  // placed, and their texts shaped, on the first question about them. That changes no answer
+  // (they stand where the layout put them), so the questions are const and what they complete
+  // is mutable.
+  mutable LayoutTree tree_;
+  mutable LayoutBuilder builder_;
   LayoutNode time_;
   LayoutEnvironment timeEnvironment_;
-  // The environments the boxes point to; addresses never move.
-  std::deque<LayoutEnvironment> environments_;
-  // Each element's outermost box and each text's box, in the order laid out.
-  std::vector<std::pair<const Element*, const LayoutNode*>> outerList_;
-  std::vector<std::pair<const Element*, const LayoutNode*>> textList_;
+  TextEngine& engine_;
   mutable std::unordered_map<const Element*, const LayoutNode*> outer_;
   mutable std::unordered_map<const Element*, const LayoutNode*> textNodes_;
   mutable bool indexed_ = false;
-  std::vector<ScrollViewLayout> scrollViews_;
-  std::vector<ButtonHit> buttons_;
-  // The tree's elements as laid out, depth first: each one's look and number of children, to
-  // tell what the next tree changed. Not kept for trees of more elements than this.
-  static constexpr std::size_t kLooksKeptUpTo = 1024;
-  struct KeptLook {
-    ElementLook look;
-    std::size_t children = 0;
-  };
-  std::optional<std::vector<KeptLook>> looks_{std::in_place};
-  std::size_t elementCount_ = 0;
-  // The sizes of a long stack's children for the proposal it was last placed in.
-  struct KeptSizes {
-    double width = 0.0;
-    double height = 0.0;
-    std::vector<Size> sizes;
-  };
-  std::unordered_map<const LayoutNode*, KeptSizes> keptSizes_;
-  // Boxes placed out of sight whose inner boxes are not placed yet, each with its clip.
-  mutable std::vector<std::pair<LayoutNode*, Rect>> deferred_;
 };
 
 }  // namespace dunvel

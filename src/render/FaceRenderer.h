@@ -49,8 +49,12 @@ class FaceRenderer {
   void placeTime() {
     if (layout_) layout_->placeTime(time_);
   }
-  // How many trees were laid out anew, not in the last layout (see layout()).
-  std::size_t wholeLayouts() const { return wholeLayouts_; }
+  // What the renderer has done since it was made, for tests and benchmarks.
+  struct Stats {
+    // Trees laid out anew, not in the last layout (see layout()).
+    std::size_t wholeLayouts = 0;
+  };
+  const Stats& stats() const { return stats_; }
   // The last layout; null before the first.
   const FaceLayout* lastLayout() const { return layout_.get(); }
 
@@ -78,6 +82,14 @@ class FaceRenderer {
   TextEngine& textEngine() { return engine_; }
 
  private:
+  // Paints everything, noting the drawings for the next frame.
+  void paintWhole(const PaintOptions& options);
+  // Paints the parts of the image in damage (pixels) again.
+  void paintParts(const PaintOptions& options, const cairo_region_t* damage);
+  // The last layout painted through cr, in pixels (see paintFace for damage and ops).
+  void paintInto(cairo_t* cr, const PaintOptions& options, const std::vector<Rect>* damage,
+                 std::vector<PaintOp>* ops);
+
   FaceMetrics face_;
   double scale_;
   int pixelWidth_;
@@ -88,7 +100,7 @@ class FaceRenderer {
   std::unique_ptr<FaceLayout> layout_;
   // The text size the last layout was made for.
   TextSize laidOutTextSize_ = TextSize::large;
-  std::size_t wholeLayouts_ = 0;
+  Stats stats_;
   Owned<cairo_surface_t> surface_;
   // Where changed parts are painted before they are copied into the image.
   Owned<cairo_surface_t> scratch_;

@@ -25,6 +25,13 @@ struct Rect {
   double maxY() const { return y + height; }
   bool contains(Point p) const { return p.x >= x && p.x < maxX() && p.y >= y && p.y < maxY(); }
   Rect intersection(const Rect& other) const;
+  // Whether the two share an area (not only an edge).
+  bool overlaps(const Rect& other) const {
+    const Rect hit = intersection(other);
+    return hit.width > 0.0 && hit.height > 0.0;
+  }
+  // The rectangle grown by the same length on every side.
+  Rect outset(double by) const { return Rect{x - by, y - by, width + 2 * by, height + 2 * by}; }
   friend bool operator==(const Rect&, const Rect&) = default;
 };
 

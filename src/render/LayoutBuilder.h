@@ -16,123 +16,42 @@
 // the last only in texts taking the same room is placed again in the last layout
 // (FaceLayout::relayText), without building or measuring.
 //
-// The layout's own header, for FaceLayout.cpp, LayoutBuilder.cpp (building, measuring and
-// placing) and StackLayout.cpp (stacks).
+// The builder's own header, for FaceLayout.cpp, LayoutBuilder.cpp (building),
+// LayoutBuilderPlace.cpp (measuring and placing) and LayoutBuilderStacks.cpp (stacks).
 #include <array>
-#include <cmath>
+#include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <optional>
-#include <string>
-#include <string_view>
 #include <vector>
 
-#include "render/DesignSystem.h"
-#include "render/FaceLayout.h"
+#include "render/LayoutTree.h"
+#include "render/Scratch.h"
+#include "render/ScrollViewLayout.h"
 #include "render/TextEngine.h"
 #include "render/TextRequest.h"
 
 namespace dunvel {
-namespace layout {
 
-inline constexpr double kUnbounded = std::numeric_limits<double>::infinity();
-
-inline double nonNegative(double value) {
-  return value > 0.0 ? value : 0.0;
-}
-
-// Whether a box placed at rect inside clip may show: with room to spare beyond the painter's
-// allowance for glyphs that overhang their box.
-inline bool mayBePainted(const Rect& rect, const Rect& clip) {
-  constexpr double kMargin = 8.0;
-  const Rect hit =
-      Rect{rect.x - kMargin, rect.y - kMargin, rect.width + 2 * kMargin, rect.height + 2 * kMargin}
-          .intersection(clip);
-  return hit.width > 0.0 && hit.height > 0.0;
-}
-
-inline const ScrollOffsets kNoOffsets;
-
-inline std::string symbolText(std::string_view systemName) {
-  const char32_t c = symbolCodepoint(systemName);
-  if (c == 0) return {};
-  // The symbols all sit in the Basic Multilingual Plane's private use area: three UTF-8 bytes.
-  std::string text;
-  text += static_cast<char>(0xE0 | ((c >> 12) & 0x0F));
-  text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-  text += static_cast<char>(0x80 | (c & 0x3F));
-  return text;
-}
-
-struct Insets {
-  double top = 0.0;
-  double left = 0.0;
-  double bottom = 0.0;
-  double right = 0.0;
-};
-
-inline Insets paddingInsets(const Modifier& m, LayoutDirection direction) {
-  const double amount = m.length ? nonNegative(*m.length) : design::defaultPadding;
-  const bool rtl = direction == LayoutDirection::rightToLeft;
-  Insets insets;
-  if (contains(m.edges, Edges::top)) insets.top = amount;
-  if (contains(m.edges, Edges::bottom)) insets.bottom = amount;
-  if (contains(m.edges, Edges::leading)) (rtl ? insets.right : insets.left) = amount;
-  if (contains(m.edges, Edges::trailing)) (rtl ? insets.left : insets.right) = amount;
-  return insets;
-}
-
-inline std::optional<double> usable(const std::optional<double>& length) {
-  if (!length || std::isnan(*length)) return std::nullopt;
-  return nonNegative(*length);
-}
-
-// A size along a stack's axis (primary) and across it (secondary).
-inline double primary(Size size, Axis axis) {
-  return axis == Axis::horizontal ? size.width : size.height;
-}
-inline double secondary(Size size, Axis axis) {
-  return axis == Axis::horizontal ? size.height : size.width;
-}
-// A size from its length along axis and its thickness across it.
-inline Size sizeAlong(Axis axis, double along, double across) {
-  return axis == Axis::horizontal ? Size{along, across} : Size{across, along};
-}
-
-// A few values for one call, on the stack unless there are many.
-template <typename T>
-class Scratch {
- public:
-  explicit Scratch(std::size_t count) {
-    if (count > kInline) heap_.resize(count);
-  }
-  T* data() { return heap_.empty() ? inline_.data() : heap_.data(); }
-  T& operator[](std::size_t i) { return data()[i]; }
-
- private:
-  static constexpr std::size_t kInline = 16;
-  std::array<T, kInline> inline_{};
-  std::vector<T> heap_;
-};
-
-}  // namespace layout
-
-// Builds the boxes of a tree, measures them for proposals and places them.
+// Builds the boxes of an element tree into a layout tree, measures them for proposals and
+// places them. One builder serves its tree for the tree's life.
 class LayoutBuilder {
  public:
-  LayoutBuilder(FaceLayout& out, TextEngine& engine, const ScrollOffsets& offsets)
-      : out_(out),
-        engine_(engine),
-        offsets_(offsets),
-        wrappingTextsGiveWay_(out.wrappingTextsGiveWay_) {}
+  LayoutBuilder(LayoutTree& tree, TextEngine& engine) : tree_(tree), engine_(engine) {}
+  LayoutBuilder(const LayoutBuilder&) = delete;
+  LayoutBuilder& operator=(const LayoutBuilder&) = delete;
+
+  // The boxes of element e, inheriting outer; noted in the tree as they are made.
   LayoutNode* build(const Element& e, const LayoutEnvironment* outer);
   Size measure(LayoutNode& n, double w, double h);
   // A text or symbol box shaped for its frame; null for a text offered less than one line.
   const ShapedText* shapedText(const LayoutNode& n, const Rect& frame);
-  void place(LayoutNode& n, Rect rect, Rect clip);
+  // Places box n at rect and the boxes inside it, clipped to clip, each scroll view at its
+  // offset. What is out of sight is left for placeDeferred (see LayoutNode::alwaysPlaced).
+  void place(LayoutNode& n, Rect rect, Rect clip, const ScrollOffsets& offsets);
+  // Places the boxes left out of sight (the tree's deferred ones) as they would have been at
+  // once: the same frames and clips, and nothing inside them adds a button or a scroll view.
+  void placeDeferred();
 
-  // Places every box, in sight or not.
-  void placeEverything() { deferOutOfSight_ = false; }
   // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced); whether one that
   // must be is under n.
   static bool markAlwaysPlaced(LayoutNode& n, bool inClip);
@@ -144,6 +63,10 @@ class LayoutBuilder {
   void letWrappingTextsGiveWay();
 
  private:
+  // Whether boxes out of sight are left for later or placed now.
+  enum class OutOfSight { deferred, placed };
+
+  void placeBox(LayoutNode& n, Rect rect, Rect clip);
   LayoutNode* add(LayoutNode::Kind kind, const Element& e, const LayoutEnvironment* env);
   static bool changesEnvironment(const Modifier& m);
   // One stored environment for each value in use: the rows of a list repeat the same few, so
@@ -216,11 +139,11 @@ class LayoutBuilder {
   void placeCentered(LayoutNode& child, Rect rect, double w, double h, Rect clip);
   // Stacks with this many children keep their children's sizes between placings.
   static constexpr std::size_t kKeptFrom = 64;
-  FaceLayout& out_;
+  LayoutTree& tree_;
   TextEngine& engine_;
-  const ScrollOffsets& offsets_;
-  bool wrappingTextsGiveWay_ = false;
-  bool deferOutOfSight_ = true;
+  // The offsets of the placing under way.
+  const ScrollOffsets* offsets_ = nullptr;
+  OutOfSight outOfSight_ = OutOfSight::deferred;
   std::array<const LayoutEnvironment*, 8> recent_{};
   // The element whose boxes are being made.
   std::uint32_t building_ = 0;

@@ -11,6 +11,9 @@ void Release<cairo_t>::operator()(cairo_t* handle) const {
 void Release<cairo_surface_t>::operator()(cairo_surface_t* handle) const {
   cairo_surface_destroy(handle);
 }
+void Release<cairo_region_t>::operator()(cairo_region_t* handle) const {
+  cairo_region_destroy(handle);
+}
 void Release<cairo_font_options_t>::operator()(cairo_font_options_t* handle) const {
   cairo_font_options_destroy(handle);
 }

@@ -5,6 +5,7 @@
 using cairo_t = struct _cairo;
 using cairo_surface_t = struct _cairo_surface;
 using cairo_font_options_t = struct _cairo_font_options;
+using cairo_region_t = struct _cairo_region;
 using PangoContext = struct _PangoContext;
 using PangoLayout = struct _PangoLayout;
 using PangoFontDescription = struct _PangoFontDescription;
@@ -24,6 +25,10 @@ struct Release<cairo_t> {
 template <>
 struct Release<cairo_surface_t> {
   void operator()(cairo_surface_t* handle) const;
+};
+template <>
+struct Release<cairo_region_t> {
+  void operator()(cairo_region_t* handle) const;
 };
 template <>
 struct Release<cairo_font_options_t> {

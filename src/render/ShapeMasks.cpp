@@ -7,7 +7,7 @@
 #include <tuple>
 #include <utility>
 
-#include "render/FacePainter.h"
+#include "render/ShapePath.h"
 
 namespace dunvel {
 namespace {

@@ -23,6 +23,7 @@
 #include "render/DesignSystem.h"
 #include "render/FontConfigFile.h"
 #include "render/Owned.h"
+#include "render/Side.h"
 
 namespace dunvel {
 namespace {
@@ -97,10 +98,15 @@ bool isPlainNumber(std::string_view text) {
   return !text.empty();
 }
 
-// What Pango is given: valid UTF-8 (Pango refuses anything else), cut to what can show (cut
-// tells whether it was).
-std::string prepare(const TextRequest& request, bool& cut) {
-  cut = false;
+// A text as Pango is given it, and whether it had to be cut to what can show.
+struct PreparedText {
+  std::string text;
+  bool cut = false;
+};
+
+// What Pango is given: valid UTF-8 (Pango refuses anything else), cut to what can show.
+PreparedText prepare(const TextRequest& request) {
+  bool cut = false;
   gchar* valid = g_utf8_make_valid(request.text.data(), static_cast<gssize>(request.text.size()));
   std::string text(valid);
   g_free(valid);
@@ -122,7 +128,7 @@ std::string prepare(const TextRequest& request, bool& cut) {
   }
   if (!oneLine(request) && lineLimitOf(request)) text = joinParagraphs(text);
   if (isFigure(text) && !isPlainNumber(text)) text = kLri + text + kPdi;
-  return text;
+  return {std::move(text), cut};
 }
 
 // The direction of a paragraph's first strong character, skipping what isolates enclose (the
@@ -217,20 +223,23 @@ struct CacheKeyEqual {
   }
 };
 
+PangoAlignment alignedTo(Side side) {
+  return side == Side::left ? PANGO_ALIGN_LEFT : PANGO_ALIGN_RIGHT;
+}
+
 PangoAlignment pangoAlignment(TextAlignment alignment, LayoutDirection direction) {
   // Layouts have a fixed base direction (auto_dir off), so Pango does not mirror left and
   // right for us: leading is the right edge in a right-to-left layout, whatever the direction
   // of the paragraph itself.
-  const bool rtl = direction == LayoutDirection::rightToLeft;
   switch (alignment) {
     case TextAlignment::center:
       return PANGO_ALIGN_CENTER;
     case TextAlignment::trailing:
-      return rtl ? PANGO_ALIGN_LEFT : PANGO_ALIGN_RIGHT;
+      return alignedTo(trailingSide(direction));
     case TextAlignment::leading:
       break;
   }
-  return rtl ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT;
+  return alignedTo(leadingSide(direction));
 }
 
 Owned<PangoContext> makeContext(PangoFontMap* fontMap, PangoDirection direction) {
@@ -332,8 +341,9 @@ struct TextEngine::Impl {
 
   Entry make(const TextRequest& request) {
     const TextStyleMetrics metrics = textStyleMetrics(request.style, request.textSize);
-    bool cut = false;
-    const std::string text = request.symbol ? std::string(request.text) : prepare(request, cut);
+    const PreparedText prepared =
+        request.symbol ? PreparedText{std::string(request.text), false} : prepare(request);
+    const std::string& text = prepared.text;
     Owned<PangoLayout> owned(pango_layout_new(
         paragraphDirection(request, text) == LayoutDirection::rightToLeft ? rtl.get() : ltr.get()));
     PangoLayout* layout = owned.get();
@@ -387,7 +397,7 @@ struct TextEngine::Impl {
                       static_cast<double>(ink.width) / PANGO_SCALE,
                       static_cast<double>(ink.height) / PANGO_SCALE};
     shapedText.lines = pango_layout_get_line_count(layout);
-    shapedText.truncated = pango_layout_is_ellipsized(layout) || cut;
+    shapedText.truncated = pango_layout_is_ellipsized(layout) || prepared.cut;
     ++shaped;
     shapedText.serial = shaped;
     return Entry{std::move(owned), shapedText, frame};
@@ -469,8 +479,8 @@ void TextEngine::beginFrame() {
   ++d.frame;
 }
 
-std::size_t TextEngine::shapedCount() const {
-  return impl_->shaped;
+TextEngine::Stats TextEngine::stats() const {
+  return Stats{impl_->shaped};
 }
 
 }  // namespace dunvel

@@ -32,8 +32,12 @@ class TextEngine {
   static constexpr std::size_t kMaxCachedTexts = 4096;
   static constexpr std::size_t kMaxCachedBytes = 32 * 1024 * 1024;
 
-  // How many layouts have been shaped since the engine was made (cache misses).
-  std::size_t shapedCount() const;
+  // What the engine has done since it was made, for tests and benchmarks.
+  struct Stats {
+    // Layouts shaped (cache misses).
+    std::size_t shaped = 0;
+  };
+  Stats stats() const;
 
   // Texts longer than these are cut (with "…") before shaping: a line cannot show more, and a
   // frame must paint in bounded time whatever the host sends.

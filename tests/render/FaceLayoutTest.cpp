@@ -296,15 +296,15 @@ TEST(FaceLayout, AnUnchangedFrameShapesNothingAndATickOnlyTheClock) {
   const ScreenPreview first(question, HostReach::reachable, Date{kTestNow});
   FaceRenderer renderer(FaceSize::mm45);
   renderer.layout(first.tree());
-  const std::size_t shaped = renderer.textEngine().shapedCount();
+  const std::size_t shaped = renderer.textEngine().stats().shaped;
   renderer.layout(first.tree());
-  EXPECT_EQ(renderer.textEngine().shapedCount(), shaped);
+  EXPECT_EQ(renderer.textEngine().stats().shaped, shaped);
 
   const ScreenPreview tick(question, HostReach::reachable, Date{kTestNow + 1.0});
   renderer.layout(tick.tree());
   // The clock's new text, once: its row has room for each of its children at its natural
   // width, so none is probed offered no width (a shaping wrapped at every character).
-  EXPECT_EQ(renderer.textEngine().shapedCount(), shaped + 1);
+  EXPECT_EQ(renderer.textEngine().stats().shaped, shaped + 1);
 }
 
 // A tree that differs from the last only in a text keeps the last layout, whatever became of
@@ -344,24 +344,24 @@ TEST(FaceLayout, ANewTextIsPlacedInTheLastLayoutAndATreeOfAnotherShapeLaidOutAne
   FaceRenderer renderer(FaceSize::mm45);
   auto tree = std::make_unique<Element>(rowShowing("0:41", "10"));
   const double width = renderer.layout(*tree).frameOf(tree->children[0])->width;
-  const std::size_t shaped = renderer.textEngine().shapedCount();
-  ASSERT_EQ(renderer.wholeLayouts(), 1u);
+  const std::size_t shaped = renderer.textEngine().stats().shaped;
+  ASSERT_EQ(renderer.stats().wholeLayouts, 1u);
 
   // The next second, the last tree gone first: the same layout, one text shaped.
   tree = std::make_unique<Element>(rowShowing("0:42", "10"));
   EXPECT_EQ(renderer.layout(*tree).frameOf(tree->children[0])->width, width);
-  EXPECT_EQ(renderer.wholeLayouts(), 1u);
-  EXPECT_EQ(renderer.textEngine().shapedCount(), shaped + 1);
+  EXPECT_EQ(renderer.stats().wholeLayouts, 1u);
+  EXPECT_EQ(renderer.textEngine().stats().shaped, shaped + 1);
   expectAsNew(*renderer.lastLayout(), *tree);
 
   // Wider texts, and one of two lines: measured again in the last layout; trees of another
   // shape: laid out anew.
-  const std::size_t whole = renderer.wholeLayouts();
+  const std::size_t whole = renderer.stats().wholeLayouts;
   for (const Element& next : {rowShowing("10:00", "10"), rowShowing("10:00", "1000"),
                               rowShowing("0:42\n0:43", "10"), rowShowing("0:43", "10")}) {
     tree = std::make_unique<Element>(next);
     renderer.layout(*tree);
-    EXPECT_EQ(renderer.wholeLayouts(), whole);
+    EXPECT_EQ(renderer.stats().wholeLayouts, whole);
     expectAsNew(*renderer.lastLayout(), *tree);
   }
   Element column = rowShowing("0:42", "10");
@@ -372,7 +372,7 @@ TEST(FaceLayout, ANewTextIsPlacedInTheLastLayoutAndATreeOfAnotherShapeLaidOutAne
   for (const Element& next : {column, fewer}) {
     tree = std::make_unique<Element>(next);
     renderer.layout(*tree);
-    EXPECT_EQ(renderer.wholeLayouts(), ++anew);
+    EXPECT_EQ(renderer.stats().wholeLayouts, ++anew);
     expectAsNew(*renderer.lastLayout(), *tree);
   }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -98,6 +99,50 @@ TEST(PartialRepaint, EveryTextSizeInTurnEqualsAWholePaint) {
   }
   for (const FaceSize size : {FaceSize::mm41, FaceSize::mm45, FaceSize::mm49}) {
     for (const double scale : {1.0, 2.0, 1.5}) expectPartialEqualsWhole(frames, size, scale);
+  }
+}
+
+// What the window is told to show again: whole pixels of the image, no pixel twice, and only
+// where something changed: nothing for a frame like the last, the time band for the minute's
+// turn, the whole image when asked for a whole paint.
+TEST(PartialRepaint, TheDamageIsWholePixelsOfTheImageEachOnceAndOnlyWhereTheFrameChanged) {
+  const RenderedScreen screen(exampleSnapshot("question"));
+  for (const double scale : {2.0, 1.5}) {
+    FaceRenderer renderer(FaceSize::mm45, scale);
+    renderer.setTime(timeText(kTestNow));
+    renderer.layout(screen.preview.tree());
+    renderer.paint();
+    const double width = renderer.pixelWidth();
+    const double height = renderer.pixelHeight();
+
+    renderer.layout(screen.preview.tree());
+    renderer.paint();
+    EXPECT_TRUE(renderer.damage().empty()) << "an unchanged frame painted again at " << scale;
+
+    renderer.setTime(timeText(kTestNow + 60.0));
+    renderer.placeTime();
+    renderer.paint();
+    const std::vector<Rect>& damage = renderer.damage();
+    ASSERT_FALSE(damage.empty()) << scale;
+    const double bandBottom = std::ceil(renderer.face().safeAreaTop * scale);
+    for (std::size_t i = 0; i < damage.size(); ++i) {
+      const Rect& part = damage[i];
+      EXPECT_EQ(part, (Rect{std::floor(part.x), std::floor(part.y), std::floor(part.width),
+                            std::floor(part.height)}))
+          << "not whole pixels at " << scale;
+      EXPECT_GT(part.width, 0.0);
+      EXPECT_GT(part.height, 0.0);
+      EXPECT_GE(part.x, 0.0);
+      EXPECT_GE(part.y, 0.0);
+      EXPECT_LE(part.maxX(), width);
+      EXPECT_LE(part.maxY(), bandBottom) << "the minute's turn repainted below the time band";
+      for (std::size_t j = i + 1; j < damage.size(); ++j) {
+        EXPECT_FALSE(part.overlaps(damage[j])) << "a pixel shown twice at " << scale;
+      }
+    }
+
+    renderer.paint({}, FaceRenderer::Repaint::whole);
+    EXPECT_EQ(renderer.damage(), (std::vector<Rect>{Rect{0.0, 0.0, width, height}}));
   }
 }
 

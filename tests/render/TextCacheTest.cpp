@@ -13,11 +13,11 @@ namespace {
 
 // Whether asking for text now shapes it again (it had been evicted) or finds it kept.
 bool shapesAgain(TextEngine& engine, const std::string& text) {
-  const std::size_t before = engine.shapedCount();
+  const std::size_t before = engine.stats().shaped;
   TextRequest request;
   request.text = text;
   engine.shape(request);
-  return engine.shapedCount() > before;
+  return engine.stats().shaped > before;
 }
 
 TEST(TextCache, BoundedInTextsAndBytesItDropsTheLongestUnusedFirstAndKeepsTheLastFrames) {
@@ -113,13 +113,14 @@ TEST(TextCache, ALayoutKeptAcrossFramesHoldsNoTextTheEngineLetGo) {
   const ScrollOffsets bottom{{"scroll", 1e6}};
   renderer.scroll(bottom);
   renderer.paint();
-  const std::size_t whole = renderer.wholeLayouts();
+  const std::size_t whole = renderer.stats().wholeLayouts;
   for (int counter = 10001; counter < 10001 + static_cast<int>(TextEngine::kMaxCachedTexts);
        ++counter) {
     tree = std::make_unique<Element>(listShowing(counter));
     renderer.layout(*tree, bottom);
   }
-  ASSERT_EQ(renderer.wholeLayouts(), whole) << "each frame was laid out anew: nothing was kept";
+  ASSERT_EQ(renderer.stats().wholeLayouts, whole)
+      << "each frame was laid out anew: nothing was kept";
   renderer.scroll({});
   cairo_surface_t* kept = renderer.paint();
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ScreenHarness.h"
+#include "ShownLooks.h"
 #include "views/AppColors.h"
 
 namespace dunvel {
@@ -35,55 +36,36 @@ Color symbolColor(const ScreenHarness& h) {
   return *statusRow(h).children.at(0).modifier(ModifierKind::foregroundColor)->color;
 }
 
-TEST(HostRemoteView, TreeOfTheQuestionPhase) {
+// What the wearer reads above the controls, in order, and how: the timer and the running clock
+// (the host's figures are not translated), the question's points in gold, the host's mode line
+// cut at one line; then the reveal control.
+TEST(HostRemoteView, TheQuestionPhaseReadsClockPointsAndModeAboveTheRevealControl) {
   ScreenHarness h;
   GameState state = question(kStart - 9);
   state.questionMode = "سؤال سريع";
   h.show(state);
 
+  const std::optional<Font> none;
+  const std::optional<int> wraps;
+  const std::vector<ShownLook> looks = shownLooks(h.view("HostRemoteView"));
+  ASSERT_GE(looks.size(), 4u);
+  EXPECT_EQ(std::vector<ShownLook>(looks.begin(), looks.begin() + 4),
+            (std::vector<ShownLook>{
+                {"timer", false, none, accentGold(), wraps},
+                {"0:09", false, Font::title3().monospacedDigit().bold(), Color::primary(), wraps},
+                {"20", true, Font::headline(), accentGold(), wraps},
+                {"سؤال سريع", false, Font::footnote(), Color::secondary(), 1},
+            }));
+  // The points go through the string table as a number, so they read in the wearer's digits.
+  EXPECT_EQ(h.tree().findText("20")->text->key(), "%lld");
+
+  // Everything scrolls, with its indicator, when it does not fit.
   const Element& scroll = h.view("HostRemoteView").children.at(0);
   EXPECT_EQ(scroll.kind, ElementKind::scrollView);
   EXPECT_EQ(scroll.axis, Axis::vertical);
   EXPECT_EQ(scroll.showsIndicators, ShowsIndicators::yes);
   const Element& stack = scroll.children.at(0);
-  EXPECT_EQ(stack.kind, ElementKind::vstack);
-  EXPECT_EQ(stack.horizontalAlignment, HorizontalAlignment::center);
-  EXPECT_EQ(stack.spacing, 8.0);
-  ASSERT_EQ(stack.modifiers.size(), 1u);
-  EXPECT_EQ(stack.modifiers[0].edges, Edges::horizontal);
-  EXPECT_EQ(stack.modifiers[0].length, 4.0);
   ASSERT_EQ(stack.children.size(), 3u);  // status row, mode line, reveal control
-
-  const Element& row = stack.children[0];
-  EXPECT_EQ(row.kind, ElementKind::hstack);
-  EXPECT_EQ(row.verticalAlignment, VerticalAlignment::center);
-  EXPECT_EQ(row.spacing, 6.0);
-  EXPECT_EQ(row.modifiers.at(0).edges, Edges::horizontal);
-  EXPECT_EQ(row.modifiers.at(0).length, 4.0);
-  ASSERT_EQ(row.children.size(), 4u);
-  EXPECT_EQ(row.children[0].systemName, "timer");
-  EXPECT_EQ(row.children[0].modifier(ModifierKind::font), nullptr);
-  EXPECT_EQ(row.children[1].text->shown(), "0:09");
-  EXPECT_FALSE(row.children[1].text->isLocalizable());
-  EXPECT_EQ(row.children[1].modifier(ModifierKind::font)->font,
-            Font::title3().monospacedDigit().bold());
-  EXPECT_EQ(row.children[2].kind, ElementKind::spacer);
-  EXPECT_EQ(row.children[2].minLength, std::nullopt);
-  EXPECT_TRUE(row.children[3].text->isLocalizable());
-  EXPECT_EQ(row.children[3].text->key(), "%lld");
-  EXPECT_EQ(row.children[3].text->shown(), "20");
-  EXPECT_EQ(row.children[3].modifier(ModifierKind::font)->font, Font::headline());
-  EXPECT_EQ(row.children[3].modifier(ModifierKind::foregroundColor)->color, accentGold());
-  EXPECT_EQ(symbolColor(h), accentGold());
-  EXPECT_EQ(clockColor(h), Color::primary());
-
-  const Element& mode = stack.children[1];
-  EXPECT_EQ(mode.text->shown(), "سؤال سريع");
-  EXPECT_FALSE(mode.text->isLocalizable());
-  EXPECT_EQ(mode.modifier(ModifierKind::font)->font, Font::footnote());
-  EXPECT_EQ(mode.modifier(ModifierKind::foregroundColor)->color, Color::secondary());
-  EXPECT_EQ(mode.modifier(ModifierKind::lineLimit)->lineLimit, 1);
-
   EXPECT_EQ(stack.children[2].viewType, "RevealControl");
   EXPECT_EQ(h.tree().findAll(ElementKind::button).size(), 1u);
 
@@ -270,10 +252,10 @@ TEST(HostRemoteView, ANaNOpeningMomentCausesNoEvaluationLoop) {
   EXPECT_FALSE(h.graph.isEvaluationQueued());
 
   // Ticks keep re-evaluating without piling up work, and never buzz.
-  const std::size_t before = h.graph.evaluationCount();
+  const std::size_t before = h.graph.stats().evaluations;
   h.loop.advance(10.0);
   EXPECT_EQ(h.loop.pending(), 0u);
-  EXPECT_LE(h.graph.evaluationCount() - before, 20u);
+  EXPECT_LE(h.graph.stats().evaluations - before, 20u);
   EXPECT_EQ(clock(h), "0:00");
   EXPECT_EQ(h.haptics.played().size(), 1u);
 

@@ -24,7 +24,7 @@ std::shared_ptr<NodeData> dataOf(NodeData::Kind kind) {
 template <class Set>
 Node elementNode(ElementKind kind, Set set, std::vector<Node> children = {}) {
   auto data = dataOf(NodeData::Kind::element);
-  data->element = std::make_unique<ElementSpec>();
+  data->element = std::make_unique<ElementProperties>();
   data->element->kind = kind;
   set(*data->element);
   data->children = std::move(children);
@@ -35,7 +35,7 @@ Node shapeNode(const ShapeGeometry& geometry) {
   const ElementKind kind = geometry.kind == ShapeGeometry::Kind::circle
                                ? ElementKind::circle
                                : ElementKind::roundedRectangle;
-  return elementNode(kind, [&](ElementSpec& e) { e.shape = geometry; });
+  return elementNode(kind, [&](ElementProperties& e) { e.shape = geometry; });
 }
 
 // subject wrapped in a modifier of kind that changes only what is shown; set fills in the
@@ -159,7 +159,7 @@ Node VStack(HorizontalAlignment alignment, std::optional<double> spacing,
             std::vector<Node> children) {
   return elementNode(
       ElementKind::vstack,
-      [&](ElementSpec& e) {
+      [&](ElementProperties& e) {
         e.horizontalAlignment = alignment;
         e.spacing = spacing;
       },
@@ -170,7 +170,7 @@ Node HStack(VerticalAlignment alignment, std::optional<double> spacing,
             std::vector<Node> children) {
   return elementNode(
       ElementKind::hstack,
-      [&](ElementSpec& e) {
+      [&](ElementProperties& e) {
         e.verticalAlignment = alignment;
         e.spacing = spacing;
       },
@@ -179,7 +179,7 @@ Node HStack(VerticalAlignment alignment, std::optional<double> spacing,
 
 Node ScrollView(Axis axis, ShowsIndicators indicators, Node content) {
   return elementNode(ElementKind::scrollView,
-                     [&](ElementSpec& e) {
+                     [&](ElementProperties& e) {
                        e.axis = axis;
                        e.showsIndicators = indicators;
                      },
@@ -187,26 +187,29 @@ Node ScrollView(Axis axis, ShowsIndicators indicators, Node content) {
 }
 
 Node Spacer(std::optional<double> minLength) {
-  return elementNode(ElementKind::spacer, [&](ElementSpec& e) { e.minLength = minLength; });
+  return elementNode(ElementKind::spacer, [&](ElementProperties& e) { e.minLength = minLength; });
 }
 
 Node Text(Verbatim text) {
-  return elementNode(ElementKind::text,
-                     [&](ElementSpec& e) { e.contentToSet().text = TextContent(std::move(text)); });
+  return elementNode(ElementKind::text, [&](ElementProperties& e) {
+    e.contentToSet().text = TextContent(std::move(text));
+  });
 }
 
 Node Text(LocalizedStringKey key) {
-  return elementNode(ElementKind::text,
-                     [&](ElementSpec& e) { e.contentToSet().text = TextContent(std::move(key)); });
+  return elementNode(ElementKind::text, [&](ElementProperties& e) {
+    e.contentToSet().text = TextContent(std::move(key));
+  });
 }
 
 Node Image(SystemName symbol) {
-  return elementNode(ElementKind::image,
-                     [&](ElementSpec& e) { e.contentToSet().systemName = std::move(symbol.name); });
+  return elementNode(ElementKind::image, [&](ElementProperties& e) {
+    e.contentToSet().systemName = std::move(symbol.name);
+  });
 }
 
 Node Label(LocalizedStringKey title, SystemName icon) {
-  return elementNode(ElementKind::label, [&](ElementSpec& e) {
+  return elementNode(ElementKind::label, [&](ElementProperties& e) {
     e.contentToSet().text = TextContent(std::move(title));
     e.contentToSet().systemName = std::move(icon.name);
   });
@@ -214,7 +217,7 @@ Node Label(LocalizedStringKey title, SystemName icon) {
 
 Node Button(std::function<void()> action, Node label) {
   return elementNode(ElementKind::button,
-                     [&](ElementSpec& e) { e.contentToSet().action = std::move(action); },
+                     [&](ElementProperties& e) { e.contentToSet().action = std::move(action); },
                      {std::move(label)});
 }
 

@@ -8,38 +8,12 @@
 
 #include "views/toolkit/AnyView.h"
 #include "views/toolkit/Element.h"
+#include "views/toolkit/ElementProperties.h"
 #include "views/toolkit/NodeModifier.h"
 
 namespace dunvel {
 
 class Node;
-
-// An element's own properties as a description holds them (see Element for what each kind
-// uses): what every kind may have inline, the text, symbol and action of texts, labels, images
-// and buttons behind a pointer that stays null for the other kinds.
-struct ElementSpec {
-  struct Content {
-    std::optional<TextContent> text;
-    std::string systemName;
-    std::function<void()> action;
-  };
-
-  ElementKind kind = ElementKind::group;
-  HorizontalAlignment horizontalAlignment = HorizontalAlignment::center;
-  VerticalAlignment verticalAlignment = VerticalAlignment::center;
-  Axis axis = Axis::vertical;
-  ShowsIndicators showsIndicators = ShowsIndicators::yes;
-  std::optional<double> spacing;
-  std::optional<double> minLength;
-  ShapeGeometry shape;
-  std::unique_ptr<Content> content;
-
-  // The content, made on first use.
-  Content& contentToSet() {
-    if (!content) content = std::make_unique<Content>();
-    return *content;
-  }
-};
 
 // What a Node describes. Shared and immutable once built. It holds only what its kind uses,
 // the rest behind pointers that stay null: a screen of thousands of rows builds a dozen of these
@@ -72,7 +46,7 @@ struct NodeData {
   std::shared_ptr<const Modifier> shown;
   // The whole modifier, only when the graph acts on it (environment, onReceive, onChange).
   std::unique_ptr<const NodeModifier> acting;
-  std::unique_ptr<ElementSpec> element;
+  std::unique_ptr<ElementProperties> element;
   std::unique_ptr<Other> other;
 
   Other& otherToSet() {

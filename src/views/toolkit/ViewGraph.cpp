@@ -26,9 +26,13 @@ std::string escapeId(const std::string& id) {
   return out;
 }
 
-// The element a description's properties make; with take, the text, symbol and action are
-// moved out of properties (which nobody else holds) rather than copied.
-Element makeElement(const ElementSpec& properties, bool take) {
+// Who holds a description being resolved: the graph alone (a body just made, whose parts may
+// be taken apart as they are resolved) or others too (a root kept for the next evaluation).
+enum class Holders { graphOnly, shared };
+
+// The element a description's properties make; held by the graph only, the text, symbol and
+// action are moved out of properties rather than copied.
+Element makeElement(const ElementProperties& properties, Holders holders) {
   Element element;
   element.kind = properties.kind;
   element.horizontalAlignment = properties.horizontalAlignment;
@@ -39,8 +43,8 @@ Element makeElement(const ElementSpec& properties, bool take) {
   element.minLength = properties.minLength;
   element.shape = properties.shape;
   if (properties.content) {
-    ElementSpec::Content& content = *properties.content;
-    if (take) {
+    ElementProperties::Content& content = *properties.content;
+    if (holders == Holders::graphOnly) {
       element.text = std::move(content.text);
       element.systemName = std::move(content.systemName);
       element.action = std::move(content.action);
@@ -154,7 +158,7 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     tree = Element{};
     noteObjects(*rootEnvironment);
     std::vector<Element> produced;
-    resolve(root, false, "", rootEnvironment, produced);
+    resolve(root, Holders::shared, "", rootEnvironment, produced);
     Element next;
     if (produced.size() == 1) {
       next = std::move(produced.front());
@@ -249,26 +253,26 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
     return count;
   }
 
-  // Resolves node into out. With owned, node is the only reference to its description (a body
-  // just made), and each part of it that nobody else holds is consumed as it is resolved: an
-  // element's properties are moved into the tree and a child is released once resolved, so a
+  // Resolves node into out. Held by the graph only, node is the only reference to its description
+  // (a body just made), and each part of it that nobody else holds is consumed as it is resolved:
+  // an element's properties are moved into the tree and a child is released once resolved, so a
   // body of thousands of rows never stands whole beside the tree it becomes.
-  void resolve(const Node& node, bool owned, const std::string& place,
+  void resolve(const Node& node, Holders holders, const std::string& place,
                const std::shared_ptr<const EnvironmentValues>& parentEnvironment,
                std::vector<Element>& out) {
     // Unwrap the modifiers: the outermost (applied last) comes first in the chain.
-    owned = owned && node.isSoleOwner();
+    if (!node.isSoleOwner()) holders = Holders::shared;
     const NodeData* subject = &node.data();
     std::vector<const NodeData*> modifiers;  // outermost first
     while (subject->kind == NodeData::Kind::modified) {
       modifiers.push_back(subject);
-      owned = owned && subject->subject.use_count() == 1;
+      if (subject->subject.use_count() != 1) holders = Holders::shared;
       subject = subject->subject.get();
     }
     const NodeData& data = *subject;
     // Parts of a description nobody else holds may be taken apart: it was made mutable (only
     // the shared empty group is made const, and it is never the sole owner).
-    NodeData* mine = owned ? const_cast<NodeData*>(subject) : nullptr;
+    NodeData* mine = holders == Holders::graphOnly ? const_cast<NodeData*>(subject) : nullptr;
 
     // Walking outside in, each event modifier sees the environment set by the modifiers outside
     // it; the subject sees them all (the one applied closest to it wins).
@@ -292,14 +296,14 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
 
     auto resolveChild = [&](std::size_t i, const std::string& childPlace,
                             std::vector<Element>& into) {
-      resolve(data.children[i], owned, childPlace, environment, into);
+      resolve(data.children[i], holders, childPlace, environment, into);
       if (mine != nullptr) mine->children[i] = Node();
     };
 
     std::size_t first = out.size();
     switch (data.kind) {
       case NodeData::Kind::element: {
-        Element element = makeElement(*data.element, mine != nullptr);
+        Element element = makeElement(*data.element, holders);
         element.identity = place;
         element.children.reserve(expectedCount(data.children));
         for (std::size_t i = 0; i < data.children.size(); ++i) {
@@ -332,7 +336,8 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
             Environment::Scope scope(*environment);
             row = data.other->makeRow(i);
           }
-          resolve(row, true, place + "/" + escapeId(data.other->ids[i]), environment, out);
+          resolve(row, Holders::graphOnly, place + "/" + escapeId(data.other->ids[i]), environment,
+                  out);
         }
         break;
       case NodeData::Kind::view:
@@ -380,7 +385,7 @@ struct ViewGraph::Impl : std::enable_shared_from_this<ViewGraph::Impl> {
       Environment::Scope scope(*environment);
       body = current->body();
     }
-    resolve(body, true, place + "/body", environment, element.children);
+    resolve(body, Holders::graphOnly, place + "/body", environment, element.children);
     out.push_back(std::move(element));
   }
 };
@@ -412,8 +417,8 @@ void ViewGraph::onEvaluated(std::function<void(const Element&)> listener) {
   impl_->listeners.push_back(std::move(listener));
 }
 
-std::size_t ViewGraph::evaluationCount() const {
-  return impl_->evaluations;
+ViewGraph::Stats ViewGraph::stats() const {
+  return Stats{impl_->evaluations};
 }
 
 bool ViewGraph::isEvaluationQueued() const {

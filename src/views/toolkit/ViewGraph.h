@@ -44,7 +44,11 @@ class ViewGraph {
   // Called after every evaluation with the new tree.
   void onEvaluated(std::function<void(const Element&)> listener);
 
-  std::size_t evaluationCount() const;
+  // What the graph has done since it was made, for tests and benchmarks.
+  struct Stats {
+    std::size_t evaluations = 0;
+  };
+  Stats stats() const;
   // Whether a re-evaluation is owed: its block waits on the main queue, unless a timer that
   // falls due first has it run sooner.
   bool isEvaluationQueued() const;

@@ -116,7 +116,7 @@ TEST(ViewGraph, SettingStateToAnEqualValueSchedulesNothing) {
   tap(graph, "same");
   EXPECT_FALSE(graph.isEvaluationQueued());
   EXPECT_EQ(loop.pending(), 0u);
-  EXPECT_EQ(graph.evaluationCount(), 1u);
+  EXPECT_EQ(graph.stats().evaluations, 1u);
   // The graph kept the box the view arrived with.
   outside.set(4);
   EXPECT_TRUE(graph.isEvaluationQueued());
@@ -221,7 +221,7 @@ TEST(ViewGraph, ChangeActionsRunWhenTheValueDiffersAndNaNCannotLoop) {
   store.opened = 0.0;  // announced, but the same value
   runQueue(loop);
   EXPECT_EQ(changes, 0);
-  EXPECT_EQ(graph.evaluationCount(), 2u);
+  EXPECT_EQ(graph.stats().evaluations, 2u);
 
   store.opened = 100.0;
   runQueue(loop);
@@ -229,7 +229,7 @@ TEST(ViewGraph, ChangeActionsRunWhenTheValueDiffersAndNaNCannotLoop) {
   // The action changed state: one more evaluation, then quiet.
   EXPECT_TRUE(shows(graph, "reset"));
   EXPECT_EQ(loop.pending(), 0u);
-  const std::size_t settled = graph.evaluationCount();
+  const std::size_t settled = graph.stats().evaluations;
 
   // NaN differs from itself at every evaluation, so the action runs each time; setting the
   // state it already holds queues nothing, so there is no loop.
@@ -241,7 +241,7 @@ TEST(ViewGraph, ChangeActionsRunWhenTheValueDiffersAndNaNCannotLoop) {
   EXPECT_LE(runQueue(loop), 2u);
   EXPECT_EQ(loop.pending(), 0u);
   EXPECT_EQ(changes, 3);
-  EXPECT_EQ(graph.evaluationCount(), settled + 2);
+  EXPECT_EQ(graph.stats().evaluations, settled + 2);
 }
 
 // Reads the store in body; its button reads it in the action.

@@ -1,12 +1,22 @@
-// How a stack sizes and places its children along its axis: the children that are not spacers
-// are offered equal shares of what is left, the least flexible first, and the spacers share
-// what remains (see stackSizes).
+// LayoutBuilder, continued: how a stack sizes and places its children along its axis: the children
+// that are not spacers are offered equal shares of what is left, the least flexible first, and the
+// spacers share what remains (see stackSizes).
 #include <algorithm>
 #include <cmath>
 
+#include "render/LayoutArithmetic.h"
 #include "render/LayoutBuilder.h"
+#include "render/Side.h"
 
 namespace dunvel {
+namespace {
+
+// Where a box of width stands against a side of rect.
+double atSide(Side side, const Rect& rect, double width) {
+  return side == Side::left ? rect.x : rect.maxX() - width;
+}
+
+}  // namespace
 
 Size LayoutBuilder::stackSizes(LayoutNode& n, double w, double h, Size* sizes) {
   const Size proposed{w, h};
@@ -166,7 +176,7 @@ const Size* LayoutBuilder::placedSizes(LayoutNode& n, double width, double heigh
     stackSizes(n, width, height, scratch.data());
     return scratch.data();
   }
-  FaceLayout::KeptSizes& kept = out_.keptSizes_[&n];
+  LayoutTree::KeptSizes& kept = tree_.keptSizes[&n];
   if (kept.sizes.size() != n.children.size() || kept.width != width || kept.height != height) {
     kept.sizes.resize(n.children.size());
     stackSizes(n, width, height, kept.sizes.data());
@@ -179,7 +189,7 @@ const Size* LayoutBuilder::placedSizes(LayoutNode& n, double width, double heigh
 void LayoutBuilder::placeStack(LayoutNode& n, Rect rect, Rect clip) {
   layout::Scratch<Size> scratch(n.children.size() < kKeptFrom ? n.children.size() : 0);
   const Size* sizes = placedSizes(n, rect.width, rect.height, scratch);
-  const bool rtl = n.environment->direction == LayoutDirection::rightToLeft;
+  const LayoutDirection direction = n.environment->direction;
   if (n.axis == Axis::vertical) {
     double y = rect.y;
     for (std::size_t i = 0; i < n.children.size(); ++i) {
@@ -188,14 +198,15 @@ void LayoutBuilder::placeStack(LayoutNode& n, Rect rect, Rect clip) {
       HorizontalAlignment a = n.element->kind == ElementKind::vstack
                                   ? n.element->horizontalAlignment
                                   : HorizontalAlignment::center;
-      if (a == HorizontalAlignment::leading) x = rtl ? rect.maxX() - s.width : rect.x;
-      if (a == HorizontalAlignment::trailing) x = rtl ? rect.x : rect.maxX() - s.width;
-      place(*n.children[i], Rect{x, y, s.width, s.height}, clip);
+      if (a == HorizontalAlignment::leading) x = atSide(leadingSide(direction), rect, s.width);
+      if (a == HorizontalAlignment::trailing) x = atSide(trailingSide(direction), rect, s.width);
+      placeBox(*n.children[i], Rect{x, y, s.width, s.height}, clip);
       y += s.height + n.spacing;
     }
     return;
   }
   // The first child stands at the leading edge: the right one in right-to-left layout.
+  const bool rtl = leadingSide(direction) == Side::right;
   double x = rtl ? rect.maxX() : rect.x;
   for (std::size_t i = 0; i < n.children.size(); ++i) {
     const Size s = sizes[i];
@@ -206,7 +217,7 @@ void LayoutBuilder::placeStack(LayoutNode& n, Rect rect, Rect clip) {
     if (a == VerticalAlignment::top) y = rect.y;
     if (a == VerticalAlignment::bottom) y = rect.maxY() - s.height;
     const double left = rtl ? x - s.width : x;
-    place(*n.children[i], Rect{left, y, s.width, s.height}, clip);
+    placeBox(*n.children[i], Rect{left, y, s.width, s.height}, clip);
     x = rtl ? x - s.width - n.spacing : x + s.width + n.spacing;
   }
 }
