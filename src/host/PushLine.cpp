@@ -1,6 +1,9 @@
 #include "host/PushLine.h"
 
-#include <asio.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -11,8 +14,11 @@
 
 namespace dunvel {
 
+namespace net = boost::asio;
+using ErrorCode = boost::system::error_code;
+
 namespace {
-using Local = asio::local::stream_protocol;
+using Local = net::local::stream_protocol;
 
 std::string seconds(std::chrono::milliseconds duration) {
   const double value = static_cast<double>(duration.count()) / 1000;
@@ -25,11 +31,11 @@ std::string seconds(std::chrono::milliseconds duration) {
 std::string pushLine(const std::filesystem::path& path, std::string_view line,
                      std::chrono::milliseconds answerWithin) {
   const std::string name = path.string();
-  asio::io_context io;
+  net::io_context io;
   Local::endpoint endpoint;
   try {
     endpoint = Local::endpoint(name);
-  } catch (const std::system_error& error) {
+  } catch (const boost::system::system_error& error) {
     return "cannot use " + name + ": " + error.code().message();
   }
   Local::socket socket(io);
@@ -48,10 +54,10 @@ std::string pushLine(const std::filesystem::path& path, std::string_view line,
     }
   };
   std::function<void()> readMore = [&] {
-    socket.async_read_some(asio::buffer(buffer), [&](std::error_code readError, std::size_t size) {
+    socket.async_read_some(net::buffer(buffer), [&](ErrorCode readError, std::size_t size) {
       if (readError) {
         // End of input: the companion has dealt with everything sent and closed its side.
-        answered = readError == asio::error::eof || readError == asio::error::connection_reset;
+        answered = readError == net::error::eof || readError == net::error::connection_reset;
         return;
       }
       splitter.feed(std::string_view(buffer.data(), size), onLine, [] {});
@@ -65,16 +71,16 @@ std::string pushLine(const std::filesystem::path& path, std::string_view line,
   // socket whose queue of connections is full (a stopped companion, or an owner that never
   // accepts) waits for ever. Such a socket turns a connection away at once; it is tried again
   // until the time is up.
-  asio::steady_timer retry(io);
+  net::steady_timer retry(io);
   std::function<void()> send;
   std::function<void()> connect = [&] {
-    socket.async_connect(endpoint, [&](std::error_code error) {
-      if (error == asio::error::would_block || error == asio::error::try_again ||
-          error == asio::error::no_buffer_space) {
-        std::error_code ignored;
+    socket.async_connect(endpoint, [&](ErrorCode error) {
+      if (error == net::error::would_block || error == net::error::try_again ||
+          error == net::error::no_buffer_space) {
+        ErrorCode ignored;
         socket.close(ignored);
         retry.expires_after(std::chrono::milliseconds(50));
-        retry.async_wait([&](std::error_code waitError) {
+        retry.async_wait([&](ErrorCode waitError) {
           if (!waitError) connect();
         });
         return;
@@ -92,7 +98,7 @@ std::string pushLine(const std::filesystem::path& path, std::string_view line,
       failed = refusal;
       return;
     }
-    asio::async_write(socket, asio::buffer(framed), [&](std::error_code writeError, std::size_t) {
+    net::async_write(socket, net::buffer(framed), [&](ErrorCode writeError, std::size_t) {
       // A companion that refused this connection may close before the line is written; its
       // error line says why, so reading goes on either way.
       if (!writeError) socket.shutdown(Local::socket::shutdown_send, writeError);

@@ -2,8 +2,13 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 
-#include <asio.hpp>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -15,18 +20,18 @@
 #include <vector>
 
 #include "platform/link/LinkFrame.h"
+#include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
 
 namespace dunvel {
 
+namespace net = boost::asio;
+using ErrorCode = boost::system::error_code;
+
 namespace {
 
-using Local = asio::local::stream_protocol;
+using Local = net::local::stream_protocol;
 
-// Replies (error lines) waiting for a host that does not read them: past this the session stops
-// reading from that host until it catches up, so a host that floods bad lines without reading
-// its answers cannot grow the companion's memory.
-constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
 
 struct FileIdentity {
@@ -48,7 +53,7 @@ class SocketSession::Impl {
   Impl(SocketSession& session, Options options)
       : session_(session),
         options_(std::move(options)),
-        work_(asio::make_work_guard(io_)),
+        work_(net::make_work_guard(io_)),
         acceptor_(io_),
         acceptRetry_(io_) {
     thread_ = std::thread([this] { io_.run(); });
@@ -77,7 +82,7 @@ class SocketSession::Impl {
   void sendMessage(const ContextDictionary& message) {
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::messageSent, {}, message});
     // Serialised on the caller's thread, so the I/O thread only moves bytes.
-    asio::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
+    net::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
       if (host_ && !host_->closed && !host_->closeWhenWritten) {
         queueLine(host_, std::move(line));
       } else if (remoteHost_) {
@@ -102,8 +107,7 @@ class SocketSession::Impl {
     Local::socket socket;
     LineSplitter splitter;
     std::vector<char> buffer;
-    std::deque<std::string> outgoing;
-    std::size_t outgoingBytes = 0;
+    OutgoingLines outgoing;
     bool reading = false;
     bool writing = false;
     bool closeWhenWritten = false;
@@ -133,10 +137,10 @@ class SocketSession::Impl {
   SocketSession& session_;
   Options options_;
   // Declared before every socket and timer: they must be destroyed first.
-  asio::io_context io_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  net::io_context io_;
+  net::executor_work_guard<net::io_context::executor_type> work_;
   Local::acceptor acceptor_;
-  asio::steady_timer acceptRetry_;
+  net::steady_timer acceptRetry_;
   std::thread thread_;
 
   // Main thread: written before activation, read on the I/O thread after the activation post.
@@ -182,15 +186,15 @@ std::string SocketSession::Impl::listen() {
     // companion that is still running. Only a connection attempt tells them apart; it is made
     // without blocking, since a live companion with a full backlog would not accept it soon.
     Local::socket probe(io_);
-    std::error_code error;
+    ErrorCode error;
     probe.open(Local(), error);
     if (!error) probe.non_blocking(true, error);
     if (!error) probe.connect(endpoint, error);
-    if (!error || error == asio::error::would_block || error == asio::error::try_again ||
-        error == asio::error::in_progress) {
+    if (!error || error == net::error::would_block || error == net::error::try_again ||
+        error == net::error::in_progress) {
       return "another companion is already listening on " + name;
     }
-    if (error != asio::error::connection_refused) {
+    if (error != net::error::connection_refused) {
       return "cannot check the existing socket " + name + ": " + error.message();
     }
     if (unlink(options_.path.c_str()) != 0 && errno != ENOENT) {
@@ -198,7 +202,7 @@ std::string SocketSession::Impl::listen() {
     }
   }
 
-  std::error_code error;
+  ErrorCode error;
   acceptor_.open(Local(), error);
   if (!error) acceptor_.bind(endpoint, error);
   if (error) {
@@ -226,8 +230,8 @@ std::string SocketSession::Impl::listen() {
 void SocketSession::Impl::stop() {
   if (stopped_) return;
   stopped_ = true;
-  asio::post(io_, [this] {
-    std::error_code ignored;
+  net::post(io_, [this] {
+    ErrorCode ignored;
     acceptor_.close(ignored);
     acceptRetry_.cancel();
     if (host_) close(host_);
@@ -256,7 +260,7 @@ void SocketSession::Impl::stop() {
 }
 
 void SocketSession::Impl::activate() {
-  asio::post(io_, [this] {
+  net::post(io_, [this] {
     if (!listening_) {
       if (delegate_ != nullptr) {
         delegate_->sessionActivationDidComplete(session_, ActivationState::notActivated,
@@ -279,7 +283,7 @@ void SocketSession::Impl::activate() {
 }
 
 void SocketSession::Impl::remoteHostArrived(RemoteHostId host) {
-  asio::post(io_, [this, host] {
+  net::post(io_, [this, host] {
     if (activated_) {
       admitRemote(host);
     } else {
@@ -302,7 +306,7 @@ void SocketSession::Impl::admitRemote(RemoteHostId host) {
 }
 
 void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
-  asio::post(io_, [this, host, line = std::move(line)] {
+  net::post(io_, [this, host, line = std::move(line)] {
     if (remoteHost_ != host) return;
     handleFrame(line, [this, host](std::string reply) {
       toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(host, std::move(reply)); });
@@ -312,7 +316,7 @@ void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
 }
 
 void SocketSession::Impl::remoteHostLeft(RemoteHostId host) {
-  asio::post(io_, [this, host] {
+  net::post(io_, [this, host] {
     std::erase(waitingRemoteHosts_, host);
     if (remoteHost_ != host) return;
     remoteHost_.reset();
@@ -322,8 +326,8 @@ void SocketSession::Impl::remoteHostLeft(RemoteHostId host) {
 }
 
 void SocketSession::Impl::startAccept() {
-  acceptor_.async_accept([this](std::error_code error, Local::socket socket) {
-    if (error == asio::error::operation_aborted || !acceptor_.is_open()) return;
+  acceptor_.async_accept([this](ErrorCode error, Local::socket socket) {
+    if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
     if (!error) {
       admit(std::move(socket));
       startAccept();
@@ -331,7 +335,7 @@ void SocketSession::Impl::startAccept() {
     }
     // Out of descriptors or memory: try again a little later rather than spin.
     acceptRetry_.expires_after(std::chrono::milliseconds(100));
-    acceptRetry_.async_wait([this](std::error_code waitError) {
+    acceptRetry_.async_wait([this](ErrorCode waitError) {
       if (!waitError && acceptor_.is_open()) startAccept();
     });
   });
@@ -366,15 +370,14 @@ void SocketSession::Impl::setHostState(bool connected, bool inBackground) {
 void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
   if (connection->closed || connection->reading || connection->closeWhenWritten) return;
   // Resumed by writeNext once the host has read enough of its answers.
-  if (connection->outgoingBytes > kMaxOutgoingBytes) return;
+  if (connection->outgoing.full()) return;
   connection->reading = true;
   connection->socket.async_read_some(
-      asio::buffer(connection->buffer),
-      [this, connection](std::error_code error, std::size_t size) {
+      net::buffer(connection->buffer), [this, connection](ErrorCode error, std::size_t size) {
         connection->reading = false;
         if (connection->closed) return;
         if (error) {
-          inputEnded(connection, error == asio::error::eof);
+          inputEnded(connection, error == net::error::eof);
           return;
         }
         connection->splitter.feed(
@@ -439,8 +442,7 @@ void SocketSession::Impl::waitForRoom() {
 
 void SocketSession::Impl::queueLine(const ConnectionPtr& connection, std::string line) {
   if (connection->closed) return;
-  connection->outgoingBytes += line.size();
-  connection->outgoing.push_back(std::move(line));
+  connection->outgoing.push(std::move(line));
   if (!connection->writing) writeNext(connection);
 }
 
@@ -455,24 +457,22 @@ void SocketSession::Impl::writeNext(const ConnectionPtr& connection) {
     return;
   }
   connection->writing = true;
-  asio::async_write(connection->socket, asio::buffer(connection->outgoing.front()),
-                    [this, connection](std::error_code error, std::size_t) {
-                      connection->writing = false;
-                      if (connection->closed) return;
-                      if (error) {
-                        // The peer is gone; reading finds that out and ends the connection.
-                        // With nothing left to write, writeNext closes or goes on reading.
-                        connection->outgoing.clear();
-                        connection->outgoingBytes = 0;
-                        writeNext(connection);
-                        return;
-                      }
-                      connection->outgoingBytes -= connection->outgoing.front().size();
-                      connection->outgoing.pop_front();
-                      // Reading may have paused for this host to catch up with its answers.
-                      startRead(connection);
-                      writeNext(connection);
-                    });
+  net::async_write(connection->socket, net::buffer(connection->outgoing.front()),
+                   [this, connection](ErrorCode error, std::size_t) {
+                     connection->writing = false;
+                     if (connection->closed) return;
+                     if (error) {
+                       // The peer is gone; reading finds that out and ends the connection.
+                       // With nothing left to write, writeNext closes or goes on reading.
+                       connection->outgoing.clear();
+                       writeNext(connection);
+                       return;
+                     }
+                     connection->outgoing.pop();
+                     // Reading may have paused for this host to catch up with its answers.
+                     startRead(connection);
+                     writeNext(connection);
+                   });
 }
 
 void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool cleanly) {
@@ -495,11 +495,10 @@ void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool clean
 void SocketSession::Impl::close(const ConnectionPtr& connection) {
   if (connection->closed) return;
   connection->closed = true;
-  std::error_code ignored;
+  ErrorCode ignored;
   connection->socket.shutdown(Local::socket::shutdown_both, ignored);
   connection->socket.close(ignored);
   connection->outgoing.clear();
-  connection->outgoingBytes = 0;
 }
 
 SocketSession::SocketSession(Options options)

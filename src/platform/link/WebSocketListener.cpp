@@ -25,6 +25,7 @@
 #include <unordered_map>
 
 #include "platform/link/LinkFrame.h"
+#include "platform/link/OutgoingLines.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -39,8 +40,6 @@ using ErrorCode = beast::error_code;
 
 namespace {
 
-// As on the socket: replies waiting for a host that does not read them stop its reading.
-constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 // A handshake is a few hundred bytes; browsers send a few kilobytes of headers at most.
 constexpr std::uint32_t kMaxRequestHeaderBytes = 16 * 1024;
 // Wrong tokens on WebSocket upgrades from one address that are simply answered 401 (a person
@@ -437,8 +436,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     if (ended_ || closing_) return;
     // One message is one frame: the newline that ends a line on the socket is not part of it.
     if (!line.empty() && line.back() == '\n') line.pop_back();
-    outgoingBytes_ += line.size();
-    outgoing_.push_back(std::move(line));
+    outgoing_.push(std::move(line));
     if (!writing_) writeNext();
   }
 
@@ -580,7 +578,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   void read() {
     if (!admitted_ || ended_ || reading_ || handling_ || closing_) return;
     // Resumed by writeNext once the host has read enough of its answers.
-    if (outgoingBytes_ > kMaxOutgoingBytes) return;
+    if (outgoing_.full()) return;
     reading_ = true;
     ws_.async_read(incoming_, [self = this->shared_from_this()](ErrorCode error, std::size_t) {
       self->reading_ = false;
@@ -622,12 +620,10 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
                       if (error) {
                         // The host is gone; the pending read (or the close) ends the connection.
                         self->outgoing_.clear();
-                        self->outgoingBytes_ = 0;
                         if (!self->reading_) self->end();
                         return;
                       }
-                      self->outgoingBytes_ -= self->outgoing_.front().size();
-                      self->outgoing_.pop_front();
+                      self->outgoing_.pop();
                       self->writeNext();
                     });
   }
@@ -655,8 +651,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   bool head_ = false;
   std::string plainRefusal_;
   beast::flat_buffer incoming_;
-  std::deque<std::string> outgoing_;
-  std::size_t outgoingBytes_ = 0;
+  OutgoingLines outgoing_;
   RemoteHostId host_ = 0;
   websocket::close_code closeCode_ = websocket::close_code::normal;
   bool handshakeEnded_ = false;
