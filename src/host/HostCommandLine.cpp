@@ -30,6 +30,7 @@
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
+#include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"
 #include "state/SnapshotJson.h"
 
@@ -43,6 +44,13 @@ constexpr int kBadUsage = 2;
 
 // Reads all of in, or stops once it holds more than limit bytes (an endless input such as
 // /dev/zero is never read further); false then.
+// The link a command connects to: a WebSocket URL as given (it is no file), else the socket's
+// path.
+std::string chosenLink(const std::optional<std::string>& link) {
+  if (link && isWebSocketLink(*link)) return *link;
+  return resolveLinkPath(link).string();
+}
+
 bool readAtMost(std::istream& in, std::size_t limit, std::string& bytes) {
   char buffer[64 * 1024];
   while (in) {
@@ -126,16 +134,15 @@ int push(const std::string& file, bool asMessage, bool openedNow, bool strict,
         << " bytes on the link, more than the 1 MiB a line may hold\n";
     return kBadInput;
   }
-  const std::filesystem::path path = resolveLinkPath(link);
-  const std::string problem = isWebSocketLink(path.string())
-                                  ? pushWebSocketLine(path.string(), line, timeout)
-                                  : pushLine(path, line, timeout);
+  const std::string target = chosenLink(link);
+  const std::string problem = isWebSocketLink(target) ? pushWebSocketLine(target, line, timeout)
+                                                      : pushLine(target, line, timeout);
   if (!problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
   // A WebSocket URL carries the link's token, which stays off the screen.
-  const std::string shownLink = path.string().substr(0, path.string().find('?'));
+  const std::string shownLink = shownWebSocketUrl(target);
   out << "dunvel-host: sent " << shownName << " as " << (asMessage ? "a message" : "the context")
       << " to " << shownLink << '\n';
   return kDone;
@@ -155,7 +162,7 @@ int listen(const std::optional<std::string>& link, int outputFd, std::ostream& o
   };
   bool everConnected = false;  // I/O thread
   HostConnection connection(
-      resolveLinkPath(link), Reconnect::automatically,
+      chosenLink(link), Reconnect::automatically,
       HostConnection::Handlers{
           [&] {
             if (everConnected) errors.write("dunvel-host: connected again");
@@ -345,7 +352,7 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
   } else if (*listenCommand) {
     status = listen(link, outputFd, out, err);
   } else if (*replayCommand) {
-    replayOptions.link = resolveLinkPath(link);
+    replayOptions.link = chosenLink(link);
     replayOptions.timeout = timeout;
     replayOptions.outputFd = outputFd;
     status = replayRecording(replayOptions, out, err);

@@ -36,8 +36,8 @@ constexpr std::chrono::milliseconds kLongestRetry{2000};
 
 class HostConnection::Impl {
  public:
-  Impl(std::filesystem::path path, Reconnect reconnect, Handlers handlers)
-      : path_(std::move(path)),
+  Impl(std::string link, Reconnect reconnect, Handlers handlers)
+      : link_(std::move(link)),
         reconnect_(reconnect),
         handlers_(std::move(handlers)),
         work_(net::make_work_guard(io_)),
@@ -45,7 +45,7 @@ class HostConnection::Impl {
 
   ~Impl() { stop(); }
 
-  const std::filesystem::path& path() const { return path_; }
+  const std::string& link() const { return link_; }
   bool isConnected() const { return connected_; }
 
   void start() {
@@ -121,14 +121,14 @@ class HostConnection::Impl {
 
   void connect() {
     if (stopping_) return;
-    if (isWebSocketLink(path_.string())) return connectWebSocket();
+    if (isWebSocketLink(link_)) return connectWebSocket();
     Local::endpoint endpoint;
     try {
-      endpoint = Local::endpoint(path_.string());
+      endpoint = Local::endpoint(link_);
     } catch (const boost::system::system_error& error) {
       // A path too long for a Unix socket: no attempt can ever succeed.
       if (handlers_.disconnected) {
-        handlers_.disconnected("cannot use " + path_.string() + ": " + error.code().message());
+        handlers_.disconnected("cannot use " + link_ + ": " + error.code().message());
       }
       return;
     }
@@ -136,7 +136,7 @@ class HostConnection::Impl {
     socket->async_connect(endpoint, [this, socket](ErrorCode error) {
       if (stopping_) return;
       if (error) {
-        failed("no companion is listening on " + path_.string() + " (" + error.message() + ")");
+        failed("no companion is listening on " + link_ + " (" + error.message() + ")");
         return;
       }
       if (std::string refusal = checkPeerIsSameUser(socket->native_handle()); !refusal.empty()) {
@@ -165,36 +165,35 @@ class HostConnection::Impl {
       });
     };
     ws_ = std::make_unique<WebSocketHostLink>(
-        path_.string(),
-        WebSocketHostLink::Handlers{
-            [this, here] {
-              here([this] {
-                connectedAt_ = std::chrono::steady_clock::now();
-                connected_ = true;
-                if (handlers_.connected) handlers_.connected();
-              });
-            },
-            [this, here](std::string text) {
-              here([this, text = std::move(text)] { received(text); });
-            },
-            [this, here] {
-              here([this] {
-                if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
-              });
-            },
-            [this, here](std::string reason) {
-              here([this, reason = std::move(reason)] {
-                const bool wasConnected = connected_;
-                closeSocket();
-                if (wasConnected &&
-                    std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
-                  retryDelay_ = kFirstRetry;
-                }
-                failed(!reason.empty() ? reason
-                       : wasConnected  ? "the companion closed the link"
-                                       : "the companion closed the link before it opened");
-              });
-            }});
+        link_, WebSocketHostLink::Handlers{
+                   [this, here] {
+                     here([this] {
+                       connectedAt_ = std::chrono::steady_clock::now();
+                       connected_ = true;
+                       if (handlers_.connected) handlers_.connected();
+                     });
+                   },
+                   [this, here](std::string text) {
+                     here([this, text = std::move(text)] { received(text); });
+                   },
+                   [this, here] {
+                     here([this] {
+                       if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
+                     });
+                   },
+                   [this, here](std::string reason) {
+                     here([this, reason = std::move(reason)] {
+                       const bool wasConnected = connected_;
+                       closeSocket();
+                       if (wasConnected &&
+                           std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
+                         retryDelay_ = kFirstRetry;
+                       }
+                       failed(!reason.empty() ? reason
+                              : wasConnected  ? "the companion closed the link"
+                                              : "the companion closed the link before it opened");
+                     });
+                   }});
     ws_->start();
   }
 
@@ -288,7 +287,7 @@ class HostConnection::Impl {
     flushes_.clear();
   }
 
-  const std::filesystem::path path_;
+  const std::string link_;
   const Reconnect reconnect_;
   Handlers handlers_;
   net::io_context io_;
@@ -317,8 +316,8 @@ class HostConnection::Impl {
   std::atomic<bool> connected_ = false;
 };
 
-HostConnection::HostConnection(std::filesystem::path path, Reconnect reconnect, Handlers handlers)
-    : impl_(std::make_unique<Impl>(std::move(path), reconnect, std::move(handlers))) {}
+HostConnection::HostConnection(std::string link, Reconnect reconnect, Handlers handlers)
+    : impl_(std::make_unique<Impl>(std::move(link), reconnect, std::move(handlers))) {}
 
 HostConnection::~HostConnection() = default;
 
@@ -343,8 +342,8 @@ void HostConnection::every(std::chrono::milliseconds interval, std::function<voi
 bool HostConnection::isConnected() const {
   return impl_->isConnected();
 }
-const std::filesystem::path& HostConnection::path() const {
-  return impl_->path();
+const std::string& HostConnection::link() const {
+  return impl_->link();
 }
 
 }  // namespace dunvel

@@ -9,7 +9,6 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
-#include <charconv>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -18,6 +17,7 @@
 
 #include "platform/link/LinkFrame.h"
 #include "platform/link/LinkUrlFile.h"
+#include "platform/link/WebSocketUrl.h"
 
 namespace dunvel {
 
@@ -35,59 +35,34 @@ constexpr std::chrono::seconds kConnectWithin{5};
 // A companion silent for half of this is pinged; one that stays silent for all of it is gone.
 constexpr std::chrono::seconds kSilenceTimeout{10};
 
-struct LinkUrl {
-  bool secure = false;
-  std::string host;
-  std::string port;
-  std::string target;
-};
-
-std::string parseLinkUrl(std::string_view text, LinkUrl& url) {
+// A link URL as a host connects to it: the port given or the scheme's, and a target that is at
+// least "/".
+std::string parseLinkUrl(std::string_view text, WebSocketUrl& url) {
   // The URL carries the token, which stays out of messages.
-  const std::string shown(text.substr(0, text.find('?')));
-  if (text.starts_with("ws://")) {
-    text.remove_prefix(5);
-  } else if (text.starts_with("wss://")) {
-    url.secure = true;
-    text.remove_prefix(6);
-  } else {
-    return shown + ": a WebSocket link starts with ws:// or wss://";
+  const std::string shown = shownWebSocketUrl(text);
+  ParsedWebSocketUrl parsed = parseWebSocketUrl(text);
+  switch (parsed.error) {
+    case WebSocketUrlError::none:
+      break;
+    case WebSocketUrlError::scheme:
+      return shown + ": a WebSocket link starts with ws:// or wss://";
+    case WebSocketUrlError::unclosedBracket:
+      return shown + ": an IPv6 address needs its closing ]";
+    case WebSocketUrlError::textAfterBracket:
+      return shown + ": expected :PORT after the address";
   }
-  const std::size_t slash = text.find_first_of("/?");
-  std::string_view authority = text.substr(0, slash);
-  url.target = slash == std::string_view::npos ? "/" : std::string(text.substr(slash));
-  if (!url.target.starts_with('/')) url.target.insert(0, "/");
-  std::size_t colon = std::string_view::npos;
-  if (authority.starts_with('[')) {
-    const std::size_t close = authority.find(']');
-    if (close == std::string_view::npos) return shown + ": an IPv6 address needs its closing ]";
-    url.host = std::string(authority.substr(1, close - 1));
-    if (close + 1 < authority.size()) {
-      if (authority[close + 1] != ':') return shown + ": expected :PORT after the address";
-      colon = close + 1;
-    }
-  } else {
-    colon = authority.rfind(':');
-    url.host = std::string(authority.substr(0, colon));
-  }
+  url = std::move(parsed.url);
   if (url.host.empty()) return shown + ": the host is missing";
-  if (colon == std::string_view::npos) {
-    url.port = url.secure ? "443" : "80";
-  } else {
-    const std::string_view port = authority.substr(colon + 1);
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value == 0 ||
-        value > 65535) {
-      return shown + ": the port must be a number from 1 to 65535";
-    }
-    url.port = std::string(port);
+  if (url.portState == WebSocketUrl::Port::bad ||
+      (url.portState == WebSocketUrl::Port::given && url.port == 0)) {
+    return shown + ": the port must be a number from 1 to 65535";
   }
+  if (url.portState == WebSocketUrl::Port::absent) {
+    url.portState = WebSocketUrl::Port::given;
+    url.port = url.secure ? 443 : 80;
+  }
+  if (!url.target.starts_with('/')) url.target.insert(0, "/");
   return {};
-}
-
-std::string shownUrl(std::string_view url) {
-  return std::string(url.substr(0, url.find('?')));
 }
 
 // What the link asks of a connection, whatever stream it runs on.
@@ -115,9 +90,9 @@ bool hasLinkToken(std::string_view url) {
 
 std::string findLinkUrl(std::string_view link, const std::filesystem::path& folder,
                         std::string& url) {
-  LinkUrl wanted;
+  WebSocketUrl wanted;
   if (std::string problem = parseLinkUrl(link, wanted); !problem.empty()) return problem;
-  const std::string shown = shownUrl(link);
+  const std::string shown = shownWebSocketUrl(link);
   std::error_code error;
   std::filesystem::directory_iterator entries(folder, error);
   if (error) {
@@ -128,7 +103,7 @@ std::string findLinkUrl(std::string_view link, const std::filesystem::path& fold
   for (const auto& entry : entries) {
     if (entry.path().extension() != ".url") continue;
     std::string text;
-    LinkUrl written;
+    WebSocketUrl written;
     if (!readLinkUrlFile(entry.path(), text).empty() || !parseLinkUrl(text, written).empty()) {
       continue;
     }
@@ -143,7 +118,7 @@ std::string findLinkUrl(std::string_view link, const std::filesystem::path& fold
 }
 
 std::string checkWebSocketLinkUrl(std::string_view url) {
-  LinkUrl parsed;
+  WebSocketUrl parsed;
   return parseLinkUrl(url, parsed);
 }
 
@@ -193,7 +168,7 @@ class WebSocketHostLink::Impl {
   // The link's thread.
   bool stopping() const { return stopping_; }
   const Handlers& handlers() const { return handlers_; }
-  const LinkUrl& parsed() const { return parsed_; }
+  const WebSocketUrl& parsed() const { return parsed_; }
   const std::string& url() const { return url_; }
   void finish(const std::string& reason) {
     if (finished_ || stopping_) return;
@@ -206,7 +181,7 @@ class WebSocketHostLink::Impl {
 
   const std::string url_;
   Handlers handlers_;
-  LinkUrl parsed_;
+  WebSocketUrl parsed_;
   std::string problem_;
   net::io_context io_;
   net::executor_work_guard<net::io_context::executor_type> work_;
@@ -238,8 +213,8 @@ class StreamClient final : public Client,
     beast::get_lowest_layer(ws_).async_connect(
         addresses, [self = this->shared_from_this()](ErrorCode error, const tcp::endpoint&) {
           if (error)
-            return self->fail("no companion is listening on " + shownUrl(self->url()) + " (" +
-                              error.message() + ")");
+            return self->fail("no companion is listening on " + shownWebSocketUrl(self->url()) +
+                              " (" + error.message() + ")");
           // A frame goes out as soon as it is written, not when the previous one is acknowledged.
           ErrorCode ignored;
           beast::get_lowest_layer(self->ws_).socket().set_option(tcp::no_delay(true), ignored);
@@ -289,22 +264,24 @@ class StreamClient final : public Client,
         return fail("cannot set the TLS server name " + host);
       }
       ws_.next_layer().set_verify_callback(ssl::host_name_verification(host));
-      ws_.next_layer().async_handshake(ssl::stream_base::client, [self = this->shared_from_this()](
-                                                                     ErrorCode error) {
-        if (error) {
-          return self->fail("TLS with " + shownUrl(self->url()) + " failed: " + error.message());
-        }
-        self->handshake();
-      });
+      ws_.next_layer().async_handshake(
+          ssl::stream_base::client, [self = this->shared_from_this()](ErrorCode error) {
+            if (error) {
+              return self->fail("TLS with " + shownWebSocketUrl(self->url()) +
+                                " failed: " + error.message());
+            }
+            self->handshake();
+          });
     } else {
       handshake();
     }
   }
 
   void handshake() {
-    const LinkUrl& parsed = owner_.parsed();
+    const WebSocketUrl& parsed = owner_.parsed();
     const bool v6 = parsed.host.find(':') != std::string::npos;
-    const std::string host = (v6 ? "[" + parsed.host + "]" : parsed.host) + ":" + parsed.port;
+    const std::string host =
+        (v6 ? "[" + parsed.host + "]" : parsed.host) + ":" + std::to_string(parsed.port);
     ws_.set_option(websocket::stream_base::decorator([](websocket::request_type& request) {
       request.set(http::field::user_agent, "dunvel-host");
     }));
@@ -318,7 +295,7 @@ class StreamClient final : public Client,
                                   self->response_.begin() != self->response_.end();
             if (!answered) {
               return self->fail(
-                  "the companion at " + shownUrl(self->url()) +
+                  "the companion at " + shownWebSocketUrl(self->url()) +
                   " closed the connection before answering (" + why + ")" +
                   (kSecure ? std::string() : "; if it listens on wss://, use a wss:// link"));
             }
@@ -328,7 +305,7 @@ class StreamClient final : public Client,
               why = std::to_string(self->response_.result_int()) + " " +
                     std::string(self->response_.reason()) + (body.empty() ? "" : ": " + body);
             }
-            return self->fail("the companion at " + shownUrl(self->url()) +
+            return self->fail("the companion at " + shownWebSocketUrl(self->url()) +
                               " refused the connection: " + why);
           }
           self->opened();
@@ -432,11 +409,11 @@ void WebSocketHostLink::Impl::begin() {
     tls_->set_verify_mode(ssl::verify_peer);
   }
   resolver_.async_resolve(
-      parsed_.host, parsed_.port,
+      parsed_.host, std::to_string(parsed_.port),
       [this](ErrorCode error, const tcp::resolver::results_type& addresses) {
         if (stopping_) return;
         if (error) {
-          return finish("cannot find " + parsed_.host + " for " + shownUrl(url_) + ": " +
+          return finish("cannot find " + parsed_.host + " for " + shownWebSocketUrl(url_) + ": " +
                         error.message());
         }
         if (tls_) {
@@ -509,7 +486,7 @@ std::string pushWebSocketLine(const std::string& url, std::string_view line,
   std::lock_guard lock(mutex);
   if (refused) return "the companion refused it: " + *refused;
   if (!done) {
-    return "no answer from the companion on " + shownUrl(url) + " within " +
+    return "no answer from the companion on " + shownWebSocketUrl(url) + " within " +
            std::to_string(answerWithin.count()) + " ms";
   }
   return closedReason;

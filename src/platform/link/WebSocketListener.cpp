@@ -26,6 +26,7 @@
 
 #include "platform/link/LinkFrame.h"
 #include "platform/link/OutgoingLines.h"
+#include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -86,39 +87,32 @@ std::string_view queryParameter(std::string_view query, std::string_view name) {
 
 std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address) {
   const std::string shown(text);
-  WebSocketAddress parsed;
-  if (text.starts_with("ws://")) {
-    text.remove_prefix(5);
-  } else if (text.starts_with("wss://")) {
-    parsed.secure = true;
-    text.remove_prefix(6);
-  } else {
-    return shown + ": expected ws://ADDRESS:PORT or wss://ADDRESS:PORT";
+  const ParsedWebSocketUrl parsed = parseWebSocketUrl(text);
+  switch (parsed.error) {
+    case WebSocketUrlError::none:
+      break;
+    case WebSocketUrlError::scheme:
+      return shown + ": expected ws://ADDRESS:PORT or wss://ADDRESS:PORT";
+    case WebSocketUrlError::unclosedBracket:
+      return shown + ": an IPv6 address needs its closing ]";
+    case WebSocketUrlError::textAfterBracket:
+      return shown + ": the port is missing (ADDRESS:PORT)";
   }
-  std::size_t colon = std::string_view::npos;
-  if (text.starts_with('[')) {
-    const std::size_t close = text.find(']');
-    if (close == std::string_view::npos) return shown + ": an IPv6 address needs its closing ]";
-    parsed.host = std::string(text.substr(1, close - 1));
-    if (close + 1 < text.size() && text[close + 1] == ':') colon = close + 1;
-  } else {
-    colon = text.rfind(':');
-    if (colon != std::string_view::npos) parsed.host = std::string(text.substr(0, colon));
+  const WebSocketUrl& url = parsed.url;
+  if (url.portState == WebSocketUrl::Port::absent) {
+    return shown + ": the port is missing (ADDRESS:PORT)";
   }
-  if (colon == std::string_view::npos) return shown + ": the port is missing (ADDRESS:PORT)";
-  const std::string_view port = text.substr(colon + 1);
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
-  if (port.empty() || error != std::errc() || end != port.data() + port.size() || value > 65535) {
+  // The endpoint is an address and a port: whatever follows them is read as part of the port.
+  if (url.portState == WebSocketUrl::Port::bad || !url.target.empty()) {
     return shown + ": the port must be a number from 0 to 65535";
   }
-  parsed.port = static_cast<std::uint16_t>(value);
-  if (!ipAddressOf(parsed)) {
+  WebSocketAddress parsedAddress{url.secure, url.host, url.port};
+  if (!ipAddressOf(parsedAddress)) {
     return shown + ": " +
-           (parsed.host.empty() ? std::string("the address is missing")
-                                : "'" + parsed.host + "' is not an IP address");
+           (url.host.empty() ? std::string("the address is missing")
+                             : "'" + url.host + "' is not an IP address");
   }
-  address = std::move(parsed);
+  address = std::move(parsedAddress);
   return {};
 }
 
