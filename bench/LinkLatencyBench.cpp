@@ -37,7 +37,7 @@
 #include "app/watch/FaceAppRunner.h"
 #include "app/watch/RunApp.h"
 #include "link/SessionPlatform.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/runloop/MainRunLoop.h"

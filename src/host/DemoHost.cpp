@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "host/HostConnection.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "state/SnapshotJson.h"
 
 namespace dunvel {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "host/WebSocketHostLink.h"
-#include "platform/link/LineSplitter.h"
+#include "wire/LineSplitter.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
 

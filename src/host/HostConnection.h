@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 

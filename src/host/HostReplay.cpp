@@ -14,7 +14,7 @@
 #include "host/LineWriter.h"
 #include "host/OpenedAtShift.h"
 #include "host/OutputWatch.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/recording/RecordingReader.h"
 #include "state/SnapshotJson.h"
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "platform/link/LineSplitter.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/PeerCredentials.h"
 
 namespace dunvel {

@@ -15,9 +15,10 @@
 #include <optional>
 #include <thread>
 
-#include "platform/link/LinkFrame.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/WebSocketUrl.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -224,18 +225,18 @@ class StreamClient final : public Client,
 
   void send(std::string lines) override {
     if (!open_ || closing_) return;
-    std::string_view rest = lines;
+    // Cut into lines as the companion cuts what arrives on its socket; a last line without its
+    // newline is still a line.
+    if (lines.empty() || lines.back() != '\n') lines.push_back('\n');
     bool any = false;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      const std::string_view line = rest.substr(0, end);
-      if (!line.empty()) {
-        outgoing_.push_back({std::string(line), false});
-        any = true;
-      }
-      if (end == std::string_view::npos) break;
-      rest.remove_prefix(end + 1);
-    }
+    LineSplitter(lines.size())
+        .feed(
+            lines,
+            [&](std::string_view line) {
+              outgoing_.push_back({std::string(line), false});
+              any = true;
+            },
+            [] {});
     if (!any) outgoing_.push_back({std::string(), true});
     outgoing_.back().last = true;
     if (!writing_) writeNext();

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "link/Session.h"
-#include "platform/link/LineSplitter.h"
+#include "wire/LineSplitter.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkTraffic.h"
 #include "platform/link/RemoteHosts.h"

@@ -24,7 +24,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/link/LineSplitter.h"
+#include "wire/LineSplitter.h"
 #include "platform/link/RemoteHosts.h"
 
 namespace dunvel {
