@@ -14,9 +14,9 @@
 #include "host/LineWriter.h"
 #include "host/OpenedAtShift.h"
 #include "host/OutputWatch.h"
-#include "wire/LinkFrame.h"
 #include "platform/recording/RecordingReader.h"
 #include "state/SnapshotJson.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 

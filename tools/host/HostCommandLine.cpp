@@ -26,13 +26,13 @@
 #include "host/OutputWatch.h"
 #include "host/PushLine.h"
 #include "host/WebSocketHostLink.h"
-#include "wire/LineSplitter.h"
-#include "wire/LinkFrame.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"
 #include "state/SnapshotJson.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
