@@ -14,14 +14,15 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "wire/LinkFrame.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -91,10 +92,21 @@ class SocketSession::Impl {
     });
   }
 
-  void attachEndpoint(RemoteHostEndpoint* endpoint) {
-    std::lock_guard lock(endpointMutex_);
-    endpoint_ = endpoint;
+  net::io_context& ioContext() { return io_; }
+  bool runOnIoThread(const std::function<void()>& block) {
+    if (stopped_) {
+      block();
+      return false;
+    }
+    std::promise<void> ran;
+    net::post(io_, [&] {
+      block();
+      ran.set_value();
+    });
+    ran.get_future().wait();
+    return true;
   }
+  void attachEndpoint(RemoteHostEndpoint* endpoint) { endpoint_ = endpoint; }
   void remoteHostArrived(RemoteHostId host);
   void remoteLine(RemoteHostId host, std::string line);
   void remoteHostLeft(RemoteHostId host);
@@ -124,7 +136,6 @@ class SocketSession::Impl {
   void admitRemote(RemoteHostId host);
   template <typename Call>
   void toEndpoint(Call call) {
-    std::lock_guard lock(endpointMutex_);
     if (endpoint_ != nullptr) call(*endpoint_);
   }
   void queueLine(const ConnectionPtr& connection, std::string line);
@@ -156,8 +167,7 @@ class SocketSession::Impl {
   std::vector<RemoteHostId> waitingRemoteHosts_;
   bool activated_ = false;
 
-  // Set from the endpoint's thread, used on the I/O thread.
-  std::mutex endpointMutex_;
+  // I/O thread only, like the endpoint's connections.
   RemoteHostEndpoint* endpoint_ = nullptr;
 
   // Read from any thread.
@@ -529,6 +539,12 @@ bool SocketSession::isReachable() const {
 }
 void SocketSession::sendMessage(const ContextDictionary& message) {
   impl_->sendMessage(message);
+}
+net::io_context& SocketSession::ioContext() {
+  return impl_->ioContext();
+}
+bool SocketSession::runOnIoThread(const std::function<void()>& block) {
+  return impl_->runOnIoThread(block);
 }
 void SocketSession::attachEndpoint(RemoteHostEndpoint* endpoint) {
   impl_->attachEndpoint(endpoint);

@@ -20,14 +20,14 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <future>
 #include <optional>
-#include <thread>
 #include <unordered_map>
 
-#include "wire/LinkFrame.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -221,11 +221,15 @@ class WebSocketPeer {
   virtual void evict() = 0;
 };
 
-class WebSocketListener::Impl final : public RemoteHostEndpoint {
+// Shared by its connections, whose handlers may still run on the I/O thread after the listener has
+// stopped and gone: they keep it alive, and find it detached.
+class WebSocketListener::Impl final : public RemoteHostEndpoint,
+                                      public std::enable_shared_from_this<WebSocketListener::Impl> {
  public:
   Impl(Options options, RemoteHostGate& gate)
       : options_(std::move(options)),
         gate_(gate),
+        io_(gate.ioContext()),
         acceptor_(io_),
         acceptRetry_(io_),
         closeWait_(io_) {
@@ -234,8 +238,6 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
       if (normalizeOrigin(origin, normalized).empty()) allowedOrigins_.push_back(normalized);
     }
   }
-
-  ~Impl() override { stop(); }
 
   std::string listen();
   void stop();
@@ -248,7 +250,7 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
            std::to_string(port_) + "/link?token=" + options_.token;
   }
 
-  // RemoteHostEndpoint: from the session's thread, onto this one.
+  // RemoteHostEndpoint: queued behind what the I/O thread is doing, like the calls the other way.
   void admit(RemoteHostId host) override {
     onPeer(host, [](WebSocketPeer& peer) { peer.admit(); });
   }
@@ -268,7 +270,7 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
     onPeer(host, [](WebSocketPeer& peer) { peer.closeGently(); });
   }
 
-  // The endpoint's thread from here on, for the peers.
+  // The I/O thread from here on, for the peers.
   const Options& options() const { return options_; }
 
   // The answer to a handshake's request: ok to go on to the WebSocket handshake, else the
@@ -279,13 +281,17 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   // A connection's handshake ended (opened or failed): its slot is free.
   void handshakeEnded(const std::string& address, std::uint64_t order);
 
+  // 0 once the listener has stopped: the connection is to end.
   RemoteHostId arrived(std::shared_ptr<WebSocketPeer> peer) {
+    if (detached_) return 0;
     const RemoteHostId host = ++lastHost_;
     peers_.emplace(host, std::move(peer));
     gate_.remoteHostArrived(host);
     return host;
   }
-  void line(RemoteHostId host, std::string text) { gate_.remoteLine(host, std::move(text)); }
+  void line(RemoteHostId host, std::string text) {
+    if (!detached_) gate_.remoteLine(host, std::move(text));
+  }
   void left(RemoteHostId host) {
     if (peers_.erase(host) != 0) gate_.remoteHostLeft(host);
   }
@@ -293,18 +299,20 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
  private:
   template <typename Call>
   void onPeer(RemoteHostId host, Call call) {
-    net::post(io_, [this, host, call = std::move(call)]() mutable {
-      const auto found = peers_.find(host);
+    net::post(io_, [self = shared_from_this(), host, call = std::move(call)]() mutable {
+      const auto found = self->peers_.find(host);
       // Keeps the peer alive through the call, which may end it.
-      if (found != peers_.end()) call(*std::shared_ptr<WebSocketPeer>(found->second));
+      if (found != self->peers_.end()) call(*std::shared_ptr<WebSocketPeer>(found->second));
     });
   }
 
   void startAccept();
   void accepted(tcp::socket socket);
-  // On stop: ends the endpoint's thread once every admitted host has answered its close frame,
-  // or the time for that is up.
-  void finishClosing();
+  // On stop, on the I/O thread: closes the door and every connection, admitted hosts gently.
+  void beginClosing(std::shared_ptr<std::promise<void>> closed);
+  // Tells stop() once every admitted host has answered its close frame, or the time for that is
+  // up.
+  void finishClosing(std::shared_ptr<std::promise<void>> closed);
 
   struct Strikes {
     int count = 0;
@@ -327,17 +335,18 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   // As compared: scheme and host in lower case, without a default port.
   std::vector<std::string> allowedOrigins_;
   RemoteHostGate& gate_;
-  // Declared before everything that does I/O on it: destroyed after them.
-  net::io_context io_;
+  // The session's: both ways in share its one I/O thread.
+  net::io_context& io_;
   tcp::acceptor acceptor_;
   net::steady_timer acceptRetry_;
   net::steady_timer closeWait_;
   std::optional<ssl::context> tls_;
-  std::thread thread_;
   std::uint16_t port_ = 0;
-  bool stopped_ = false;  // main thread
+  // The owner's thread.
+  bool listening_ = false;
+  bool stopped_ = false;
 
-  // The endpoint's thread only.
+  // The I/O thread only.
   std::unordered_map<RemoteHostId, std::shared_ptr<WebSocketPeer>> peers_;
   std::unordered_map<std::string, Strikes> strikes_;
   std::chrono::steady_clock::time_point wrongTokenSecond_;
@@ -349,6 +358,8 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint {
   std::size_t handshakes_ = 0;
   std::uint64_t lastOrder_ = 0;
   RemoteHostId lastHost_ = 0;
+  // Set when the listener stops: the session hears nothing more from it.
+  bool detached_ = false;
 };
 
 namespace {
@@ -382,16 +393,16 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   static constexpr bool kSecure = std::is_same_v<Stream, TlsStream>;
 
   template <typename... Arguments>
-  Peer(WebSocketListener::Impl& owner, std::string address, std::uint64_t order,
+  Peer(std::shared_ptr<WebSocketListener::Impl> owner, std::string address, std::uint64_t order,
        Arguments&&... arguments)
-      : owner_(owner),
+      : owner_(std::move(owner)),
         address_(std::move(address)),
         order_(order),
         ws_(std::forward<Arguments>(arguments)...),
         answerDelay_(beast::get_lowest_layer(ws_).get_executor()) {}
 
   void start() override {
-    beast::get_lowest_layer(ws_).expires_after(owner_.options().handshakeTimeout);
+    beast::get_lowest_layer(ws_).expires_after(owner_->options().handshakeTimeout);
     if constexpr (kSecure) {
       // The first bytes tell TLS (a handshake record, 0x16) from a plain HTTP request sent to
       // the wss:// port by mistake, which is told so in plain HTTP rather than left guessing.
@@ -487,14 +498,14 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
       return refuse(http::status::bad_request, "this endpoint speaks HTTP/1.1", 11, head);
     }
     std::string reason;
-    http::status status = owner_.check(request, address_, reason);
+    http::status status = owner_->check(request, address_, reason);
     if (status == http::status::ok && !websocket::is_upgrade(request)) {
       status = http::status::upgrade_required;
       reason = "this is a WebSocket endpoint";
     }
     if (status != http::status::ok) return refuse(status, reason, request.version(), head);
 
-    ws_.read_message_max(owner_.options().maxMessageBytes);
+    ws_.read_message_max(owner_->options().maxMessageBytes);
     ws_.set_option(websocket::stream_base::decorator(
         [](websocket::response_type& response) { response.set(http::field::server, "dunvel"); }));
     ws_.async_accept(request, [self = this->shared_from_this()](ErrorCode error) {
@@ -551,7 +562,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
   void endHandshake() {
     if (handshakeEnded_) return;
     handshakeEnded_ = true;
-    owner_.handshakeEnded(address_, order_);
+    owner_->handshakeEnded(address_, order_);
   }
 
   void opened() {
@@ -561,12 +572,13 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     // end of one that stays silent.
     beast::get_lowest_layer(ws_).expires_never();
     websocket::stream_base::timeout timeout{};
-    timeout.handshake_timeout = owner_.options().handshakeTimeout;
-    timeout.idle_timeout = owner_.options().silenceTimeout;
+    timeout.handshake_timeout = owner_->options().handshakeTimeout;
+    timeout.idle_timeout = owner_->options().silenceTimeout;
     timeout.keep_alive_pings = true;
     ws_.set_option(timeout);
     ws_.text(true);
-    host_ = owner_.arrived(this->shared_from_this());
+    host_ = owner_->arrived(this->shared_from_this());
+    if (host_ == 0) closeNow();
   }
 
   void read() {
@@ -592,7 +604,7 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     incoming_.consume(incoming_.size());
     // The session reads the next message only once it has dealt with this one, as on the socket.
     handling_ = true;
-    owner_.line(host_, std::move(text));
+    owner_->line(host_, std::move(text));
   }
 
   void writeNext() {
@@ -626,14 +638,14 @@ class Peer final : public WebSocketPeer, public std::enable_shared_from_this<Pee
     if (host_ != 0) {
       const RemoteHostId host = host_;
       host_ = 0;
-      owner_.left(host);
+      owner_->left(host);
     }
     if (ended_) return;
     ended_ = true;
     beast::get_lowest_layer(ws_).close();
   }
 
-  WebSocketListener::Impl& owner_;
+  const std::shared_ptr<WebSocketListener::Impl> owner_;
   const std::string address_;
   const std::uint64_t order_;
   websocket::stream<Stream> ws_;
@@ -757,66 +769,77 @@ std::string WebSocketListener::Impl::listen() {
     return "cannot listen on " + shown + ": " + error.message();
   }
   port_ = acceptor_.local_endpoint().port();
-  gate_.attachEndpoint(this);
-  startAccept();
-  thread_ = std::thread([this] { io_.run(); });
+  listening_ = true;
+  gate_.runOnIoThread([this] {
+    gate_.attachEndpoint(this);
+    startAccept();
+  });
   return {};
 }
 
 void WebSocketListener::Impl::stop() {
   if (stopped_) return;
   stopped_ = true;
-  // After this the session finds no endpoint to post to; what it posted before runs below or
-  // is dropped with the io_context.
-  gate_.attachEndpoint(nullptr);
-  if (thread_.joinable()) {
-    net::post(io_, [this] {
-      ErrorCode ignored;
-      acceptor_.close(ignored);
-      acceptRetry_.cancel();
-      while (!pending_.empty()) evictOldest(pending_.begin()->first);
-      // An admitted host is told the companion is going away (1001), as a browser leaving a
-      // page tells a server, and given a moment to answer.
-      for (auto& [host, peer] : peers_) {
-        peer->closeGently();
-        closing_.push_back(peer);
-        gate_.remoteHostLeft(host);
-      }
-      peers_.clear();
-      closingDeadline_ = std::chrono::steady_clock::now() + kCloseWithin;
-      finishClosing();
-    });
-    thread_.join();
+  if (!listening_) return;
+  auto closed = std::make_shared<std::promise<void>>();
+  std::future<void> done = closed->get_future();
+  // Admitted hosts are given a moment to answer their close frames, unless the session has
+  // already stopped, which leaves nobody to read the answers.
+  if (gate_.runOnIoThread([this, closed] { beginClosing(closed); })) {
+    done.wait();
   }
 }
 
-void WebSocketListener::Impl::finishClosing() {
+void WebSocketListener::Impl::beginClosing(std::shared_ptr<std::promise<void>> closed) {
+  // From here on the session finds no endpoint to post to, and the connections that are still
+  // ending no session to tell.
+  gate_.attachEndpoint(nullptr);
+  ErrorCode ignored;
+  acceptor_.close(ignored);
+  acceptRetry_.cancel();
+  while (!pending_.empty()) evictOldest(pending_.begin()->first);
+  // An admitted host is told the companion is going away (1001), as a browser leaving a page
+  // tells a server, and given a moment to answer.
+  for (auto& [host, peer] : peers_) {
+    peer->closeGently();
+    closing_.push_back(peer);
+    gate_.remoteHostLeft(host);
+  }
+  peers_.clear();
+  detached_ = true;
+  closingDeadline_ = std::chrono::steady_clock::now() + kCloseWithin;
+  finishClosing(std::move(closed));
+}
+
+void WebSocketListener::Impl::finishClosing(std::shared_ptr<std::promise<void>> closed) {
   std::erase_if(closing_, [](const std::weak_ptr<WebSocketPeer>& peer) { return peer.expired(); });
   if (closing_.empty() || std::chrono::steady_clock::now() >= closingDeadline_) {
     for (const std::weak_ptr<WebSocketPeer>& weak : closing_) {
       if (const std::shared_ptr<WebSocketPeer> peer = weak.lock()) peer->closeNow();
     }
     closing_.clear();
-    io_.stop();
+    closed->set_value();
     return;
   }
   closeWait_.expires_after(std::chrono::milliseconds(10));
-  closeWait_.async_wait([this](ErrorCode) { finishClosing(); });
+  closeWait_.async_wait([self = shared_from_this(), closed = std::move(closed)](ErrorCode) {
+    self->finishClosing(closed);
+  });
 }
 
 void WebSocketListener::Impl::startAccept() {
-  acceptor_.async_accept([this](ErrorCode error, tcp::socket socket) {
-    if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
+  acceptor_.async_accept([self = shared_from_this()](ErrorCode error, tcp::socket socket) {
+    if (error == net::error::operation_aborted || !self->acceptor_.is_open()) return;
     if (!error) {
-      accepted(std::move(socket));
-      startAccept();
+      self->accepted(std::move(socket));
+      self->startAccept();
       return;
     }
     // Out of descriptors or memory: the connection stays in the backlog, so the next accept
     // fails at once the same way. Try again a little later rather than spin, as the socket does.
-    acceptRetry_.expires_after(std::chrono::milliseconds(100));
-    acceptRetry_.async_wait([this](ErrorCode waitError) {
-      if (!waitError && acceptor_.is_open()) startAccept();
+    self->acceptRetry_.expires_after(std::chrono::milliseconds(100));
+    self->acceptRetry_.async_wait([self](ErrorCode waitError) {
+      if (!waitError && self->acceptor_.is_open()) self->startAccept();
     });
   });
 }
@@ -839,9 +862,11 @@ void WebSocketListener::Impl::accepted(tcp::socket socket) {
   const std::uint64_t order = ++lastOrder_;
   std::shared_ptr<WebSocketPeer> peer;
   if (tls_) {
-    peer = std::make_shared<Peer<TlsStream>>(*this, address, order, std::move(socket), *tls_);
+    peer = std::make_shared<Peer<TlsStream>>(shared_from_this(), address, order, std::move(socket),
+                                             *tls_);
   } else {
-    peer = std::make_shared<Peer<PlainStream>>(*this, address, order, std::move(socket));
+    peer =
+        std::make_shared<Peer<PlainStream>>(shared_from_this(), address, order, std::move(socket));
   }
   pending_[address].push_back(Pending{order, peer});
   ++handshakes_;
@@ -961,7 +986,9 @@ void WebSocketListener::Impl::strike(const std::string& address) {
 WebSocketListener::WebSocketListener(Options options, RemoteHostGate& gate)
     : impl_(std::make_shared<Impl>(std::move(options), gate)) {}
 
-WebSocketListener::~WebSocketListener() = default;
+WebSocketListener::~WebSocketListener() {
+  impl_->stop();
+}
 
 std::string WebSocketListener::listen() {
   return impl_->listen();

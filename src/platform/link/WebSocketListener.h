@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "wire/LineSplitter.h"
 #include "platform/link/RemoteHosts.h"
+#include "wire/LineSplitter.h"
 
 namespace dunvel {
 
@@ -47,10 +47,10 @@ bool sameToken(std::string_view given, std::string_view expected);
 
 // The second way into the link: a WebSocket endpoint on TCP, for host apps that cannot open the
 // companion's Unix socket (a phone, an emulator, a browser). Each text message is one frame of
-// the socket link. The endpoint does the network's own checks (the token, the Origin of
-// browsers, limits and timeouts) on a thread of its own with its own io_context, and hands the
+// the socket link. The endpoint runs on the session's I/O thread, beside the socket: it does the
+// network's own checks (the token, the Origin of browsers, limits and timeouts) and hands the
 // hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
-// across both ways in and handles their frames on its own thread.
+// across both ways in and handles their frames as it handles the socket's.
 //
 // A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 401 without the
 // right token (429, a second late, while its address, or every address, is slowed down after
@@ -89,11 +89,11 @@ class WebSocketListener {
   WebSocketListener(const WebSocketListener&) = delete;
   WebSocketListener& operator=(const WebSocketListener&) = delete;
 
-  // Main thread, once. Loads the TLS files, binds, listens and starts accepting on the
-  // endpoint's thread. Empty on success, else one line saying what is wrong.
+  // Main thread, once. Loads the TLS files, binds, listens and starts accepting on the session's
+  // I/O thread. Empty on success, else one line saying what is wrong.
   std::string listen();
-  // Main thread. Closes every connection and ends the endpoint's thread; the gate hears nothing
-  // after it returns. Idempotent.
+  // Main thread, before the session stops. Closes every connection, giving an admitted host a
+  // moment to answer its close frame; the gate hears nothing after it returns. Idempotent.
   void stop();
 
   // After listen: the port bound, and the whole address a host connects to, token included
