@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "host/HostConnection.h"
-#include "wire/LinkFrame.h"
 #include "state/SnapshotJson.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "host/WebSocketHostLink.h"
-#include "wire/LineSplitter.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
+#include "wire/LineSplitter.h"
 
 namespace dunvel {
 
@@ -155,45 +155,30 @@ class HostConnection::Impl {
     });
   }
 
-  // The link over a WebSocket: its own thread does the I/O, and what it reports is handled here,
-  // on this connection's thread, as the socket's events are.
+  // The link over a WebSocket runs on this connection's io_context: what it reports is handled
+  // here as it happens, as the socket's events are.
   void connectWebSocket() {
-    const std::uint64_t generation = ++wsGeneration_;
-    auto here = [this, generation](std::function<void()> block) {
-      net::post(io_, [this, generation, block = std::move(block)] {
-        if (!stopping_ && generation == wsGeneration_) block();
-      });
+    WebSocketHostLink::Handlers events;
+    events.opened = [this] {
+      connectedAt_ = std::chrono::steady_clock::now();
+      connected_ = true;
+      if (handlers_.connected) handlers_.connected();
     };
-    ws_ = std::make_unique<WebSocketHostLink>(
-        link_, WebSocketHostLink::Handlers{
-                   [this, here] {
-                     here([this] {
-                       connectedAt_ = std::chrono::steady_clock::now();
-                       connected_ = true;
-                       if (handlers_.connected) handlers_.connected();
-                     });
-                   },
-                   [this, here](std::string text) {
-                     here([this, text = std::move(text)] { received(text); });
-                   },
-                   [this, here] {
-                     here([this] {
-                       if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
-                     });
-                   },
-                   [this, here](std::string reason) {
-                     here([this, reason = std::move(reason)] {
-                       const bool wasConnected = connected_;
-                       closeSocket();
-                       if (wasConnected &&
-                           std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
-                         retryDelay_ = kFirstRetry;
-                       }
-                       failed(!reason.empty() ? reason
-                              : wasConnected  ? "the companion closed the link"
-                                              : "the companion closed the link before it opened");
-                     });
-                   }});
+    events.message = [this](const std::string& text) { received(text); };
+    events.written = [this] {
+      if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
+    };
+    events.closed = [this](const std::string& reason) {
+      const bool wasConnected = connected_;
+      closeSocket();
+      if (wasConnected && std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
+        retryDelay_ = kFirstRetry;
+      }
+      failed(!reason.empty() ? reason
+             : wasConnected  ? "the companion closed the link"
+                             : "the companion closed the link before it opened");
+    };
+    ws_ = std::make_unique<WebSocketHostLink>(io_, link_, std::move(events));
     ws_->start();
   }
 
@@ -307,10 +292,9 @@ class HostConnection::Impl {
   std::chrono::milliseconds retryDelay_ = kFirstRetry;
   std::chrono::steady_clock::time_point connectedAt_;
   std::vector<std::unique_ptr<net::steady_timer>> timers_;
-  // The link over a WebSocket, when the path is a ws:// or wss:// URL: the current attempt, the
-  // number of the attempt (reports of an older one are ignored), and sends not yet written.
+  // The link over a WebSocket, when the link is a ws:// or wss:// URL: the current attempt (a
+  // stopped one reports nothing more), and sends not yet written.
   std::unique_ptr<WebSocketHostLink> ws_;
-  std::uint64_t wsGeneration_ = 0;
   std::size_t wsUnwritten_ = 0;
 
   std::atomic<bool> connected_ = false;

@@ -8,9 +8,9 @@
 #include <functional>
 #include <optional>
 
+#include "platform/link/PeerCredentials.h"
 #include "wire/LineSplitter.h"
 #include "wire/LinkFrame.h"
-#include "platform/link/PeerCredentials.h"
 
 namespace dunvel {
 

@@ -9,11 +9,8 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/WebSocketUrl.h"
@@ -123,50 +120,38 @@ std::string checkWebSocketLinkUrl(std::string_view url) {
   return parseLinkUrl(url, parsed);
 }
 
-class WebSocketHostLink::Impl {
+// Shared with its connection, whose handlers may still run after the link has stopped and gone:
+// they keep it alive and find it stopping.
+class WebSocketHostLink::Impl : public std::enable_shared_from_this<WebSocketHostLink::Impl> {
  public:
-  Impl(std::string url, Handlers handlers)
-      : url_(std::move(url)),
-        handlers_(std::move(handlers)),
-        work_(net::make_work_guard(io_)),
-        resolver_(io_) {
+  Impl(net::io_context& io, std::string url, Handlers handlers)
+      : url_(std::move(url)), handlers_(std::move(handlers)), io_(io), resolver_(io_) {
     problem_ = parseLinkUrl(url_, parsed_);
   }
 
-  ~Impl() { stop(); }
-
   void start() {
-    if (thread_.joinable() || stopped_) return;
-    net::post(io_, [this] { begin(); });
-    thread_ = std::thread([this] { io_.run(); });
+    if (started_ || stopping_) return;
+    started_ = true;
+    // A link that cannot start reports so at once, and its owner may let it go from the handler.
+    const std::shared_ptr<Impl> self = shared_from_this();
+    begin();
   }
 
   void send(std::string lines) {
-    net::post(io_, [this, lines = std::move(lines)]() mutable {
-      if (client_) client_->send(std::move(lines));
-    });
+    if (client_) client_->send(std::move(lines));
   }
 
   void close() {
-    net::post(io_, [this] {
-      if (client_) client_->close();
-    });
+    if (client_) client_->close();
   }
 
   void stop() {
-    if (stopped_) return;
-    stopped_ = true;
-    net::post(io_, [this] {
-      stopping_ = true;
-      resolver_.cancel();
-      if (client_) client_->closeNow();
-      io_.stop();
-    });
-    work_.reset();
-    if (thread_.joinable()) thread_.join();
+    if (stopping_) return;
+    stopping_ = true;
+    resolver_.cancel();
+    if (client_) client_->closeNow();
   }
 
-  // The link's thread.
   bool stopping() const { return stopping_; }
   const Handlers& handlers() const { return handlers_; }
   const WebSocketUrl& parsed() const { return parsed_; }
@@ -184,15 +169,11 @@ class WebSocketHostLink::Impl {
   Handlers handlers_;
   WebSocketUrl parsed_;
   std::string problem_;
-  net::io_context io_;
-  net::executor_work_guard<net::io_context::executor_type> work_;
+  net::io_context& io_;
   tcp::resolver resolver_;
   std::optional<ssl::context> tls_;
-  std::thread thread_;
-  bool stopped_ = false;  // the owner's thread
-
-  // The link's thread only.
   std::shared_ptr<Client> client_;
+  bool started_ = false;
   bool stopping_ = false;
   bool finished_ = false;
 };
@@ -206,8 +187,8 @@ class StreamClient final : public Client,
   static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
 
   template <typename... Arguments>
-  explicit StreamClient(WebSocketHostLink::Impl& owner, Arguments&&... arguments)
-      : owner_(owner), ws_(std::forward<Arguments>(arguments)...) {}
+  explicit StreamClient(std::shared_ptr<WebSocketHostLink::Impl> owner, Arguments&&... arguments)
+      : owner_(std::move(owner)), ws_(std::forward<Arguments>(arguments)...) {}
 
   void connect(const tcp::resolver::results_type& addresses) override {
     beast::get_lowest_layer(ws_).expires_after(kConnectWithin);
@@ -255,11 +236,11 @@ class StreamClient final : public Client,
     bool last = false;  // the end of one send(): written() follows it
   };
 
-  const std::string& url() const { return owner_.url(); }
+  const std::string& url() const { return owner_->url(); }
 
   void secure() {
     if constexpr (kSecure) {
-      const std::string& host = owner_.parsed().host;
+      const std::string& host = owner_->parsed().host;
       // The name the companion's certificate is checked against, and sent for virtual hosting.
       if (SSL_set_tlsext_host_name(ws_.next_layer().native_handle(), host.c_str()) != 1) {
         return fail("cannot set the TLS server name " + host);
@@ -279,7 +260,7 @@ class StreamClient final : public Client,
   }
 
   void handshake() {
-    const WebSocketUrl& parsed = owner_.parsed();
+    const WebSocketUrl& parsed = owner_->parsed();
     const bool v6 = parsed.host.find(':') != std::string::npos;
     const std::string host =
         (v6 ? "[" + parsed.host + "]" : parsed.host) + ":" + std::to_string(parsed.port);
@@ -322,7 +303,7 @@ class StreamClient final : public Client,
     ws_.set_option(timeout);
     ws_.text(true);
     open_ = true;
-    if (owner_.handlers().opened) owner_.handlers().opened();
+    if (!owner_->stopping() && owner_->handlers().opened) owner_->handlers().opened();
     read();
     if (closeRequested_ && !writing_) writeNext();
   }
@@ -332,8 +313,8 @@ class StreamClient final : public Client,
       if (error) return self->ended(error);
       std::string text = beast::buffers_to_string(self->incoming_.data());
       self->incoming_.consume(self->incoming_.size());
-      if (!self->owner_.stopping() && self->owner_.handlers().message) {
-        self->owner_.handlers().message(std::move(text));
+      if (!self->owner_->stopping() && self->owner_->handlers().message) {
+        self->owner_->handlers().message(std::move(text));
       }
       self->read();
     });
@@ -346,7 +327,7 @@ class StreamClient final : public Client,
         ws_.async_close(websocket::close_code::normal,
                         [self = this->shared_from_this()](ErrorCode error) {
                           if (error) return self->ended(error);
-                          self->owner_.finish("");
+                          self->owner_->finish("");
                           self->closeNow();
                         });
       }
@@ -365,7 +346,7 @@ class StreamClient final : public Client,
     writing_ = false;
     const bool last = outgoing_.front().last;
     outgoing_.pop_front();
-    if (last && !owner_.stopping() && owner_.handlers().written) owner_.handlers().written();
+    if (last && !owner_->stopping() && owner_->handlers().written) owner_->handlers().written();
     writeNext();
   }
 
@@ -380,16 +361,16 @@ class StreamClient final : public Client,
     } else {
       reason = "the link broke: " + error.message();
     }
-    owner_.finish(reason);
+    owner_->finish(reason);
     closeNow();
   }
 
   void fail(const std::string& reason) {
-    owner_.finish(reason);
+    owner_->finish(reason);
     closeNow();
   }
 
-  WebSocketHostLink::Impl& owner_;
+  const std::shared_ptr<WebSocketHostLink::Impl> owner_;
   websocket::stream<Stream> ws_;
   websocket::response_type response_;
   beast::flat_buffer incoming_;
@@ -411,26 +392,28 @@ void WebSocketHostLink::Impl::begin() {
   }
   resolver_.async_resolve(
       parsed_.host, std::to_string(parsed_.port),
-      [this](ErrorCode error, const tcp::resolver::results_type& addresses) {
-        if (stopping_) return;
+      [self = shared_from_this()](ErrorCode error, const tcp::resolver::results_type& addresses) {
+        if (self->stopping_) return;
         if (error) {
-          return finish("cannot find " + parsed_.host + " for " + shownWebSocketUrl(url_) + ": " +
-                        error.message());
+          return self->finish("cannot find " + self->parsed_.host + " for " +
+                              shownWebSocketUrl(self->url_) + ": " + error.message());
         }
-        if (tls_) {
-          client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(*this, io_,
-                                                                                         *tls_);
+        if (self->tls_) {
+          self->client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(
+              self, self->io_, *self->tls_);
         } else {
-          client_ = std::make_shared<StreamClient<beast::tcp_stream>>(*this, io_);
+          self->client_ = std::make_shared<StreamClient<beast::tcp_stream>>(self, self->io_);
         }
-        client_->connect(addresses);
+        self->client_->connect(addresses);
       });
 }
 
-WebSocketHostLink::WebSocketHostLink(std::string url, Handlers handlers)
-    : impl_(std::make_unique<Impl>(std::move(url), std::move(handlers))) {}
+WebSocketHostLink::WebSocketHostLink(net::io_context& io, std::string url, Handlers handlers)
+    : impl_(std::make_shared<Impl>(io, std::move(url), std::move(handlers))) {}
 
-WebSocketHostLink::~WebSocketHostLink() = default;
+WebSocketHostLink::~WebSocketHostLink() {
+  impl_->stop();
+}
 
 void WebSocketHostLink::start() {
   impl_->start();
@@ -447,44 +430,37 @@ void WebSocketHostLink::stop() {
 
 std::string pushWebSocketLine(const std::string& url, std::string_view line,
                               std::chrono::milliseconds answerWithin) {
-  std::mutex mutex;
-  std::condition_variable changed;
+  // The link runs on this thread, for as long as the answer is awaited.
+  net::io_context io;
   bool done = false;
   std::string closedReason;
   std::optional<std::string> refused;
   WebSocketHostLink* self = nullptr;
-  WebSocketHostLink link(
-      url, WebSocketHostLink::Handlers{[&] {
-                                         self->send(std::string(line));
-                                         // Closing after the line: the companion answers the close
-                                         // once it has dealt with the line, after any error it has
-                                         // for it.
-                                         self->close();
-                                       },
-                                       [&](const std::string& text) {
-                                         LinkFrame frame;
-                                         std::string problem;
-                                         std::lock_guard lock(mutex);
-                                         if (LinkFrame::parse(text, frame, problem) &&
-                                             frame.type == LinkFrame::Type::error && !refused) {
-                                           refused = frame.message;
-                                         }
-                                       },
-                                       {},
-                                       [&](const std::string& reason) {
-                                         std::lock_guard lock(mutex);
-                                         closedReason = reason;
-                                         done = true;
-                                         changed.notify_all();
-                                       }});
+  WebSocketHostLink::Handlers handlers;
+  handlers.opened = [&] {
+    self->send(std::string(line));
+    // Closing after the line: the companion answers the close once it has dealt with the line,
+    // after any error it has for it.
+    self->close();
+  };
+  handlers.message = [&](const std::string& text) {
+    LinkFrame frame;
+    std::string problem;
+    if (LinkFrame::parse(text, frame, problem) && frame.type == LinkFrame::Type::error &&
+        !refused) {
+      refused = frame.message;
+    }
+  };
+  handlers.closed = [&](const std::string& reason) {
+    closedReason = reason;
+    done = true;
+    io.stop();
+  };
+  WebSocketHostLink link(io, url, std::move(handlers));
   self = &link;
   link.start();
-  {
-    std::unique_lock lock(mutex);
-    changed.wait_for(lock, answerWithin, [&] { return done; });
-  }
+  io.run_for(answerWithin);
   link.stop();
-  std::lock_guard lock(mutex);
   if (refused) return "the companion refused it: " + *refused;
   if (!done) {
     return "no answer from the companion on " + shownWebSocketUrl(url) + " within " +
