@@ -11,39 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/link/LinkToken.h"
 #include "platform/link/RemoteHosts.h"
+#include "platform/link/WebSocketAddress.h"
+#include "platform/link/WebSocketOrigin.h"
 #include "wire/LineSplitter.h"
 
 namespace dunvel {
-
-// Where the WebSocket endpoint listens: ws://ADDRESS:PORT, or wss://ADDRESS:PORT for TLS.
-struct WebSocketAddress {
-  bool secure = false;
-  // An IPv4 or IPv6 address (without brackets), as given; "localhost" stands for 127.0.0.1.
-  std::string host;
-  // 0 picks a free port.
-  std::uint16_t port = 0;
-};
-
-// Reads "ws://ADDRESS:PORT" or "wss://ADDRESS:PORT" (an IPv6 address in brackets, no path).
-// Empty on success, else one line saying what is wrong.
-std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address);
-
-// An origin as browsers send it and as it is compared: scheme://host[:port], the scheme and host
-// in lower case and a default port (80 for http, 443 for https) dropped. Empty on success, else
-// one line saying why the text is no origin: an empty one, "null", or one with a path or a
-// trailing slash (which a browser never sends, so it would never match) among them.
-std::string normalizeOrigin(std::string_view text, std::string& origin);
-
-// Whether the address is one only this machine can reach.
-bool isLoopbackAddress(const WebSocketAddress& address);
-
-// A fresh token for the endpoint: 256 random bits from the kernel, as 64 hex digits.
-std::string makeLinkToken();
-
-// Whether a token given by a client is the expected one, in a time that does not depend on how
-// much of it is right.
-bool sameToken(std::string_view given, std::string_view expected);
 
 // The second way into the link: a WebSocket endpoint on TCP, for host apps that cannot open the
 // companion's Unix socket (a phone, an emulator, a browser). Each text message is one frame of
