@@ -138,6 +138,50 @@ class Player {
   std::size_t sent_ = 0;
 };
 
+// Plays the recording's frames from the starting point on, each at its time, until the end of the
+// recording or of the replay.
+void playRecording(RecordingReader& reader, const HostReplayOptions& options, Player& player,
+                   EndWaiter& end) {
+  // Before the starting point only the latest snapshot and reachability matter.
+  std::optional<TimedFrame> snapshot;
+  std::optional<TimedFrame> away;
+  bool caughtUp = options.fromMs <= 0;
+  double offset = 0;    // where the current recording starts on the time line
+  double lastTime = 0;  // the time line at the last event
+  Date startWall;
+  RecordingEvent event;
+  bool playing = true;
+  while (playing && reader.next(event)) {
+    if (event.kind == RecordingEvent::Kind::start) {
+      offset = lastTime;
+      startWall = event.startWall;
+      continue;
+    }
+    lastTime = offset + event.t;
+    if (event.kind != RecordingEvent::Kind::frame) continue;
+    TimedFrame timed{std::move(event.frame), lastTime,
+                     startWall.timeIntervalSince1970 + event.t / 1000};
+    if (!caughtUp && timed.timeline < options.fromMs) {
+      if (timed.frame.type == LinkFrame::Type::reachability) {
+        if (timed.frame.reachable) {
+          away.reset();
+        } else {
+          away = std::move(timed);
+        }
+      } else {
+        snapshot = std::move(timed);
+      }
+      continue;
+    }
+    if (!caughtUp) {
+      player.catchUp(snapshot, away);
+      caughtUp = true;
+    }
+    playing = player.play(timed);
+  }
+  if (playing && !caughtUp && !end.status()) player.catchUp(snapshot, away);
+}
+
 }  // namespace
 
 int replayRecording(const HostReplayOptions& options, std::ostream& out, std::ostream& err) {
@@ -197,44 +241,7 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
   // Reading goes on through any number of unusable lines; a signal ends it there too.
   reader.stopWhen([&end] { return end.status().has_value(); });
   Player player(options, connection, state, end);
-  // Before the starting point only the latest snapshot and reachability matter.
-  std::optional<TimedFrame> snapshot;
-  std::optional<TimedFrame> away;
-  bool caughtUp = options.fromMs <= 0;
-  double offset = 0;    // where the current recording starts on the time line
-  double lastTime = 0;  // the time line at the last event
-  Date startWall;
-  RecordingEvent event;
-  bool playing = true;
-  while (playing && reader.next(event)) {
-    if (event.kind == RecordingEvent::Kind::start) {
-      offset = lastTime;
-      startWall = event.startWall;
-      continue;
-    }
-    lastTime = offset + event.t;
-    if (event.kind != RecordingEvent::Kind::frame) continue;
-    TimedFrame timed{std::move(event.frame), lastTime,
-                     startWall.timeIntervalSince1970 + event.t / 1000};
-    if (!caughtUp && timed.timeline < options.fromMs) {
-      if (timed.frame.type == LinkFrame::Type::reachability) {
-        if (timed.frame.reachable) {
-          away.reset();
-        } else {
-          away = std::move(timed);
-        }
-      } else {
-        snapshot = std::move(timed);
-      }
-      continue;
-    }
-    if (!caughtUp) {
-      player.catchUp(snapshot, away);
-      caughtUp = true;
-    }
-    playing = player.play(timed);
-  }
-  if (playing && !caughtUp && !end.status()) player.catchUp(snapshot, away);
+  playRecording(reader, options, player, end);
 
   const bool written = connection.flush(options.timeout);
   connection.stop();
