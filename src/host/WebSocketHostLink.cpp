@@ -12,20 +12,13 @@
 #include <deque>
 #include <optional>
 
+#include "platform/link/BeastNames.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/WebSocketUrl.h"
 #include "wire/LineSplitter.h"
 #include "wire/LinkFrame.h"
 
 namespace dunvel {
-
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-namespace net = boost::asio;
-namespace ssl = net::ssl;
-using tcp = net::ip::tcp;
-using ErrorCode = beast::error_code;
 
 namespace {
 

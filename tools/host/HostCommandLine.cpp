@@ -21,6 +21,8 @@
 #include "host/DemoHost.h"
 #include "host/EndWaiter.h"
 #include "host/HostConnection.h"
+#include "host/HostExitCodes.h"
+#include "host/HostLinkReports.h"
 #include "host/HostReplay.h"
 #include "host/LineWriter.h"
 #include "host/OutputWatch.h"
@@ -37,10 +39,6 @@
 namespace dunvel {
 
 namespace {
-
-constexpr int kDone = 0;
-constexpr int kBadInput = 1;
-constexpr int kBadUsage = 2;
 
 // Reads all of in, or stops once it holds more than limit bytes (an endless input such as
 // /dev/zero is never read further); false then.
@@ -153,13 +151,6 @@ int listen(const std::optional<std::string>& link, int outputFd, std::ostream& o
   LineWriter output(out);
   LineWriter errors(err);
   EndWaiter waiter;
-  // The commands are all this command is for: once they cannot be written, it ends.
-  const auto print = [&](const std::string& line) {
-    if (!output.write(line)) {
-      errors.write("dunvel-host: cannot write the commands: " + output.problem());
-      waiter.finish(kBadInput);
-    }
-  };
   bool everConnected = false;  // I/O thread
   HostConnection connection(
       chosenLink(link), Reconnect::automatically,
@@ -168,18 +159,10 @@ int listen(const std::optional<std::string>& link, int outputFd, std::ostream& o
             if (everConnected) errors.write("dunvel-host: connected again");
             everConnected = true;
           },
-          [&](const ContextDictionary& command) { print(writeContextJson(command)); },
-          [&](const std::string& problem) {
-            errors.write("dunvel-host: companion: " + problem);
-            // Another host holds the link: waiting would only be turned away again.
-            if (problem == kLinkTakenMessage) waiter.finish(kBadInput);
-          },
-          [&](const std::string& reason) {
-            errors.write("dunvel-host: " + reason);
-            // Nobody there at the start is a mistake worth stopping for; a companion that goes
-            // away later is waited for, since it is usually being restarted.
-            if (!everConnected) waiter.finish(kBadInput);
-          }});
+          // The commands are all this command is for: once they cannot be written, it ends.
+          HostLinkReports::printCommands(output, errors, waiter),
+          HostLinkReports::reportProblem(errors, waiter),
+          HostLinkReports::reportDisconnect(errors, waiter, everConnected)});
   connection.start();
   // A reader that went away (`listen | head -n 1`) ends it at once, not at the next command, so
   // the link is let go.

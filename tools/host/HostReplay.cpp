@@ -11,6 +11,8 @@
 
 #include "host/EndWaiter.h"
 #include "host/HostConnection.h"
+#include "host/HostExitCodes.h"
+#include "host/HostLinkReports.h"
 #include "host/LineWriter.h"
 #include "host/OpenedAtShift.h"
 #include "host/OutputWatch.h"
@@ -24,8 +26,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int kDone = 0;
-constexpr int kBadInput = 1;
 // As fast as the link takes them: lines are handed over in batches of this many, each batch
 // written before the next is read from the file, so a large recording never sits in memory.
 constexpr int kFastBatch = 64;
@@ -209,22 +209,9 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
             connected = true;
             end.wake();
           },
-          [&](const ContextDictionary& command) {
-            if (!output.write(writeContextJson(command))) {
-              errors.write("dunvel-host: cannot write the commands: " + output.problem());
-              end.finish(kBadInput);
-            }
-          },
-          [&](const std::string& problem) {
-            errors.write("dunvel-host: companion: " + problem);
-            if (problem == kLinkTakenMessage) end.finish(kBadInput);
-          },
-          [&](const std::string& reason) {
-            errors.write("dunvel-host: " + reason);
-            // Nobody there at the start is a mistake; a companion that goes away later is
-            // waited for, since it is usually being restarted.
-            if (!everConnected) end.finish(kBadInput);
-          }});
+          HostLinkReports::printCommands(output, errors, end),
+          HostLinkReports::reportProblem(errors, end),
+          HostLinkReports::reportDisconnect(errors, end, everConnected)});
   connection.start();
   OutputWatch watch(options.outputFd, [&] {
     errors.write("dunvel-host: the reader of the commands went away");

@@ -15,20 +15,13 @@
 #include <string>
 #include <type_traits>
 
+#include "platform/link/BeastNames.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/WebSocketPeer.h"
 #include "platform/link/WebSocketPeerOwner.h"
 #include "wire/LinkFrame.h"
 
 namespace dunvel {
-
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-namespace net = boost::asio;
-namespace ssl = net::ssl;
-using tcp = net::ip::tcp;
-using ErrorCode = beast::error_code;
 
 // What a client sent after its upgrade request in the same write (its first frame, or a part of
 // one) is read with the request. It is kept in the buffer of the stream below the WebSocket,

@@ -32,14 +32,6 @@
 
 namespace dunvel {
 
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-namespace net = boost::asio;
-namespace ssl = net::ssl;
-using tcp = net::ip::tcp;
-using ErrorCode = beast::error_code;
-
 namespace {
 
 // How long a stopping endpoint waits for its host to answer the close frame.
