@@ -92,18 +92,17 @@ class WebSocketConnection final : public WebSocketPeer,
   }
 
   void admit() override {
-    admitted_ = true;
+    if (state_ == Lifecycle::opened) state_ = Lifecycle::admitted;
     read();
   }
 
   void turnAway(std::string errorLine) override {
-    closeCode_ = websocket::close_code::try_again_later;
-    closeAfterWrites_ = true;
+    closeWhenWritten_ = websocket::close_code::try_again_later;
     send(std::move(errorLine));
   }
 
   void send(std::string line) override {
-    if (ended_ || closing_) return;
+    if (state_ == Lifecycle::closing || state_ == Lifecycle::ended) return;
     // One message is one frame: the newline that ends a line on the socket is not part of it.
     if (!line.empty() && line.back() == '\n') line.pop_back();
     outgoing_.push(std::move(line));
@@ -116,18 +115,17 @@ class WebSocketConnection final : public WebSocketPeer,
   }
 
   void closeGently() override {
-    closeCode_ = websocket::close_code::going_away;
-    closeAfterWrites_ = true;
+    closeWhenWritten_ = websocket::close_code::going_away;
     if (!writing_) writeNext();
   }
 
   void closeNow() override {
-    ended_ = true;
+    state_ = Lifecycle::ended;
     beast::get_lowest_layer(ws_).close();
   }
 
   void evict() override {
-    handshakeEnded_ = true;
+    // Ended here, its handshake never ends in a report: the endpoint has forgotten it already.
     answerDelay_.cancel();
     closeNow();
   }
@@ -191,7 +189,7 @@ class WebSocketConnection final : public WebSocketPeer,
     if (status != http::status::too_many_requests) return writeRefusal();
     answerDelay_.expires_after(kSlowedAnswerDelay);
     answerDelay_.async_wait([self = this->shared_from_this()](ErrorCode error) {
-      if (error || self->ended_) return self->handshakeFailed();
+      if (error || self->state_ == Lifecycle::ended) return self->handshakeFailed();
       self->writeRefusal();
     });
   }
@@ -219,14 +217,16 @@ class WebSocketConnection final : public WebSocketPeer,
 
   void handshakeFailed() {
     endHandshake();
+    state_ = Lifecycle::ended;
     ErrorCode ignored;
     beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
     beast::get_lowest_layer(ws_).close();
   }
 
+  // The handshake is over, opened or failed: its slot with the endpoint is free.
   void endHandshake() {
-    if (handshakeEnded_) return;
-    handshakeEnded_ = true;
+    if (state_ != Lifecycle::handshaking) return;
+    state_ = Lifecycle::opened;
     owner_->handshakeEnded(address_, order_);
   }
 
@@ -247,7 +247,7 @@ class WebSocketConnection final : public WebSocketPeer,
   }
 
   void read() {
-    if (!admitted_ || ended_ || reading_ || handling_ || closing_) return;
+    if (state_ != Lifecycle::admitted || reading_ || handling_) return;
     // Resumed by writeNext once the host has read enough of its answers.
     if (outgoing_.full()) return;
     reading_ = true;
@@ -273,11 +273,11 @@ class WebSocketConnection final : public WebSocketPeer,
   }
 
   void writeNext() {
-    if (ended_ || writing_) return;
+    if (state_ == Lifecycle::ended || writing_) return;
     if (outgoing_.empty()) {
-      if (closeAfterWrites_ && !closing_) {
-        closing_ = true;
-        ws_.async_close(websocket::close_reason(closeCode_),
+      if (closeWhenWritten_ && state_ != Lifecycle::closing) {
+        state_ = Lifecycle::closing;
+        ws_.async_close(websocket::close_reason(*closeWhenWritten_),
                         [self = this->shared_from_this()](ErrorCode) { self->end(); });
       } else {
         read();
@@ -305,8 +305,8 @@ class WebSocketConnection final : public WebSocketPeer,
       host_ = 0;
       owner_->left(host);
     }
-    if (ended_) return;
-    ended_ = true;
+    if (state_ == Lifecycle::ended) return;
+    state_ = Lifecycle::ended;
     beast::get_lowest_layer(ws_).close();
   }
 
@@ -324,15 +324,21 @@ class WebSocketConnection final : public WebSocketPeer,
   beast::flat_buffer incoming_;
   OutgoingLines outgoing_;
   RemoteHostId host_ = 0;
-  websocket::close_code closeCode_ = websocket::close_code::normal;
-  bool handshakeEnded_ = false;
-  bool admitted_ = false;
+  // Where the connection is in its life: each state follows the one before it, and any may end.
+  enum class Lifecycle {
+    handshaking,  // accepted (TLS included), its upgrade request not yet answered
+    opened,       // a WebSocket, waiting for the session to admit it or turn it away
+    admitted,     // the session's host: its messages are read
+    closing,      // its close handshake is under way
+    ended,        // its socket is closed
+  };
+  Lifecycle state_ = Lifecycle::handshaking;
+  // Asked to close once everything queued is written, with this code.
+  std::optional<websocket::close_code> closeWhenWritten_;
+  // Operations under way, one of each kind at a time.
   bool reading_ = false;
-  bool handling_ = false;
+  bool handling_ = false;  // the session has the last message read and not yet dealt with it
   bool writing_ = false;
-  bool closeAfterWrites_ = false;
-  bool closing_ = false;
-  bool ended_ = false;
 };
 
 }  // namespace dunvel
