@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/link/LinkHolder.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
 #include "wire/LinkFrame.h"
@@ -86,8 +87,8 @@ class SocketSession::Impl {
     net::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
       if (host_ && !host_->closed && !host_->closeWhenWritten) {
         queueLine(host_, std::move(line));
-      } else if (remoteHost_) {
-        toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(*remoteHost_, line); });
+      } else if (const std::optional<RemoteHostId> remote = holder_.remoteHost()) {
+        toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(*remote, line); });
       }
     });
   }
@@ -160,12 +161,9 @@ class SocketSession::Impl {
   std::optional<FileIdentity> socketFile_;
   bool stopped_ = false;
 
-  // I/O thread only. At most one of host_ and remoteHost_ is set: one host at a time.
+  // I/O thread only. Who holds the link, and the socket's host while it is the one.
+  LinkHolder holder_;
   ConnectionPtr host_;
-  std::optional<RemoteHostId> remoteHost_;
-  // Remote hosts that arrived before activation, admitted (or not) by it in their order.
-  std::vector<RemoteHostId> waitingRemoteHosts_;
-  bool activated_ = false;
 
   // I/O thread only, like the endpoint's connections.
   RemoteHostEndpoint* endpoint_ = nullptr;
@@ -246,12 +244,9 @@ void SocketSession::Impl::stop() {
     acceptRetry_.cancel();
     if (host_) close(host_);
     host_.reset();
-    if (remoteHost_) waitingRemoteHosts_.push_back(*remoteHost_);
-    remoteHost_.reset();
-    for (const RemoteHostId host : waitingRemoteHosts_) {
+    for (const RemoteHostId host : holder_.releaseAll()) {
       toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.close(host); });
     }
-    waitingRemoteHosts_.clear();
     // Refused connections still writing their error line are abandoned; the io_context's
     // destruction closes them.
     io_.stop();
@@ -278,38 +273,35 @@ void SocketSession::Impl::activate() {
       }
       return;
     }
-    const bool first = !activated_;
-    activated_ = true;
+    const LinkHolder::Activation activation = holder_.activate();
     if (delegate_ != nullptr) {
       delegate_->sessionActivationDidComplete(session_, ActivationState::activated, std::nullopt);
     }
-    if (first) {
+    if (activation.first) {
       startAccept();
-      std::vector<RemoteHostId> waiting;
-      waiting.swap(waitingRemoteHosts_);
-      for (const RemoteHostId host : waiting) admitRemote(host);
+      for (const RemoteHostId host : activation.waiting) admitRemote(host);
     }
   });
 }
 
 void SocketSession::Impl::remoteHostArrived(RemoteHostId host) {
   net::post(io_, [this, host] {
-    if (activated_) {
+    if (holder_.activated()) {
       admitRemote(host);
     } else {
-      waitingRemoteHosts_.push_back(host);
+      holder_.wait(host);
     }
   });
 }
 
 void SocketSession::Impl::admitRemote(RemoteHostId host) {
-  if (host_ || remoteHost_) {
+  if (!holder_.isFree()) {
     toEndpoint([host](RemoteHostEndpoint& endpoint) {
       endpoint.turnAway(host, LinkFrame::errorLine(kLinkTakenMessage));
     });
     return;
   }
-  remoteHost_ = host;
+  holder_.giveToRemoteHost(host);
   if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
   setHostState(true, false);
   toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.admit(host); });
@@ -317,7 +309,7 @@ void SocketSession::Impl::admitRemote(RemoteHostId host) {
 
 void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
   net::post(io_, [this, host, line = std::move(line)] {
-    if (remoteHost_ != host) return;
+    if (!holder_.heldBy(host)) return;
     handleFrame(line, [this, host](std::string reply) {
       toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(host, std::move(reply)); });
     });
@@ -327,9 +319,9 @@ void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
 
 void SocketSession::Impl::remoteHostLeft(RemoteHostId host) {
   net::post(io_, [this, host] {
-    std::erase(waitingRemoteHosts_, host);
-    if (remoteHost_ != host) return;
-    remoteHost_.reset();
+    holder_.forget(host);
+    if (!holder_.heldBy(host)) return;
+    holder_.release();
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
     setHostState(false, false);
   });
@@ -354,7 +346,7 @@ void SocketSession::Impl::startAccept() {
 void SocketSession::Impl::admit(Local::socket socket) {
   auto connection = std::make_shared<Connection>(std::move(socket), options_.maxLineBytes);
   std::string refusal = checkPeerIsSameUser(connection->socket.native_handle());
-  if (refusal.empty() && (host_ || remoteHost_)) {
+  if (refusal.empty() && !holder_.isFree()) {
     refusal = std::string(kLinkTakenMessage);
   }
   if (!refusal.empty()) {
@@ -363,6 +355,7 @@ void SocketSession::Impl::admit(Local::socket socket) {
     return;
   }
   host_ = connection;
+  holder_.giveToSocketHost();
   if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
   setHostState(true, false);
   startRead(connection);
@@ -497,6 +490,7 @@ void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool clean
   }
   if (connection == host_) {
     host_.reset();
+    holder_.release();
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
     setHostState(false, false);
   }
