@@ -142,7 +142,10 @@ class WebSocketHostLink::Impl : public std::enable_shared_from_this<WebSocketHos
     if (stopping_) return;
     stopping_ = true;
     resolver_.cancel();
+    // The connection holds this link while its handlers may run: letting it go here ends that
+    // cycle, and it goes once its last handler has.
     if (client_) client_->closeNow();
+    client_.reset();
   }
 
   bool stopping() const { return stopping_; }
