@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "support/ChildProcess.h"
 #include "support/Figures.h"
 #include "support/LinkClient.h"

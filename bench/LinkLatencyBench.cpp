@@ -36,7 +36,7 @@
 #include "app/DunvelWatchApp.h"
 #include "app/ScreenPreview.h"
 #include "link/SessionPlatform.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/runloop/MainRunLoop.h"

@@ -38,7 +38,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "support/ChildProcess.h"
 #include "support/LinkClient.h"
 #include "support/ProcessSample.h"

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/link/LineSplitter.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 #include "state/ContextDecoding.h"
 #include "state/GameState.h"
 

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "host/HostConnection.h"
-#include "platform/link/LinkFrame.h"
 #include "state/SnapshotJson.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -24,7 +24,7 @@ class DemoHost::Impl {
  public:
   explicit Impl(Options options)
       : options_(std::move(options)),
-        connection_(options_.path, Reconnect::automatically,
+        connection_(options_.path.string(), Reconnect::automatically,
                     HostConnection::Handlers{
                         [this] { connected(); },
                         [this](const ContextDictionary& command) { commanded(command); },

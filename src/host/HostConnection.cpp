@@ -1,22 +1,31 @@
 #include "host/HostConnection.h"
 
 #include <array>
-#include <asio.hpp>
 #include <atomic>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 #include <deque>
 #include <future>
 #include <thread>
 #include <vector>
 
 #include "host/WebSocketHostLink.h"
-#include "platform/link/LineSplitter.h"
+#include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
+#include "wire/LineSplitter.h"
 
 namespace dunvel {
 
+namespace net = boost::asio;
+using ErrorCode = boost::system::error_code;
+
 namespace {
 
-using Local = asio::local::stream_protocol;
+using Local = net::local::stream_protocol;
 
 // Retries start quickly, so a restarted companion is found within moments, and slow down while
 // nobody is there.
@@ -27,28 +36,28 @@ constexpr std::chrono::milliseconds kLongestRetry{2000};
 
 class HostConnection::Impl {
  public:
-  Impl(std::filesystem::path path, Reconnect reconnect, Handlers handlers)
-      : path_(std::move(path)),
+  Impl(std::string link, Reconnect reconnect, Handlers handlers)
+      : link_(std::move(link)),
         reconnect_(reconnect),
         handlers_(std::move(handlers)),
-        work_(asio::make_work_guard(io_)),
+        work_(net::make_work_guard(io_)),
         retry_(io_) {}
 
   ~Impl() { stop(); }
 
-  const std::filesystem::path& path() const { return path_; }
+  const std::string& link() const { return link_; }
   bool isConnected() const { return connected_; }
 
   void start() {
     if (thread_.joinable() || stopped_) return;
-    asio::post(io_, [this] { connect(); });
+    net::post(io_, [this] { connect(); });
     thread_ = std::thread([this] { io_.run(); });
   }
 
   void stop() {
     if (stopped_) return;
     stopped_ = true;
-    asio::post(io_, [this] {
+    net::post(io_, [this] {
       stopping_ = true;
       retry_.cancel();
       for (auto& timer : timers_) timer->cancel();
@@ -61,7 +70,7 @@ class HostConnection::Impl {
   }
 
   void send(std::string line) {
-    asio::post(io_, [this, line = std::move(line)]() mutable {
+    net::post(io_, [this, line = std::move(line)]() mutable {
       if (ws_) {
         if (!connected_) return;
         ++wsUnwritten_;
@@ -69,7 +78,7 @@ class HostConnection::Impl {
         return;
       }
       if (!socket_ || !connected_) return;
-      outgoing_.push_back(std::move(line));
+      outgoing_.push(std::move(line));
       if (outgoing_.size() == 1) writeNext(socket_);
     });
   }
@@ -77,7 +86,7 @@ class HostConnection::Impl {
   bool flush(std::chrono::milliseconds within) {
     auto written = std::make_shared<std::promise<void>>();
     std::future<void> done = written->get_future();
-    asio::post(io_, [this, written] {
+    net::post(io_, [this, written] {
       if ((outgoing_.empty() && wsUnwritten_ == 0) || stopping_) {
         written->set_value();
       } else {
@@ -87,12 +96,12 @@ class HostConnection::Impl {
     return done.wait_for(within) == std::future_status::ready;
   }
 
-  void post(std::function<void()> block) { asio::post(io_, std::move(block)); }
+  void post(std::function<void()> block) { net::post(io_, std::move(block)); }
 
   void every(std::chrono::milliseconds interval, std::function<void()> tick) {
-    asio::post(io_, [this, interval, tick = std::move(tick)]() mutable {
+    net::post(io_, [this, interval, tick = std::move(tick)]() mutable {
       if (stopping_) return;
-      timers_.push_back(std::make_unique<asio::steady_timer>(io_));
+      timers_.push_back(std::make_unique<net::steady_timer>(io_));
       schedule(*timers_.back(), interval, std::make_shared<std::function<void()>>(std::move(tick)));
     });
   }
@@ -100,10 +109,10 @@ class HostConnection::Impl {
  private:
   using SocketPtr = std::shared_ptr<Local::socket>;
 
-  void schedule(asio::steady_timer& timer, std::chrono::milliseconds interval,
+  void schedule(net::steady_timer& timer, std::chrono::milliseconds interval,
                 std::shared_ptr<std::function<void()>> tick) {
     timer.expires_after(interval);
-    timer.async_wait([this, &timer, interval, tick](std::error_code error) {
+    timer.async_wait([this, &timer, interval, tick](ErrorCode error) {
       if (error || stopping_) return;
       (*tick)();
       schedule(timer, interval, tick);
@@ -112,26 +121,26 @@ class HostConnection::Impl {
 
   void connect() {
     if (stopping_) return;
-    if (isWebSocketLink(path_.string())) return connectWebSocket();
+    if (isWebSocketLink(link_)) return connectWebSocket();
     Local::endpoint endpoint;
     try {
-      endpoint = Local::endpoint(path_.string());
-    } catch (const std::system_error& error) {
+      endpoint = Local::endpoint(link_);
+    } catch (const boost::system::system_error& error) {
       // A path too long for a Unix socket: no attempt can ever succeed.
       if (handlers_.disconnected) {
-        handlers_.disconnected("cannot use " + path_.string() + ": " + error.code().message());
+        handlers_.disconnected("cannot use " + link_ + ": " + error.code().message());
       }
       return;
     }
     auto socket = std::make_shared<Local::socket>(io_);
-    socket->async_connect(endpoint, [this, socket](std::error_code error) {
+    socket->async_connect(endpoint, [this, socket](ErrorCode error) {
       if (stopping_) return;
       if (error) {
-        failed("no companion is listening on " + path_.string() + " (" + error.message() + ")");
+        failed("no companion is listening on " + link_ + " (" + error.message() + ")");
         return;
       }
       if (std::string refusal = checkPeerIsSameUser(socket->native_handle()); !refusal.empty()) {
-        std::error_code ignored;
+        ErrorCode ignored;
         socket->close(ignored);
         failed(refusal);
         return;
@@ -146,46 +155,30 @@ class HostConnection::Impl {
     });
   }
 
-  // The link over a WebSocket: its own thread does the I/O, and what it reports is handled here,
-  // on this connection's thread, as the socket's events are.
+  // The link over a WebSocket runs on this connection's io_context: what it reports is handled
+  // here as it happens, as the socket's events are.
   void connectWebSocket() {
-    const std::uint64_t generation = ++wsGeneration_;
-    auto here = [this, generation](std::function<void()> block) {
-      asio::post(io_, [this, generation, block = std::move(block)] {
-        if (!stopping_ && generation == wsGeneration_) block();
-      });
+    WebSocketHostLink::Handlers events;
+    events.opened = [this] {
+      connectedAt_ = std::chrono::steady_clock::now();
+      connected_ = true;
+      if (handlers_.connected) handlers_.connected();
     };
-    ws_ = std::make_unique<WebSocketHostLink>(
-        path_.string(),
-        WebSocketHostLink::Handlers{
-            [this, here] {
-              here([this] {
-                connectedAt_ = std::chrono::steady_clock::now();
-                connected_ = true;
-                if (handlers_.connected) handlers_.connected();
-              });
-            },
-            [this, here](std::string text) {
-              here([this, text = std::move(text)] { received(text); });
-            },
-            [this, here] {
-              here([this] {
-                if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
-              });
-            },
-            [this, here](std::string reason) {
-              here([this, reason = std::move(reason)] {
-                const bool wasConnected = connected_;
-                closeSocket();
-                if (wasConnected &&
-                    std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
-                  retryDelay_ = kFirstRetry;
-                }
-                failed(!reason.empty() ? reason
-                       : wasConnected  ? "the companion closed the link"
-                                       : "the companion closed the link before it opened");
-              });
-            }});
+    events.message = [this](const std::string& text) { received(text); };
+    events.written = [this] {
+      if (wsUnwritten_ > 0 && --wsUnwritten_ == 0) releaseFlushes();
+    };
+    events.closed = [this](const std::string& reason) {
+      const bool wasConnected = connected_;
+      closeSocket();
+      if (wasConnected && std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
+        retryDelay_ = kFirstRetry;
+      }
+      failed(!reason.empty() ? reason
+             : wasConnected  ? "the companion closed the link"
+                             : "the companion closed the link before it opened");
+    };
+    ws_ = std::make_unique<WebSocketHostLink>(io_, link_, std::move(events));
     ws_->start();
   }
 
@@ -194,14 +187,14 @@ class HostConnection::Impl {
     if (reconnect_ == Reconnect::never || stopping_) return;
     retry_.expires_after(retryDelay_);
     retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
-    retry_.async_wait([this](std::error_code error) {
+    retry_.async_wait([this](ErrorCode error) {
       if (!error) connect();
     });
   }
 
   void read(const SocketPtr& socket) {
-    socket->async_read_some(asio::buffer(buffer_), [this, socket](std::error_code error,
-                                                                  std::size_t size) {
+    socket->async_read_some(net::buffer(buffer_), [this, socket](ErrorCode error,
+                                                                 std::size_t size) {
       if (stopping_ || socket != socket_) return;
       if (error) {
         closeSocket();
@@ -210,8 +203,8 @@ class HostConnection::Impl {
         if (std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
           retryDelay_ = kFirstRetry;
         }
-        failed(error == asio::error::eof ? "the companion closed the link"
-                                         : "the link broke: " + error.message());
+        failed(error == net::error::eof ? "the companion closed the link"
+                                        : "the link broke: " + error.message());
         return;
       }
       splitter_.feed(
@@ -239,22 +232,22 @@ class HostConnection::Impl {
   }
 
   void writeNext(const SocketPtr& socket) {
-    asio::async_write(*socket, asio::buffer(outgoing_.front()),
-                      [this, socket](std::error_code error, std::size_t) {
-                        if (stopping_ || socket != socket_) return;
-                        // A failed write shows up as a failed read as well; that one reconnects.
-                        if (error) {
-                          outgoing_.clear();
-                          releaseFlushes();
-                          return;
-                        }
-                        outgoing_.pop_front();
-                        if (!outgoing_.empty()) {
-                          writeNext(socket);
-                        } else {
-                          releaseFlushes();
-                        }
-                      });
+    net::async_write(*socket, net::buffer(outgoing_.front()),
+                     [this, socket](ErrorCode error, std::size_t) {
+                       if (stopping_ || socket != socket_) return;
+                       // A failed write shows up as a failed read as well; that one reconnects.
+                       if (error) {
+                         outgoing_.clear();
+                         releaseFlushes();
+                         return;
+                       }
+                       outgoing_.pop();
+                       if (!outgoing_.empty()) {
+                         writeNext(socket);
+                       } else {
+                         releaseFlushes();
+                       }
+                     });
   }
 
   void closeSocket() {
@@ -265,7 +258,7 @@ class HostConnection::Impl {
     }
     wsUnwritten_ = 0;
     if (socket_) {
-      std::error_code ignored;
+      ErrorCode ignored;
       socket_->close(ignored);
     }
     socket_.reset();
@@ -279,12 +272,12 @@ class HostConnection::Impl {
     flushes_.clear();
   }
 
-  const std::filesystem::path path_;
+  const std::string link_;
   const Reconnect reconnect_;
   Handlers handlers_;
-  asio::io_context io_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
-  asio::steady_timer retry_;
+  net::io_context io_;
+  net::executor_work_guard<net::io_context::executor_type> work_;
+  net::steady_timer retry_;
   std::thread thread_;
   bool stopped_ = false;  // the owner's thread
 
@@ -293,23 +286,22 @@ class HostConnection::Impl {
   SocketPtr socket_;
   LineSplitter splitter_;
   std::array<char, 64 * 1024> buffer_{};
-  std::deque<std::string> outgoing_;
+  OutgoingLines outgoing_;
   // Callers of flush waiting for outgoing_ to empty.
   std::vector<std::shared_ptr<std::promise<void>>> flushes_;
   std::chrono::milliseconds retryDelay_ = kFirstRetry;
   std::chrono::steady_clock::time_point connectedAt_;
-  std::vector<std::unique_ptr<asio::steady_timer>> timers_;
-  // The link over a WebSocket, when the path is a ws:// or wss:// URL: the current attempt, the
-  // number of the attempt (reports of an older one are ignored), and sends not yet written.
+  std::vector<std::unique_ptr<net::steady_timer>> timers_;
+  // The link over a WebSocket, when the link is a ws:// or wss:// URL: the current attempt (a
+  // stopped one reports nothing more), and sends not yet written.
   std::unique_ptr<WebSocketHostLink> ws_;
-  std::uint64_t wsGeneration_ = 0;
   std::size_t wsUnwritten_ = 0;
 
   std::atomic<bool> connected_ = false;
 };
 
-HostConnection::HostConnection(std::filesystem::path path, Reconnect reconnect, Handlers handlers)
-    : impl_(std::make_unique<Impl>(std::move(path), reconnect, std::move(handlers))) {}
+HostConnection::HostConnection(std::string link, Reconnect reconnect, Handlers handlers)
+    : impl_(std::make_unique<Impl>(std::move(link), reconnect, std::move(handlers))) {}
 
 HostConnection::~HostConnection() = default;
 
@@ -334,8 +326,8 @@ void HostConnection::every(std::chrono::milliseconds interval, std::function<voi
 bool HostConnection::isConnected() const {
   return impl_->isConnected();
 }
-const std::filesystem::path& HostConnection::path() const {
-  return impl_->path();
+const std::string& HostConnection::link() const {
+  return impl_->link();
 }
 
 }  // namespace dunvel

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -31,7 +30,8 @@ class HostConnection {
     std::function<void(const std::string&)> disconnected;
   };
 
-  HostConnection(std::filesystem::path path, Reconnect reconnect, Handlers handlers);
+  // link: the companion's socket path, or its WebSocket URL (ws://… or wss://…).
+  HostConnection(std::string link, Reconnect reconnect, Handlers handlers);
   // Stops as stop() does.
   ~HostConnection();
   HostConnection(const HostConnection&) = delete;
@@ -57,7 +57,7 @@ class HostConnection {
 
   // Callable from any thread.
   bool isConnected() const;
-  const std::filesystem::path& path() const;
+  const std::string& link() const;
 
  private:
   class Impl;

@@ -9,25 +9,16 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
-#include <charconv>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <optional>
-#include <thread>
 
-#include "platform/link/LinkFrame.h"
+#include "platform/link/BeastNames.h"
 #include "platform/link/LinkUrlFile.h"
+#include "platform/link/WebSocketUrl.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
-
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-namespace net = boost::asio;
-namespace ssl = net::ssl;
-using tcp = net::ip::tcp;
-using ErrorCode = beast::error_code;
 
 namespace {
 
@@ -35,59 +26,34 @@ constexpr std::chrono::seconds kConnectWithin{5};
 // A companion silent for half of this is pinged; one that stays silent for all of it is gone.
 constexpr std::chrono::seconds kSilenceTimeout{10};
 
-struct LinkUrl {
-  bool secure = false;
-  std::string host;
-  std::string port;
-  std::string target;
-};
-
-std::string parseLinkUrl(std::string_view text, LinkUrl& url) {
+// A link URL as a host connects to it: the port given or the scheme's, and a target that is at
+// least "/".
+std::string parseLinkUrl(std::string_view text, WebSocketUrl& url) {
   // The URL carries the token, which stays out of messages.
-  const std::string shown(text.substr(0, text.find('?')));
-  if (text.starts_with("ws://")) {
-    text.remove_prefix(5);
-  } else if (text.starts_with("wss://")) {
-    url.secure = true;
-    text.remove_prefix(6);
-  } else {
-    return shown + ": a WebSocket link starts with ws:// or wss://";
+  const std::string shown = shownWebSocketUrl(text);
+  ParsedWebSocketUrl parsed = parseWebSocketUrl(text);
+  switch (parsed.error) {
+    case WebSocketUrlError::none:
+      break;
+    case WebSocketUrlError::scheme:
+      return shown + ": a WebSocket link starts with ws:// or wss://";
+    case WebSocketUrlError::unclosedBracket:
+      return shown + ": an IPv6 address needs its closing ]";
+    case WebSocketUrlError::textAfterBracket:
+      return shown + ": expected :PORT after the address";
   }
-  const std::size_t slash = text.find_first_of("/?");
-  std::string_view authority = text.substr(0, slash);
-  url.target = slash == std::string_view::npos ? "/" : std::string(text.substr(slash));
-  if (!url.target.starts_with('/')) url.target.insert(0, "/");
-  std::size_t colon = std::string_view::npos;
-  if (authority.starts_with('[')) {
-    const std::size_t close = authority.find(']');
-    if (close == std::string_view::npos) return shown + ": an IPv6 address needs its closing ]";
-    url.host = std::string(authority.substr(1, close - 1));
-    if (close + 1 < authority.size()) {
-      if (authority[close + 1] != ':') return shown + ": expected :PORT after the address";
-      colon = close + 1;
-    }
-  } else {
-    colon = authority.rfind(':');
-    url.host = std::string(authority.substr(0, colon));
-  }
+  url = std::move(parsed.url);
   if (url.host.empty()) return shown + ": the host is missing";
-  if (colon == std::string_view::npos) {
-    url.port = url.secure ? "443" : "80";
-  } else {
-    const std::string_view port = authority.substr(colon + 1);
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value == 0 ||
-        value > 65535) {
-      return shown + ": the port must be a number from 1 to 65535";
-    }
-    url.port = std::string(port);
+  if (url.portState == WebSocketUrl::Port::bad ||
+      (url.portState == WebSocketUrl::Port::given && url.port == 0)) {
+    return shown + ": the port must be a number from 1 to 65535";
   }
+  if (url.portState == WebSocketUrl::Port::absent) {
+    url.portState = WebSocketUrl::Port::given;
+    url.port = url.secure ? 443 : 80;
+  }
+  if (!url.target.starts_with('/')) url.target.insert(0, "/");
   return {};
-}
-
-std::string shownUrl(std::string_view url) {
-  return std::string(url.substr(0, url.find('?')));
 }
 
 // What the link asks of a connection, whatever stream it runs on.
@@ -115,9 +81,9 @@ bool hasLinkToken(std::string_view url) {
 
 std::string findLinkUrl(std::string_view link, const std::filesystem::path& folder,
                         std::string& url) {
-  LinkUrl wanted;
+  WebSocketUrl wanted;
   if (std::string problem = parseLinkUrl(link, wanted); !problem.empty()) return problem;
-  const std::string shown = shownUrl(link);
+  const std::string shown = shownWebSocketUrl(link);
   std::error_code error;
   std::filesystem::directory_iterator entries(folder, error);
   if (error) {
@@ -128,7 +94,7 @@ std::string findLinkUrl(std::string_view link, const std::filesystem::path& fold
   for (const auto& entry : entries) {
     if (entry.path().extension() != ".url") continue;
     std::string text;
-    LinkUrl written;
+    WebSocketUrl written;
     if (!readLinkUrlFile(entry.path(), text).empty() || !parseLinkUrl(text, written).empty()) {
       continue;
     }
@@ -143,57 +109,48 @@ std::string findLinkUrl(std::string_view link, const std::filesystem::path& fold
 }
 
 std::string checkWebSocketLinkUrl(std::string_view url) {
-  LinkUrl parsed;
+  WebSocketUrl parsed;
   return parseLinkUrl(url, parsed);
 }
 
-class WebSocketHostLink::Impl {
+// Shared with its connection, whose handlers may still run after the link has stopped and gone:
+// they keep it alive and find it stopping.
+class WebSocketHostLink::Impl : public std::enable_shared_from_this<WebSocketHostLink::Impl> {
  public:
-  Impl(std::string url, Handlers handlers)
-      : url_(std::move(url)),
-        handlers_(std::move(handlers)),
-        work_(net::make_work_guard(io_)),
-        resolver_(io_) {
+  Impl(net::io_context& io, std::string url, Handlers handlers)
+      : url_(std::move(url)), handlers_(std::move(handlers)), io_(io), resolver_(io_) {
     problem_ = parseLinkUrl(url_, parsed_);
   }
 
-  ~Impl() { stop(); }
-
   void start() {
-    if (thread_.joinable() || stopped_) return;
-    net::post(io_, [this] { begin(); });
-    thread_ = std::thread([this] { io_.run(); });
+    if (started_ || stopping_) return;
+    started_ = true;
+    // A link that cannot start reports so at once, and its owner may let it go from the handler.
+    const std::shared_ptr<Impl> self = shared_from_this();
+    begin();
   }
 
   void send(std::string lines) {
-    net::post(io_, [this, lines = std::move(lines)]() mutable {
-      if (client_) client_->send(std::move(lines));
-    });
+    if (client_) client_->send(std::move(lines));
   }
 
   void close() {
-    net::post(io_, [this] {
-      if (client_) client_->close();
-    });
+    if (client_) client_->close();
   }
 
   void stop() {
-    if (stopped_) return;
-    stopped_ = true;
-    net::post(io_, [this] {
-      stopping_ = true;
-      resolver_.cancel();
-      if (client_) client_->closeNow();
-      io_.stop();
-    });
-    work_.reset();
-    if (thread_.joinable()) thread_.join();
+    if (stopping_) return;
+    stopping_ = true;
+    resolver_.cancel();
+    // The connection holds this link while its handlers may run: letting it go here ends that
+    // cycle, and it goes once its last handler has.
+    if (client_) client_->closeNow();
+    client_.reset();
   }
 
-  // The link's thread.
   bool stopping() const { return stopping_; }
   const Handlers& handlers() const { return handlers_; }
-  const LinkUrl& parsed() const { return parsed_; }
+  const WebSocketUrl& parsed() const { return parsed_; }
   const std::string& url() const { return url_; }
   void finish(const std::string& reason) {
     if (finished_ || stopping_) return;
@@ -206,17 +163,13 @@ class WebSocketHostLink::Impl {
 
   const std::string url_;
   Handlers handlers_;
-  LinkUrl parsed_;
+  WebSocketUrl parsed_;
   std::string problem_;
-  net::io_context io_;
-  net::executor_work_guard<net::io_context::executor_type> work_;
+  net::io_context& io_;
   tcp::resolver resolver_;
   std::optional<ssl::context> tls_;
-  std::thread thread_;
-  bool stopped_ = false;  // the owner's thread
-
-  // The link's thread only.
   std::shared_ptr<Client> client_;
+  bool started_ = false;
   bool stopping_ = false;
   bool finished_ = false;
 };
@@ -230,16 +183,16 @@ class StreamClient final : public Client,
   static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
 
   template <typename... Arguments>
-  explicit StreamClient(WebSocketHostLink::Impl& owner, Arguments&&... arguments)
-      : owner_(owner), ws_(std::forward<Arguments>(arguments)...) {}
+  explicit StreamClient(std::shared_ptr<WebSocketHostLink::Impl> owner, Arguments&&... arguments)
+      : owner_(std::move(owner)), ws_(std::forward<Arguments>(arguments)...) {}
 
   void connect(const tcp::resolver::results_type& addresses) override {
     beast::get_lowest_layer(ws_).expires_after(kConnectWithin);
     beast::get_lowest_layer(ws_).async_connect(
         addresses, [self = this->shared_from_this()](ErrorCode error, const tcp::endpoint&) {
           if (error)
-            return self->fail("no companion is listening on " + shownUrl(self->url()) + " (" +
-                              error.message() + ")");
+            return self->fail("no companion is listening on " + shownWebSocketUrl(self->url()) +
+                              " (" + error.message() + ")");
           // A frame goes out as soon as it is written, not when the previous one is acknowledged.
           ErrorCode ignored;
           beast::get_lowest_layer(self->ws_).socket().set_option(tcp::no_delay(true), ignored);
@@ -249,18 +202,18 @@ class StreamClient final : public Client,
 
   void send(std::string lines) override {
     if (!open_ || closing_) return;
-    std::string_view rest = lines;
+    // Cut into lines as the companion cuts what arrives on its socket; a last line without its
+    // newline is still a line.
+    if (lines.empty() || lines.back() != '\n') lines.push_back('\n');
     bool any = false;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      const std::string_view line = rest.substr(0, end);
-      if (!line.empty()) {
-        outgoing_.push_back({std::string(line), false});
-        any = true;
-      }
-      if (end == std::string_view::npos) break;
-      rest.remove_prefix(end + 1);
-    }
+    LineSplitter(lines.size())
+        .feed(
+            lines,
+            [&](std::string_view line) {
+              outgoing_.push_back({std::string(line), false});
+              any = true;
+            },
+            [] {});
     if (!any) outgoing_.push_back({std::string(), true});
     outgoing_.back().last = true;
     if (!writing_) writeNext();
@@ -279,32 +232,34 @@ class StreamClient final : public Client,
     bool last = false;  // the end of one send(): written() follows it
   };
 
-  const std::string& url() const { return owner_.url(); }
+  const std::string& url() const { return owner_->url(); }
 
   void secure() {
     if constexpr (kSecure) {
-      const std::string& host = owner_.parsed().host;
+      const std::string& host = owner_->parsed().host;
       // The name the companion's certificate is checked against, and sent for virtual hosting.
       if (SSL_set_tlsext_host_name(ws_.next_layer().native_handle(), host.c_str()) != 1) {
         return fail("cannot set the TLS server name " + host);
       }
       ws_.next_layer().set_verify_callback(ssl::host_name_verification(host));
-      ws_.next_layer().async_handshake(ssl::stream_base::client, [self = this->shared_from_this()](
-                                                                     ErrorCode error) {
-        if (error) {
-          return self->fail("TLS with " + shownUrl(self->url()) + " failed: " + error.message());
-        }
-        self->handshake();
-      });
+      ws_.next_layer().async_handshake(
+          ssl::stream_base::client, [self = this->shared_from_this()](ErrorCode error) {
+            if (error) {
+              return self->fail("TLS with " + shownWebSocketUrl(self->url()) +
+                                " failed: " + error.message());
+            }
+            self->handshake();
+          });
     } else {
       handshake();
     }
   }
 
   void handshake() {
-    const LinkUrl& parsed = owner_.parsed();
+    const WebSocketUrl& parsed = owner_->parsed();
     const bool v6 = parsed.host.find(':') != std::string::npos;
-    const std::string host = (v6 ? "[" + parsed.host + "]" : parsed.host) + ":" + parsed.port;
+    const std::string host =
+        (v6 ? "[" + parsed.host + "]" : parsed.host) + ":" + std::to_string(parsed.port);
     ws_.set_option(websocket::stream_base::decorator([](websocket::request_type& request) {
       request.set(http::field::user_agent, "dunvel-host");
     }));
@@ -318,7 +273,7 @@ class StreamClient final : public Client,
                                   self->response_.begin() != self->response_.end();
             if (!answered) {
               return self->fail(
-                  "the companion at " + shownUrl(self->url()) +
+                  "the companion at " + shownWebSocketUrl(self->url()) +
                   " closed the connection before answering (" + why + ")" +
                   (kSecure ? std::string() : "; if it listens on wss://, use a wss:// link"));
             }
@@ -328,7 +283,7 @@ class StreamClient final : public Client,
               why = std::to_string(self->response_.result_int()) + " " +
                     std::string(self->response_.reason()) + (body.empty() ? "" : ": " + body);
             }
-            return self->fail("the companion at " + shownUrl(self->url()) +
+            return self->fail("the companion at " + shownWebSocketUrl(self->url()) +
                               " refused the connection: " + why);
           }
           self->opened();
@@ -344,7 +299,7 @@ class StreamClient final : public Client,
     ws_.set_option(timeout);
     ws_.text(true);
     open_ = true;
-    if (owner_.handlers().opened) owner_.handlers().opened();
+    if (!owner_->stopping() && owner_->handlers().opened) owner_->handlers().opened();
     read();
     if (closeRequested_ && !writing_) writeNext();
   }
@@ -354,8 +309,8 @@ class StreamClient final : public Client,
       if (error) return self->ended(error);
       std::string text = beast::buffers_to_string(self->incoming_.data());
       self->incoming_.consume(self->incoming_.size());
-      if (!self->owner_.stopping() && self->owner_.handlers().message) {
-        self->owner_.handlers().message(std::move(text));
+      if (!self->owner_->stopping() && self->owner_->handlers().message) {
+        self->owner_->handlers().message(std::move(text));
       }
       self->read();
     });
@@ -368,7 +323,7 @@ class StreamClient final : public Client,
         ws_.async_close(websocket::close_code::normal,
                         [self = this->shared_from_this()](ErrorCode error) {
                           if (error) return self->ended(error);
-                          self->owner_.finish("");
+                          self->owner_->finish("");
                           self->closeNow();
                         });
       }
@@ -387,7 +342,7 @@ class StreamClient final : public Client,
     writing_ = false;
     const bool last = outgoing_.front().last;
     outgoing_.pop_front();
-    if (last && !owner_.stopping() && owner_.handlers().written) owner_.handlers().written();
+    if (last && !owner_->stopping() && owner_->handlers().written) owner_->handlers().written();
     writeNext();
   }
 
@@ -402,16 +357,16 @@ class StreamClient final : public Client,
     } else {
       reason = "the link broke: " + error.message();
     }
-    owner_.finish(reason);
+    owner_->finish(reason);
     closeNow();
   }
 
   void fail(const std::string& reason) {
-    owner_.finish(reason);
+    owner_->finish(reason);
     closeNow();
   }
 
-  WebSocketHostLink::Impl& owner_;
+  const std::shared_ptr<WebSocketHostLink::Impl> owner_;
   websocket::stream<Stream> ws_;
   websocket::response_type response_;
   beast::flat_buffer incoming_;
@@ -432,27 +387,29 @@ void WebSocketHostLink::Impl::begin() {
     tls_->set_verify_mode(ssl::verify_peer);
   }
   resolver_.async_resolve(
-      parsed_.host, parsed_.port,
-      [this](ErrorCode error, const tcp::resolver::results_type& addresses) {
-        if (stopping_) return;
+      parsed_.host, std::to_string(parsed_.port),
+      [self = shared_from_this()](ErrorCode error, const tcp::resolver::results_type& addresses) {
+        if (self->stopping_) return;
         if (error) {
-          return finish("cannot find " + parsed_.host + " for " + shownUrl(url_) + ": " +
-                        error.message());
+          return self->finish("cannot find " + self->parsed_.host + " for " +
+                              shownWebSocketUrl(self->url_) + ": " + error.message());
         }
-        if (tls_) {
-          client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(*this, io_,
-                                                                                         *tls_);
+        if (self->tls_) {
+          self->client_ = std::make_shared<StreamClient<beast::ssl_stream<beast::tcp_stream>>>(
+              self, self->io_, *self->tls_);
         } else {
-          client_ = std::make_shared<StreamClient<beast::tcp_stream>>(*this, io_);
+          self->client_ = std::make_shared<StreamClient<beast::tcp_stream>>(self, self->io_);
         }
-        client_->connect(addresses);
+        self->client_->connect(addresses);
       });
 }
 
-WebSocketHostLink::WebSocketHostLink(std::string url, Handlers handlers)
-    : impl_(std::make_unique<Impl>(std::move(url), std::move(handlers))) {}
+WebSocketHostLink::WebSocketHostLink(net::io_context& io, std::string url, Handlers handlers)
+    : impl_(std::make_shared<Impl>(io, std::move(url), std::move(handlers))) {}
 
-WebSocketHostLink::~WebSocketHostLink() = default;
+WebSocketHostLink::~WebSocketHostLink() {
+  impl_->stop();
+}
 
 void WebSocketHostLink::start() {
   impl_->start();
@@ -469,47 +426,40 @@ void WebSocketHostLink::stop() {
 
 std::string pushWebSocketLine(const std::string& url, std::string_view line,
                               std::chrono::milliseconds answerWithin) {
-  std::mutex mutex;
-  std::condition_variable changed;
+  // The link runs on this thread, for as long as the answer is awaited.
+  net::io_context io;
   bool done = false;
   std::string closedReason;
   std::optional<std::string> refused;
   WebSocketHostLink* self = nullptr;
-  WebSocketHostLink link(
-      url, WebSocketHostLink::Handlers{[&] {
-                                         self->send(std::string(line));
-                                         // Closing after the line: the companion answers the close
-                                         // once it has dealt with the line, after any error it has
-                                         // for it.
-                                         self->close();
-                                       },
-                                       [&](const std::string& text) {
-                                         LinkFrame frame;
-                                         std::string problem;
-                                         std::lock_guard lock(mutex);
-                                         if (LinkFrame::parse(text, frame, problem) &&
-                                             frame.type == LinkFrame::Type::error && !refused) {
-                                           refused = frame.message;
-                                         }
-                                       },
-                                       {},
-                                       [&](const std::string& reason) {
-                                         std::lock_guard lock(mutex);
-                                         closedReason = reason;
-                                         done = true;
-                                         changed.notify_all();
-                                       }});
+  WebSocketHostLink::Handlers handlers;
+  handlers.opened = [&] {
+    self->send(std::string(line));
+    // Closing after the line: the companion answers the close once it has dealt with the line,
+    // after any error it has for it.
+    self->close();
+  };
+  handlers.message = [&](const std::string& text) {
+    LinkFrame frame;
+    std::string problem;
+    if (LinkFrame::parse(text, frame, problem) && frame.type == LinkFrame::Type::error &&
+        !refused) {
+      refused = frame.message;
+    }
+  };
+  handlers.closed = [&](const std::string& reason) {
+    closedReason = reason;
+    done = true;
+    io.stop();
+  };
+  WebSocketHostLink link(io, url, std::move(handlers));
   self = &link;
   link.start();
-  {
-    std::unique_lock lock(mutex);
-    changed.wait_for(lock, answerWithin, [&] { return done; });
-  }
+  io.run_for(answerWithin);
   link.stop();
-  std::lock_guard lock(mutex);
   if (refused) return "the companion refused it: " + *refused;
   if (!done) {
-    return "no answer from the companion on " + shownUrl(url) + " within " +
+    return "no answer from the companion on " + shownWebSocketUrl(url) + " within " +
            std::to_string(answerWithin.count()) + " ms";
   }
   return closedReason;

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+namespace boost::asio {
+class io_context;
+}
+
 namespace dunvel {
 
 // Whether a --link names the companion's WebSocket endpoint (ws://… or wss://…) rather than a
@@ -27,10 +31,10 @@ std::string findLinkUrl(std::string_view link, const std::filesystem::path& fold
                         std::string& url);
 
 // The host app's end of the link over a WebSocket: each line goes out as one text message, and
-// each text message from the companion is handed over as one line. Its I/O runs on a thread of
-// its own with its own io_context, and every handler runs there. For wss:// the companion's
-// certificate is checked against the system's authorities ($SSL_CERT_FILE names another file)
-// and its name.
+// each text message from the companion is handed over as one line. Its I/O runs on the
+// io_context it is given, whose thread makes every call to it and runs every handler. For wss://
+// the companion's certificate is checked against the system's authorities ($SSL_CERT_FILE names
+// another file) and its name.
 class WebSocketHostLink {
  public:
   struct Handlers {
@@ -45,29 +49,28 @@ class WebSocketHostLink {
     std::function<void(std::string)> closed;
   };
 
-  WebSocketHostLink(std::string url, Handlers handlers);
+  WebSocketHostLink(boost::asio::io_context& io, std::string url, Handlers handlers);
   // Stops as stop() does.
   ~WebSocketHostLink();
   WebSocketHostLink(const WebSocketHostLink&) = delete;
   WebSocketHostLink& operator=(const WebSocketHostLink&) = delete;
 
-  // Starts the thread and connects.
+  // Connects.
   void start();
-  // Callable from any thread. Each line of lines (one or more, each ending with a newline) goes
-  // out as one message, after those sent before; dropped when not open.
+  // Each line of lines (one or more, each ending with a newline) goes out as one message, after
+  // those sent before; dropped when not open.
   void send(std::string lines);
-  // Callable from any thread. Closes with the WebSocket's close handshake once everything sent
-  // before is written.
+  // Closes with the WebSocket's close handshake once everything sent before is written.
   void close();
-  // Not from a handler. Ends the connection and the thread: no handler runs after it returns.
-  // Idempotent.
+  // Ends the connection: no handler runs after it returns, not even from one still queued on the
+  // io_context. May be called from a handler. Idempotent.
   void stop();
 
   // Defined beside the connections it drives.
   class Impl;
 
  private:
-  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<Impl> impl_;
 };
 
 // dunvel-host push over a WebSocket: connects, sends the line as one message, closes, and reads

@@ -11,7 +11,7 @@
 #include "host/HostCommandLine.h"
 #include "host/HostConnection.h"
 #include "host/PushLine.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/TestCompanion.h"

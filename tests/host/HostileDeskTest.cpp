@@ -21,7 +21,7 @@
 
 #include "host/PushLine.h"
 #include "platform/link/ChildProcess.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/TestCompanion.h"
 

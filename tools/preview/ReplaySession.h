@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "link/Session.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 

@@ -24,7 +24,7 @@
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/SocketSession.h"
-#include "platform/link/TerminationSignals.h"
+#include "platform/runloop/TerminationSignals.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/recording/RecordingHooks.h"
 #include "platform/recording/RecordingWriter.h"

@@ -1,14 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+namespace boost::asio {
+class io_context;
+}
 
 namespace dunvel {
 
 // A host that reaches the companion through another way in than the Unix socket (the WebSocket
-// endpoint) is known to the session by a number. The two sides run on different threads and
-// talk only through these calls, each of which posts its work to the other side's thread and
-// returns at once; nothing that belongs to one side's I/O crosses to the other.
+// endpoint) is known to the session by a number. Both ways in run on the session's one I/O
+// thread; the two sides talk only through these calls, each of which queues its work behind what
+// that thread is doing and returns at once, so neither side runs inside the other's handlers.
 using RemoteHostId = std::uint64_t;
 
 // The endpoint's side, called by the session.
@@ -32,7 +37,14 @@ class RemoteHostEndpoint {
 class RemoteHostGate {
  public:
   virtual ~RemoteHostGate() = default;
-  // The endpoint to answer through, or none; the endpoint must detach before it goes away.
+  // The I/O thread's context: the endpoint's connections run on it, beside the socket's.
+  virtual boost::asio::io_context& ioContext() = 0;
+  // From the endpoint's owner (the main thread): runs block on the I/O thread and returns once it
+  // has run, true. Once the session has stopped, no I/O thread is left to race with: block runs
+  // on the caller's thread, and the answer is false.
+  virtual bool runOnIoThread(const std::function<void()>& block) = 0;
+  // On the I/O thread: the endpoint to answer through, or none; the endpoint must detach before
+  // it goes away.
   virtual void attachEndpoint(RemoteHostEndpoint* endpoint) = 0;
   // A host passed the endpoint's own checks and asks for the link: the session admits it or
   // turns it away (one host at a time across every way in).

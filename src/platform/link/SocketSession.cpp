@@ -2,31 +2,38 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
 
-#include <asio.hpp>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "platform/link/LinkFrame.h"
+#include "platform/link/LinkHolder.h"
+#include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
+namespace net = boost::asio;
+using ErrorCode = boost::system::error_code;
+
 namespace {
 
-using Local = asio::local::stream_protocol;
+using Local = net::local::stream_protocol;
 
-// Replies (error lines) waiting for a host that does not read them: past this the session stops
-// reading from that host until it catches up, so a host that floods bad lines without reading
-// its answers cannot grow the companion's memory.
-constexpr std::size_t kMaxOutgoingBytes = std::size_t{4} << 20;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
 
 struct FileIdentity {
@@ -48,7 +55,7 @@ class SocketSession::Impl {
   Impl(SocketSession& session, Options options)
       : session_(session),
         options_(std::move(options)),
-        work_(asio::make_work_guard(io_)),
+        work_(net::make_work_guard(io_)),
         acceptor_(io_),
         acceptRetry_(io_) {
     thread_ = std::thread([this] { io_.run(); });
@@ -77,19 +84,30 @@ class SocketSession::Impl {
   void sendMessage(const ContextDictionary& message) {
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::messageSent, {}, message});
     // Serialised on the caller's thread, so the I/O thread only moves bytes.
-    asio::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
+    net::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
       if (host_ && !host_->closed && !host_->closeWhenWritten) {
         queueLine(host_, std::move(line));
-      } else if (remoteHost_) {
-        toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(*remoteHost_, line); });
+      } else if (const std::optional<RemoteHostId> remote = holder_.remoteHost()) {
+        toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(*remote, line); });
       }
     });
   }
 
-  void attachEndpoint(RemoteHostEndpoint* endpoint) {
-    std::lock_guard lock(endpointMutex_);
-    endpoint_ = endpoint;
+  net::io_context& ioContext() { return io_; }
+  bool runOnIoThread(const std::function<void()>& block) {
+    if (stopped_) {
+      block();
+      return false;
+    }
+    std::promise<void> ran;
+    net::post(io_, [&] {
+      block();
+      ran.set_value();
+    });
+    ran.get_future().wait();
+    return true;
   }
+  void attachEndpoint(RemoteHostEndpoint* endpoint) { endpoint_ = endpoint; }
   void remoteHostArrived(RemoteHostId host);
   void remoteLine(RemoteHostId host, std::string line);
   void remoteHostLeft(RemoteHostId host);
@@ -102,8 +120,7 @@ class SocketSession::Impl {
     Local::socket socket;
     LineSplitter splitter;
     std::vector<char> buffer;
-    std::deque<std::string> outgoing;
-    std::size_t outgoingBytes = 0;
+    OutgoingLines outgoing;
     bool reading = false;
     bool writing = false;
     bool closeWhenWritten = false;
@@ -120,7 +137,6 @@ class SocketSession::Impl {
   void admitRemote(RemoteHostId host);
   template <typename Call>
   void toEndpoint(Call call) {
-    std::lock_guard lock(endpointMutex_);
     if (endpoint_ != nullptr) call(*endpoint_);
   }
   void queueLine(const ConnectionPtr& connection, std::string line);
@@ -133,10 +149,10 @@ class SocketSession::Impl {
   SocketSession& session_;
   Options options_;
   // Declared before every socket and timer: they must be destroyed first.
-  asio::io_context io_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  net::io_context io_;
+  net::executor_work_guard<net::io_context::executor_type> work_;
   Local::acceptor acceptor_;
-  asio::steady_timer acceptRetry_;
+  net::steady_timer acceptRetry_;
   std::thread thread_;
 
   // Main thread: written before activation, read on the I/O thread after the activation post.
@@ -145,15 +161,11 @@ class SocketSession::Impl {
   std::optional<FileIdentity> socketFile_;
   bool stopped_ = false;
 
-  // I/O thread only. At most one of host_ and remoteHost_ is set: one host at a time.
+  // I/O thread only. Who holds the link, and the socket's host while it is the one.
+  LinkHolder holder_;
   ConnectionPtr host_;
-  std::optional<RemoteHostId> remoteHost_;
-  // Remote hosts that arrived before activation, admitted (or not) by it in their order.
-  std::vector<RemoteHostId> waitingRemoteHosts_;
-  bool activated_ = false;
 
-  // Set from the endpoint's thread, used on the I/O thread.
-  std::mutex endpointMutex_;
+  // I/O thread only, like the endpoint's connections.
   RemoteHostEndpoint* endpoint_ = nullptr;
 
   // Read from any thread.
@@ -182,15 +194,15 @@ std::string SocketSession::Impl::listen() {
     // companion that is still running. Only a connection attempt tells them apart; it is made
     // without blocking, since a live companion with a full backlog would not accept it soon.
     Local::socket probe(io_);
-    std::error_code error;
+    ErrorCode error;
     probe.open(Local(), error);
     if (!error) probe.non_blocking(true, error);
     if (!error) probe.connect(endpoint, error);
-    if (!error || error == asio::error::would_block || error == asio::error::try_again ||
-        error == asio::error::in_progress) {
+    if (!error || error == net::error::would_block || error == net::error::try_again ||
+        error == net::error::in_progress) {
       return "another companion is already listening on " + name;
     }
-    if (error != asio::error::connection_refused) {
+    if (error != net::error::connection_refused) {
       return "cannot check the existing socket " + name + ": " + error.message();
     }
     if (unlink(options_.path.c_str()) != 0 && errno != ENOENT) {
@@ -198,7 +210,7 @@ std::string SocketSession::Impl::listen() {
     }
   }
 
-  std::error_code error;
+  ErrorCode error;
   acceptor_.open(Local(), error);
   if (!error) acceptor_.bind(endpoint, error);
   if (error) {
@@ -226,18 +238,15 @@ std::string SocketSession::Impl::listen() {
 void SocketSession::Impl::stop() {
   if (stopped_) return;
   stopped_ = true;
-  asio::post(io_, [this] {
-    std::error_code ignored;
+  net::post(io_, [this] {
+    ErrorCode ignored;
     acceptor_.close(ignored);
     acceptRetry_.cancel();
     if (host_) close(host_);
     host_.reset();
-    if (remoteHost_) waitingRemoteHosts_.push_back(*remoteHost_);
-    remoteHost_.reset();
-    for (const RemoteHostId host : waitingRemoteHosts_) {
+    for (const RemoteHostId host : holder_.releaseAll()) {
       toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.close(host); });
     }
-    waitingRemoteHosts_.clear();
     // Refused connections still writing their error line are abandoned; the io_context's
     // destruction closes them.
     io_.stop();
@@ -256,7 +265,7 @@ void SocketSession::Impl::stop() {
 }
 
 void SocketSession::Impl::activate() {
-  asio::post(io_, [this] {
+  net::post(io_, [this] {
     if (!listening_) {
       if (delegate_ != nullptr) {
         delegate_->sessionActivationDidComplete(session_, ActivationState::notActivated,
@@ -264,46 +273,43 @@ void SocketSession::Impl::activate() {
       }
       return;
     }
-    const bool first = !activated_;
-    activated_ = true;
+    const LinkHolder::Activation activation = holder_.activate();
     if (delegate_ != nullptr) {
       delegate_->sessionActivationDidComplete(session_, ActivationState::activated, std::nullopt);
     }
-    if (first) {
+    if (activation.first) {
       startAccept();
-      std::vector<RemoteHostId> waiting;
-      waiting.swap(waitingRemoteHosts_);
-      for (const RemoteHostId host : waiting) admitRemote(host);
+      for (const RemoteHostId host : activation.waiting) admitRemote(host);
     }
   });
 }
 
 void SocketSession::Impl::remoteHostArrived(RemoteHostId host) {
-  asio::post(io_, [this, host] {
-    if (activated_) {
+  net::post(io_, [this, host] {
+    if (holder_.activated()) {
       admitRemote(host);
     } else {
-      waitingRemoteHosts_.push_back(host);
+      holder_.wait(host);
     }
   });
 }
 
 void SocketSession::Impl::admitRemote(RemoteHostId host) {
-  if (host_ || remoteHost_) {
+  if (!holder_.isFree()) {
     toEndpoint([host](RemoteHostEndpoint& endpoint) {
       endpoint.turnAway(host, LinkFrame::errorLine(kLinkTakenMessage));
     });
     return;
   }
-  remoteHost_ = host;
+  holder_.giveToRemoteHost(host);
   if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
   setHostState(true, false);
   toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.admit(host); });
 }
 
 void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
-  asio::post(io_, [this, host, line = std::move(line)] {
-    if (remoteHost_ != host) return;
+  net::post(io_, [this, host, line = std::move(line)] {
+    if (!holder_.heldBy(host)) return;
     handleFrame(line, [this, host](std::string reply) {
       toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(host, std::move(reply)); });
     });
@@ -312,18 +318,18 @@ void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
 }
 
 void SocketSession::Impl::remoteHostLeft(RemoteHostId host) {
-  asio::post(io_, [this, host] {
-    std::erase(waitingRemoteHosts_, host);
-    if (remoteHost_ != host) return;
-    remoteHost_.reset();
+  net::post(io_, [this, host] {
+    holder_.forget(host);
+    if (!holder_.heldBy(host)) return;
+    holder_.release();
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
     setHostState(false, false);
   });
 }
 
 void SocketSession::Impl::startAccept() {
-  acceptor_.async_accept([this](std::error_code error, Local::socket socket) {
-    if (error == asio::error::operation_aborted || !acceptor_.is_open()) return;
+  acceptor_.async_accept([this](ErrorCode error, Local::socket socket) {
+    if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
     if (!error) {
       admit(std::move(socket));
       startAccept();
@@ -331,7 +337,7 @@ void SocketSession::Impl::startAccept() {
     }
     // Out of descriptors or memory: try again a little later rather than spin.
     acceptRetry_.expires_after(std::chrono::milliseconds(100));
-    acceptRetry_.async_wait([this](std::error_code waitError) {
+    acceptRetry_.async_wait([this](ErrorCode waitError) {
       if (!waitError && acceptor_.is_open()) startAccept();
     });
   });
@@ -340,7 +346,7 @@ void SocketSession::Impl::startAccept() {
 void SocketSession::Impl::admit(Local::socket socket) {
   auto connection = std::make_shared<Connection>(std::move(socket), options_.maxLineBytes);
   std::string refusal = checkPeerIsSameUser(connection->socket.native_handle());
-  if (refusal.empty() && (host_ || remoteHost_)) {
+  if (refusal.empty() && !holder_.isFree()) {
     refusal = std::string(kLinkTakenMessage);
   }
   if (!refusal.empty()) {
@@ -349,6 +355,7 @@ void SocketSession::Impl::admit(Local::socket socket) {
     return;
   }
   host_ = connection;
+  holder_.giveToSocketHost();
   if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
   setHostState(true, false);
   startRead(connection);
@@ -366,15 +373,14 @@ void SocketSession::Impl::setHostState(bool connected, bool inBackground) {
 void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
   if (connection->closed || connection->reading || connection->closeWhenWritten) return;
   // Resumed by writeNext once the host has read enough of its answers.
-  if (connection->outgoingBytes > kMaxOutgoingBytes) return;
+  if (connection->outgoing.full()) return;
   connection->reading = true;
   connection->socket.async_read_some(
-      asio::buffer(connection->buffer),
-      [this, connection](std::error_code error, std::size_t size) {
+      net::buffer(connection->buffer), [this, connection](ErrorCode error, std::size_t size) {
         connection->reading = false;
         if (connection->closed) return;
         if (error) {
-          inputEnded(connection, error == asio::error::eof);
+          inputEnded(connection, error == net::error::eof);
           return;
         }
         connection->splitter.feed(
@@ -439,8 +445,7 @@ void SocketSession::Impl::waitForRoom() {
 
 void SocketSession::Impl::queueLine(const ConnectionPtr& connection, std::string line) {
   if (connection->closed) return;
-  connection->outgoingBytes += line.size();
-  connection->outgoing.push_back(std::move(line));
+  connection->outgoing.push(std::move(line));
   if (!connection->writing) writeNext(connection);
 }
 
@@ -455,24 +460,22 @@ void SocketSession::Impl::writeNext(const ConnectionPtr& connection) {
     return;
   }
   connection->writing = true;
-  asio::async_write(connection->socket, asio::buffer(connection->outgoing.front()),
-                    [this, connection](std::error_code error, std::size_t) {
-                      connection->writing = false;
-                      if (connection->closed) return;
-                      if (error) {
-                        // The peer is gone; reading finds that out and ends the connection.
-                        // With nothing left to write, writeNext closes or goes on reading.
-                        connection->outgoing.clear();
-                        connection->outgoingBytes = 0;
-                        writeNext(connection);
-                        return;
-                      }
-                      connection->outgoingBytes -= connection->outgoing.front().size();
-                      connection->outgoing.pop_front();
-                      // Reading may have paused for this host to catch up with its answers.
-                      startRead(connection);
-                      writeNext(connection);
-                    });
+  net::async_write(connection->socket, net::buffer(connection->outgoing.front()),
+                   [this, connection](ErrorCode error, std::size_t) {
+                     connection->writing = false;
+                     if (connection->closed) return;
+                     if (error) {
+                       // The peer is gone; reading finds that out and ends the connection.
+                       // With nothing left to write, writeNext closes or goes on reading.
+                       connection->outgoing.clear();
+                       writeNext(connection);
+                       return;
+                     }
+                     connection->outgoing.pop();
+                     // Reading may have paused for this host to catch up with its answers.
+                     startRead(connection);
+                     writeNext(connection);
+                   });
 }
 
 void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool cleanly) {
@@ -487,6 +490,7 @@ void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool clean
   }
   if (connection == host_) {
     host_.reset();
+    holder_.release();
     if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
     setHostState(false, false);
   }
@@ -495,11 +499,10 @@ void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool clean
 void SocketSession::Impl::close(const ConnectionPtr& connection) {
   if (connection->closed) return;
   connection->closed = true;
-  std::error_code ignored;
+  ErrorCode ignored;
   connection->socket.shutdown(Local::socket::shutdown_both, ignored);
   connection->socket.close(ignored);
   connection->outgoing.clear();
-  connection->outgoingBytes = 0;
 }
 
 SocketSession::SocketSession(Options options)
@@ -530,6 +533,12 @@ bool SocketSession::isReachable() const {
 }
 void SocketSession::sendMessage(const ContextDictionary& message) {
   impl_->sendMessage(message);
+}
+net::io_context& SocketSession::ioContext() {
+  return impl_->ioContext();
+}
+bool SocketSession::runOnIoThread(const std::function<void()>& block) {
+  return impl_->runOnIoThread(block);
 }
 void SocketSession::attachEndpoint(RemoteHostEndpoint* endpoint) {
   impl_->attachEndpoint(endpoint);

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "link/Session.h"
-#include "platform/link/LineSplitter.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkTraffic.h"
 #include "platform/link/RemoteHosts.h"
+#include "wire/LineSplitter.h"
 
 namespace dunvel {
 
@@ -21,9 +21,9 @@ namespace dunvel {
 // The host is reachable while it is connected and has not said that it went to the background.
 // Bad lines are answered with an error line and dropped; the connection and every state stay.
 //
-// Hosts that come another way (the WebSocket endpoint) pass through its RemoteHostGate side: they
-// share the one-host rule with the socket's hosts, and their frames are handled on the same
-// thread, in the same way.
+// Hosts that come another way (the WebSocket endpoint) pass through its RemoteHostGate side: their
+// connections run on the same I/O thread, they share the one-host rule with the socket's hosts,
+// and their frames are handled in the same way.
 class SocketSession final : public Session, public RemoteHostGate {
  public:
   struct Options {
@@ -78,7 +78,9 @@ class SocketSession final : public Session, public RemoteHostGate {
   // host is connected.
   void sendMessage(const ContextDictionary& message) override;
 
-  // Callable from any thread; see RemoteHostGate.
+  // See RemoteHostGate.
+  boost::asio::io_context& ioContext() override;
+  bool runOnIoThread(const std::function<void()>& block) override;
   void attachEndpoint(RemoteHostEndpoint* endpoint) override;
   void remoteHostArrived(RemoteHostId host) override;
   void remoteLine(RemoteHostId host, std::string line) override;

@@ -11,46 +11,20 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/link/LineSplitter.h"
+#include "platform/link/LinkToken.h"
 #include "platform/link/RemoteHosts.h"
+#include "platform/link/WebSocketAddress.h"
+#include "platform/link/WebSocketOrigin.h"
+#include "wire/LineSplitter.h"
 
 namespace dunvel {
 
-// Where the WebSocket endpoint listens: ws://ADDRESS:PORT, or wss://ADDRESS:PORT for TLS.
-struct WebSocketAddress {
-  bool secure = false;
-  // An IPv4 or IPv6 address (without brackets), as given; "localhost" stands for 127.0.0.1.
-  std::string host;
-  // 0 picks a free port.
-  std::uint16_t port = 0;
-};
-
-// Reads "ws://ADDRESS:PORT" or "wss://ADDRESS:PORT" (an IPv6 address in brackets, no path).
-// Empty on success, else one line saying what is wrong.
-std::string parseWebSocketAddress(std::string_view text, WebSocketAddress& address);
-
-// An origin as browsers send it and as it is compared: scheme://host[:port], the scheme and host
-// in lower case and a default port (80 for http, 443 for https) dropped. Empty on success, else
-// one line saying why the text is no origin: an empty one, "null", or one with a path or a
-// trailing slash (which a browser never sends, so it would never match) among them.
-std::string normalizeOrigin(std::string_view text, std::string& origin);
-
-// Whether the address is one only this machine can reach.
-bool isLoopbackAddress(const WebSocketAddress& address);
-
-// A fresh token for the endpoint: 256 random bits from the kernel, as 64 hex digits.
-std::string makeLinkToken();
-
-// Whether a token given by a client is the expected one, in a time that does not depend on how
-// much of it is right.
-bool sameToken(std::string_view given, std::string_view expected);
-
 // The second way into the link: a WebSocket endpoint on TCP, for host apps that cannot open the
 // companion's Unix socket (a phone, an emulator, a browser). Each text message is one frame of
-// the socket link. The endpoint does the network's own checks (the token, the Origin of
-// browsers, limits and timeouts) on a thread of its own with its own io_context, and hands the
+// the socket link. The endpoint runs on the session's I/O thread, beside the socket: it does the
+// network's own checks (the token, the Origin of browsers, limits and timeouts) and hands the
 // hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
-// across both ways in and handles their frames on its own thread.
+// across both ways in and handles their frames as it handles the socket's.
 //
 // A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 401 without the
 // right token (429, a second late, while its address, or every address, is slowed down after
@@ -89,11 +63,11 @@ class WebSocketListener {
   WebSocketListener(const WebSocketListener&) = delete;
   WebSocketListener& operator=(const WebSocketListener&) = delete;
 
-  // Main thread, once. Loads the TLS files, binds, listens and starts accepting on the
-  // endpoint's thread. Empty on success, else one line saying what is wrong.
+  // Main thread, once. Loads the TLS files, binds, listens and starts accepting on the session's
+  // I/O thread. Empty on success, else one line saying what is wrong.
   std::string listen();
-  // Main thread. Closes every connection and ends the endpoint's thread; the gate hears nothing
-  // after it returns. Idempotent.
+  // Main thread, before the session stops. Closes every connection, giving an admitted host a
+  // moment to answer its close frame; the gate hears nothing after it returns. Idempotent.
   void stop();
 
   // After listen: the port bound, and the whole address a host connects to, token included

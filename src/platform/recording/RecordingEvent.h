@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "observation/Date.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "state/ContextValue.h"
 #include "views/toolkit/HapticType.h"
 

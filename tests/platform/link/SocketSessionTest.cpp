@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/link/ChildProcess.h"
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/TestCompanion.h"
 #include "state/SnapshotJson.h"

@@ -1,10 +1,15 @@
-#include "platform/link/TerminationSignals.h"
+#include "platform/runloop/TerminationSignals.h"
 
-#include <asio.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/signal_set.hpp>
 #include <csignal>
 #include <thread>
 
 namespace dunvel {
+
+namespace net = boost::asio;
+using ErrorCode = boost::system::error_code;
 
 class TerminationSignals::Impl {
  public:
@@ -16,8 +21,8 @@ class TerminationSignals::Impl {
 
   ~Impl() {
     // Cancelling the wait leaves the io_context without work, so run() returns.
-    asio::post(io_, [this] {
-      std::error_code ignored;
+    net::post(io_, [this] {
+      ErrorCode ignored;
       signals_.cancel(ignored);
     });
     thread_.join();
@@ -25,7 +30,7 @@ class TerminationSignals::Impl {
 
  private:
   void wait() {
-    signals_.async_wait([this](std::error_code error, int signalNumber) {
+    signals_.async_wait([this](ErrorCode error, int signalNumber) {
       if (error) return;
       onSignal_(signalNumber);
       wait();
@@ -33,8 +38,8 @@ class TerminationSignals::Impl {
   }
 
   std::function<void(int)> onSignal_;
-  asio::io_context io_;
-  asio::signal_set signals_;
+  net::io_context io_;
+  net::signal_set signals_;
   std::thread thread_;
 };
 

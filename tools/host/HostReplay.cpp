@@ -11,12 +11,14 @@
 
 #include "host/EndWaiter.h"
 #include "host/HostConnection.h"
+#include "host/HostExitCodes.h"
+#include "host/HostLinkReports.h"
 #include "host/LineWriter.h"
 #include "host/OpenedAtShift.h"
 #include "host/OutputWatch.h"
-#include "platform/link/LinkFrame.h"
 #include "platform/recording/RecordingReader.h"
 #include "state/SnapshotJson.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -24,8 +26,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int kDone = 0;
-constexpr int kBadInput = 1;
 // As fast as the link takes them: lines are handed over in batches of this many, each batch
 // written before the next is read from the file, so a large recording never sits in memory.
 constexpr int kFastBatch = 64;
@@ -138,65 +138,10 @@ class Player {
   std::size_t sent_ = 0;
 };
 
-}  // namespace
-
-int replayRecording(const HostReplayOptions& options, std::ostream& out, std::ostream& err) {
-  std::ifstream file(options.file, std::ios::binary);
-  if (!file) {
-    err << "dunvel-host: cannot read " << options.file << ": " << std::strerror(errno) << '\n';
-    return kBadInput;
-  }
-  LineWriter output(out);
-  LineWriter errors(err);
-  EndWaiter end;
-  HostState state;
-  std::atomic<bool> connected = false;
-  bool everConnected = false;  // I/O thread
-  HostConnection connection(
-      options.link, Reconnect::automatically,
-      HostConnection::Handlers{
-          [&] {
-            if (everConnected) {
-              // The companion restarted with nothing: it gets what it showed before.
-              errors.write("dunvel-host: connected again; sending the current snapshot");
-              if (std::string lines = state.lines(); !lines.empty()) connection.send(lines);
-            }
-            everConnected = true;
-            connected = true;
-            end.wake();
-          },
-          [&](const ContextDictionary& command) {
-            if (!output.write(writeContextJson(command))) {
-              errors.write("dunvel-host: cannot write the commands: " + output.problem());
-              end.finish(kBadInput);
-            }
-          },
-          [&](const std::string& problem) {
-            errors.write("dunvel-host: companion: " + problem);
-            if (problem == kLinkTakenMessage) end.finish(kBadInput);
-          },
-          [&](const std::string& reason) {
-            errors.write("dunvel-host: " + reason);
-            // Nobody there at the start is a mistake; a companion that goes away later is
-            // waited for, since it is usually being restarted.
-            if (!everConnected) end.finish(kBadInput);
-          }});
-  connection.start();
-  OutputWatch watch(options.outputFd, [&] {
-    errors.write("dunvel-host: the reader of the commands went away");
-    end.finish(kBadInput);
-  });
-  if (std::optional<int> ended = end.waitFor([&] { return connected.load(); })) {
-    connection.stop();
-    return *ended;
-  }
-
-  RecordingReader reader(file, options.file, [&](const std::string& warning) {
-    errors.write("dunvel-host: " + warning);
-  });
-  // Reading goes on through any number of unusable lines; a signal ends it there too.
-  reader.stopWhen([&end] { return end.status().has_value(); });
-  Player player(options, connection, state, end);
+// Plays the recording's frames from the starting point on, each at its time, until the end of the
+// recording or of the replay.
+void playRecording(RecordingReader& reader, const HostReplayOptions& options, Player& player,
+                   EndWaiter& end) {
   // Before the starting point only the latest snapshot and reachability matter.
   std::optional<TimedFrame> snapshot;
   std::optional<TimedFrame> away;
@@ -235,6 +180,55 @@ int replayRecording(const HostReplayOptions& options, std::ostream& out, std::os
     playing = player.play(timed);
   }
   if (playing && !caughtUp && !end.status()) player.catchUp(snapshot, away);
+}
+
+}  // namespace
+
+int replayRecording(const HostReplayOptions& options, std::ostream& out, std::ostream& err) {
+  std::ifstream file(options.file, std::ios::binary);
+  if (!file) {
+    err << "dunvel-host: cannot read " << options.file << ": " << std::strerror(errno) << '\n';
+    return kBadInput;
+  }
+  LineWriter output(out);
+  LineWriter errors(err);
+  EndWaiter end;
+  HostState state;
+  std::atomic<bool> connected = false;
+  bool everConnected = false;  // I/O thread
+  HostConnection connection(
+      options.link, Reconnect::automatically,
+      HostConnection::Handlers{
+          [&] {
+            if (everConnected) {
+              // The companion restarted with nothing: it gets what it showed before.
+              errors.write("dunvel-host: connected again; sending the current snapshot");
+              if (std::string lines = state.lines(); !lines.empty()) connection.send(lines);
+            }
+            everConnected = true;
+            connected = true;
+            end.wake();
+          },
+          HostLinkReports::printCommands(output, errors, end),
+          HostLinkReports::reportProblem(errors, end),
+          HostLinkReports::reportDisconnect(errors, end, everConnected)});
+  connection.start();
+  OutputWatch watch(options.outputFd, [&] {
+    errors.write("dunvel-host: the reader of the commands went away");
+    end.finish(kBadInput);
+  });
+  if (std::optional<int> ended = end.waitFor([&] { return connected.load(); })) {
+    connection.stop();
+    return *ended;
+  }
+
+  RecordingReader reader(file, options.file, [&](const std::string& warning) {
+    errors.write("dunvel-host: " + warning);
+  });
+  // Reading goes on through any number of unusable lines; a signal ends it there too.
+  reader.stopWhen([&end] { return end.status().has_value(); });
+  Player player(options, connection, state, end);
+  playRecording(reader, options, player, end);
 
   const bool written = connection.flush(options.timeout);
   connection.stop();

@@ -21,28 +21,34 @@
 #include "host/DemoHost.h"
 #include "host/EndWaiter.h"
 #include "host/HostConnection.h"
+#include "host/HostExitCodes.h"
+#include "host/HostLinkReports.h"
 #include "host/HostReplay.h"
 #include "host/LineWriter.h"
 #include "host/OutputWatch.h"
 #include "host/PushLine.h"
 #include "host/WebSocketHostLink.h"
-#include "platform/link/LineSplitter.h"
-#include "platform/link/LinkFrame.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
+#include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"
 #include "state/SnapshotJson.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
 namespace {
 
-constexpr int kDone = 0;
-constexpr int kBadInput = 1;
-constexpr int kBadUsage = 2;
-
 // Reads all of in, or stops once it holds more than limit bytes (an endless input such as
 // /dev/zero is never read further); false then.
+// The link a command connects to: a WebSocket URL as given (it is no file), else the socket's
+// path.
+std::string chosenLink(const std::optional<std::string>& link) {
+  if (link && isWebSocketLink(*link)) return *link;
+  return resolveLinkPath(link).string();
+}
+
 bool readAtMost(std::istream& in, std::size_t limit, std::string& bytes) {
   char buffer[64 * 1024];
   while (in) {
@@ -126,16 +132,15 @@ int push(const std::string& file, bool asMessage, bool openedNow, bool strict,
         << " bytes on the link, more than the 1 MiB a line may hold\n";
     return kBadInput;
   }
-  const std::filesystem::path path = resolveLinkPath(link);
-  const std::string problem = isWebSocketLink(path.string())
-                                  ? pushWebSocketLine(path.string(), line, timeout)
-                                  : pushLine(path, line, timeout);
+  const std::string target = chosenLink(link);
+  const std::string problem = isWebSocketLink(target) ? pushWebSocketLine(target, line, timeout)
+                                                      : pushLine(target, line, timeout);
   if (!problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
   // A WebSocket URL carries the link's token, which stays off the screen.
-  const std::string shownLink = path.string().substr(0, path.string().find('?'));
+  const std::string shownLink = shownWebSocketUrl(target);
   out << "dunvel-host: sent " << shownName << " as " << (asMessage ? "a message" : "the context")
       << " to " << shownLink << '\n';
   return kDone;
@@ -146,33 +151,18 @@ int listen(const std::optional<std::string>& link, int outputFd, std::ostream& o
   LineWriter output(out);
   LineWriter errors(err);
   EndWaiter waiter;
-  // The commands are all this command is for: once they cannot be written, it ends.
-  const auto print = [&](const std::string& line) {
-    if (!output.write(line)) {
-      errors.write("dunvel-host: cannot write the commands: " + output.problem());
-      waiter.finish(kBadInput);
-    }
-  };
   bool everConnected = false;  // I/O thread
   HostConnection connection(
-      resolveLinkPath(link), Reconnect::automatically,
+      chosenLink(link), Reconnect::automatically,
       HostConnection::Handlers{
           [&] {
             if (everConnected) errors.write("dunvel-host: connected again");
             everConnected = true;
           },
-          [&](const ContextDictionary& command) { print(writeContextJson(command)); },
-          [&](const std::string& problem) {
-            errors.write("dunvel-host: companion: " + problem);
-            // Another host holds the link: waiting would only be turned away again.
-            if (problem == kLinkTakenMessage) waiter.finish(kBadInput);
-          },
-          [&](const std::string& reason) {
-            errors.write("dunvel-host: " + reason);
-            // Nobody there at the start is a mistake worth stopping for; a companion that goes
-            // away later is waited for, since it is usually being restarted.
-            if (!everConnected) waiter.finish(kBadInput);
-          }});
+          // The commands are all this command is for: once they cannot be written, it ends.
+          HostLinkReports::printCommands(output, errors, waiter),
+          HostLinkReports::reportProblem(errors, waiter),
+          HostLinkReports::reportDisconnect(errors, waiter, everConnected)});
   connection.start();
   // A reader that went away (`listen | head -n 1`) ends it at once, not at the next command, so
   // the link is let go.
@@ -201,69 +191,90 @@ int demo(bool autoplay, const std::optional<std::string>& link, std::ostream& ou
   return status;
 }
 
-}  // namespace
-
-int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& out,
-             std::ostream& err) {
-  CLI::App app(
-      "The host app's stand-in: pushes game snapshots to the companion (dunvel-watch), prints "
-      "the commands it sends back, or plays a demo quiz night against it.\n"
-      "The link is $XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock.",
-      "dunvel-host");
-  addCommonOptions(app);
-  app.require_subcommand(1);
-
+// What the command line asked for, as CLI11 fills it in.
+struct HostArguments {
   std::optional<std::string> linkFile;
+  double timeoutSeconds = 5;
+
+  CLI::App* pushCommand = nullptr;
   std::string file;
   bool asMessage = false;
+  bool openedNow = false;
+  bool strict = false;
   std::optional<std::string> pushLink;
+
+  CLI::App* listenCommand = nullptr;
+  std::optional<std::string> listenLink;
+
+  CLI::App* demoCommand = nullptr;
+  bool autoplay = false;
+  std::optional<std::string> demoLink;
+
+  CLI::App* replayCommand = nullptr;
+  HostReplayOptions replayOptions;
+  std::optional<std::string> replayLink;
+
+  // The --link of the subcommand given.
+  std::optional<std::string> link() const {
+    if (*pushCommand) return pushLink;
+    if (*listenCommand) return listenLink;
+    if (*replayCommand) return replayLink;
+    return demoLink;
+  }
+};
+
+void addTimeout(CLI::App& command, double& seconds, const std::string& what) {
+  command
+      .add_option("--timeout", seconds,
+                  "Seconds to wait for " + what + " before giving up, 0.001 to 86400")
+      ->check(FiniteNumber())
+      ->check(CLI::Range(0.001, 86400.0))
+      ->capture_default_str();
+}
+
+void addLinkOptions(CLI::App& command, std::optional<std::string>& link,
+                    std::optional<std::string>& linkFile) {
+  command.add_option("--link", link, kLinkHelp);
+  command.add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
+}
+
+void addPushCommand(CLI::App& app, HostArguments& arguments) {
   CLI::App* pushCommand =
       app.add_subcommand("push",
                          "Send a JSON snapshot to the companion and exit. What the watch will not "
                          "take as sent (a key it does not read, a value of the wrong kind, a team "
                          "it skips, ...) is printed on standard error first, one line a finding, "
                          "as dunvel-preview explain prints it; the snapshot is sent anyway.");
-  pushCommand->add_option("FILE", file, "JSON snapshot file, or - for standard input")->required();
-  pushCommand->add_flag("--message", asMessage,
+  pushCommand->add_option("FILE", arguments.file, "JSON snapshot file, or - for standard input")
+      ->required();
+  pushCommand->add_flag("--message", arguments.asMessage,
                         "Send it as a message instead of the application context");
-  bool openedNow = false;
   pushCommand->add_flag(
-      "--opened-now", openedNow,
+      "--opened-now", arguments.openedNow,
       "Set questionOpenedAt to this moment, so the question clock starts at 0:00");
-  bool strict = false;
-  pushCommand->add_flag("--strict", strict,
+  pushCommand->add_flag("--strict", arguments.strict,
                         "Send nothing when the snapshot has findings (exit status 1)");
-  pushCommand->add_option("--link", pushLink, kLinkHelp);
-  pushCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
-  double timeoutSeconds = 5;
-  const auto addTimeout = [&timeoutSeconds](CLI::App& command, const std::string& what) {
-    command
-        .add_option("--timeout", timeoutSeconds,
-                    "Seconds to wait for " + what + " before giving up, 0.001 to 86400")
-        ->check(FiniteNumber())
-        ->check(CLI::Range(0.001, 86400.0))
-        ->capture_default_str();
-  };
-  addTimeout(*pushCommand, "the companion to take the snapshot");
+  addLinkOptions(*pushCommand, arguments.pushLink, arguments.linkFile);
+  addTimeout(*pushCommand, arguments.timeoutSeconds, "the companion to take the snapshot");
+  arguments.pushCommand = pushCommand;
+}
 
-  std::optional<std::string> listenLink;
-  CLI::App* listenCommand = app.add_subcommand(
+void addListenAndDemoCommands(CLI::App& app, HostArguments& arguments) {
+  arguments.listenCommand = app.add_subcommand(
       "listen", "Print each command the companion sends as one JSON line, until interrupted.");
-  listenCommand->add_option("--link", listenLink, kLinkHelp);
-  listenCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
+  addLinkOptions(*arguments.listenCommand, arguments.listenLink, arguments.linkFile);
 
-  bool autoplay = false;
-  std::optional<std::string> demoLink;
-  CLI::App* demoCommand = app.add_subcommand(
+  arguments.demoCommand = app.add_subcommand(
       "demo", "Play a small quiz night that reacts to the companion's commands.");
-  demoCommand->add_flag("--autoplay", autoplay,
-                        "Reveal and award by itself after a few seconds, so the night runs with "
-                        "nobody at the watch");
-  demoCommand->add_option("--link", demoLink, kLinkHelp);
-  demoCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
+  arguments.demoCommand->add_flag(
+      "--autoplay", arguments.autoplay,
+      "Reveal and award by itself after a few seconds, so the night runs with nobody at the "
+      "watch");
+  addLinkOptions(*arguments.demoCommand, arguments.demoLink, arguments.linkFile);
+}
 
-  HostReplayOptions replayOptions;
-  std::optional<std::string> replayLink;
+void addReplayCommand(CLI::App& app, HostArguments& arguments) {
+  HostReplayOptions& replayOptions = arguments.replayOptions;
   CLI::App* replayCommand = app.add_subcommand(
       "replay",
       "Play the host side of a recording (dunvel-watch --record) against a running companion: "
@@ -281,38 +292,38 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
                    "companion had then")
       ->check(FiniteNumber())
       ->capture_default_str();
-  replayCommand->add_option("--link", replayLink, kLinkHelp);
-  replayCommand->add_option("--link-file", linkFile, kLinkFileHelp)->type_name("FILE");
-  addTimeout(*replayCommand, "the companion to take the frames sent");
+  addLinkOptions(*replayCommand, arguments.replayLink, arguments.linkFile);
+  addTimeout(*replayCommand, arguments.timeoutSeconds, "the companion to take the frames sent");
+  arguments.replayCommand = replayCommand;
+}
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return reportUsageError(app, error, out, err) == 0 ? kDone : kBadUsage;
+// The replay's numbers that CLI11 cannot check: kDone when they are fine.
+int checkReplayNumbers(const HostReplayOptions& replayOptions, std::ostream& err) {
+  if (!std::isfinite(replayOptions.speed) || replayOptions.speed < 0) {
+    err << "dunvel-host: --speed: " << replayOptions.speed
+        << " is not a finite number of 0 or more (see --help)\n";
+    return kBadUsage;
   }
+  if (!std::isfinite(replayOptions.fromMs) || replayOptions.fromMs < 0) {
+    err << "dunvel-host: --from: " << replayOptions.fromMs
+        << " is not a finite number of milliseconds of 0 or more (see --help)\n";
+    return kBadUsage;
+  }
+  return kDone;
+}
 
-  if (*replayCommand) {
-    if (!std::isfinite(replayOptions.speed) || replayOptions.speed < 0) {
-      err << "dunvel-host: --speed: " << replayOptions.speed
-          << " is not a finite number of 0 or more (see --help)\n";
-      return kBadUsage;
-    }
-    if (!std::isfinite(replayOptions.fromMs) || replayOptions.fromMs < 0) {
-      err << "dunvel-host: --from: " << replayOptions.fromMs
-          << " is not a finite number of milliseconds of 0 or more (see --help)\n";
-      return kBadUsage;
-    }
-  }
-  std::optional<std::string> link =
-      *pushCommand ? pushLink
-                   : (*listenCommand ? listenLink : (*replayCommand ? replayLink : demoLink));
-  if (linkFile) {
+// The link to use, from --link or --link-file, a WebSocket URL given its token from the URL file
+// its companion wrote, and checked: kDone when it can be used.
+int resolveLink(const HostArguments& arguments, std::optional<std::string>& link,
+                std::ostream& err) {
+  link = arguments.link();
+  if (arguments.linkFile) {
     if (link) {
       err << "dunvel-host: --link and --link-file: give one of them (see --help)\n";
       return kBadUsage;
     }
     std::string url;
-    if (std::string problem = readLinkUrlFile(*linkFile, url); !problem.empty()) {
+    if (std::string problem = readLinkUrlFile(*arguments.linkFile, url); !problem.empty()) {
       err << "dunvel-host: --link-file " << problem << '\n';
       return kBadInput;
     }
@@ -335,23 +346,57 @@ int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& 
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
-  const auto timeout =
-      std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(timeoutSeconds * 1000)));
+  return kDone;
+}
+
+int runCommand(HostArguments& arguments, const std::optional<std::string>& link, std::istream& in,
+               std::ostream& out, std::ostream& err) {
+  const auto timeout = std::chrono::milliseconds(
+      static_cast<std::int64_t>(std::llround(arguments.timeoutSeconds * 1000)));
   // Only the process's own standard output can be watched for a reader that goes away.
   const int outputFd = &out == &std::cout ? STDOUT_FILENO : -1;
-  int status = kDone;
-  if (*pushCommand) {
-    status = push(file, asMessage, openedNow, strict, link, timeout, in, out, err);
-  } else if (*listenCommand) {
-    status = listen(link, outputFd, out, err);
-  } else if (*replayCommand) {
-    replayOptions.link = resolveLinkPath(link);
-    replayOptions.timeout = timeout;
-    replayOptions.outputFd = outputFd;
-    status = replayRecording(replayOptions, out, err);
-  } else {
-    status = demo(autoplay, link, out);
+  if (*arguments.pushCommand) {
+    return push(arguments.file, arguments.asMessage, arguments.openedNow, arguments.strict, link,
+                timeout, in, out, err);
   }
+  if (*arguments.listenCommand) return listen(link, outputFd, out, err);
+  if (*arguments.replayCommand) {
+    arguments.replayOptions.link = chosenLink(link);
+    arguments.replayOptions.timeout = timeout;
+    arguments.replayOptions.outputFd = outputFd;
+    return replayRecording(arguments.replayOptions, out, err);
+  }
+  return demo(arguments.autoplay, link, out);
+}
+
+}  // namespace
+
+int hostMain(int argc, const char* const* argv, std::istream& in, std::ostream& out,
+             std::ostream& err) {
+  CLI::App app(
+      "The host app's stand-in: pushes game snapshots to the companion (dunvel-watch), prints "
+      "the commands it sends back, or plays a demo quiz night against it.\n"
+      "The link is $XDG_RUNTIME_DIR/dunvel/link.sock, else /tmp/dunvel-<uid>/link.sock.",
+      "dunvel-host");
+  addCommonOptions(app);
+  app.require_subcommand(1);
+  HostArguments arguments;
+  addPushCommand(app, arguments);
+  addListenAndDemoCommands(app, arguments);
+  addReplayCommand(app, arguments);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return reportUsageError(app, error, out, err) == 0 ? kDone : kBadUsage;
+  }
+  if (*arguments.replayCommand) {
+    if (const int status = checkReplayNumbers(arguments.replayOptions, err); status != kDone) {
+      return status;
+    }
+  }
+  std::optional<std::string> link;
+  if (const int status = resolveLink(arguments, link, err); status != kDone) return status;
+  const int status = runCommand(arguments, link, in, out, err);
   // What was printed must have reached its reader, or the command did not do its work.
   errno = 0;
   if (!out.flush()) {

@@ -1,4 +1,4 @@
-#include "platform/link/LineSplitter.h"
+#include "wire/LineSplitter.h"
 
 #include <gtest/gtest.h>
 

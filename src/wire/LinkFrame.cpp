@@ -1,4 +1,4 @@
-#include "platform/link/LinkFrame.h"
+#include "wire/LinkFrame.h"
 
 #include <nlohmann/json.hpp>
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/link/TerminationSignals.h"
+#include "platform/runloop/TerminationSignals.h"
 
 namespace dunvel {
 

@@ -15,7 +15,7 @@ struct HostReplayOptions {
   // Where on the recording's time line to start, in milliseconds. The recordings of a file are
   // played one after another on one time line, each starting where the one before ended.
   double fromMs = 0;
-  std::filesystem::path link;
+  std::string link;
   // How long the companion may take to take the frames sent, before the replay gives up on it.
   std::chrono::milliseconds timeout{5000};
   // This process's standard output, when that is where out writes: a reader that goes away
