@@ -78,6 +78,7 @@ SdlWindow::SdlWindow(const std::string& title, WatchFace& face, const FaceRender
       xDisplay_ = info.info.x11.display;
       video_.quietAbout(xDisplay_);
       XSetIOErrorExitHandler(xDisplay_, keepRunningAfterIoError, this);
+      ignoreKeyboardFocus(info.info.x11.window);
     } else if (info.subsystem == SDL_SYSWM_WAYLAND) {
       wlDisplay_ = info.info.wl.display;
     }
@@ -105,6 +106,16 @@ std::unique_ptr<FramePresenter> SdlWindow::makePresenter(const SDL_SysWMinfo& in
 }
 
 SdlWindow::~SdlWindow() = default;
+
+// Keys reach the window without keyboard focus, and nobody types into the face. SDL answers a
+// focus change by asking the server for the keyboard's state, three round trips, the last of
+// which it does not check: when the server goes away between them, SDL reads through a null
+// pointer (or Xlib aborts) instead of the companion ending as it should.
+void SdlWindow::ignoreKeyboardFocus(unsigned long xWindow) {
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(xDisplay_, xWindow, &attributes) == 0) return;
+  XSelectInput(xDisplay_, xWindow, attributes.your_event_mask & ~FocusChangeMask);
+}
 
 void SdlWindow::keepRunningAfterIoError(Display*, void* window) {
   static_cast<SdlWindow*>(window)->lost_ = true;
@@ -150,7 +161,9 @@ void SdlWindow::wait(std::optional<std::chrono::steady_clock::time_point> deadli
 std::size_t SdlWindow::serve() {
   std::size_t served = 0;
   SDL_Event event;
-  while (!lost_ && SDL_PollEvent(&event) == 1) {
+  // Checked before each event, not only once: SDL's pump on a Wayland connection that has
+  // failed (it sent SDL_QUIT for that) may not return: libdecor dispatches on it in a loop.
+  while (!checkLost() && SDL_PollEvent(&event) == 1) {
     handle(event);
     ++served;
   }

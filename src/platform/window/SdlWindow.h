@@ -77,6 +77,7 @@ class SdlWindow final : public MainThreadWaiter {
   bool checkLost();
   void showAccessibility(const FaceRenderer& renderer);
   static void keepRunningAfterIoError(_XDisplay* display, void* window);
+  void ignoreKeyboardFocus(unsigned long xWindow);
 
   WatchFace& face_;
   const FaceRenderer& renderer_;
