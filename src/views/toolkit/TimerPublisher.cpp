@@ -70,10 +70,6 @@ RunLoopMode TimerPublisher::mode() const {
   return shared_->mode;
 }
 
-std::size_t TimerPublisher::subscriberCount() const {
-  return shared_->subscribers.size();
-}
-
 bool operator==(const TimerPublisher& a, const TimerPublisher& b) {
   return a.shared_ == b.shared_ ||
          (a.shared_->interval == b.shared_->interval &&

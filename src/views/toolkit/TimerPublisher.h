@@ -31,7 +31,6 @@ class TimerPublisher {
   std::chrono::nanoseconds interval() const;
   std::optional<std::chrono::nanoseconds> tolerance() const;
   RunLoopMode mode() const;
-  std::size_t subscriberCount() const;
 
   // The same stream: the same interval, tolerance, run loop and mode. A view that rebuilds its
   // publisher at every evaluation therefore keeps its subscription and its cadence.
