@@ -148,10 +148,10 @@ TEST(ContentView, TheScreensFindTheStoreAndTheRightToLeftDirectionInTheirEnviron
   const Element& root = h.tree();
   ASSERT_EQ(root.kind, ElementKind::view);
   EXPECT_EQ(root.viewType, "ContentView");
-  ASSERT_EQ(root.modifiers.size(), 2u);
-  EXPECT_EQ(root.modifiers[0].kind, ModifierKind::environmentObject);
-  EXPECT_EQ(root.modifiers[1].kind, ModifierKind::environment);
-  EXPECT_EQ(root.modifiers[1].layoutDirection, LayoutDirection::rightToLeft);
+  EXPECT_NE(root.modifier(ModifierKind::environmentObject), nullptr);
+  const Modifier* direction = root.modifier(ModifierKind::environment);
+  ASSERT_NE(direction, nullptr);
+  EXPECT_EQ(direction->layoutDirection, LayoutDirection::rightToLeft);
 }
 
 }  // namespace
