@@ -9,6 +9,7 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
+#include <chrono>
 #include <deque>
 #include <optional>
 
@@ -16,7 +17,6 @@
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/WebSocketUrl.h"
 #include "wire/LineSplitter.h"
-#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -422,47 +422,6 @@ void WebSocketHostLink::close() {
 }
 void WebSocketHostLink::stop() {
   impl_->stop();
-}
-
-std::string pushWebSocketLine(const std::string& url, std::string_view line,
-                              std::chrono::milliseconds answerWithin) {
-  // The link runs on this thread, for as long as the answer is awaited.
-  net::io_context io;
-  bool done = false;
-  std::string closedReason;
-  std::optional<std::string> refused;
-  WebSocketHostLink* self = nullptr;
-  WebSocketHostLink::Handlers handlers;
-  handlers.opened = [&] {
-    self->send(std::string(line));
-    // Closing after the line: the companion answers the close once it has dealt with the line,
-    // after any error it has for it.
-    self->close();
-  };
-  handlers.message = [&](const std::string& text) {
-    LinkFrame frame;
-    std::string problem;
-    if (LinkFrame::parse(text, frame, problem) && frame.type == LinkFrame::Type::error &&
-        !refused) {
-      refused = frame.message;
-    }
-  };
-  handlers.closed = [&](const std::string& reason) {
-    closedReason = reason;
-    done = true;
-    io.stop();
-  };
-  WebSocketHostLink link(io, url, std::move(handlers));
-  self = &link;
-  link.start();
-  io.run_for(answerWithin);
-  link.stop();
-  if (refused) return "the companion refused it: " + *refused;
-  if (!done) {
-    return "no answer from the companion on " + shownWebSocketUrl(url) + " within " +
-           std::to_string(answerWithin.count()) + " ms";
-  }
-  return closedReason;
 }
 
 }  // namespace dunvel

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -72,11 +71,5 @@ class WebSocketHostLink {
  private:
   std::shared_ptr<Impl> impl_;
 };
-
-// dunvel-host push over a WebSocket: connects, sends the line as one message, closes, and reads
-// the companion's answers until its side of the close. Empty when the line was taken, else one
-// line saying why not, as pushLine does for the socket.
-std::string pushWebSocketLine(const std::string& url, std::string_view line,
-                              std::chrono::milliseconds answerWithin = std::chrono::seconds(10));
 
 }  // namespace dunvel
