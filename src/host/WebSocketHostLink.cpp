@@ -25,6 +25,9 @@ namespace {
 constexpr std::chrono::seconds kConnectWithin{5};
 // A companion silent for half of this is pinged; one that stays silent for all of it is gone.
 constexpr std::chrono::seconds kSilenceTimeout{10};
+// The payload of the ping that close() sends before its close handshake, told apart by it from
+// the pings that keep a silent link alive.
+constexpr const char* kDealtWithPing = "dealt-with";
 
 // A link URL as a host connects to it: the port given or the scheme's, and a target that is at
 // least "/".
@@ -320,12 +323,21 @@ class StreamClient final : public Client,
     if (outgoing_.empty()) {
       if (closeRequested_ && !closing_) {
         closing_ = true;
-        ws_.async_close(websocket::close_code::normal,
-                        [self = this->shared_from_this()](ErrorCode error) {
-                          if (error) return self->ended(error);
-                          self->owner_->finish("");
-                          self->closeNow();
-                        });
+        // A close handshake drops the messages that arrive once it has begun, and with them the
+        // companion's answers to the last lines sent. The companion reads a ping only once it
+        // has dealt with every message before it, and answers it after them: the handshake
+        // begins at the pong.
+        ws_.control_callback([this](websocket::frame_type kind, beast::string_view payload) {
+          // Runs within a read, whose handler holds this client.
+          if (kind == websocket::frame_type::pong && payload == kDealtWithPing) {
+            net::post(ws_.get_executor(),
+                      [self = this->shared_from_this()] { self->closeCleanly(); });
+          }
+        });
+        ws_.async_ping(websocket::ping_data(kDealtWithPing),
+                       [self = this->shared_from_this()](ErrorCode error) {
+                         if (error) self->ended(error);
+                       });
       }
       return;
     }
@@ -335,6 +347,15 @@ class StreamClient final : public Client,
                     [self = this->shared_from_this()](ErrorCode error, std::size_t) {
                       if (error) return self->ended(error);
                       self->written();
+                    });
+  }
+
+  void closeCleanly() {
+    ws_.async_close(websocket::close_code::normal,
+                    [self = this->shared_from_this()](ErrorCode error) {
+                      if (error) return self->ended(error);
+                      self->owner_->finish("");
+                      self->closeNow();
                     });
   }
 

@@ -59,7 +59,8 @@ class WebSocketHostLink {
   // Each line of lines (one or more, each ending with a newline) goes out as one message, after
   // those sent before; dropped when not open.
   void send(std::string lines);
-  // Closes with the WebSocket's close handshake once everything sent before is written.
+  // Closes with the WebSocket's close handshake once everything sent before is written and the
+  // companion has dealt with it, so that its answers to the last lines are read first.
   void close();
   // Ends the connection: no handler runs after it returns, not even from one still queued on the
   // io_context. May be called from a handler. Idempotent.
