@@ -336,7 +336,8 @@ class StreamClient final : public Client,
         });
         ws_.async_ping(websocket::ping_data(kDealtWithPing),
                        [self = this->shared_from_this()](ErrorCode error) {
-                         if (error) self->ended(error);
+                         // A close that came first is reported by the read it ends.
+                         if (error && error != net::error::operation_aborted) self->ended(error);
                        });
       }
       return;
