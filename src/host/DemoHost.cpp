@@ -24,12 +24,13 @@ class DemoHost::Impl {
  public:
   explicit Impl(Options options)
       : options_(std::move(options)),
-        connection_(options_.path.string(), Reconnect::automatically,
-                    HostConnection::Handlers{
-                        [this] { connected(); },
-                        [this](const ContextDictionary& command) { commanded(command); },
-                        [this](const std::string& problem) { log("companion: " + problem); },
-                        [this](const std::string& reason) { disconnected(reason); }}) {
+        connection_(
+            options_.path.string(), Reconnect::automatically,
+            HostConnection::Handlers{
+                [this] { connected(); },
+                [this](const ContextDictionary& command) { commanded(command); },
+                [this](HostProblem, const std::string& problem) { log("companion: " + problem); },
+                [this](HostDisconnect, const std::string& reason) { disconnected(reason); }}) {
     if (!options_.now) options_.now = systemNow;
   }
 

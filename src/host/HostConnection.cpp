@@ -31,6 +31,14 @@ using Local = net::local::stream_protocol;
 // nobody is there.
 constexpr std::chrono::milliseconds kFirstRetry{100};
 constexpr std::chrono::milliseconds kLongestRetry{2000};
+// A socket whose queue of connections is full turns a connection away at once rather than
+// making it wait; it is asked again this often.
+constexpr std::chrono::milliseconds kFullQueueRetry{50};
+
+bool queueIsFull(const ErrorCode& error) {
+  return error == net::error::would_block || error == net::error::try_again ||
+         error == net::error::no_buffer_space;
+}
 
 }  // namespace
 
@@ -72,12 +80,12 @@ class HostConnection::Impl {
   void send(std::string line) {
     net::post(io_, [this, line = std::move(line)]() mutable {
       if (ws_) {
-        if (!connected_) return;
+        if (!connected_ || finishing_) return;
         ++wsUnwritten_;
         ws_->send(std::move(line));
         return;
       }
-      if (!socket_ || !connected_) return;
+      if (!socket_ || !connected_ || finishing_) return;
       outgoing_.push(std::move(line));
       if (outgoing_.size() == 1) writeNext(socket_);
     });
@@ -94,6 +102,14 @@ class HostConnection::Impl {
       }
     });
     return done.wait_for(within) == std::future_status::ready;
+  }
+
+  void finishSending() {
+    net::post(io_, [this] {
+      if (finishing_ || stopping_) return;
+      finishing_ = true;
+      if (connected_) endSending();
+    });
   }
 
   void post(std::function<void()> block) { net::post(io_, std::move(block)); }
@@ -128,21 +144,33 @@ class HostConnection::Impl {
     } catch (const boost::system::system_error& error) {
       // A path too long for a Unix socket: no attempt can ever succeed.
       if (handlers_.disconnected) {
-        handlers_.disconnected("cannot use " + link_ + ": " + error.code().message());
+        handlers_.disconnected(HostDisconnect::attemptFailed,
+                               "cannot use " + link_ + ": " + error.code().message());
       }
       return;
     }
     auto socket = std::make_shared<Local::socket>(io_);
     socket->async_connect(endpoint, [this, socket](ErrorCode error) {
       if (stopping_) return;
+      if (queueIsFull(error)) {
+        // Nobody is turned away here: the companion is there but busy, or stopped for a while.
+        ErrorCode ignored;
+        socket->close(ignored);
+        retry_.expires_after(kFullQueueRetry);
+        retry_.async_wait([this](ErrorCode waitError) {
+          if (!waitError) connect();
+        });
+        return;
+      }
       if (error) {
-        failed("no companion is listening on " + link_ + " (" + error.message() + ")");
+        failed(HostDisconnect::attemptFailed,
+               "no companion is listening on " + link_ + " (" + error.message() + ")");
         return;
       }
       if (std::string refusal = checkPeerIsSameUser(socket->native_handle()); !refusal.empty()) {
         ErrorCode ignored;
         socket->close(ignored);
-        failed(refusal);
+        failed(HostDisconnect::attemptFailed, refusal);
         return;
       }
       connectedAt_ = std::chrono::steady_clock::now();
@@ -152,6 +180,7 @@ class HostConnection::Impl {
       connected_ = true;
       if (handlers_.connected) handlers_.connected();
       read(socket);
+      if (finishing_) endSending();
     });
   }
 
@@ -163,6 +192,7 @@ class HostConnection::Impl {
       connectedAt_ = std::chrono::steady_clock::now();
       connected_ = true;
       if (handlers_.connected) handlers_.connected();
+      if (finishing_) endSending();
     };
     events.message = [this](const std::string& text) { received(text); };
     events.written = [this] {
@@ -174,17 +204,22 @@ class HostConnection::Impl {
       if (wasConnected && std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
         retryDelay_ = kFirstRetry;
       }
-      failed(!reason.empty() ? reason
-             : wasConnected  ? "the companion closed the link"
-                             : "the companion closed the link before it opened");
+      if (!wasConnected) {
+        failed(HostDisconnect::attemptFailed,
+               !reason.empty() ? reason : "the companion closed the link before it opened");
+      } else if (reason.empty()) {
+        failed(HostDisconnect::companionClosed, "the companion closed the link");
+      } else {
+        failed(HostDisconnect::linkBroke, reason);
+      }
     };
     ws_ = std::make_unique<WebSocketHostLink>(io_, link_, std::move(events));
     ws_->start();
   }
 
-  void failed(const std::string& reason) {
-    if (handlers_.disconnected) handlers_.disconnected(reason);
-    if (reconnect_ == Reconnect::never || stopping_) return;
+  void failed(HostDisconnect how, const std::string& reason) {
+    if (handlers_.disconnected) handlers_.disconnected(how, reason);
+    if (reconnect_ == Reconnect::never || stopping_ || finishing_) return;
     retry_.expires_after(retryDelay_);
     retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
     retry_.async_wait([this](ErrorCode error) {
@@ -203,14 +238,23 @@ class HostConnection::Impl {
         if (std::chrono::steady_clock::now() - connectedAt_ >= kLongestRetry) {
           retryDelay_ = kFirstRetry;
         }
-        failed(error == net::error::eof ? "the companion closed the link"
-                                        : "the link broke: " + error.message());
+        // A companion that closes at once after dealing with what it was sent (refusing it, say)
+        // may leave bytes of it unread, and its close then arrives as a reset: once this end
+        // has finished sending, that is the companion closing in turn too.
+        if (error == net::error::eof || (finishing_ && error == net::error::connection_reset)) {
+          failed(HostDisconnect::companionClosed, "the companion closed the link");
+        } else {
+          failed(HostDisconnect::linkBroke, "the link broke: " + error.message());
+        }
         return;
       }
       splitter_.feed(
           std::string_view(buffer_.data(), size), [this](std::string_view line) { received(line); },
           [this] {
-            if (handlers_.problem) handlers_.problem("the companion sent a line over 1 MiB");
+            if (handlers_.problem) {
+              handlers_.problem(HostProblem::unreadableLine,
+                                "the companion sent a line over 1 MiB");
+            }
           });
       if (socket == socket_) read(socket);
     });
@@ -220,11 +264,14 @@ class HostConnection::Impl {
     LinkFrame frame;
     std::string problem;
     if (!LinkFrame::parse(line, frame, problem)) {
-      if (handlers_.problem) handlers_.problem("unreadable line from the companion: " + problem);
+      if (handlers_.problem) {
+        handlers_.problem(HostProblem::unreadableLine,
+                          "unreadable line from the companion: " + problem);
+      }
       return;
     }
     if (frame.type == LinkFrame::Type::error) {
-      if (handlers_.problem) handlers_.problem(frame.message);
+      if (handlers_.problem) handlers_.problem(HostProblem::companionError, frame.message);
     } else if (frame.type == LinkFrame::Type::message) {
       if (handlers_.message) handlers_.message(frame.payload);
     }
@@ -246,8 +293,22 @@ class HostConnection::Impl {
                          writeNext(socket);
                        } else {
                          releaseFlushes();
+                         if (finishing_) endSending();
                        }
                      });
+  }
+
+  // Once everything sent is written: the companion reads end of input after the last line.
+  // Until then, the last write's completion calls it again.
+  void endSending() {
+    if (ws_) {
+      // The link closes after everything sent before.
+      ws_->close();
+      return;
+    }
+    if (!socket_ || !outgoing_.empty()) return;
+    ErrorCode ignored;
+    socket_->shutdown(Local::socket::shutdown_send, ignored);
   }
 
   void closeSocket() {
@@ -283,6 +344,8 @@ class HostConnection::Impl {
 
   // I/O thread only.
   bool stopping_ = false;
+  // finishSending was called: nothing more goes out, and no connection is made again.
+  bool finishing_ = false;
   SocketPtr socket_;
   LineSplitter splitter_;
   std::array<char, 64 * 1024> buffer_{};
@@ -316,6 +379,9 @@ void HostConnection::send(std::string line) {
 }
 bool HostConnection::flush(std::chrono::milliseconds within) {
   return impl_->flush(within);
+}
+void HostConnection::finishSending() {
+  impl_->finishSending();
 }
 void HostConnection::post(std::function<void()> block) {
   impl_->post(std::move(block));

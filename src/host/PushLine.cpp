@@ -1,25 +1,17 @@
 #include "host/PushLine.h"
 
-#include <array>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/local/stream_protocol.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 
-#include "platform/link/PeerCredentials.h"
-#include "wire/LineSplitter.h"
-#include "wire/LinkFrame.h"
+#include "host/HostConnection.h"
+#include "host/WebSocketHostLink.h"
+#include "platform/link/WebSocketUrl.h"
 
 namespace dunvel {
 
-namespace net = boost::asio;
-using ErrorCode = boost::system::error_code;
-
 namespace {
-
-using Local = net::local::stream_protocol;
 
 std::string seconds(std::chrono::milliseconds duration) {
   const double value = static_cast<double>(duration.count()) / 1000;
@@ -28,119 +20,68 @@ std::string seconds(std::chrono::milliseconds duration) {
   return text;
 }
 
-// One push over the socket, run on the calling thread: connect, write the line, close the
-// sending side, and read the companion's answers until it closes in turn.
-class SocketPush {
- public:
-  SocketPush(std::string name, Local::endpoint endpoint, std::string_view line)
-      : name_(std::move(name)), endpoint_(std::move(endpoint)), framed_(line) {
-    if (framed_.empty() || framed_.back() != '\n') framed_.push_back('\n');
-  }
-
-  std::string run(std::chrono::milliseconds answerWithin) {
-    connect();
-    io_.run_for(answerWithin);
-    if (failed_) return *failed_;
-    if (refused_) return "the companion refused it: " + *refused_;
-    if (!connected_) {
-      return "the companion on " + name_ + " took no connection within " + seconds(answerWithin) +
-             " (--timeout)";
-    }
-    if (!answered_) {
-      return "no answer from the companion on " + name_ + " within " + seconds(answerWithin) +
-             " (--timeout)";
-    }
-    return {};
-  }
-
- private:
-  // Connecting never blocks and is given the same time as the answer: a blocking connect to a
-  // socket whose queue of connections is full (a stopped companion, or an owner that never
-  // accepts) waits for ever. Such a socket turns a connection away at once; it is tried again
-  // until the time is up.
-  void connect() {
-    socket_.async_connect(endpoint_, [this](ErrorCode error) {
-      if (error == net::error::would_block || error == net::error::try_again ||
-          error == net::error::no_buffer_space) {
-        ErrorCode ignored;
-        socket_.close(ignored);
-        retry_.expires_after(std::chrono::milliseconds(50));
-        retry_.async_wait([this](ErrorCode waitError) {
-          if (!waitError) connect();
-        });
-        return;
-      }
-      if (error) {
-        failed_ = "no companion is listening on " + name_ + " (" + error.message() + ")";
-        return;
-      }
-      connected_ = true;
-      send();
-    });
-  }
-
-  void send() {
-    if (std::string refusal = checkPeerIsSameUser(socket_.native_handle()); !refusal.empty()) {
-      failed_ = refusal;
-      return;
-    }
-    net::async_write(socket_, net::buffer(framed_), [this](ErrorCode writeError, std::size_t) {
-      // A companion that refused this connection may close before the line is written; its
-      // error line says why, so reading goes on either way.
-      if (!writeError) socket_.shutdown(Local::socket::shutdown_send, writeError);
-      readMore();
-    });
-  }
-
-  void readMore() {
-    socket_.async_read_some(net::buffer(buffer_), [this](ErrorCode readError, std::size_t size) {
-      if (readError) {
-        // End of input: the companion has dealt with everything sent and closed its side.
-        answered_ = readError == net::error::eof || readError == net::error::connection_reset;
-        return;
-      }
-      splitter_.feed(
-          std::string_view(buffer_.data(), size), [this](std::string_view answer) { read(answer); },
-          [] {});
-      readMore();
-    });
-  }
-
-  void read(std::string_view answer) {
-    LinkFrame frame;
-    std::string problem;
-    if (LinkFrame::parse(answer, frame, problem) && frame.type == LinkFrame::Type::error &&
-        !refused_) {
-      refused_ = frame.message;
-    }
-  }
-
-  const std::string name_;
-  const Local::endpoint endpoint_;
-  std::string framed_;
-  net::io_context io_;
-  Local::socket socket_{io_};
-  net::steady_timer retry_{io_};
-  LineSplitter splitter_;
-  std::array<char, 4096> buffer_{};
-  std::optional<std::string> refused_;
-  std::optional<std::string> failed_;
-  bool connected_ = false;
-  bool answered_ = false;
+// What the connection reports, from its thread to the one waiting for the push.
+struct PushOutcome {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool connected = false;
+  // The companion's first error frame: later ones follow from it.
+  std::optional<std::string> refusal;
+  std::optional<HostDisconnect> ended;
+  std::string reason;
 };
 
 }  // namespace
 
-std::string pushLine(const std::filesystem::path& path, std::string_view line,
+std::string pushLine(const std::string& link, std::string_view line,
                      std::chrono::milliseconds answerWithin) {
-  const std::string name = path.string();
-  Local::endpoint endpoint;
-  try {
-    endpoint = Local::endpoint(name);
-  } catch (const boost::system::system_error& error) {
-    return "cannot use " + name + ": " + error.code().message();
+  const auto deadline = std::chrono::steady_clock::now() + answerWithin;
+  std::string framed(line);
+  if (framed.empty() || framed.back() != '\n') framed.push_back('\n');
+  PushOutcome outcome;
+  HostConnection* connection = nullptr;
+  HostConnection::Handlers handlers;
+  handlers.connected = [&] {
+    {
+      std::lock_guard lock(outcome.mutex);
+      outcome.connected = true;
+    }
+    connection->send(framed);
+    connection->finishSending();
+  };
+  handlers.problem = [&](HostProblem kind, const std::string& text) {
+    std::lock_guard lock(outcome.mutex);
+    if (kind == HostProblem::companionError && !outcome.refusal) outcome.refusal = text;
+  };
+  handlers.disconnected = [&](HostDisconnect how, const std::string& reason) {
+    std::lock_guard lock(outcome.mutex);
+    outcome.ended = how;
+    outcome.reason = reason;
+    outcome.changed.notify_all();
+  };
+  HostConnection push(link, Reconnect::never, std::move(handlers));
+  connection = &push;
+  push.start();
+  {
+    std::unique_lock lock(outcome.mutex);
+    outcome.changed.wait_until(lock, deadline, [&] { return outcome.ended.has_value(); });
   }
-  return SocketPush(name, endpoint, line).run(answerWithin);
+  // No handler runs after this, so the outcome is read without the lock.
+  push.stop();
+
+  if (outcome.refusal) return "the companion refused it: " + *outcome.refusal;
+  // A WebSocket URL carries the link's token, which stays out of messages.
+  const std::string shown = isWebSocketLink(link) ? shownWebSocketUrl(link) : link;
+  if (!outcome.ended) {
+    if (!outcome.connected) {
+      return "the companion on " + shown + " took no connection within " + seconds(answerWithin) +
+             " (--timeout)";
+    }
+    return "no answer from the companion on " + shown + " within " + seconds(answerWithin) +
+           " (--timeout)";
+  }
+  if (*outcome.ended == HostDisconnect::companionClosed) return {};
+  return outcome.reason;
 }
 
 }  // namespace dunvel

@@ -9,6 +9,7 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
+#include <chrono>
 #include <deque>
 #include <optional>
 
@@ -16,7 +17,6 @@
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/WebSocketUrl.h"
 #include "wire/LineSplitter.h"
-#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -25,6 +25,9 @@ namespace {
 constexpr std::chrono::seconds kConnectWithin{5};
 // A companion silent for half of this is pinged; one that stays silent for all of it is gone.
 constexpr std::chrono::seconds kSilenceTimeout{10};
+// The payload of the ping that close() sends before its close handshake, told apart by it from
+// the pings that keep a silent link alive.
+constexpr const char* kDealtWithPing = "dealt-with";
 
 // A link URL as a host connects to it: the port given or the scheme's, and a target that is at
 // least "/".
@@ -320,12 +323,22 @@ class StreamClient final : public Client,
     if (outgoing_.empty()) {
       if (closeRequested_ && !closing_) {
         closing_ = true;
-        ws_.async_close(websocket::close_code::normal,
-                        [self = this->shared_from_this()](ErrorCode error) {
-                          if (error) return self->ended(error);
-                          self->owner_->finish("");
-                          self->closeNow();
-                        });
+        // A close handshake drops the messages that arrive once it has begun, and with them the
+        // companion's answers to the last lines sent. The companion reads a ping only once it
+        // has dealt with every message before it, and answers it after them: the handshake
+        // begins at the pong.
+        ws_.control_callback([this](websocket::frame_type kind, beast::string_view payload) {
+          // Runs within a read, whose handler holds this client.
+          if (kind == websocket::frame_type::pong && payload == kDealtWithPing) {
+            net::post(ws_.get_executor(),
+                      [self = this->shared_from_this()] { self->closeCleanly(); });
+          }
+        });
+        ws_.async_ping(websocket::ping_data(kDealtWithPing),
+                       [self = this->shared_from_this()](ErrorCode error) {
+                         // A close that came first is reported by the read it ends.
+                         if (error && error != net::error::operation_aborted) self->ended(error);
+                       });
       }
       return;
     }
@@ -335,6 +348,15 @@ class StreamClient final : public Client,
                     [self = this->shared_from_this()](ErrorCode error, std::size_t) {
                       if (error) return self->ended(error);
                       self->written();
+                    });
+  }
+
+  void closeCleanly() {
+    ws_.async_close(websocket::close_code::normal,
+                    [self = this->shared_from_this()](ErrorCode error) {
+                      if (error) return self->ended(error);
+                      self->owner_->finish("");
+                      self->closeNow();
                     });
   }
 
@@ -422,47 +444,6 @@ void WebSocketHostLink::close() {
 }
 void WebSocketHostLink::stop() {
   impl_->stop();
-}
-
-std::string pushWebSocketLine(const std::string& url, std::string_view line,
-                              std::chrono::milliseconds answerWithin) {
-  // The link runs on this thread, for as long as the answer is awaited.
-  net::io_context io;
-  bool done = false;
-  std::string closedReason;
-  std::optional<std::string> refused;
-  WebSocketHostLink* self = nullptr;
-  WebSocketHostLink::Handlers handlers;
-  handlers.opened = [&] {
-    self->send(std::string(line));
-    // Closing after the line: the companion answers the close once it has dealt with the line,
-    // after any error it has for it.
-    self->close();
-  };
-  handlers.message = [&](const std::string& text) {
-    LinkFrame frame;
-    std::string problem;
-    if (LinkFrame::parse(text, frame, problem) && frame.type == LinkFrame::Type::error &&
-        !refused) {
-      refused = frame.message;
-    }
-  };
-  handlers.closed = [&](const std::string& reason) {
-    closedReason = reason;
-    done = true;
-    io.stop();
-  };
-  WebSocketHostLink link(io, url, std::move(handlers));
-  self = &link;
-  link.start();
-  io.run_for(answerWithin);
-  link.stop();
-  if (refused) return "the companion refused it: " + *refused;
-  if (!done) {
-    return "no answer from the companion on " + shownWebSocketUrl(url) + " within " +
-           std::to_string(answerWithin.count()) + " ms";
-  }
-  return closedReason;
 }
 
 }  // namespace dunvel

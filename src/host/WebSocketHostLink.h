@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -60,7 +59,8 @@ class WebSocketHostLink {
   // Each line of lines (one or more, each ending with a newline) goes out as one message, after
   // those sent before; dropped when not open.
   void send(std::string lines);
-  // Closes with the WebSocket's close handshake once everything sent before is written.
+  // Closes with the WebSocket's close handshake once everything sent before is written and the
+  // companion has dealt with it, so that its answers to the last lines are read first.
   void close();
   // Ends the connection: no handler runs after it returns, not even from one still queued on the
   // io_context. May be called from a handler. Idempotent.
@@ -72,11 +72,5 @@ class WebSocketHostLink {
  private:
   std::shared_ptr<Impl> impl_;
 };
-
-// dunvel-host push over a WebSocket: connects, sends the line as one message, closes, and reads
-// the companion's answers until its side of the close. Empty when the line was taken, else one
-// line saying why not, as pushLine does for the socket.
-std::string pushWebSocketLine(const std::string& url, std::string_view line,
-                              std::chrono::milliseconds answerWithin = std::chrono::seconds(10));
 
 }  // namespace dunvel

@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -6,17 +10,19 @@
 #include <condition_variable>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "host/DemoHost.h"
 #include "host/HostCommandLine.h"
 #include "host/HostConnection.h"
 #include "host/PushLine.h"
-#include "wire/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/SocketSession.h"
 #include "platform/link/TestCompanion.h"
+#include "platform/link/WebSocketListener.h"
 #include "state/ContextDecoding.h"
 #include "state/GameState.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 namespace {
@@ -86,9 +92,49 @@ HostConnection::Handlers loggingHandlers(HostLog& log) {
             const std::string* action = command.at("action").get_if<std::string>();
             log.add("command " + (action != nullptr ? *action : std::string("?")));
           },
-          [&log](const std::string& problem) { log.add("problem " + problem); },
-          [&log](const std::string&) { log.add("disconnected"); }};
+          [&log](HostProblem, const std::string& problem) { log.add("problem " + problem); },
+          [&log](HostDisconnect how, const std::string&) {
+            log.add(how == HostDisconnect::attemptFailed     ? "disconnected: attempt failed"
+                    : how == HostDisconnect::companionClosed ? "disconnected: companion closed"
+                                                             : "disconnected: link broke");
+          }};
 }
+
+// A Companion that hosts may reach over a WebSocket on loopback as well.
+struct WebSocketCompanion : Companion {
+  explicit WebSocketCompanion(const std::filesystem::path& path)
+      : Companion(path), listener(options(), session) {
+    listenProblem += listener.listen();
+  }
+  ~WebSocketCompanion() { listener.stop(); }
+
+  static WebSocketListener::Options options() {
+    WebSocketListener::Options options;
+    options.address.host = "127.0.0.1";
+    options.token = "the-test-token-0123456789";
+    return options;
+  }
+
+  WebSocketListener listener;
+};
+
+// A TCP port on loopback that takes connections into its queue and never answers them.
+struct SilentPort {
+  SilentPort() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                    ::listen(fd, 4) == 0 &&
+                    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+    port = ok ? ntohs(address.sin_port) : 0;
+  }
+  ~SilentPort() { close(fd); }
+
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  int port = 0;
+};
 
 TEST(HostLink, PushDeliversOneSnapshotAndReportsEveryWayItCanFail) {
   TempFolder folder;
@@ -122,6 +168,59 @@ TEST(HostLink, PushDeliversOneSnapshotAndReportsEveryWayItCanFail) {
   const std::string busy = pushLine(path, LinkFrame::contextLine({{"screen", "idle"}}));
   EXPECT_NE(busy.find("another host is already connected"), std::string::npos) << busy;
   EXPECT_EQ(companion.screens(), std::vector<std::string>{"board"});
+}
+
+// Over a WebSocket, a push reports what it reports over the socket, in the same words, and the
+// link's token never shows in them.
+TEST(HostLink, PushOverAWebSocketReportsTheRefusalAndTheTimeoutWithoutTheToken) {
+  TempFolder folder;
+  WebSocketCompanion companion(folder.path() / "link.sock");
+  ASSERT_EQ(companion.listenProblem, "");
+  const std::string url = companion.listener.url();
+  EXPECT_EQ(pushLine(url, LinkFrame::contextLine({{"screen", "board"}})), "");
+  EXPECT_EQ(companion.screens(), std::vector<std::string>{"board"});
+  const std::string refused = pushLine(url, R"({"type":"context","payload":{"teams":[null]}})");
+  EXPECT_TRUE(refused.starts_with("the companion refused it: ")) << refused;
+  EXPECT_NE(refused.find("/payload/teams/0"), std::string::npos) << refused;
+
+  SilentPort silent;
+  ASSERT_NE(silent.port, 0);
+  const std::string shown = "ws://127.0.0.1:" + std::to_string(silent.port) + "/link";
+  EXPECT_EQ(pushLine(shown + "?token=secret", "{}", std::chrono::milliseconds(300)),
+            "the companion on " + shown + " took no connection within 0.3 s (--timeout)");
+}
+
+// A host that finishes sending is closed by the companion in turn, after everything it sent was
+// taken, and says so; it is not made again, even by a connection that would reconnect.
+TEST(HostLink, AConnectionThatFinishesSendingEndsCleanlyOverBothLinks) {
+  TempFolder folder;
+  const auto path = folder.path() / "link.sock";
+  HostLog absent;
+  HostConnection nobody(path, Reconnect::never, loggingHandlers(absent));
+  nobody.start();
+  EXPECT_TRUE(absent.waitFor("disconnected: attempt failed"));
+
+  WebSocketCompanion companion(path);
+  ASSERT_EQ(companion.listenProblem, "");
+  for (const std::string& link : {path.string(), companion.listener.url()}) {
+    HostLog log;
+    HostConnection host(link, Reconnect::automatically, loggingHandlers(log));
+    host.start();
+    ASSERT_TRUE(log.waitFor("connected")) << link;
+    host.send(LinkFrame::contextLine({{"screen", "question"}}));
+    host.send(LinkFrame::contextLine({{"screen", "answer"}}));
+    host.finishSending();
+    host.send(LinkFrame::contextLine({{"screen", "idle"}}));
+    ASSERT_TRUE(log.waitFor("disconnected: companion closed")) << link;
+    EXPECT_TRUE(companion.waitForScreen("question")) << link;
+    EXPECT_TRUE(companion.waitForScreen("answer")) << link;
+    // Longer than the first retry of a connection that reconnects.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(log.count("connected"), 1u) << link;
+    EXPECT_EQ(log.count("disconnected: companion closed"), 1u) << link;
+  }
+  EXPECT_EQ(companion.screens(),
+            (std::vector<std::string>{"question", "answer", "question", "answer"}));
 }
 
 TEST(HostLink, AListeningHostReceivesTheCompanionsCommandsInOrder) {

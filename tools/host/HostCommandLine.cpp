@@ -133,8 +133,7 @@ int push(const std::string& file, bool asMessage, bool openedNow, bool strict,
     return kBadInput;
   }
   const std::string target = chosenLink(link);
-  const std::string problem = isWebSocketLink(target) ? pushWebSocketLine(target, line, timeout)
-                                                      : pushLine(target, line, timeout);
+  const std::string problem = pushLine(target, line, timeout);
   if (!problem.empty()) {
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;

@@ -17,17 +17,17 @@ std::function<void(const ContextDictionary&)> HostLinkReports::printCommands(Lin
   };
 }
 
-std::function<void(const std::string&)> HostLinkReports::reportProblem(LineWriter& errors,
-                                                                       EndWaiter& end) {
-  return [&errors, &end](const std::string& problem) {
+std::function<void(HostProblem, const std::string&)> HostLinkReports::reportProblem(
+    LineWriter& errors, EndWaiter& end) {
+  return [&errors, &end](HostProblem, const std::string& problem) {
     errors.write("dunvel-host: companion: " + problem);
     if (problem == kLinkTakenMessage) end.finish(kBadInput);
   };
 }
 
-std::function<void(const std::string&)> HostLinkReports::reportDisconnect(
+std::function<void(HostDisconnect, const std::string&)> HostLinkReports::reportDisconnect(
     LineWriter& errors, EndWaiter& end, const bool& everConnected) {
-  return [&errors, &end, &everConnected](const std::string& reason) {
+  return [&errors, &end, &everConnected](HostDisconnect, const std::string& reason) {
     errors.write("dunvel-host: " + reason);
     if (!everConnected) end.finish(kBadInput);
   };
