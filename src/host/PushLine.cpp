@@ -107,11 +107,9 @@ class SocketPush {
   }
 
   void read(std::string_view answer) {
-    LinkFrame frame;
-    std::string problem;
-    if (LinkFrame::parse(answer, frame, problem) && frame.type == LinkFrame::Type::error &&
-        !refused_) {
-      refused_ = frame.message;
+    const std::optional<LinkFrame> frame = LinkFrame::parse(answer).frame;
+    if (frame && frame->type == LinkFrame::Type::error && !refused_) {
+      refused_ = frame->message;
     }
   }
 

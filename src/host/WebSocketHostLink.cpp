@@ -440,11 +440,9 @@ std::string pushWebSocketLine(const std::string& url, std::string_view line,
     self->close();
   };
   handlers.message = [&](const std::string& text) {
-    LinkFrame frame;
-    std::string problem;
-    if (LinkFrame::parse(text, frame, problem) && frame.type == LinkFrame::Type::error &&
-        !refused) {
-      refused = frame.message;
+    const std::optional<LinkFrame> frame = LinkFrame::parse(text).frame;
+    if (frame && frame->type == LinkFrame::Type::error && !refused) {
+      refused = frame->message;
     }
   };
   handlers.closed = [&](const std::string& reason) {

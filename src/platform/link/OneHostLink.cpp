@@ -126,12 +126,12 @@ void OneHostLink::setHostState(bool connected, bool inBackground) {
 }
 
 void OneHostLink::handleLine(std::string_view line, const std::function<void(std::string)>& reply) {
-  LinkFrame frame;
-  std::string problem;
-  if (!LinkFrame::parse(line, frame, problem)) {
-    reply(LinkFrame::errorLine(problem));
+  LinkFrame::Parsed parsed = LinkFrame::parse(line);
+  if (!parsed.frame) {
+    reply(LinkFrame::errorLine(parsed.problem));
     return;
   }
+  const LinkFrame& frame = *parsed.frame;
   if (hooks_.traffic && frame.type != LinkFrame::Type::error) {
     hooks_.traffic({LinkTraffic::Kind::frameReceived, std::string(line), {}});
   }
