@@ -5,14 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "wire/LineSplitter.h"
-#include "wire/LinkFrame.h"
 #include "state/ContextDecoding.h"
 #include "state/GameState.h"
+#include "wire/LineSplitter.h"
+#include "wire/LinkFrame.h"
 
 namespace {
 
@@ -55,20 +56,18 @@ Split split(std::string_view stream, std::size_t limit, bool inPieces) {
 
 // What the session does with one line, checked against what the other end would read back.
 void handleLine(std::string_view line) {
-  LinkFrame frame;
-  std::string problem;
-  if (!LinkFrame::parse(line, frame, problem)) {
+  const auto [parsed, problem] = LinkFrame::parse(line);
+  if (!parsed) {
     require(!problem.empty());
     require(problem.find('\n') == std::string::npos);
     // The answer to a refused line is itself a well-formed error frame.
     const std::string answer = LinkFrame::errorLine(problem);
     require(answer.find('\n') == answer.size() - 1);
-    LinkFrame echoed;
-    std::string echoProblem;
-    require(LinkFrame::parse(answer, echoed, echoProblem));
-    require(echoed.type == LinkFrame::Type::error);
+    const std::optional<LinkFrame> echoed = LinkFrame::parse(answer).frame;
+    require(echoed && echoed->type == LinkFrame::Type::error);
     return;
   }
+  const LinkFrame& frame = *parsed;
   switch (frame.type) {
     case LinkFrame::Type::context:
     case LinkFrame::Type::message: {
@@ -80,20 +79,16 @@ void handleLine(std::string_view line) {
                                     ? LinkFrame::contextLine(frame.payload)
                                     : LinkFrame::messageLine(frame.payload);
       require(again.find('\n') == again.size() - 1);
-      LinkFrame reread;
-      std::string rereadProblem;
-      require(LinkFrame::parse(again, reread, rereadProblem));
-      require(reread.type == frame.type);
-      require(reread.payload == frame.payload);
+      const std::optional<LinkFrame> reread = LinkFrame::parse(again).frame;
+      require(reread && reread->type == frame.type);
+      require(reread->payload == frame.payload);
       break;
     }
     case LinkFrame::Type::reachability: {
-      LinkFrame reread;
-      std::string rereadProblem;
-      require(
-          LinkFrame::parse(LinkFrame::reachabilityLine(frame.reachable), reread, rereadProblem));
-      require(reread.type == LinkFrame::Type::reachability);
-      require(reread.reachable == frame.reachable);
+      const std::optional<LinkFrame> reread =
+          LinkFrame::parse(LinkFrame::reachabilityLine(frame.reachable)).frame;
+      require(reread && reread->type == LinkFrame::Type::reachability);
+      require(reread->reachable == frame.reachable);
       break;
     }
     case LinkFrame::Type::error:

@@ -261,15 +261,15 @@ class HostConnection::Impl {
   }
 
   void received(std::string_view line) {
-    LinkFrame frame;
-    std::string problem;
-    if (!LinkFrame::parse(line, frame, problem)) {
+    const auto [parsed, problem] = LinkFrame::parse(line);
+    if (!parsed) {
       if (handlers_.problem) {
         handlers_.problem(HostProblem::unreadableLine,
                           "unreadable line from the companion: " + problem);
       }
       return;
     }
+    const LinkFrame& frame = *parsed;
     if (frame.type == LinkFrame::Type::error) {
       if (handlers_.problem) handlers_.problem(HostProblem::companionError, frame.message);
     } else if (frame.type == LinkFrame::Type::message) {

@@ -14,7 +14,7 @@ FaceLayout::FaceLayout(const Element& tree, const FaceMetrics& face, TextEngine&
                        const ScrollOffsets& offsets, std::string_view time)
     : tree_(face), builder_(tree_, engine), engine_(engine) {
   tree_.root = builder_.build(tree, &kNoLayoutEnvironment);
-  LayoutBuilder::markAlwaysPlaced(*tree_.root, false);
+  LayoutBuilder::markAlwaysPlaced(*tree_.root, LayoutBuilder::Enclosure::none);
   const Rect safe = safeArea();
   Size size = builder_.measure(*tree_.root, safe.width, safe.height);
   if (size.height > safe.height + 1e-6) {

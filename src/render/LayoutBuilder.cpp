@@ -230,11 +230,12 @@ void LayoutBuilder::setAxis(LayoutNode& stack, Axis axis) {
   }
 }
 
-bool LayoutBuilder::markAlwaysPlaced(LayoutNode& n, bool inClip) {
+bool LayoutBuilder::markAlwaysPlaced(LayoutNode& n, Enclosure enclosure) {
   bool holds = n.kind == LayoutNode::Kind::button || n.kind == LayoutNode::Kind::scrollView;
-  const bool childrenInClip = inClip || n.kind == LayoutNode::Kind::clip;
-  for (LayoutNode* child : n.children) holds = markAlwaysPlaced(*child, childrenInClip) || holds;
-  n.alwaysPlaced = holds || inClip;
+  const Enclosure aroundChildren =
+      n.kind == LayoutNode::Kind::clip ? Enclosure::clipShape : enclosure;
+  for (LayoutNode* child : n.children) holds = markAlwaysPlaced(*child, aroundChildren) || holds;
+  n.alwaysPlaced = holds || enclosure == Enclosure::clipShape;
   return holds;
 }
 

@@ -52,9 +52,12 @@ class LayoutBuilder {
   // once: the same frames and clips, and nothing inside them adds a button or a scroll view.
   void placeDeferred();
 
-  // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced); whether one that
-  // must be is under n.
-  static bool markAlwaysPlaced(LayoutNode& n, bool inClip);
+  // What is around a box: inside a clip shape, every box is placed even out of sight, since
+  // painting the clip looks at them all.
+  enum class Enclosure { none, clipShape };
+  // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced), n standing in
+  // enclosure; whether one that must be for a tap or a scroll is under n.
+  static bool markAlwaysPlaced(LayoutNode& n, Enclosure enclosure);
   // Whether a text box measures for every proposal it was measured for as it did, now that
   // its element (of the same look but for the text) shows another text.
   bool measuresAsBefore(LayoutNode& n);

@@ -27,46 +27,40 @@ std::string payloadLine(std::string_view type, const ContextDictionary& payload)
 
 }  // namespace
 
-bool LinkFrame::parse(std::string_view line, LinkFrame& frame, std::string& error) {
-  JsonReadResult read = readSnapshotJson(line, kMaxSnapshotDepth + 1);
-  if (!read.ok()) {
-    error = read.error;
-    return false;
-  }
-  ContextDictionary& object = read.dictionary;
+LinkFrame::Parsed LinkFrame::parse(std::string_view line) {
+  const auto refused = [](std::string problem) { return Parsed{std::nullopt, std::move(problem)}; };
+  const auto accepted = [](LinkFrame frame) { return Parsed{std::move(frame), {}}; };
+  JsonReadResult json = readSnapshotJson(line, kMaxSnapshotDepth + 1);
+  if (!json.ok()) return refused(std::move(json.error));
+  ContextDictionary& object = json.dictionary;
   const auto typeEntry = object.find("type");
   const std::string* type =
       typeEntry == object.end() ? nullptr : typeEntry->second.get_if<std::string>();
-  if (type == nullptr) {
-    error = R"(/type: a frame needs a "type" text)";
-    return false;
-  }
+  if (type == nullptr) return refused(R"(/type: a frame needs a "type" text)");
 
+  LinkFrame frame;
   if (*type == "context" || *type == "message") {
     const auto payloadEntry = object.find("payload");
     if (payloadEntry == object.end()) {
-      error = "/payload: a " + *type + " frame needs a payload object";
-      return false;
+      return refused("/payload: a " + *type + " frame needs a payload object");
     }
     auto* payload = payloadEntry->second.get_if<ContextDictionary>();
     if (payload == nullptr) {
-      error = "/payload: the payload of a " + *type + " frame must be an object";
-      return false;
+      return refused("/payload: the payload of a " + *type + " frame must be an object");
     }
     frame.type = *type == "context" ? Type::context : Type::message;
     frame.payload = std::move(*payload);
-    return true;
+    return accepted(std::move(frame));
   }
   if (*type == "reachability") {
     const auto entry = object.find("reachable");
     const bool* reachable = entry == object.end() ? nullptr : entry->second.get_if<bool>();
     if (reachable == nullptr) {
-      error = "/reachable: a reachability frame needs \"reachable\": true or false";
-      return false;
+      return refused("/reachable: a reachability frame needs \"reachable\": true or false");
     }
     frame.type = Type::reachability;
     frame.reachable = *reachable;
-    return true;
+    return accepted(std::move(frame));
   }
   if (*type == "error") {
     const auto entry = object.find("message");
@@ -74,11 +68,10 @@ bool LinkFrame::parse(std::string_view line, LinkFrame& frame, std::string& erro
         entry == object.end() ? nullptr : entry->second.get_if<std::string>();
     frame.type = Type::error;
     frame.message = message != nullptr ? *message : std::string("(no message)");
-    return true;
+    return accepted(std::move(frame));
   }
-  error = "/type: unknown frame type " + jsonText(*type) +
-          R"( (expected "context", "message" or "reachability"))";
-  return false;
+  return refused("/type: unknown frame type " + jsonText(*type) +
+                 R"( (expected "context", "message" or "reachability"))");
 }
 
 std::string LinkFrame::contextLine(const ContextDictionary& payload) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,7 @@ inline constexpr std::string_view kLinkTakenMessage =
 //   {"type":"error","message":"…"}          back to the sender of a refused line
 struct LinkFrame {
   enum class Type { context, message, reachability, error };
+  struct Parsed;
 
   Type type = Type::message;
   ContextDictionary payload;  // context and message
@@ -28,14 +30,20 @@ struct LinkFrame {
 
   // Reads one line. A payload is read with the snapshot reader's rules (no null, bounded
   // nesting); its own nesting limit applies, the frame's object adding one level around it.
-  // On failure returns false and sets error to one line naming what is wrong and where.
-  static bool parse(std::string_view line, LinkFrame& frame, std::string& error);
+  static Parsed parse(std::string_view line);
 
   // The frame as one line, newline included.
   static std::string contextLine(const ContextDictionary& payload);
   static std::string messageLine(const ContextDictionary& payload);
   static std::string reachabilityLine(bool reachable);
   static std::string errorLine(std::string_view message);
+};
+
+// What LinkFrame::parse made of a line: the frame, or else one line naming what is wrong and
+// where.
+struct LinkFrame::Parsed {
+  std::optional<LinkFrame> frame;
+  std::string problem;
 };
 
 }  // namespace dunvel

@@ -104,11 +104,10 @@ class RecordedNight {
   void push() { receive(LinkFrame::contextLine(night_.context())); }
   void receive(std::string line) {
     line.pop_back();
-    LinkFrame frame;
-    std::string problem;
-    ASSERT_TRUE(LinkFrame::parse(line, frame, problem)) << problem;
+    const LinkFrame::Parsed parsed = LinkFrame::parse(line);
+    ASSERT_TRUE(parsed.frame) << parsed.problem;
     traffic_({LinkTraffic::Kind::frameReceived, line, {}});
-    session_.receive(frame);
+    session_.receive(*parsed.frame);
     loop_.drain();
   }
 

@@ -9,6 +9,7 @@
 
 #include "RenderedScreen.h"
 #include "render/DesignSystem.h"
+#include "render/LayoutBuilder.h"
 
 namespace dunvel {
 namespace {
@@ -536,6 +537,41 @@ TEST(FaceLayout, ALongListCulledByHalvingPaintsEveryRowInSight) {
     }
     EXPECT_EQ(differing, 0) << "rows of pixels that differ";
   }
+}
+
+// Out of sight, a box is still placed when a button or a scroll view is under it (taps and
+// scrolls find them) or a clip shape is around it (painting the clip looks at every box inside);
+// any other box is left for later, the clip shape's own box among them.
+TEST(FaceLayout, BoxesUnderTapsScrollsAndClipsArePlacedEvenOutOfSight) {
+  using Kind = LayoutNode::Kind;
+  LayoutNode root, clip, clipped, clippedText, row, button, label, text, scroll;
+  root.kind = Kind::vstack;
+  clip.kind = Kind::clip;
+  clipped.kind = Kind::padding;
+  clippedText.kind = Kind::text;
+  row.kind = Kind::hstack;
+  button.kind = Kind::button;
+  label.kind = Kind::text;
+  text.kind = Kind::text;
+  scroll.kind = Kind::scrollView;
+  root.children = {&clip, &row, &text};
+  clip.children = {&clipped};
+  clipped.children = {&clippedText};
+  row.children = {&button};
+  button.children = {&label};
+
+  EXPECT_TRUE(LayoutBuilder::markAlwaysPlaced(root, LayoutBuilder::Enclosure::none));
+  EXPECT_TRUE(root.alwaysPlaced && row.alwaysPlaced && button.alwaysPlaced);
+  EXPECT_TRUE(clipped.alwaysPlaced && clippedText.alwaysPlaced);
+  EXPECT_FALSE(clip.alwaysPlaced);
+  EXPECT_FALSE(label.alwaysPlaced);
+  EXPECT_FALSE(text.alwaysPlaced);
+
+  EXPECT_FALSE(LayoutBuilder::markAlwaysPlaced(clip, LayoutBuilder::Enclosure::none));
+  EXPECT_FALSE(LayoutBuilder::markAlwaysPlaced(text, LayoutBuilder::Enclosure::clipShape));
+  EXPECT_TRUE(text.alwaysPlaced);
+  EXPECT_TRUE(LayoutBuilder::markAlwaysPlaced(scroll, LayoutBuilder::Enclosure::none));
+  EXPECT_TRUE(scroll.alwaysPlaced);
 }
 
 }  // namespace

@@ -6,17 +6,17 @@ namespace dunvel {
 namespace {
 
 LinkFrame parsedOrFail(const std::string& line) {
-  LinkFrame frame;
-  std::string problem;
-  EXPECT_TRUE(LinkFrame::parse(line, frame, problem)) << line << ": " << problem;
-  return frame;
+  LinkFrame::Parsed parsed = LinkFrame::parse(line);
+  EXPECT_TRUE(parsed.frame) << line << ": " << parsed.problem;
+  EXPECT_EQ(parsed.problem, "") << line;
+  return parsed.frame.value_or(LinkFrame{});
 }
 
 std::string problemOf(const std::string& line) {
-  LinkFrame frame;
-  std::string problem;
-  EXPECT_FALSE(LinkFrame::parse(line, frame, problem)) << line;
-  return problem;
+  const LinkFrame::Parsed parsed = LinkFrame::parse(line);
+  EXPECT_FALSE(parsed.frame) << line;
+  EXPECT_NE(parsed.problem, "") << line;
+  return parsed.problem;
 }
 
 TEST(LinkFrame, WrittenLinesReadBackAndAreSingleLines) {

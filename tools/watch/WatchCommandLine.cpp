@@ -24,12 +24,12 @@
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/SocketSession.h"
-#include "platform/runloop/TerminationSignals.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/recording/RecordingHooks.h"
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
+#include "platform/runloop/TerminationSignals.h"
 #include "state/OneLine.h"
 #include "watch/RunApp.h"
 #include "watch/SnapshotFindingsLog.h"
@@ -119,9 +119,8 @@ std::string listenUsageProblem(const WatchOptions& options) {
     return "--tls-key-pass-file goes with --tls-key";
   }
   for (const std::string& origin : options.allowedOrigins) {
-    std::string normalized;
-    if (std::string problem = normalizeOrigin(origin, normalized); !problem.empty()) {
-      return "--allow-origin " + oneLine(problem);
+    if (const NormalizedOrigin normalized = normalizeOrigin(origin); !normalized.origin) {
+      return "--allow-origin " + oneLine(normalized.problem);
     }
   }
   return {};

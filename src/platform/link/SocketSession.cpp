@@ -13,14 +13,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <future>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "platform/link/LinkHolder.h"
+#include "platform/link/OneHostLink.h"
 #include "platform/link/OutgoingLines.h"
 #include "platform/link/PeerCredentials.h"
 #include "wire/LinkFrame.h"
@@ -48,13 +46,48 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
   return FileIdentity{info.st_dev, info.st_ino};
 }
 
+// A socket file may be left over from a run that ended without cleaning up, or belong to a
+// companion that is still running. Only a connection attempt tells them apart; it is made without
+// blocking, since a live companion with a full backlog would not accept it soon. Removes a stale
+// one; returns an empty string when the path is free now, else one line saying why it is not.
+std::string removeStaleSocket(net::io_context& io, const std::filesystem::path& path) {
+  const std::string name = path.string();
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return {};
+  if (!S_ISSOCK(info.st_mode)) {
+    return "refusing to replace " + name + ": it exists and is not a socket";
+  }
+  Local::socket probe(io);
+  ErrorCode error;
+  probe.open(Local(), error);
+  if (!error) probe.non_blocking(true, error);
+  if (!error) probe.connect(Local::endpoint(name), error);
+  if (!error || error == net::error::would_block || error == net::error::try_again ||
+      error == net::error::in_progress) {
+    return "another companion is already listening on " + name;
+  }
+  if (error != net::error::connection_refused) {
+    return "cannot check the existing socket " + name + ": " + error.message();
+  }
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return "cannot remove the stale socket " + name + ": " + std::strerror(errno);
+  }
+  return {};
+}
+
+// The hooks move to the link, which is the one to call them; the transport keeps the rest.
+OneHostLink::Hooks hooksOf(SocketSession::Options& options) {
+  return {std::move(options.waitUntilPendingAtMost), options.maxPendingSnapshots,
+          std::move(options.traffic), std::move(options.snapshotReceived)};
+}
+
 }  // namespace
 
 class SocketSession::Impl {
  public:
   Impl(SocketSession& session, Options options)
-      : session_(session),
-        options_(std::move(options)),
+      : options_(std::move(options)),
+        link_(session, hooksOf(options_)),
         work_(net::make_work_guard(io_)),
         acceptor_(io_),
         acceptRetry_(io_) {
@@ -68,27 +101,24 @@ class SocketSession::Impl {
   std::string listen();
   void stop();
 
-  void setDelegate(SessionDelegate* delegate) { delegate_ = delegate; }
-  void activate();
-
-  ContextDictionary receivedApplicationContext() const {
-    std::lock_guard lock(mutex_);
-    return lastContext_;
+  void setDelegate(SessionDelegate* delegate) { link_.setDelegate(delegate); }
+  void activate() {
+    net::post(io_, [this] {
+      if (link_.activate(listening_)) startAccept();
+    });
   }
 
-  bool isReachable() const {
-    std::lock_guard lock(mutex_);
-    return hostConnected_ && !hostInBackground_;
-  }
+  ContextDictionary receivedApplicationContext() const { return link_.lastContext(); }
+  bool isReachable() const { return link_.isReachable(); }
 
   void sendMessage(const ContextDictionary& message) {
-    if (options_.traffic) options_.traffic({LinkTraffic::Kind::messageSent, {}, message});
+    link_.messageSent(message);
     // Serialised on the caller's thread, so the I/O thread only moves bytes.
     net::post(io_, [this, line = LinkFrame::messageLine(message)]() mutable {
       if (host_ && !host_->closed && !host_->closeWhenWritten) {
         queueLine(host_, std::move(line));
-      } else if (const std::optional<RemoteHostId> remote = holder_.remoteHost()) {
-        toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(*remote, line); });
+      } else {
+        link_.sendToRemoteHost(line);
       }
     });
   }
@@ -107,10 +137,16 @@ class SocketSession::Impl {
     ran.get_future().wait();
     return true;
   }
-  void attachEndpoint(RemoteHostEndpoint* endpoint) { endpoint_ = endpoint; }
-  void remoteHostArrived(RemoteHostId host);
-  void remoteLine(RemoteHostId host, std::string line);
-  void remoteHostLeft(RemoteHostId host);
+  void attachEndpoint(RemoteHostEndpoint* endpoint) { link_.attachEndpoint(endpoint); }
+  void remoteHostArrived(RemoteHostId host) {
+    net::post(io_, [this, host] { link_.remoteHostArrived(host); });
+  }
+  void remoteLine(RemoteHostId host, std::string line) {
+    net::post(io_, [this, host, line = std::move(line)] { link_.remoteLine(host, line); });
+  }
+  void remoteHostLeft(RemoteHostId host) {
+    net::post(io_, [this, host] { link_.remoteHostLeft(host); });
+  }
 
  private:
   struct Connection {
@@ -132,22 +168,15 @@ class SocketSession::Impl {
   void startAccept();
   void admit(Local::socket socket);
   void startRead(const ConnectionPtr& connection);
-  void handleLine(const ConnectionPtr& connection, std::string_view line);
-  void handleFrame(std::string_view line, const std::function<void(std::string)>& reply);
-  void admitRemote(RemoteHostId host);
-  template <typename Call>
-  void toEndpoint(Call call) {
-    if (endpoint_ != nullptr) call(*endpoint_);
-  }
   void queueLine(const ConnectionPtr& connection, std::string line);
   void writeNext(const ConnectionPtr& connection);
   void inputEnded(const ConnectionPtr& connection, bool cleanly);
   void close(const ConnectionPtr& connection);
-  void setHostState(bool connected, bool inBackground);
-  void waitForRoom();
 
-  SocketSession& session_;
   Options options_;
+  // Which host holds the link, its frames and its reachability; the transport below only moves
+  // the socket host's bytes.
+  OneHostLink link_;
   // Declared before every socket and timer: they must be destroyed first.
   net::io_context io_;
   net::executor_work_guard<net::io_context::executor_type> work_;
@@ -156,23 +185,12 @@ class SocketSession::Impl {
   std::thread thread_;
 
   // Main thread: written before activation, read on the I/O thread after the activation post.
-  SessionDelegate* delegate_ = nullptr;
   std::atomic<bool> listening_ = false;
   std::optional<FileIdentity> socketFile_;
   bool stopped_ = false;
 
-  // I/O thread only. Who holds the link, and the socket's host while it is the one.
-  LinkHolder holder_;
+  // I/O thread only: the socket's host while it holds the link.
   ConnectionPtr host_;
-
-  // I/O thread only, like the endpoint's connections.
-  RemoteHostEndpoint* endpoint_ = nullptr;
-
-  // Read from any thread.
-  mutable std::mutex mutex_;
-  ContextDictionary lastContext_;
-  bool hostConnected_ = false;
-  bool hostInBackground_ = false;
 };
 
 std::string SocketSession::Impl::listen() {
@@ -183,36 +201,13 @@ std::string SocketSession::Impl::listen() {
       !problem.empty()) {
     return problem;
   }
-
-  const Local::endpoint endpoint(name);
-  struct stat info {};
-  if (lstat(options_.path.c_str(), &info) == 0) {
-    if (!S_ISSOCK(info.st_mode)) {
-      return "refusing to replace " + name + ": it exists and is not a socket";
-    }
-    // A socket file may be left over from a run that ended without cleaning up, or belong to a
-    // companion that is still running. Only a connection attempt tells them apart; it is made
-    // without blocking, since a live companion with a full backlog would not accept it soon.
-    Local::socket probe(io_);
-    ErrorCode error;
-    probe.open(Local(), error);
-    if (!error) probe.non_blocking(true, error);
-    if (!error) probe.connect(endpoint, error);
-    if (!error || error == net::error::would_block || error == net::error::try_again ||
-        error == net::error::in_progress) {
-      return "another companion is already listening on " + name;
-    }
-    if (error != net::error::connection_refused) {
-      return "cannot check the existing socket " + name + ": " + error.message();
-    }
-    if (unlink(options_.path.c_str()) != 0 && errno != ENOENT) {
-      return "cannot remove the stale socket " + name + ": " + std::strerror(errno);
-    }
+  if (std::string problem = removeStaleSocket(io_, options_.path); !problem.empty()) {
+    return problem;
   }
 
   ErrorCode error;
   acceptor_.open(Local(), error);
-  if (!error) acceptor_.bind(endpoint, error);
+  if (!error) acceptor_.bind(Local::endpoint(name), error);
   if (error) {
     acceptor_.close();
     return "cannot bind " + name + ": " + error.message();
@@ -244,87 +239,18 @@ void SocketSession::Impl::stop() {
     acceptRetry_.cancel();
     if (host_) close(host_);
     host_.reset();
-    for (const RemoteHostId host : holder_.releaseAll()) {
-      toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.close(host); });
-    }
+    link_.closeAll();
     // Refused connections still writing their error line are abandoned; the io_context's
     // destruction closes them.
     io_.stop();
   });
   work_.reset();
   if (thread_.joinable()) thread_.join();
-  {
-    std::lock_guard lock(mutex_);
-    hostConnected_ = false;
-    hostInBackground_ = false;
-  }
+  link_.forgetHost();
   // Remove the socket file only if it is still the one this session bound: a companion started
   // after this one may have replaced it.
   if (socketFile_ && identityOf(options_.path) == socketFile_) unlink(options_.path.c_str());
   socketFile_.reset();
-}
-
-void SocketSession::Impl::activate() {
-  net::post(io_, [this] {
-    if (!listening_) {
-      if (delegate_ != nullptr) {
-        delegate_->sessionActivationDidComplete(session_, ActivationState::notActivated,
-                                                "the link socket is not listening");
-      }
-      return;
-    }
-    const LinkHolder::Activation activation = holder_.activate();
-    if (delegate_ != nullptr) {
-      delegate_->sessionActivationDidComplete(session_, ActivationState::activated, std::nullopt);
-    }
-    if (activation.first) {
-      startAccept();
-      for (const RemoteHostId host : activation.waiting) admitRemote(host);
-    }
-  });
-}
-
-void SocketSession::Impl::remoteHostArrived(RemoteHostId host) {
-  net::post(io_, [this, host] {
-    if (holder_.activated()) {
-      admitRemote(host);
-    } else {
-      holder_.wait(host);
-    }
-  });
-}
-
-void SocketSession::Impl::admitRemote(RemoteHostId host) {
-  if (!holder_.isFree()) {
-    toEndpoint([host](RemoteHostEndpoint& endpoint) {
-      endpoint.turnAway(host, LinkFrame::errorLine(kLinkTakenMessage));
-    });
-    return;
-  }
-  holder_.giveToRemoteHost(host);
-  if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
-  setHostState(true, false);
-  toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.admit(host); });
-}
-
-void SocketSession::Impl::remoteLine(RemoteHostId host, std::string line) {
-  net::post(io_, [this, host, line = std::move(line)] {
-    if (!holder_.heldBy(host)) return;
-    handleFrame(line, [this, host](std::string reply) {
-      toEndpoint([&](RemoteHostEndpoint& endpoint) { endpoint.send(host, std::move(reply)); });
-    });
-    toEndpoint([host](RemoteHostEndpoint& endpoint) { endpoint.lineHandled(host); });
-  });
-}
-
-void SocketSession::Impl::remoteHostLeft(RemoteHostId host) {
-  net::post(io_, [this, host] {
-    holder_.forget(host);
-    if (!holder_.heldBy(host)) return;
-    holder_.release();
-    if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
-    setHostState(false, false);
-  });
 }
 
 void SocketSession::Impl::startAccept() {
@@ -345,29 +271,21 @@ void SocketSession::Impl::startAccept() {
 
 void SocketSession::Impl::admit(Local::socket socket) {
   auto connection = std::make_shared<Connection>(std::move(socket), options_.maxLineBytes);
-  std::string refusal = checkPeerIsSameUser(connection->socket.native_handle());
-  if (refusal.empty() && !holder_.isFree()) {
-    refusal = std::string(kLinkTakenMessage);
+  // A peer of another user is turned away before it can count as the host that holds the link.
+  std::string refusal;
+  if (const std::string problem = checkPeerIsSameUser(connection->socket.native_handle());
+      !problem.empty()) {
+    refusal = LinkFrame::errorLine(problem);
+  } else {
+    refusal = link_.socketHostArrived();
   }
   if (!refusal.empty()) {
-    queueLine(connection, LinkFrame::errorLine(refusal));
+    queueLine(connection, std::move(refusal));
     connection->closeWhenWritten = true;
     return;
   }
   host_ = connection;
-  holder_.giveToSocketHost();
-  if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
-  setHostState(true, false);
   startRead(connection);
-}
-
-void SocketSession::Impl::setHostState(bool connected, bool inBackground) {
-  {
-    std::lock_guard lock(mutex_);
-    hostConnected_ = connected;
-    hostInBackground_ = inBackground;
-  }
-  if (delegate_ != nullptr) delegate_->sessionReachabilityDidChange(session_);
 }
 
 void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
@@ -385,7 +303,10 @@ void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
         }
         connection->splitter.feed(
             std::string_view(connection->buffer.data(), size),
-            [&](std::string_view line) { handleLine(connection, line); },
+            [&](std::string_view line) {
+              link_.handleLine(line,
+                               [&](std::string reply) { queueLine(connection, std::move(reply)); });
+            },
             [&] {
               queueLine(connection, LinkFrame::errorLine("line longer than " +
                                                          std::to_string(options_.maxLineBytes) +
@@ -393,54 +314,6 @@ void SocketSession::Impl::startRead(const ConnectionPtr& connection) {
             });
         startRead(connection);
       });
-}
-
-void SocketSession::Impl::handleLine(const ConnectionPtr& connection, std::string_view line) {
-  handleFrame(line, [&](std::string reply) { queueLine(connection, std::move(reply)); });
-}
-
-void SocketSession::Impl::handleFrame(std::string_view line,
-                                      const std::function<void(std::string)>& reply) {
-  LinkFrame frame;
-  std::string problem;
-  if (!LinkFrame::parse(line, frame, problem)) {
-    reply(LinkFrame::errorLine(problem));
-    return;
-  }
-  if (options_.traffic && frame.type != LinkFrame::Type::error) {
-    options_.traffic({LinkTraffic::Kind::frameReceived, std::string(line), {}});
-  }
-  const bool snapshot =
-      frame.type == LinkFrame::Type::context || frame.type == LinkFrame::Type::message;
-  if (snapshot && options_.snapshotReceived) options_.snapshotReceived(frame.payload);
-  switch (frame.type) {
-    case LinkFrame::Type::context: {
-      {
-        std::lock_guard lock(mutex_);
-        lastContext_ = frame.payload;
-      }
-      if (delegate_ != nullptr) {
-        delegate_->sessionDidReceiveApplicationContext(session_, frame.payload);
-      }
-      waitForRoom();
-      break;
-    }
-    case LinkFrame::Type::message:
-      if (delegate_ != nullptr) delegate_->sessionDidReceiveMessage(session_, frame.payload);
-      waitForRoom();
-      break;
-    case LinkFrame::Type::reachability:
-      setHostState(true, !frame.reachable);
-      break;
-    case LinkFrame::Type::error:
-      // Never answered: two ends that answer each other's errors would do so forever.
-      break;
-  }
-}
-
-void SocketSession::Impl::waitForRoom() {
-  if (options_.waitUntilPendingAtMost)
-    options_.waitUntilPendingAtMost(options_.maxPendingSnapshots);
 }
 
 void SocketSession::Impl::queueLine(const ConnectionPtr& connection, std::string line) {
@@ -490,9 +363,7 @@ void SocketSession::Impl::inputEnded(const ConnectionPtr& connection, bool clean
   }
   if (connection == host_) {
     host_.reset();
-    holder_.release();
-    if (options_.traffic) options_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
-    setHostState(false, false);
+    link_.socketHostLeft();
   }
 }
 

@@ -53,8 +53,9 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint,
         acceptRetry_(io_),
         closeWait_(io_) {
     for (const std::string& origin : options_.allowedOrigins) {
-      std::string normalized;
-      if (normalizeOrigin(origin, normalized).empty()) allowedOrigins_.push_back(normalized);
+      if (std::optional<std::string> normalized = normalizeOrigin(origin).origin) {
+        allowedOrigins_.push_back(std::move(*normalized));
+      }
     }
   }
 
@@ -176,34 +177,45 @@ namespace {
 // A certificate chain or a key is a few kilobytes.
 constexpr off_t kMaxTlsFileBytes = off_t{1} << 20;
 
-std::string readTlsFile(const std::filesystem::path& path, const char* what, std::string& text,
-                        bool* readableByOthers) {
-  const std::string name = std::string("the TLS ") + what + " " + oneLine(path.string());
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return "cannot read " + name + ": " + std::strerror(errno);
-  struct stat info {};
+// A certificate or a key as read: its text, or else one line saying why it could not be read.
+struct TlsFile {
+  std::optional<std::string> text;
+  // Its mode gives the group or others some access: a key should be the owner's alone.
+  bool readableByOthers = false;
   std::string problem;
+};
+
+TlsFile readTlsFile(const std::filesystem::path& path, const char* what) {
+  const std::string name = std::string("the TLS ") + what + " " + oneLine(path.string());
+  TlsFile file;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    file.problem = "cannot read " + name + ": " + std::strerror(errno);
+    return file;
+  }
+  struct stat info {};
   if (fstat(fd, &info) != 0) {
-    problem = "cannot read " + name + ": " + std::strerror(errno);
+    file.problem = "cannot read " + name + ": " + std::strerror(errno);
   } else if (!S_ISREG(info.st_mode)) {
-    problem = name + " is not a regular file";
+    file.problem = name + " is not a regular file";
   } else if (info.st_size > kMaxTlsFileBytes) {
-    problem = name + " is larger than 1 MiB: not a PEM file";
+    file.problem = name + " is larger than 1 MiB: not a PEM file";
   } else {
-    text.resize(static_cast<std::size_t>(info.st_size));
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
     std::size_t total = 0;
     while (total < text.size()) {
       const ssize_t got = ::read(fd, text.data() + total, text.size() - total);
       if (got < 0 && errno == EINTR) continue;
-      if (got < 0) problem = "cannot read " + name + ": " + std::strerror(errno);
+      if (got < 0) file.problem = "cannot read " + name + ": " + std::strerror(errno);
       if (got <= 0) break;
       total += static_cast<std::size_t>(got);
     }
     text.resize(total);
-    if (readableByOthers != nullptr) *readableByOthers = (info.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+    file.readableByOthers = (info.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+    if (file.problem.empty()) file.text = std::move(text);
   }
   ::close(fd);
-  return problem;
+  return file;
 }
 
 }  // namespace
@@ -221,23 +233,15 @@ std::string WebSocketListener::Impl::listen() {
                       ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1);
     // The files are read here, not by OpenSSL: a FIFO or a device in their place is refused
     // rather than waited on, and a missing one is named with its cause.
-    std::string certificate;
-    std::string key;
-    bool keyReadableByOthers = false;
-    if (std::string problem =
-            readTlsFile(options_.tlsCertificate, "certificate", certificate, nullptr);
-        !problem.empty()) {
-      return problem;
-    }
-    if (std::string problem = readTlsFile(options_.tlsKey, "key", key, &keyReadableByOthers);
-        !problem.empty()) {
-      return problem;
-    }
+    const TlsFile certificate = readTlsFile(options_.tlsCertificate, "certificate");
+    if (!certificate.text) return certificate.problem;
+    const TlsFile key = readTlsFile(options_.tlsKey, "key");
+    if (!key.text) return key.problem;
     const std::string keyName = "the TLS key " + oneLine(options_.tlsKey.string());
-    if (keyReadableByOthers && options_.warning) {
+    if (key.readableByOthers && options_.warning) {
       options_.warning(keyName + " can be read by other users (chmod 600 it)");
     }
-    const bool encrypted = key.find("ENCRYPTED") != std::string::npos;
+    const bool encrypted = key.text->find("ENCRYPTED") != std::string::npos;
     if (encrypted && !options_.tlsKeyPassPhrase) {
       return keyName + " is encrypted: give its pass phrase with --tls-key-pass-file FILE";
     }
@@ -246,12 +250,12 @@ std::string WebSocketListener::Impl::listen() {
         [phrase = options_.tlsKeyPassPhrase.value_or(std::string())](
             std::size_t, ssl::context::password_purpose) { return phrase; });
     ErrorCode error;
-    tls_->use_certificate_chain(net::buffer(certificate), error);
+    tls_->use_certificate_chain(net::buffer(*certificate.text), error);
     if (error) {
       return "cannot use the TLS certificate " + oneLine(options_.tlsCertificate.string()) + ": " +
              error.message();
     }
-    tls_->use_private_key(net::buffer(key), ssl::context::pem, error);
+    tls_->use_private_key(net::buffer(*key.text), ssl::context::pem, error);
     if (error) {
       return "cannot use " + keyName + ": " + error.message() +
              (encrypted ? " (is the pass phrase right?)" : "");
@@ -423,11 +427,11 @@ http::status WebSocketListener::Impl::check(const http::request<http::empty_body
     return http::status::not_found;
   }
   if (const auto origin = request.find(http::field::origin); origin != request.end()) {
-    std::string value;
+    const std::optional<std::string> value =
+        normalizeOrigin(std::string_view(origin->value().data(), origin->value().size())).origin;
     // An Origin that is empty, "null" or not one at all matches nothing.
-    if (!normalizeOrigin(std::string_view(origin->value().data(), origin->value().size()), value)
-             .empty() ||
-        std::find(allowedOrigins_.begin(), allowedOrigins_.end(), value) == allowedOrigins_.end()) {
+    if (!value || std::find(allowedOrigins_.begin(), allowedOrigins_.end(), *value) ==
+                      allowedOrigins_.end()) {
       // A page open in a browser on this desktop must not drive the companion unless asked for.
       reason = "origin not allowed (dunvel-watch --allow-origin ORIGIN)";
       return http::status::forbidden;

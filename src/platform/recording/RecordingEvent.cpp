@@ -196,10 +196,9 @@ bool readFrame(const ContextDictionary& object, RecordingEvent& event, std::stri
   if (frame == nullptr) return fail(error, "/frame: a frame event needs the frame object");
   // Read with the link's own rules, so a replay sends only what the link would take.
   event.frameJson = writeContextJson(*frame);
-  std::string problem;
-  if (!LinkFrame::parse(event.frameJson, event.frame, problem)) {
-    return fail(error, "/frame" + problem);
-  }
+  LinkFrame::Parsed parsed = LinkFrame::parse(event.frameJson);
+  if (!parsed.frame) return fail(error, "/frame" + parsed.problem);
+  event.frame = std::move(*parsed.frame);
   if (event.frame.type == LinkFrame::Type::error) {
     return fail(error, "/frame/type: an error frame is not something a host plays");
   }

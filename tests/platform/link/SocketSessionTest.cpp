@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "platform/link/ChildProcess.h"
-#include "wire/LinkFrame.h"
 #include "platform/link/LinkTestSupport.h"
 #include "platform/link/TestCompanion.h"
 #include "state/SnapshotJson.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 namespace {
@@ -34,10 +34,9 @@ ContextDictionary parsed(std::string_view json) {
 // The "message" of an error line, or "" when the line is no error frame.
 std::string errorOf(const std::optional<std::string>& line) {
   if (!line) return "";
-  LinkFrame frame;
-  std::string problem;
-  if (!LinkFrame::parse(*line, frame, problem) || frame.type != LinkFrame::Type::error) return "";
-  return frame.message;
+  const std::optional<LinkFrame> frame = LinkFrame::parse(*line).frame;
+  if (!frame || frame->type != LinkFrame::Type::error) return "";
+  return frame->message;
 }
 
 SocketSession::Options optionsAt(std::filesystem::path path) {
@@ -155,17 +154,18 @@ TEST(SocketSession, SendsMessagesToTheConnectedHostAndDropsThemWithoutOne) {
   companion.session.sendMessage({{"action", "award"}, {"teamId", "t2"}});
   companion.session.sendMessage({{"action", "noAnswer"}});
 
-  LinkFrame frame;
-  std::string problem;
   auto line = host.readLine();
   ASSERT_TRUE(line.has_value());
-  ASSERT_TRUE(LinkFrame::parse(*line, frame, problem)) << problem;
-  EXPECT_EQ(frame.type, LinkFrame::Type::message);
-  EXPECT_EQ(frame.payload, (ContextDictionary{{"action", "award"}, {"teamId", "t2"}}));
+  LinkFrame::Parsed parsed = LinkFrame::parse(*line);
+  ASSERT_TRUE(parsed.frame) << parsed.problem;
+  EXPECT_EQ(parsed.frame->type, LinkFrame::Type::message);
+  EXPECT_EQ(parsed.frame->payload, (ContextDictionary{{"action", "award"}, {"teamId", "t2"}}));
   line = host.readLine();
   ASSERT_TRUE(line.has_value());
-  ASSERT_TRUE(LinkFrame::parse(*line, frame, problem)) << problem;
-  EXPECT_EQ(frame.payload, (ContextDictionary{{"action", "noAnswer"}}));
+  parsed = LinkFrame::parse(*line);
+  ASSERT_TRUE(parsed.frame) << parsed.problem;
+  EXPECT_EQ(parsed.frame->type, LinkFrame::Type::message);
+  EXPECT_EQ(parsed.frame->payload, (ContextDictionary{{"action", "noAnswer"}}));
 }
 
 TEST(SocketSession, AnswersBadLinesWithAnErrorAndKeepsTheConnectionAndState) {

@@ -8,9 +8,10 @@ namespace dunvel {
 namespace {
 
 std::string normalized(const std::string& text) {
-  std::string origin;
-  const std::string problem = normalizeOrigin(text, origin);
-  return problem.empty() ? origin : "error: " + problem;
+  const NormalizedOrigin normalized = normalizeOrigin(text);
+  // Exactly one of the two comes back.
+  EXPECT_NE(normalized.origin.has_value(), !normalized.problem.empty()) << text;
+  return normalized.origin ? *normalized.origin : "error: " + normalized.problem;
 }
 
 // Browsers send scheme://host[:port], in lower case, without a default port and without a path:
