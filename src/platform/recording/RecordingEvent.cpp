@@ -270,10 +270,7 @@ bool readKindFields(const ContextDictionary& object, RecordingEvent& event, std:
   return fail(error, "/event: unknown event");
 }
 
-}  // namespace
-
-bool RecordingEvent::parse(std::string_view line, RecordingEvent& event, std::string& error) {
-  event = RecordingEvent{};
+bool parseInto(std::string_view line, RecordingEvent& event, std::string& error) {
   // The object, its frame and the frame's payload: two levels more than a snapshot may use.
   JsonReadResult read = readSnapshotJson(line, kMaxSnapshotDepth + 2);
   if (!read.ok()) return fail(error, read.error);
@@ -300,6 +297,15 @@ bool RecordingEvent::parse(std::string_view line, RecordingEvent& event, std::st
   event.wall = wall != nullptr ? *wall : std::string();
 
   return readKindFields(object, event, error);
+}
+
+}  // namespace
+
+RecordingEvent::Parsed RecordingEvent::parse(std::string_view line) {
+  Parsed parsed;
+  RecordingEvent event;
+  if (parseInto(line, event, parsed.problem)) parsed.event = std::move(event);
+  return parsed;
 }
 
 }  // namespace dunvel

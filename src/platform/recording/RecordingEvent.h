@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "observation/Date.h"
-#include "wire/LinkFrame.h"
 #include "state/ContextValue.h"
 #include "views/toolkit/HapticType.h"
+#include "wire/LinkFrame.h"
 
 namespace dunvel {
 
@@ -28,6 +28,7 @@ inline constexpr std::size_t kMaxRecordingLineBytes = std::size_t{2} << 20;
 //   {"t":…,"wall":…,"event":"screen","screen":"answer","shows":"answer: 0:04 | 10 | …"}
 // A file may hold several recordings one after the other, each opened by its start line.
 struct RecordingEvent {
+  struct Parsed;
   enum class Kind { start, connect, disconnect, frame, tap, command, haptic, screen };
 
   Kind kind = Kind::start;
@@ -49,9 +50,9 @@ struct RecordingEvent {
   // replacement characters; frameJson goes in verbatim (the link accepted it as JSON).
   std::string line() const;
 
-  // Reads one line. On failure returns false with error set to one line saying what is wrong
-  // (where in the line, for bad JSON). The time is not checked against other lines.
-  static bool parse(std::string_view line, RecordingEvent& event, std::string& error);
+  // Reads one line: the event, or else one line saying what is wrong (where in the line, for
+  // bad JSON). The time is not checked against other lines.
+  static Parsed parse(std::string_view line);
 
   static const char* kindName(Kind kind);
   // "notification", "success", "failure", "click", or "unknown" for another raw value.
@@ -66,5 +67,10 @@ std::string millisText(double t);
 std::string recordingWallText(Date date);
 // Reads such a text back (fractions of 1 to 9 digits, or none); nothing when it is not one.
 std::optional<Date> parseRecordingWallText(std::string_view text);
+
+struct RecordingEvent::Parsed {
+  std::optional<RecordingEvent> event;
+  std::string problem;
+};
 
 }  // namespace dunvel

@@ -88,16 +88,17 @@ bool RecordingReader::next(RecordingEvent& event) {
   for (LineEnd end = nextLine(text); end != LineEnd::none; end = nextLine(text)) {
     const bool complete = end == LineEnd::newline;
     if (text.find_first_not_of(" \t") == std::string::npos) continue;
-    std::string problem;
-    if (!RecordingEvent::parse(text, event, problem)) {
+    RecordingEvent::Parsed parsed = RecordingEvent::parse(text);
+    if (!parsed.event) {
       // Whatever is wrong with a last line without its newline, the likely story is a recorder
       // that was stopped in the middle of writing it.
-      warn(lineNumber_, complete ? problem + ": skipped"
+      warn(lineNumber_, complete ? parsed.problem + ": skipped"
                                  : "cut short (the recording ends in the middle of this line): "
                                    "skipped");
       endsCutShort_ = !complete;
       continue;
     }
+    event = std::move(*parsed.event);
     if (event.kind == RecordingEvent::Kind::start) {
       ++recording_;
       lastTime_ = 0;
