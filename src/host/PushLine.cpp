@@ -7,7 +7,6 @@
 
 #include "host/HostConnection.h"
 #include "host/WebSocketHostLink.h"
-#include "platform/link/WebSocketUrl.h"
 
 namespace dunvel {
 
@@ -70,8 +69,7 @@ std::string pushLine(const std::string& link, std::string_view line,
   push.stop();
 
   if (outcome.refusal) return "the companion refused it: " + *outcome.refusal;
-  // A WebSocket URL carries the link's token, which stays out of messages.
-  const std::string shown = isWebSocketLink(link) ? shownWebSocketUrl(link) : link;
+  const std::string shown = shownLink(link);
   if (!outcome.ended) {
     if (!outcome.connected) {
       return "the companion on " + shown + " took no connection within " + seconds(answerWithin) +

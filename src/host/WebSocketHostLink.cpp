@@ -75,6 +75,10 @@ bool isWebSocketLink(std::string_view link) {
   return link.starts_with("ws://") || link.starts_with("wss://");
 }
 
+std::string shownLink(std::string_view link) {
+  return isWebSocketLink(link) ? shownWebSocketUrl(link) : std::string(link);
+}
+
 bool hasLinkToken(std::string_view url) {
   const std::size_t question = url.find('?');
   if (question == std::string_view::npos) return false;

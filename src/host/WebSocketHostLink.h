@@ -15,6 +15,8 @@ namespace dunvel {
 // Whether a --link names the companion's WebSocket endpoint (ws://… or wss://…) rather than a
 // socket path.
 bool isWebSocketLink(std::string_view link);
+// A link as messages show it: a socket path whole, a WebSocket URL without its token.
+std::string shownLink(std::string_view link);
 
 // Empty when the URL is one a host can connect to (ws:// or wss://, a host, an optional port and
 // path), else one line saying what is wrong.

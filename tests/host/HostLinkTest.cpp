@@ -337,6 +337,13 @@ TEST(HostLink, TheCommandLineExplainsItselfAndRejectsBadInput) {
                 R"({"screen":"tournament"})"),
             0)
       << err;
+  // A socket path shows whole, even with the '?' before which a WebSocket URL's token is cut.
+  const std::string oddLink = (folder.path() / "night?2.sock").string();
+  Companion odd(oddLink);
+  ASSERT_EQ(odd.listenProblem, "");
+  EXPECT_EQ(run({"push", "-", "--link", oddLink.c_str()}, out, err, R"({"screen":"board"})"), 0)
+      << err;
+  EXPECT_EQ(out, "dunvel-host: sent standard input as the context to " + oddLink + "\n");
   // --opened-now starts the question clock at the moment of the push.
   const double before = static_cast<double>(std::chrono::duration_cast<std::chrono::seconds>(
                                                 std::chrono::system_clock::now().time_since_epoch())

@@ -30,7 +30,6 @@
 #include "host/WebSocketHostLink.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
-#include "platform/link/WebSocketUrl.h"
 #include "state/OneLine.h"
 #include "state/SnapshotJson.h"
 #include "wire/LineSplitter.h"
@@ -138,10 +137,8 @@ int push(const std::string& file, bool asMessage, bool openedNow, bool strict,
     err << "dunvel-host: " << problem << '\n';
     return kBadInput;
   }
-  // A WebSocket URL carries the link's token, which stays off the screen.
-  const std::string shownLink = shownWebSocketUrl(target);
   out << "dunvel-host: sent " << shownName << " as " << (asMessage ? "a message" : "the context")
-      << " to " << shownLink << '\n';
+      << " to " << shownLink(target) << '\n';
   return kDone;
 }
 
