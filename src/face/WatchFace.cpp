@@ -37,6 +37,8 @@ WatchFace::~WatchFace() = default;
 
 void WatchFace::show(const Element& tree) {
   tree_ = &tree;
+  // Laid out once it is seen again.
+  if (!seen_) return;
   relayout();
   // Positions of scroll views that left the tree are forgotten; the others are kept as the
   // layout clamped them, so content that shrank does not leave a stretch to scroll back first.
@@ -52,8 +54,32 @@ void WatchFace::show(const Element& tree) {
   }
 }
 
+void WatchFace::setSeen(bool seen) {
+  if (seen == seen_) return;
+  seen_ = seen;
+  if (!seen) {
+    press_.reset();
+    minuteTurn_.cancel();
+    return;
+  }
+  if (clock_ != nullptr) showTimeNow();
+  if (tree_ != nullptr) {
+    renderer_.layout(*tree_, offsets_, FaceRenderer::Relayout::whole);
+    shownLook_ = *tree_;
+    keepLook(*shownLook_);
+  }
+  changed();
+}
+
+void WatchFace::cancelPress() {
+  if (!press_) return;
+  const bool looked = press_->state == PressState::onButton;
+  press_.reset();
+  if (looked) changed();
+}
+
 void WatchFace::press(Point point) {
-  if (layout() == nullptr) return;
+  if (!seen_ || layout() == nullptr) return;
   Press press;
   press.start = point;
   if (const Element* button = layout()->buttonAt(point)) {
@@ -70,7 +96,7 @@ void WatchFace::press(Point point) {
 }
 
 void WatchFace::move(Point point) {
-  if (!press_ || layout() == nullptr) return;
+  if (!seen_ || !press_ || layout() == nullptr) return;
   Press& press = *press_;
   const double dy = point.y - press.start.y;
   // Only an upright movement drags: the watch scrolls vertically, and a finger that slides
@@ -114,7 +140,7 @@ void WatchFace::release(Point point) {
 }
 
 bool WatchFace::tap(std::string_view identity) {
-  if (layout() == nullptr) return false;
+  if (!seen_ || layout() == nullptr) return false;
   for (const ButtonHit& hit : layout()->buttons()) {
     if (hit.element->identity == identity) {
       tap(*hit.element);
@@ -133,7 +159,7 @@ void WatchFace::tap(const Element& button) {
 
 void WatchFace::scroll(Point point, double amount, ScrollUnit unit) {
   const FaceLayout* current = layout();
-  if (current == nullptr || current->scrollViews().empty() || !std::isfinite(amount)) return;
+  if (!seen_ || current == nullptr || current->scrollViews().empty() || !std::isfinite(amount)) return;
   const ScrollViewLayout* view = current->scrollViewAt(point);
   if (view == nullptr) view = &current->scrollViews().front();
   double points = amount;
@@ -156,7 +182,7 @@ void WatchFace::pulse(HapticType type) {
 void WatchFace::setTextSize(TextSize size) {
   if (size == textSize()) return;
   renderer_.setTextSize(size);
-  relayout();
+  if (seen_) relayout();
   changed();
 }
 
@@ -164,13 +190,13 @@ void WatchFace::showTime(std::string time) {
   if (time == renderer_.time()) return;
   renderer_.setTime(std::move(time));
   // The time stands apart in its band: nothing else moves.
-  if (tree_ != nullptr) renderer_.placeTime();
+  if (tree_ != nullptr && seen_) renderer_.placeTime();
   changed();
 }
 
 void WatchFace::keepTime(const Clock& clock) {
   clock_ = &clock;
-  showTimeNow();
+  if (seen_) showTimeNow();
 }
 
 void WatchFace::showTimeNow() {
@@ -199,7 +225,7 @@ double WatchFace::Stats::scrollOffset(const std::string& identity) const {
 }
 
 void WatchFace::paintIfChanged() {
-  if (!dirty_ || tree_ == nullptr) return;
+  if (!dirty_ || !seen_ || tree_ == nullptr) return;
   dirty_ = false;
   PaintOptions options;
   options.pressedButton = pressedLook();
@@ -225,7 +251,7 @@ void WatchFace::setOffset(const ScrollViewLayout& view, double offset) {
 
 void WatchFace::changed() {
   dirty_ = true;
-  if (frameQueued_) return;
+  if (frameQueued_ || !seen_) return;
   frameQueued_ = true;
   mainQueue_.async([weak = std::weak_ptr<WatchFace*>(self_)] {
     if (auto self = weak.lock()) {

@@ -73,6 +73,14 @@ class WatchFace {
   // until the face goes. The clock must outlive the face.
   void keepTime(const Clock& clock);
 
+  // Whether anyone sees the face: a window, a viewer, frames written. A face nobody sees lays
+  // out and paints nothing, takes no input and keeps no minute timer; seen again, it is laid out
+  // and painted whole at once. A face is seen from the start.
+  void setSeen(bool seen);
+  bool seen() const { return seen_; }
+  // Lets go of a press without tapping anything, as a finger taken away by the system is.
+  void cancelPress();
+
   // Called with the button before its action runs, for each tap.
   void onTap(std::function<void(const Element& button)> listener);
   // Called after each painted frame, with the renderer holding it.
@@ -126,6 +134,7 @@ class WatchFace {
   Cancellable pulseEnd_;
   const Clock* clock_ = nullptr;
   Cancellable minuteTurn_;
+  bool seen_ = true;
   bool dirty_ = false;
   bool frameQueued_ = false;
   std::size_t framesPainted_ = 0;

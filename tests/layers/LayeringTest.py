@@ -39,6 +39,8 @@ RANKS = {
     "platform/recording": 6,
     "app": 6,
     "platform/window": 6,
+    # The face in a browser: the face, what a screen reader reads of it, and the endpoint's viewers.
+    "platform/view": 6,
     "platform/accessibility": 7,
     "host": 7,
     "cli": 7,

@@ -17,6 +17,7 @@
 #include "platform/accessibility/AtkFaceAccessibility.h"
 #include "platform/device/LogHapticEngine.h"
 #include "platform/recording/HapticRecorder.h"
+#include "platform/view/FaceViewer.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/window/SdlWindow.h"
 #include "render/FaceRenderer.h"
@@ -48,6 +49,20 @@ class FrameFolder {
   std::ostream& err_;
   std::size_t count_ = 0;
   bool failed_ = false;
+};
+
+// Haptics also go to the browser view's viewers, whose phones buzz with them.
+class ViewerHapticEngine final : public HapticEngine {
+ public:
+  ViewerHapticEngine(FaceViewer* viewer, HapticEngine& next) : viewer_(viewer), next_(next) {}
+  void playHaptic(HapticType type) override {
+    if (viewer_ != nullptr) viewer_->haptic(type);
+    next_.playHaptic(type);
+  }
+
+ private:
+  FaceViewer* viewer_;
+  HapticEngine& next_;
 };
 
 }  // namespace
@@ -101,8 +116,21 @@ int FaceAppRunner::run(const App& app) {
   if (frames) face.onFrame([&frames](const FaceRenderer& painted) { frames->write(painted); });
   if (options_.onFrame) face.onFrame(options_.onFrame);
 
+  if (options_.viewer != nullptr) {
+    options_.viewer->attach(face, renderer,
+                            window || frames ? FaceViewer::SeenBy::others
+                                             : FaceViewer::SeenBy::viewersOnly);
+  }
+  struct Detach {
+    FaceViewer* viewer;
+    ~Detach() {
+      if (viewer != nullptr) viewer->detach();
+    }
+  } detach{options_.viewer};
+
   LogHapticEngine logged(log_);
-  FaceHapticEngine pulsed(face, logged);
+  ViewerHapticEngine viewed(options_.viewer, logged);
+  FaceHapticEngine pulsed(face, viewed);
   std::optional<HapticRecorder> recorded;
   if (options_.recording != nullptr) recorded.emplace(pulsed, *options_.recording);
   HapticEngine& haptics = recorded ? static_cast<HapticEngine&>(*recorded) : pulsed;

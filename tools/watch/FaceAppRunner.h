@@ -14,6 +14,7 @@
 namespace dunvel {
 
 class FaceRenderer;
+class FaceViewer;
 class MainRunLoop;
 class RecordingWriter;
 
@@ -35,6 +36,9 @@ class FaceAppRunner final : public AppRunner {
     std::optional<std::filesystem::path> frames;
     // Where screen changes and haptics are also noted, if anywhere; must outlive the runner.
     RecordingWriter* recording = nullptr;
+    // The browser view's side of the face, if any; must outlive the runner. Without a window or
+    // frames, the face is painted only while a viewer watches.
+    FaceViewer* viewer = nullptr;
     // Called on the main thread after each frame is painted, shown and written.
     std::function<void(const FaceRenderer&)> onFrame;
   };

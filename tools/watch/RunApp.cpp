@@ -39,10 +39,10 @@ bool hasDisplay() {
 }  // namespace
 
 int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, std::ostream& err,
-           RecordingWriter* recording) {
+           RecordingWriter* recording, FaceViewer* viewer) {
   SystemClock clock;
   const bool window = !options.headless && hasDisplay();
-  if (!window && !options.frames) {
+  if (!window && !options.frames && viewer == nullptr) {
     // Nothing is drawn: one line per screen change and one per haptic, until the loop stops.
     LogHapticEngine logged(log);
     std::optional<HapticRecorder> recorded;
@@ -68,6 +68,7 @@ int runApp(MainRunLoop& loop, const WatchOptions& options, std::ostream& log, st
   faceOptions.display = window ? FaceDisplay::window : FaceDisplay::none;
   if (options.frames) faceOptions.frames = *options.frames;
   faceOptions.recording = recording;
+  faceOptions.viewer = viewer;
   FaceAppRunner runner(loop, clock, log, err, faceOptions);
   return appMain<DunvelWatchApp>(runner);
 }

@@ -31,6 +31,12 @@
 #include "platform/runloop/SystemClock.h"
 #include "platform/runloop/TerminationSignals.h"
 #include "state/OneLine.h"
+#include "files/DataDir.h"
+#include "platform/link/ViewerHub.h"
+#include "platform/view/FaceViewer.h"
+#include "platform/view/ViewPage.h"
+#include "render/FaceSize.h"
+#include "watch/LogTee.h"
 #include "watch/RunApp.h"
 #include "watch/SnapshotFindingsLog.h"
 
@@ -92,12 +98,18 @@ void addWatchOptions(CLI::App& app, WatchOptions& options) {
                  "Let web pages from this origin (e.g. http://localhost:8000) connect to the "
                  "endpoint; others are refused. Repeatable")
       ->type_name("ORIGIN");
+  app.add_flag("--view", options.view,
+               "Also show the watch face in any browser, live, on the --listen address: open "
+               "http://ADDRESS:PORT/view#token=... (the line 'view on ...' gives it, token "
+               "included). A click or a touch taps, the wheel turns the crown, haptics buzz a "
+               "phone; up to 8 viewers at once");
 }
 
 // What is wrong with the options that go with --listen, as a usage line says it; empty when
 // nothing is.
 std::string listenUsageProblem(const WatchOptions& options) {
   if (!options.listen) {
+    if (options.view) return "--view needs --listen ws://ADDRESS:PORT (or wss://)";
     if (options.tlsCertificate || options.tlsKey || options.tlsKeyPassFile || options.token ||
         options.tokenFile || !options.allowedOrigins.empty()) {
       return "--tls-cert, --tls-key, --token, --token-file and --allow-origin go with --listen";
@@ -279,7 +291,7 @@ namespace {
 // again); warnings go to err as they come.
 std::string startEndpoint(const WatchOptions& options, SocketSession& session,
                           std::unique_ptr<WebSocketListener>& listener, LinkUrlFile& urlFile,
-                          std::ostream& err) {
+                          ViewerHub* view, std::ostream& err) {
   WebSocketListener::Options endpoint;
   parseWebSocketAddress(*options.listen, endpoint.address);
   if (options.tlsCertificate) endpoint.tlsCertificate = *options.tlsCertificate;
@@ -303,6 +315,7 @@ std::string startEndpoint(const WatchOptions& options, SocketSession& session,
   };
   endpoint.token = options.token ? *options.token : makeLinkToken();
   endpoint.allowedOrigins = options.allowedOrigins;
+  endpoint.view = view;
   if (!endpoint.address.secure && !isLoopbackAddress(endpoint.address)) {
     err << "dunvel-watch: warning: " << *options.listen
         << " is not encrypted: anyone on that network can read the link and its token (use "
@@ -318,6 +331,7 @@ std::string startEndpoint(const WatchOptions& options, SocketSession& session,
     return problem;
   }
   err << "dunvel-watch: WebSocket link on " << listener->url() << std::endl;
+  if (view != nullptr) err << "dunvel-watch: view on " << listener->viewUrl() << std::endl;
   return {};
 }
 
@@ -333,13 +347,65 @@ std::unique_ptr<DemoHost> startDemo(const std::filesystem::path& socket, std::os
   return demo;
 }
 
-int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std::ostream& err) {
+// The browser view of --view: its page, its viewers' hub and the face's side of it, all made
+// before the link so that the link's hooks can reach them.
+struct BrowserView {
+  std::unique_ptr<ViewerHub> hub;
+  std::unique_ptr<FaceViewer> viewer;
+};
+
+// Empty, or the line saying why the view cannot be had.
+std::string makeBrowserView(const WatchOptions& options, MainQueue& queue, std::ostream& log,
+                            BrowserView& view) {
+  ViewPage page;
+  try {
+    page = readViewPage(dataDir());
+  } catch (const std::runtime_error& error) {
+    return oneLine(error.what());
+  }
+  if (!page.problem.empty()) return page.problem;
+  const FaceMetrics face = faceMetrics(parseFaceSize(options.size).value_or(FaceSize::mm45));
+  ViewerHub::Options hub;
+  hub.files = std::move(page.files);
+  hub.faceWidth = face.size.width;
+  hub.faceHeight = face.size.height;
+  // The viewer is made first, the hub is told its events, then the viewer is given the hub.
+  auto events = std::make_shared<ViewerHub::Events>();
+  hub.events.joined = [events](ViewerId id) { events->joined(id); };
+  hub.events.left = [events](ViewerId id) { events->left(id); };
+  hub.events.wholeFaceWanted = [events](ViewerId id) { events->wholeFaceWanted(id); };
+  hub.events.input = [events](ViewerId id, ViewerInput input) {
+    events->input(id, std::move(input));
+  };
+  hub.events.log = [events](std::string line) { events->log(std::move(line)); };
+  view.hub = std::make_unique<ViewerHub>(std::move(hub));
+  view.viewer = std::make_unique<FaceViewer>(*view.hub, queue);
+  *events = view.viewer->events([&log](const std::string& line) {
+    log << "view: " << line << std::endl;
+  });
+  return {};
+}
+
+int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut,
+             std::ostream& err) {
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
   // then the loop with any block still queued for the recording, then the recording.
   SystemClock wallClock;
   RecordingWriter recording(
       wallClock, [] { return std::chrono::steady_clock::now().time_since_epoch(); }, err);
   MainRunLoop loop;
+  // The log, also read by the view's panel when there is one.
+  BrowserView view;
+  LogTee tee(realOut, [&view](const std::string& line) {
+    if (view.viewer) view.viewer->logLine(line);
+  });
+  std::ostream out(&tee);
+  if (options->view) {
+    if (std::string problem = makeBrowserView(*options, loop, out, view); !problem.empty()) {
+      err << "dunvel-watch: --view: " << problem << std::endl;
+      return 1;
+    }
+  }
   // From here on a signal ends the run cleanly; one that comes before run() makes it return at
   // once. The stop is queued behind the blocks already queued: what the link had taken in
   // before the signal (a snapshot and its line in the recording) is applied and shown first.
@@ -349,8 +415,23 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
   linkOptions.folderPolicy =
       options->link ? LinkFolderPolicy::chosenFolder : LinkFolderPolicy::privateFolder;
   linkOptions.waitUntilPendingAtMost = [&loop](std::size_t n) { loop.waitUntilPendingAtMost(n); };
-  if (options->record) linkOptions.traffic = recordLinkTraffic(loop, recording);
-  linkOptions.snapshotReceived = logSnapshotFindings(loop, out);
+  std::function<void(const LinkTraffic&)> recorded;
+  if (options->record) recorded = recordLinkTraffic(loop, recording);
+  FaceViewer* viewer = view.viewer.get();
+  if (recorded || viewer != nullptr) {
+    linkOptions.traffic = [recorded, viewer, &loop](const LinkTraffic& traffic) {
+      if (recorded) recorded(traffic);
+      const bool came = traffic.kind == LinkTraffic::Kind::hostConnected;
+      if (viewer != nullptr && (came || traffic.kind == LinkTraffic::Kind::hostDisconnected)) {
+        loop.async([viewer, came] { viewer->linkHeld(came); });
+      }
+    };
+  }
+  std::function<void(std::vector<std::string>)> findings;
+  if (viewer != nullptr) {
+    findings = [viewer](std::vector<std::string> lines) { viewer->findings(std::move(lines)); };
+  }
+  linkOptions.snapshotReceived = logSnapshotFindings(loop, out, std::move(findings));
   SocketSession session(std::move(linkOptions));
   if (std::string problem = session.listen(); !problem.empty()) {
     err << "dunvel-watch: " << problem << std::endl;
@@ -375,7 +456,8 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
   // Removed when the run ends, however it ends, and only while it is still this run's.
   LinkUrlFile urlFile;
   if (options->listen) {
-    if (std::string problem = startEndpoint(*options, session, listener, urlFile, err);
+    if (std::string problem =
+            startEndpoint(*options, session, listener, urlFile, view.hub.get(), err);
         !problem.empty()) {
       session.stop();
       err << "dunvel-watch: " << problem << std::endl;
@@ -385,13 +467,31 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& out, std:
 
   SessionPlatform platform{
       [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}};
-  if (options->record) platform.observeSend = recordTaps(recording);
+  std::function<void(const std::string&, const ContextDictionary&)> tapped;
+  if (options->record) tapped = recordTaps(recording);
+  if (viewer != nullptr) {
+    // The panel's log shows the commands the face sent.
+    platform.observeSend = [tapped, &out](const std::string& action,
+                                          const ContextDictionary& extra) {
+      if (tapped) tapped(action, extra);
+      std::string line = "sent: " + action;
+      const auto team = extra.find("teamId");
+      if (team != extra.end()) {
+        if (const auto* id = team->second.get_if<std::string>()) line += " " + oneLine(*id);
+      }
+      out << line << std::endl;
+    };
+  } else {
+    platform.observeSend = std::move(tapped);
+  }
   installSessionPlatform(std::move(platform));
 
   std::unique_ptr<DemoHost> demo;
-  if (options->demo) demo = startDemo(session.path(), out);
+  // The demo host writes from its own thread: straight to the standard output, past the tee.
+  if (options->demo) demo = startDemo(session.path(), realOut);
 
-  const int ran = runApp(loop, *options, out, err, options->record ? &recording : nullptr);
+  const int ran =
+      runApp(loop, *options, out, err, options->record ? &recording : nullptr, viewer);
 
   if (demo) demo->stop();
   if (listener) {

@@ -36,6 +36,8 @@ struct WatchOptions {
   std::optional<std::string> tokenFile;
   // Origins (as browsers send them) that may connect to the endpoint.
   std::vector<std::string> allowedOrigins;
+  // Also serve the face to browsers on the endpoint (/view).
+  bool view = false;
 };
 
 }  // namespace dunvel

@@ -66,6 +66,11 @@ class WebSocketConnection final : public WebSocketPeer,
         ws_(std::forward<Arguments>(arguments)...),
         answerDelay_(beast::get_lowest_layer(ws_).get_executor()) {}
 
+  ~WebSocketConnection() override {
+    // A viewer's handshake that held a place and never opened gives it back.
+    if (viewerPlace_) owner_->viewerHub()->unreserve();
+  }
+
   void start() override {
     beast::get_lowest_layer(ws_).expires_after(owner_->options().handshakeTimeout);
     if constexpr (kSecure) {
@@ -160,15 +165,28 @@ class WebSocketConnection final : public WebSocketPeer,
     if (request.version() != 11 && request.version() != 10) {
       return refuse(http::status::bad_request, "this endpoint speaks HTTP/1.1", 11, head);
     }
-    std::string reason;
-    http::status status = owner_->check(request, address_, reason);
-    if (status == http::status::ok && !websocket::is_upgrade(request)) {
-      status = http::status::upgrade_required;
-      reason = "this is a WebSocket endpoint";
+    HandshakeAnswer answer = owner_->check(request, address_);
+    if (answer.status == http::status::ok && answer.file != nullptr) {
+      return servePage(*answer.file, request.version(), head);
     }
-    if (status != http::status::ok) return refuse(status, reason, request.version(), head);
+    if (answer.status == http::status::ok && !websocket::is_upgrade(request)) {
+      answer.status = http::status::upgrade_required;
+      answer.reason = "this is a WebSocket endpoint";
+    }
+    if (answer.status != http::status::ok) {
+      return refuse(answer.status, answer.reason, request.version(), head);
+    }
+    viewerPlace_ = answer.viewer;
 
-    ws_.read_message_max(owner_->options().maxMessageBytes);
+    if (viewerPlace_) {
+      ws_.read_message_max(owner_->viewerHub()->maxMessageBytes());
+      // The face's pixels go raw: compressed on the way, they cost a tick's band, not a face.
+      websocket::permessage_deflate deflate;
+      deflate.server_enable = true;
+      ws_.set_option(deflate);
+    } else {
+      ws_.read_message_max(owner_->options().maxMessageBytes);
+    }
     ws_.set_option(websocket::stream_base::decorator(
         [](websocket::response_type& response) { response.set(http::field::server, "dunvel"); }));
     ws_.async_accept(request, [self = this->shared_from_this()](ErrorCode error) {
@@ -192,6 +210,24 @@ class WebSocketConnection final : public WebSocketPeer,
       if (error || self->state_ == Lifecycle::ended) return self->handshakeFailed();
       self->writeRefusal();
     });
+  }
+
+  // A file of the view's page: nothing in it runs but its own script, and nothing is guessed.
+  void servePage(const ViewFile& file, unsigned version, bool head) {
+    head_ = head;
+    response_.emplace(http::status::ok, version);
+    response_->set(http::field::server, "dunvel");
+    response_->set(http::field::content_type, file.contentType);
+    response_->set("Content-Security-Policy",
+                   "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
+                   "img-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+    response_->set("X-Content-Type-Options", "nosniff");
+    response_->set(http::field::cache_control, "no-store");
+    response_->set("Referrer-Policy", "no-referrer");
+    response_->keep_alive(false);
+    response_->body() = file.body;
+    response_->prepare_payload();
+    writeRefusal();
   }
 
   void refuseInPlain() {
@@ -242,11 +278,60 @@ class WebSocketConnection final : public WebSocketPeer,
     timeout.keep_alive_pings = true;
     ws_.set_option(timeout);
     ws_.text(true);
+    if (viewerPlace_) {
+      viewerPlace_ = false;
+      viewer_ = owner_->viewerHub()->arrived(this->shared_from_this(), address_);
+      if (viewer_ == 0) return closeNow();
+      state_ = Lifecycle::admitted;
+      return readView();
+    }
     host_ = owner_->arrived(this->shared_from_this());
     if (host_ == 0) closeNow();
   }
 
+  // A viewer's messages are read as they come: the hub checks each at once.
+  void readView() {
+    if (state_ != Lifecycle::admitted) return;
+    ws_.async_read(incoming_, [self = this->shared_from_this()](ErrorCode error, std::size_t) {
+      if (error) {
+        self->viewerWhy_ = error == websocket::error::message_too_big
+                               ? "a message over " +
+                                     std::to_string(self->owner_->viewerHub()->maxMessageBytes()) +
+                                     " bytes (1009)"
+                               : std::string();
+        return self->end();
+      }
+      const std::string text = beast::buffers_to_string(self->incoming_.data());
+      self->incoming_.consume(self->incoming_.size());
+      self->owner_->viewerHub()->received(self->viewer_, text, !self->ws_.got_text());
+      self->readView();
+    });
+  }
+
+ public:
+  void sendView(std::shared_ptr<const std::string> bytes, bool binary) override {
+    if (state_ == Lifecycle::closing || state_ == Lifecycle::ended || writing_) return;
+    writing_ = true;
+    ws_.binary(binary);
+    const net::const_buffer buffer(bytes->data(), bytes->size());
+    ws_.async_write(buffer, [self = this->shared_from_this(), bytes = std::move(bytes)](
+                                ErrorCode error, std::size_t) {
+      self->writing_ = false;
+      if (error) return self->end();
+      if (self->closeWhenWritten_) return self->writeNext();
+      if (self->viewer_ != 0) self->owner_->viewerHub()->written(self->viewer_);
+    });
+  }
+
+  void closeWith(std::uint16_t code) override {
+    closeWhenWritten_ = static_cast<websocket::close_code>(code);
+    if (!writing_) writeNext();
+  }
+
+ private:
+
   void read() {
+    if (viewer_ != 0) return;
     if (state_ != Lifecycle::admitted || reading_ || handling_) return;
     // Resumed by writeNext once the host has read enough of its answers.
     if (outgoing_.full()) return;
@@ -300,6 +385,11 @@ class WebSocketConnection final : public WebSocketPeer,
   }
 
   void end() {
+    if (viewer_ != 0) {
+      const ViewerId viewer = viewer_;
+      viewer_ = 0;
+      owner_->viewerHub()->left(viewer, viewerWhy_);
+    }
     if (host_ != 0) {
       const RemoteHostId host = host_;
       host_ = 0;
@@ -324,6 +414,10 @@ class WebSocketConnection final : public WebSocketPeer,
   beast::flat_buffer incoming_;
   OutgoingLines outgoing_;
   RemoteHostId host_ = 0;
+  // A viewer of the view instead of a host: its place held during the handshake, then its number.
+  bool viewerPlace_ = false;
+  ViewerId viewer_ = 0;
+  std::string viewerWhy_;
   // Where the connection is in its life: each state follows the one before it, and any may end.
   enum class Lifecycle {
     handshaking,  // accepted (TLS included), its upgrade request not yet answered

@@ -63,11 +63,19 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint,
   void stop();
 
   std::uint16_t port() const { return port_; }
-  std::string url() const {
+  // "ADDRESS:PORT", an IPv6 address in brackets.
+  std::string hostAndPort() const {
     const bool v6 = options_.address.host.find(':') != std::string::npos;
     const std::string host = v6 ? "[" + options_.address.host + "]" : options_.address.host;
-    return std::string(options_.address.secure ? "wss://" : "ws://") + host + ":" +
-           std::to_string(port_) + "/link?token=" + options_.token;
+    return host + ":" + std::to_string(port_);
+  }
+  std::string url() const {
+    return std::string(options_.address.secure ? "wss://" : "ws://") + hostAndPort() +
+           "/link?token=" + options_.token;
+  }
+  std::string viewUrl() const {
+    return std::string(options_.address.secure ? "https://" : "http://") + hostAndPort() +
+           "/view#token=" + options_.token;
   }
 
   // RemoteHostEndpoint: queued behind what the I/O thread is doing, like the calls the other way.
@@ -95,8 +103,9 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint,
 
   // The answer to a handshake's request: ok to go on to the WebSocket handshake, else the
   // refusal and its reason.
-  http::status check(const http::request<http::empty_body>& request, const std::string& address,
-                     std::string& reason) override;
+  HandshakeAnswer check(const http::request<http::empty_body>& request,
+                        const std::string& address) override;
+  ViewerHub* viewerHub() override { return options_.view; }
 
   // A connection's handshake ended (opened or failed): its slot is free.
   void handshakeEnded(const std::string& address, std::uint64_t order) override;
@@ -133,6 +142,13 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint,
   // Tells stop() once every admitted host has answered its close frame, or the time for that is
   // up.
   void finishClosing(std::shared_ptr<std::promise<void>> closed);
+  // The Origin rules of the link, and of the view's socket, which also lets in its own page.
+  bool originAllowed(const http::request<http::empty_body>& request, bool view) const;
+  // The token of the target: the answer's status, ok when it is right.
+  HandshakeAnswer checkToken(const http::request<http::empty_body>& request, std::string_view target,
+                             const std::string& address, const char* missing);
+  HandshakeAnswer checkView(const http::request<http::empty_body>& request, std::string_view path,
+                            std::string_view target, const std::string& address);
 
   // A connection in its handshake, in the order accepted.
   struct Pending {
@@ -276,6 +292,7 @@ std::string WebSocketListener::Impl::listen() {
   listening_ = true;
   gate_.runOnIoThread([this] {
     gate_.attachEndpoint(this);
+    if (options_.view != nullptr) options_.view->attach(io_);
     startAccept();
   });
   return {};
@@ -310,6 +327,12 @@ void WebSocketListener::Impl::beginClosing(std::shared_ptr<std::promise<void>> c
     gate_.remoteHostLeft(host);
   }
   peers_.clear();
+  if (options_.view != nullptr) {
+    for (std::shared_ptr<WebSocketPeer>& viewer : options_.view->close()) {
+      viewer->closeGently();
+      closing_.push_back(viewer);
+    }
+  }
   detached_ = true;
   closingDeadline_ = std::chrono::steady_clock::now() + kCloseWithin;
   finishClosing(std::move(closed));
@@ -418,41 +441,91 @@ void WebSocketListener::Impl::handshakeEnded(const std::string& address, std::ui
   --handshakes_;
 }
 
-http::status WebSocketListener::Impl::check(const http::request<http::empty_body>& request,
-                                            const std::string& address, std::string& reason) {
-  const std::string_view target(request.target().data(), request.target().size());
-  const std::size_t question = target.find('?');
-  if (target.substr(0, question) != "/link") {
-    reason = "the link is at /link";
-    return http::status::not_found;
+bool WebSocketListener::Impl::originAllowed(const http::request<http::empty_body>& request,
+                                            bool view) const {
+  const auto origin = request.find(http::field::origin);
+  // Not a browser: nothing to check.
+  if (origin == request.end()) return true;
+  const std::optional<std::string> value =
+      normalizeOrigin(std::string_view(origin->value().data(), origin->value().size())).origin;
+  // An Origin that is empty, "null" or not one at all matches nothing.
+  if (!value) return false;
+  if (std::find(allowedOrigins_.begin(), allowedOrigins_.end(), *value) != allowedOrigins_.end()) {
+    return true;
   }
-  if (const auto origin = request.find(http::field::origin); origin != request.end()) {
-    const std::optional<std::string> value =
-        normalizeOrigin(std::string_view(origin->value().data(), origin->value().size())).origin;
-    // An Origin that is empty, "null" or not one at all matches nothing.
-    if (!value || std::find(allowedOrigins_.begin(), allowedOrigins_.end(), *value) ==
-                      allowedOrigins_.end()) {
-      // A page open in a browser on this desktop must not drive the companion unless asked for.
-      reason = "origin not allowed (dunvel-watch --allow-origin ORIGIN)";
-      return http::status::forbidden;
-    }
+  if (!view) return false;
+  // The view's own page, as the address it listens on names it (localhost for loopback too). A
+  // page of another name that resolves here (DNS rebinding) is not its own.
+  const std::string scheme = options_.address.secure ? "https://" : "http://";
+  std::vector<std::string> own = {scheme + hostAndPort()};
+  if (isLoopbackAddress(options_.address)) {
+    own.push_back(scheme + "localhost:" + std::to_string(port_));
+    own.push_back(scheme + "127.0.0.1:" + std::to_string(port_));
   }
+  for (const std::string& name : own) {
+    if (normalizeOrigin(name).origin == value) return true;
+  }
+  return false;
+}
+
+HandshakeAnswer WebSocketListener::Impl::checkToken(const http::request<http::empty_body>& request,
+                                                    std::string_view target,
+                                                    const std::string& address, const char* missing) {
   // The token first: the right one is let in whatever else came from its address.
   const std::string_view token = tokenInTarget(target);
   if (sameToken(token, options_.token)) {
     slowdown_.rightToken(address);
-    return http::status::ok;
+    return {};
   }
   const auto now = std::chrono::steady_clock::now();
   if (slowdown_.slowedDown(address, now)) {
-    reason = "too many wrong tokens; try again later";
-    return http::status::too_many_requests;
+    return {http::status::too_many_requests, "too many wrong tokens; try again later"};
   }
   // Only a guess counts: a wrong token on a WebSocket upgrade. A browser's or a port scan's
   // plain GET or HEAD, or an upgrade without a token, guesses nothing.
   if (!token.empty() && websocket::is_upgrade(request)) slowdown_.wrongToken(address, now);
-  reason = token.empty() ? "the link needs its token (/link?token=…)" : "wrong token";
-  return http::status::unauthorized;
+  return {http::status::unauthorized,
+          token.empty() ? std::string(missing) : std::string("wrong token")};
+}
+
+HandshakeAnswer WebSocketListener::Impl::checkView(const http::request<http::empty_body>& request,
+                                                   std::string_view path, std::string_view target,
+                                                   const std::string& address) {
+  if (const ViewFile* file = options_.view->file(path)) {
+    if (request.method() != http::verb::get && request.method() != http::verb::head) {
+      return {http::status::method_not_allowed, "the view's page is read with GET"};
+    }
+    return {http::status::ok, {}, file};
+  }
+  if (!originAllowed(request, true)) {
+    return {http::status::forbidden, "origin not allowed (dunvel-watch --allow-origin ORIGIN)"};
+  }
+  HandshakeAnswer answer = checkToken(request, target, address,
+                                         "the view's socket needs its token (/view/socket?token=…)");
+  if (answer.status != http::status::ok) return answer;
+  if (!websocket::is_upgrade(request)) {
+    return {http::status::upgrade_required, "this is the view's WebSocket"};
+  }
+  if (!options_.view->reserve(address)) {
+    return {http::status::service_unavailable, "as many viewers as there may be are watching"};
+  }
+  answer.viewer = true;
+  return answer;
+}
+
+HandshakeAnswer WebSocketListener::Impl::check(const http::request<http::empty_body>& request,
+                                               const std::string& address) {
+  const std::string_view target(request.target().data(), request.target().size());
+  const std::string_view path = target.substr(0, target.find('?'));
+  if (options_.view != nullptr && (path == "/view/socket" || options_.view->file(path))) {
+    return checkView(request, path, target, address);
+  }
+  if (path != "/link") return {http::status::not_found, "the link is at /link"};
+  if (!originAllowed(request, false)) {
+    // A page open in a browser on this desktop must not drive the companion unless asked for.
+    return {http::status::forbidden, "origin not allowed (dunvel-watch --allow-origin ORIGIN)"};
+  }
+  return checkToken(request, target, address, "the link needs its token (/link?token=…)");
 }
 
 WebSocketListener::WebSocketListener(Options options, RemoteHostGate& gate)
@@ -473,6 +546,9 @@ std::uint16_t WebSocketListener::port() const {
 }
 std::string WebSocketListener::url() const {
   return impl_->url();
+}
+std::string WebSocketListener::viewUrl() const {
+  return impl_->viewUrl();
 }
 
 }  // namespace dunvel

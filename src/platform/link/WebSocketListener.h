@@ -13,6 +13,7 @@
 
 #include "platform/link/LinkToken.h"
 #include "platform/link/RemoteHosts.h"
+#include "platform/link/ViewerHub.h"
 #include "platform/link/WebSocketAddress.h"
 #include "platform/link/WebSocketOrigin.h"
 #include "wire/LineSplitter.h"
@@ -26,7 +27,7 @@ namespace dunvel {
 // hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
 // across both ways in and handles their frames as it handles the socket's.
 //
-// A handshake is answered 404 off the path /link, 403 with an Origin not allowed, 401 without the
+// A handshake is answered 404 off the path /link (and the view's paths, when it serves the view), 403 with an Origin not allowed, 401 without the
 // right token (429, a second late, while its address, or every address, is slowed down after
 // repeated wrong tokens) and 426 when it asks for no WebSocket. The right token is never refused. A
 // message over the limit closes the connection with 1009.
@@ -55,6 +56,10 @@ class WebSocketListener {
     // address, or, past the total, of the address with the most.
     std::size_t maxHandshakes = 64;
     std::size_t maxHandshakesPerAddress = 16;
+    // The browser view, served beside the link when given (it must outlive the listener): its
+    // page's files at their paths, and its viewers on /view/socket with the link's token and
+    // Origin rules, the page's own origin always allowed.
+    ViewerHub* view = nullptr;
   };
 
   WebSocketListener(Options options, RemoteHostGate& gate);
@@ -74,6 +79,9 @@ class WebSocketListener {
   // (ws://ADDRESS:PORT/link?token=…).
   std::uint16_t port() const;
   std::string url() const;
+  // After listen, with a view: where a browser opens it, the token in the fragment, which never
+  // leaves the browser (http://ADDRESS:PORT/view#token=…).
+  std::string viewUrl() const;
 
   // Defined beside the connections it serves.
   class Impl;
