@@ -143,6 +143,7 @@ window.addEventListener("resize", fit);
 // Elements are kept and changed in place: a new label or frame changes the element, so focus
 // stays where it is, and nothing is a live region, so the clock's seconds are not read out.
 function showElements(elements) {
+  window.dunvelView.elements = elements;
   const pointsWide = face.width / face.scale;
   const pointsHigh = face.height / face.scale;
   elements.forEach((element, index) => {
