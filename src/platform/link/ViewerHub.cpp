@@ -133,6 +133,8 @@ class ViewerHub::State : public std::enable_shared_from_this<ViewerHub::State> {
     std::vector<std::pair<std::string, ViewerMessage>> states;
     std::deque<ViewerMessage> events;
     std::optional<ViewerMessage> pixels;
+    // The pixels waiting are a whole face (what changed after it is added to it).
+    bool pixelsWhole = false;
     // Pixels were dropped: only the whole face brings the viewer up to date again.
     bool waitingForWholeFace = true;
     ViewerBudget messages;
@@ -232,6 +234,13 @@ void ViewerHub::sendChangedPixels(ViewerMessage message) {
   state_->onIoThread([message = std::move(message)](State& state) {
     for (auto& [id, viewer] : state.viewers_) {
       if (viewer.waitingForWholeFace) continue;
+      if (viewer.pixels && viewer.pixelsWhole) {
+        // Behind a whole face still waiting: it goes with this frame's changes, as the latest.
+        auto both = std::make_shared<std::string>(*viewer.pixels->bytes);
+        both->append(*message.bytes);
+        viewer.pixels->bytes = std::move(both);
+        continue;
+      }
       if (viewer.pixels) {
         // Two sets of changes behind: neither goes, the whole face will.
         viewer.pixels.reset();
@@ -240,6 +249,7 @@ void ViewerHub::sendChangedPixels(ViewerMessage message) {
         continue;
       }
       viewer.pixels = message;
+      viewer.pixelsWhole = false;
       state.pump(id, viewer);
     }
   });
@@ -250,6 +260,7 @@ void ViewerHub::sendWholeFace(ViewerMessage message, ViewerId to) {
     const auto found = state.viewers_.find(to);
     if (found == state.viewers_.end()) return;
     found->second.pixels = message;
+    found->second.pixelsWhole = true;
     found->second.waitingForWholeFace = false;
     state.pump(to, found->second);
   });
@@ -287,7 +298,8 @@ ViewerId ViewerHub::arrived(std::shared_ptr<WebSocketPeer> peer, const std::stri
   unreserve();
   if (state.closed_) return 0;
   const ViewerId id = ++state.lastViewer_;
-  state.viewers_.emplace(id, State::Viewer{std::move(peer), address, false, false, {}, {}, {}, true,
+  state.viewers_.emplace(id, State::Viewer{std::move(peer), address, false, false, {}, {}, {},
+                                           false, true,
                                            ViewerBudget(state.options_.messagesPerSecond),
                                            ViewerBudget(state.options_.pressesPerSecond)});
   state.log("a viewer joined from " + address + " " + state.watching());
