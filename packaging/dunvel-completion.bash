@@ -31,7 +31,7 @@ _dunvel_watch() {
   _dunvel_option_value "$prev" "$cur" && return
   COMPREPLY=($(compgen -W "--help --version --headless --link --demo --size --scale --text-size
     --frames --record --listen --tls-cert --tls-key --tls-key-pass-file --token-file --token
-    --allow-origin" -- "$cur"))
+    --allow-origin --view" -- "$cur"))
 }
 
 _dunvel_host() {

@@ -184,6 +184,11 @@ class Tab:
                             windowsVirtualKeyCode=number,
                             text="\r" if key == "Enter" and kind == "keyDown" else "")
 
+    async def screenshot(self, path):
+        shot = await self.call("Page.captureScreenshot", format="png")
+        with open(path, "wb") as file:
+            file.write(base64.b64decode(shot["data"]))
+
     async def close(self):
         self.reader.cancel()
         await self.connection.close()
@@ -292,7 +297,8 @@ class Page(BrowserTest):
         self.assertEqual(listener.commands(), [{"action": "reveal"}])
 
     def test_screen_readers_read_the_elements_and_the_keyboard_taps(self):
-        self.companion.push(example("answer"))
+        # The clock at 0:42, as in the README's pictures.
+        self.companion.push(dict(example("answer"), questionOpenedAt=time.time() - 42))
         listener = self.listen()
         expected = json.loads(subprocess.run(
             [PREVIEW, "a11y", os.path.join(EXAMPLES, "answer.json"), "--json"], env=UTC,
@@ -321,6 +327,10 @@ class Page(BrowserTest):
             self.assertEqual(await tab.evaluate("document.activeElement.textContent"), labels[0])
             await tab.key("Enter", 13)
             self.assertTrue(eventually(lambda: listener.commands(), 20), listener.output())
+            # The README's picture of the page, when asked for (DUNVEL_VIEW_SCREENSHOT=PATH).
+            if os.environ.get("DUNVEL_VIEW_SCREENSHOT"):
+                await tab.until("document.getElementById('log').children.length > 3")
+                await tab.screenshot(os.environ["DUNVEL_VIEW_SCREENSHOT"])
             await tab.close()
         run(scenario())
         self.assertEqual(listener.commands()[0]["action"], "award")
