@@ -50,10 +50,15 @@ def board(teams, points=0):
 class Companion(Process):
     """A headless dunvel-watch with the view, its socket in a folder of its own."""
 
-    def __init__(self, folder, *options):
+    def __init__(self, folder, *options, display=None):
         self.socket = os.path.join(folder, "link.sock")
-        super().__init__([WATCH, "--headless", "--link", self.socket, "--listen",
-                          "ws://127.0.0.1:0", "--token", TOKEN, "--view", *options], env=UTC)
+        env = dict(UTC)
+        env.pop("WAYLAND_DISPLAY", None)
+        if display:
+            env["DISPLAY"] = display
+        super().__init__([WATCH, *([] if display else ["--headless"]), "--link", self.socket,
+                          "--listen", "ws://127.0.0.1:0", "--token", TOKEN, "--view", *options],
+                         env=env)
         if not self.wait_for("view on ", 20):
             raise AssertionError("the companion did not start: " + self.output())
         self.view = re.search(r"view on (\S+)", self.output()).group(1)
@@ -179,10 +184,11 @@ class Tab:
                         clickCount=1, **more)
 
     async def key(self, key, number):
+        text = {"Enter": "\r", " ": " "}.get(key, "")
         for kind in ("keyDown", "keyUp"):
-            await self.call("Input.dispatchKeyEvent", type=kind, key=key, code=key,
-                            windowsVirtualKeyCode=number,
-                            text="\r" if key == "Enter" and kind == "keyDown" else "")
+            await self.call("Input.dispatchKeyEvent", type=kind, key=key,
+                            code="Space" if key == " " else key, windowsVirtualKeyCode=number,
+                            text=text if kind == "keyDown" else "")
 
     async def screenshot(self, path):
         shot = await self.call("Page.captureScreenshot", format="png")
@@ -335,6 +341,67 @@ class Page(BrowserTest):
         run(scenario())
         self.assertEqual(listener.commands()[0]["action"], "award")
 
+    def test_on_a_phone_touch_and_the_keyboard_send_all_three_commands(self):
+        question = dict(example("question"), questionOpenedAt=time.time())
+        answer = dict(example("answer"), questionOpenedAt=time.time())
+
+        async def scenario():
+            tab = await Tab.open(self.chromium, self.companion.view + "&face", 390, 844, True)
+            async with websockets.connect(self.companion.link_url) as host:
+                async def show(snapshot, label):
+                    await host.send(json.dumps({"type": "context", "payload": snapshot}))
+                    self.assertTrue(await tab.until("dunvelView.elements && dunvelView.elements"
+                                                    ".some((e) => e.label === %s)" %
+                                                    json.dumps(label)))
+
+                async def command():
+                    frame = json.loads(await asyncio.wait_for(host.recv(), 20))
+                    return frame["payload"]
+
+                async def touch(label, drag=0):
+                    x, y = await tab.center_of(label)
+                    await tab.call("Input.dispatchTouchEvent", type="touchStart",
+                                   touchPoints=[{"x": x, "y": y}])
+                    if drag:
+                        for step in range(1, 11):
+                            await tab.call("Input.dispatchTouchEvent", type="touchMove",
+                                           touchPoints=[{"x": x, "y": y - drag * step / 10}])
+                            await asyncio.sleep(0.03)
+                    await tab.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
+
+                async def keyboard(label, key, number):
+                    for _ in range(12):
+                        await tab.key("Tab", 9)
+                        if await tab.evaluate("document.activeElement.textContent") == label:
+                            break
+                    await tab.key(key, number)
+
+                # By touch: the reveal, an award, and nobody answered after a finger's scroll.
+                await show(question, "اعرض الإجابة")
+                await touch("اعرض الإجابة")
+                self.assertEqual(await command(), {"action": "reveal"})
+                await show(answer, "الصقور, 40")
+                await touch("الصقور, 40")
+                self.assertEqual(await command(), {"action": "award", "teamId": "t1"})
+                await touch("النجوم, 20", drag=150)
+                self.assertTrue(await tab.until("dunvelView.elements.find((e) => e.label === "
+                                                "'محد جاوب').showing"))
+                await touch("محد جاوب")
+                self.assertEqual(await command(), {"action": "noAnswer"})
+                # By the keyboard: the same three, Enter or Space.
+                await show(dict(question, questionPoints=20), "اعرض الإجابة")
+                await keyboard("اعرض الإجابة", "Enter", 13)
+                self.assertEqual(await command(), {"action": "reveal"})
+                await show(dict(answer, questionPoints=20), "النمور, 35")
+                await keyboard("النمور, 35", "Enter", 13)
+                self.assertEqual(await command(), {"action": "award", "teamId": "t2"})
+                await keyboard("محد جاوب", " ", 32)
+                self.assertEqual(await command(), {"action": "noAnswer"})
+            vibrations = await tab.evaluate("window.vibrations")
+            self.assertEqual(len(vibrations), 6, vibrations)
+            await tab.close()
+        run(scenario(), 180)
+
     def test_a_new_snapshot_reaches_two_viewers_and_one_that_never_reads_holds_no_one_up(self):
         self.companion.push(board(5))
 
@@ -368,6 +435,62 @@ class Page(BrowserTest):
                 await tab.close()
         run(scenario())
         self.assertIn("view: a viewer joined from 127.0.0.1 (2 watching)", self.companion.output())
+
+
+class Window(unittest.TestCase):
+    """The view beside the window on a private Xvfb display: both show one face, and a click in
+    the window reaches the page as its haptic."""
+
+    def test_the_window_and_the_page_show_one_face(self):
+        folder = tempfile.mkdtemp()
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                 "640x640x24", "-nolisten", "tcp"], pass_fds=[write_end],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                start_new_session=True)
+        os.close(write_end)
+        companion = chromium = None
+        try:
+            display = ":" + os.read(read_end, 16).decode().strip()
+            companion = Companion(folder, display=display)
+            chromium = Chromium(folder)
+            companion.push(example("board"))
+
+            async def scenario():
+                tab = await Tab.open(chromium, companion.view)
+                for _ in range(2):
+                    self.assertTrue(await tab.until("dunvelView.elements && dunvelView.elements"
+                                                    ".some((e) => e.label === 'الصقور')"))
+                    canvas = await tab.canvas()
+                    png = os.path.join(folder, "board.png")
+                    subprocess.run([PREVIEW, "png", os.path.join(EXAMPLES, "board.json"), "-o",
+                                    png, "--now", str(int(time.time()))], env=UTC, check=True,
+                                   timeout=60)
+                    if canvas.tobytes() == Image.open(png).convert("RGBA").tobytes():
+                        break
+                self.assertEqual(canvas.tobytes(), Image.open(png).convert("RGBA").tobytes())
+                companion.push(dict(example("question"), questionOpenedAt=time.time()))
+                self.assertTrue(await tab.until("dunvelView.elements.some((e) => e.label === "
+                                                "'اعرض الإجابة')"))
+                env = dict(os.environ, DISPLAY=display)
+                window = subprocess.run(["xdotool", "search", "--name", "^Dunvel$"], env=env,
+                                        capture_output=True, text=True, timeout=10)
+                window = window.stdout.split()[0]
+                # Face point (99, 112) at 2 pixels a point: the reveal control.
+                subprocess.run(["xdotool", "mousemove", "--window", window, "198", "224",
+                                "click", "1"], env=env, check=True, timeout=10)
+                self.assertTrue(await tab.until("dunvelView.haptics.includes('click')"))
+                await tab.close()
+            run(scenario())
+        finally:
+            if chromium:
+                chromium.end()
+            status = companion.end() if companion else 0
+            xvfb.terminate()
+            xvfb.wait(10)
+            os.close(read_end)
+            shutil.rmtree(folder, ignore_errors=True)
+        self.assertEqual(status, 0, companion.output() if companion else "")
 
 
 class Refusals(unittest.TestCase):
@@ -405,6 +528,8 @@ class Refusals(unittest.TestCase):
         self.assertEqual(self.status_of(socket_url.replace(TOKEN, "wrong-token-0123456789")), 401)
         self.assertEqual(self.status_of(socket_url, origin="http://evil.example"), 403)
         self.assertEqual(self.status_of(socket_url, origin=self.companion.origin), "open")
+        # Its place is free again once the companion has seen it go.
+        self.assertTrue(self.companion.wait_for("a viewer left (0 watching)"))
 
         async def nine():
             viewers = [await websockets.connect(socket_url) for _ in range(8)]
