@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <set>
@@ -207,6 +208,45 @@ TEST_F(WatchFaceTest, TheBandKeepsTheTimeAtEachTurnOfTheMinuteAndATextSizeLaysTh
   EXPECT_EQ(face.textSize(), TextSize::xxLarge);
   EXPECT_DOUBLE_EQ(face.layout()->frameOf(*h.tree().findText("فريق 1"))->height, 20.5);
   EXPECT_EQ(face.stats().framesPainted, frames + 1);
+}
+
+TEST_F(WatchFaceTest, AFaceNobodySeesPaintsNothingKeepsNoTimerAndIsPaintedWholeWhenSeenAgain) {
+  showTeams("answer", 2);
+  face.keepTime(h.loop);
+  h.loop.drain();
+  const std::size_t timers = h.loop.timerCount();
+  const std::size_t frames = face.stats().framesPainted;
+  face.setSeen(false);
+  EXPECT_EQ(h.loop.timerCount(), timers - 1);
+  // New snapshots, a text size and the minute's turn: no frame, no timer, no input taken.
+  showTeams("answer", 3);
+  face.setTextSize(largerTextSize(face.textSize()));
+  h.loop.advance(120.0);
+  const Point middle{99.0, 120.0};
+  face.press(middle);
+  face.release(middle);
+  EXPECT_EQ(face.stats().framesPainted, frames);
+  EXPECT_EQ(h.loop.timerCount(), timers - 1);
+  EXPECT_TRUE(tapped.empty());
+
+  // Seen again: the time now and its timer, and one frame equal to a whole paint of the latest.
+  face.setSeen(true);
+  h.loop.drain();
+  EXPECT_EQ(face.stats().framesPainted, frames + 1);
+  EXPECT_EQ(h.loop.timerCount(), timers);
+  EXPECT_EQ(renderer.time(), timeText(h.loop.now().timeIntervalSince1970));
+  ASSERT_NE(face.layout()->frameOf(*h.tree().findText("فريق 3")), std::nullopt);
+  const std::vector<unsigned char> partial(
+      cairo_image_surface_get_data(renderer.image()),
+      cairo_image_surface_get_data(renderer.image()) +
+          cairo_image_surface_get_stride(renderer.image()) * renderer.pixelHeight());
+  renderer.paint({}, FaceRenderer::Repaint::whole);
+  EXPECT_TRUE(std::equal(partial.begin(), partial.end(),
+                         cairo_image_surface_get_data(renderer.image())));
+  const Point third = centreOf("فريق 3");
+  face.press(third);
+  face.release(third);
+  EXPECT_EQ(tapped.size(), 1u);
 }
 
 }  // namespace
