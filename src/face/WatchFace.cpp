@@ -159,7 +159,8 @@ void WatchFace::tap(const Element& button) {
 
 void WatchFace::scroll(Point point, double amount, ScrollUnit unit) {
   const FaceLayout* current = layout();
-  if (!seen_ || current == nullptr || current->scrollViews().empty() || !std::isfinite(amount)) return;
+  if (!seen_ || current == nullptr || current->scrollViews().empty() || !std::isfinite(amount))
+    return;
   const ScrollViewLayout* view = current->scrollViewAt(point);
   if (view == nullptr) view = &current->scrollViews().front();
   double points = amount;

@@ -29,7 +29,8 @@ RegularFileText readRegularFile(const std::filesystem::path& path, std::size_t m
     if (got < 0) return {std::nullopt, std::strerror(errno)};
     if (got == 0) break;
     total += static_cast<std::size_t>(got);
-    if (total > maxBytes) return {std::nullopt, "larger than " + std::to_string(maxBytes) + " bytes"};
+    if (total > maxBytes)
+      return {std::nullopt, "larger than " + std::to_string(maxBytes) + " bytes"};
   }
   text.resize(total);
   return {std::move(text), {}};

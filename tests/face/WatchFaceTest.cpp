@@ -3,9 +3,9 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <set>
@@ -241,8 +241,8 @@ TEST_F(WatchFaceTest, AFaceNobodySeesPaintsNothingKeepsNoTimerAndIsPaintedWholeW
       cairo_image_surface_get_data(renderer.image()) +
           cairo_image_surface_get_stride(renderer.image()) * renderer.pixelHeight());
   renderer.paint({}, FaceRenderer::Repaint::whole);
-  EXPECT_TRUE(std::equal(partial.begin(), partial.end(),
-                         cairo_image_surface_get_data(renderer.image())));
+  EXPECT_TRUE(
+      std::equal(partial.begin(), partial.end(), cairo_image_surface_get_data(renderer.image())));
   const Point third = centreOf("فريق 3");
   face.press(third);
   face.release(third);

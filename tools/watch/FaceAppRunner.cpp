@@ -17,8 +17,8 @@
 #include "platform/accessibility/AtkFaceAccessibility.h"
 #include "platform/device/LogHapticEngine.h"
 #include "platform/recording/HapticRecorder.h"
-#include "platform/view/FaceViewer.h"
 #include "platform/runloop/MainRunLoop.h"
+#include "platform/view/FaceViewer.h"
 #include "platform/window/SdlWindow.h"
 #include "render/FaceRenderer.h"
 #include "watch/RunApp.h"
@@ -117,9 +117,9 @@ int FaceAppRunner::run(const App& app) {
   if (options_.onFrame) face.onFrame(options_.onFrame);
 
   if (options_.viewer != nullptr) {
-    options_.viewer->attach(face, renderer,
-                            window || frames ? FaceViewer::SeenBy::others
-                                             : FaceViewer::SeenBy::viewersOnly);
+    options_.viewer->attach(
+        face, renderer,
+        window || frames ? FaceViewer::SeenBy::others : FaceViewer::SeenBy::viewersOnly);
   }
   struct Detach {
     FaceViewer* viewer;

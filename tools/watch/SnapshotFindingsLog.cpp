@@ -10,8 +10,7 @@
 namespace dunvel {
 
 std::function<void(const ContextDictionary&)> logSnapshotFindings(
-    MainQueue& mainQueue, std::ostream& log,
-    std::function<void(std::vector<std::string>)> alsoTo) {
+    MainQueue& mainQueue, std::ostream& log, std::function<void(std::vector<std::string>)> alsoTo) {
   return [&mainQueue, &log, alsoTo](const ContextDictionary& snapshot) {
     const double now =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();

@@ -19,23 +19,23 @@
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
+#include "files/DataDir.h"
 #include "host/DemoHost.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/SocketSession.h"
+#include "platform/link/ViewerHub.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/recording/RecordingHooks.h"
 #include "platform/recording/RecordingWriter.h"
 #include "platform/runloop/MainRunLoop.h"
 #include "platform/runloop/SystemClock.h"
 #include "platform/runloop/TerminationSignals.h"
-#include "state/OneLine.h"
-#include "files/DataDir.h"
-#include "platform/link/ViewerHub.h"
 #include "platform/view/FaceViewer.h"
 #include "platform/view/ViewPage.h"
 #include "render/FaceSize.h"
+#include "state/OneLine.h"
 #include "watch/LogTee.h"
 #include "watch/RunApp.h"
 #include "watch/SnapshotFindingsLog.h"
@@ -380,14 +380,12 @@ std::string makeBrowserView(const WatchOptions& options, MainQueue& queue, std::
   hub.events.log = [events](std::string line) { events->log(std::move(line)); };
   view.hub = std::make_unique<ViewerHub>(std::move(hub));
   view.viewer = std::make_unique<FaceViewer>(*view.hub, queue);
-  *events = view.viewer->events([&log](const std::string& line) {
-    log << "view: " << line << std::endl;
-  });
+  *events = view.viewer->events(
+      [&log](const std::string& line) { log << "view: " << line << std::endl; });
   return {};
 }
 
-int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut,
-             std::ostream& err) {
+int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut, std::ostream& err) {
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
   // then the loop with any block still queued for the recording, then the recording.
   SystemClock wallClock;
@@ -490,8 +488,7 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut,
   // The demo host writes from its own thread: straight to the standard output, past the tee.
   if (options->demo) demo = startDemo(session.path(), realOut);
 
-  const int ran =
-      runApp(loop, *options, out, err, options->record ? &recording : nullptr, viewer);
+  const int ran = runApp(loop, *options, out, err, options->record ? &recording : nullptr, viewer);
 
   if (demo) demo->stop();
   if (listener) {

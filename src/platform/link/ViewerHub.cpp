@@ -56,19 +56,20 @@ ReadViewerInput refusedInput(std::uint16_t code, std::string problem) {
 
 ReadViewerInput readViewerInput(std::string_view text, double width, double height) {
   const nlohmann::json message = nlohmann::json::parse(text, nullptr, false);
-  if (!message.is_object()) return refusedInput(kInvalidPayload, "a message that is no JSON object");
+  if (!message.is_object())
+    return refusedInput(kInvalidPayload, "a message that is no JSON object");
   const auto kind = message.find("kind");
   if (kind == message.end() || !kind->is_string()) {
     return refusedInput(kPolicyViolation, "a message without its kind");
   }
   static const std::map<std::string, ViewerInput::Kind, std::less<>> kinds = {
-      {"press", ViewerInput::Kind::press},   {"move", ViewerInput::Kind::move},
+      {"press", ViewerInput::Kind::press},     {"move", ViewerInput::Kind::move},
       {"release", ViewerInput::Kind::release}, {"cancel", ViewerInput::Kind::cancel},
-      {"scroll", ViewerInput::Kind::scroll}, {"tap", ViewerInput::Kind::tap}};
+      {"scroll", ViewerInput::Kind::scroll},   {"tap", ViewerInput::Kind::tap}};
   const auto found = kinds.find(kind->get_ref<const std::string&>());
   if (found == kinds.end()) {
-    return refusedInput(kPolicyViolation,
-                   "a message of an unknown kind \"" + oneLine(kind->get<std::string>()) + "\"");
+    return refusedInput(kPolicyViolation, "a message of an unknown kind \"" +
+                                              oneLine(kind->get<std::string>()) + "\"");
   }
   ViewerInput input;
   input.kind = found->second;
@@ -167,9 +168,7 @@ class ViewerHub::State : public std::enable_shared_from_this<ViewerHub::State> {
     if (options_.events.log) options_.events.log(std::move(line));
   }
 
-  std::string watching() const {
-    return "(" + std::to_string(viewers_.size()) + " watching)";
-  }
+  std::string watching() const { return "(" + std::to_string(viewers_.size()) + " watching)"; }
 
   // Starts the next write of a viewer that is writing nothing.
   void pump(ViewerId id, Viewer& viewer) {
@@ -281,8 +280,8 @@ bool ViewerHub::reserve(const std::string& address) {
   State& state = *state_;
   if (state.closed_) return false;
   if (state.viewers_.size() + state.reserved_ >= state.options_.maxViewers) {
-    state.log("a viewer from " + address + " was refused: " +
-              std::to_string(state.options_.maxViewers) + " are watching (503)");
+    state.log("a viewer from " + address +
+              " was refused: " + std::to_string(state.options_.maxViewers) + " are watching (503)");
     return false;
   }
   ++state.reserved_;
@@ -298,8 +297,15 @@ ViewerId ViewerHub::arrived(std::shared_ptr<WebSocketPeer> peer, const std::stri
   unreserve();
   if (state.closed_) return 0;
   const ViewerId id = ++state.lastViewer_;
-  state.viewers_.emplace(id, State::Viewer{std::move(peer), address, false, false, {}, {}, {},
-                                           false, true,
+  state.viewers_.emplace(id, State::Viewer{std::move(peer),
+                                           address,
+                                           false,
+                                           false,
+                                           {},
+                                           {},
+                                           {},
+                                           false,
+                                           true,
                                            ViewerBudget(state.options_.messagesPerSecond),
                                            ViewerBudget(state.options_.pressesPerSecond)});
   state.log("a viewer joined from " + address + " " + state.watching());

@@ -329,7 +329,6 @@ class WebSocketConnection final : public WebSocketPeer,
   }
 
  private:
-
   void read() {
     if (viewer_ != 0) return;
     if (state_ != Lifecycle::admitted || reading_ || handling_) return;

@@ -145,8 +145,9 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint,
   // The Origin rules of the link, and of the view's socket, which also lets in its own page.
   bool originAllowed(const http::request<http::empty_body>& request, bool view) const;
   // The token of the target: the answer's status, ok when it is right.
-  HandshakeAnswer checkToken(const http::request<http::empty_body>& request, std::string_view target,
-                             const std::string& address, const char* missing);
+  HandshakeAnswer checkToken(const http::request<http::empty_body>& request,
+                             std::string_view target, const std::string& address,
+                             const char* missing);
   HandshakeAnswer checkView(const http::request<http::empty_body>& request, std::string_view path,
                             std::string_view target, const std::string& address);
 
@@ -470,7 +471,8 @@ bool WebSocketListener::Impl::originAllowed(const http::request<http::empty_body
 
 HandshakeAnswer WebSocketListener::Impl::checkToken(const http::request<http::empty_body>& request,
                                                     std::string_view target,
-                                                    const std::string& address, const char* missing) {
+                                                    const std::string& address,
+                                                    const char* missing) {
   // The token first: the right one is let in whatever else came from its address.
   const std::string_view token = tokenInTarget(target);
   if (sameToken(token, options_.token)) {
@@ -501,7 +503,7 @@ HandshakeAnswer WebSocketListener::Impl::checkView(const http::request<http::emp
     return {http::status::forbidden, "origin not allowed (dunvel-watch --allow-origin ORIGIN)"};
   }
   HandshakeAnswer answer = checkToken(request, target, address,
-                                         "the view's socket needs its token (/view/socket?token=…)");
+                                      "the view's socket needs its token (/view/socket?token=…)");
   if (answer.status != http::status::ok) return answer;
   if (!websocket::is_upgrade(request)) {
     return {http::status::upgrade_required, "this is the view's WebSocket"};

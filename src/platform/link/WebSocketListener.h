@@ -27,10 +27,11 @@ namespace dunvel {
 // hosts that pass them to the session through its RemoteHostGate, which serves one host at a time
 // across both ways in and handles their frames as it handles the socket's.
 //
-// A handshake is answered 404 off the path /link (and the view's paths, when it serves the view), 403 with an Origin not allowed, 401 without the
-// right token (429, a second late, while its address, or every address, is slowed down after
-// repeated wrong tokens) and 426 when it asks for no WebSocket. The right token is never refused. A
-// message over the limit closes the connection with 1009.
+// A handshake is answered 404 off the path /link (and the view's paths, when it serves the view),
+// 403 with an Origin not allowed, 401 without the right token (429, a second late, while its
+// address, or every address, is slowed down after repeated wrong tokens) and 426 when it asks for
+// no WebSocket. The right token is never refused. A message over the limit closes the connection
+// with 1009.
 class WebSocketListener {
  public:
   struct Options {

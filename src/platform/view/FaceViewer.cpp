@@ -32,10 +32,10 @@ void appendPixels(std::string& message, cairo_surface_t* image, const Rect& rect
   const int width = cairo_image_surface_get_width(image);
   const int height = cairo_image_surface_get_height(image);
   // Whole pixels around the rectangle, inside the image.
-  const int left = std::clamp(static_cast<int>(std::floor(std::clamp(rect.x, 0.0, 1.0 * width))),
-                              0, width);
-  const int top = std::clamp(static_cast<int>(std::floor(std::clamp(rect.y, 0.0, 1.0 * height))),
-                             0, height);
+  const int left =
+      std::clamp(static_cast<int>(std::floor(std::clamp(rect.x, 0.0, 1.0 * width))), 0, width);
+  const int top =
+      std::clamp(static_cast<int>(std::floor(std::clamp(rect.y, 0.0, 1.0 * height))), 0, height);
   const int right = std::clamp(
       static_cast<int>(std::ceil(std::clamp(rect.maxX(), 0.0, 1.0 * width))), left, width);
   const int bottom = std::clamp(
@@ -52,7 +52,8 @@ void appendPixels(std::string& message, cairo_surface_t* image, const Rect& rect
   message.resize(start + static_cast<std::size_t>(right - left) * (bottom - top) * 4);
   char* out = message.data() + start;
   for (int y = top; y < bottom; ++y) {
-    const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+    const auto* row =
+        reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
     for (int x = left; x < right; ++x) {
       const std::uint32_t pixel = row[x];
       const unsigned alpha = pixel >> 24;
@@ -170,12 +171,10 @@ void FaceViewer::sendElements(ViewerId to) {
   if (layout == nullptr) return;
   nlohmann::json elements = nlohmann::json::array();
   const double height = renderer_->face().size.height;
-  for (const AccessibilityElement& element :
-       accessibilityElements(*layout, renderer_->time())) {
+  for (const AccessibilityElement& element : accessibilityElements(*layout, renderer_->time())) {
     // What is in sight, and a face's height either side of it, where the crown goes next: a
     // long board is not handed to the page whole.
-    if (!element.showing &&
-        (element.frame.maxY() < -height || element.frame.y > 2.0 * height)) {
+    if (!element.showing && (element.frame.maxY() < -height || element.frame.y > 2.0 * height)) {
       continue;
     }
     nlohmann::json entry = {

@@ -23,9 +23,7 @@ class NotedPeer final : public WebSocketPeer {
   void closeGently() override {}
   void closeNow() override {}
   void evict() override {}
-  void sendView(std::shared_ptr<const std::string> bytes, bool) override {
-    sent.push_back(*bytes);
-  }
+  void sendView(std::shared_ptr<const std::string> bytes, bool) override { sent.push_back(*bytes); }
   void closeWith(std::uint16_t code) override { closedWith = code; }
 
   std::vector<std::string> sent;
@@ -97,8 +95,8 @@ TEST(ViewerHub, ASlowViewerGetsTheLatestFaceNotABacklogAndOthersGoOn) {
   hub.hub->sendChangedPixels(message("tick 5"));
   hub.run();
   for (int i = 0; i < 3; ++i) hub.hub->written(slowId);
-  EXPECT_EQ(slow->sent, (std::vector<std::string>{"whole A", "panel 1", "panel 3",
-                                                  "whole B;tick 5"}));
+  EXPECT_EQ(slow->sent,
+            (std::vector<std::string>{"whole A", "panel 1", "panel 3", "whole B;tick 5"}));
 }
 
 TEST(ViewerHub, EventsForAViewerThatIsBehindAreBoundedOldestFirst) {
