@@ -1,6 +1,7 @@
 #include "platform/view/ViewPage.h"
 
 #include "files/ReadRegularFile.h"
+#include "state/OneLine.h"
 
 namespace dunvel {
 
@@ -22,7 +23,7 @@ ViewPage readViewPage(const std::filesystem::path& dataFolder) {
     RegularFileText read = readRegularFile(path, std::size_t{1} << 20);
     if (!read.text) {
       page.files.clear();
-      page.problem = "cannot read the view's page " + path.string() + ": " + read.problem;
+      page.problem = "cannot read the view's page " + oneLine(path.string()) + ": " + read.problem;
       return page;
     }
     page.files.push_back({entry.path, entry.contentType, std::move(*read.text)});

@@ -544,6 +544,25 @@ class Refusals(unittest.TestCase):
         self.assertEqual(run(nine()), 503)
         self.assertTrue(self.companion.wait_for("was refused: 8 are watching (503)"))
 
+    def test_the_command_line_needs_the_endpoint_and_the_page(self):
+        alone = subprocess.run([WATCH, "--headless", "--view"], capture_output=True, text=True,
+                               timeout=30)
+        self.assertEqual(alone.returncode, 2)
+        self.assertEqual(alone.stderr, "dunvel-watch: --view needs --listen ws://ADDRESS:PORT "
+                                       "(or wss://) (see --help)\n")
+        data = os.path.join(self.folder, "data")
+        os.makedirs(os.path.join(data, "view"))
+        shutil.copy(os.path.join(EXAMPLES, "..", "data", "fonts.conf"), data)
+        os.mkfifo(os.path.join(data, "view", "view.html"))
+        started = subprocess.run([WATCH, "--headless", "--link", os.path.join(self.folder, "s"),
+                                  "--listen", "ws://127.0.0.1:0", "--view"],
+                                 env=dict(os.environ, DUNVEL_DATA_DIR=data),
+                                 capture_output=True, text=True, timeout=30)
+        self.assertEqual(started.returncode, 1)
+        self.assertEqual(started.stderr.splitlines(), [
+            "dunvel-watch: --view: cannot read the view's page %s/view/view.html: not a regular "
+            "file" % data])
+
     def test_bad_input_is_closed_with_its_code_and_never_reaches_the_host(self):
         self.companion.push(example("question"))
         listener = Listener(self.companion)
