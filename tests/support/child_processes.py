@@ -1,5 +1,5 @@
-"""What the Python tests share: waiting for a condition within a bound, and a child process whose
-output is collected as it comes."""
+"""What the Python tests share: waiting for a condition within a bound, a child process whose
+output is collected as it comes, and a private X display."""
 import os
 import signal
 import subprocess
@@ -58,3 +58,31 @@ class Process:
         self.process.stdout.close()
         self.process.stderr.close()
         return status
+
+
+class Xvfb:
+    """A virtual X display of its own, on a display number Xvfb picks itself."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "640x640x24", "-nolisten", "tcp"],
+            pass_fds=[write], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write)
+        number = b""
+        deadline = time.monotonic() + 15
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read)
+        if not number.endswith(b"\n"):
+            self.end()
+            raise AssertionError("Xvfb did not start")
+        self.name = ":" + number.decode().strip()
+
+    def end(self):
+        self.process.terminate()
+        self.process.wait(15)

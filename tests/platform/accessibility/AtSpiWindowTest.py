@@ -55,33 +55,6 @@ def eventually(check, within=15.0, every=0.1):
     return shared_eventually(check, within, every)
 
 
-class Xvfb:
-    """A virtual X display of its own, on a display number Xvfb picks itself."""
-
-    def __init__(self):
-        read, write = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "640x640x24", "-nolisten", "tcp"],
-            pass_fds=[write], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write)
-        number = b""
-        deadline = time.monotonic() + 15
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(read, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read)
-        if not number.endswith(b"\n"):
-            self.end()
-            raise AssertionError("Xvfb did not start")
-        self.name = ":" + number.decode().strip()
-
-    def end(self):
-        self.process.terminate()
-        self.process.wait(15)
-
-
 def companion_env(display, **changes):
     env = dict(os.environ)
     env["DISPLAY"] = display
@@ -118,7 +91,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning, module="pyatspi")
 import pyatspi  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
-from child_processes import Process  # noqa: E402
+from child_processes import Process, Xvfb  # noqa: E402
 from child_processes import eventually as shared_eventually  # noqa: E402
 
 ROLES = {pyatspi.ROLE_PUSH_BUTTON: "button", pyatspi.ROLE_LABEL: "text",

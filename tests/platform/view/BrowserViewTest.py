@@ -26,7 +26,7 @@ import websockets
 from PIL import Image
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
-from child_processes import Process, eventually  # noqa: E402
+from child_processes import Process, Xvfb, eventually  # noqa: E402
 
 WATCH = os.environ.get("DUNVEL_WATCH", "build/test/tools/watch/dunvel-watch")
 HOST = os.environ.get("DUNVEL_HOST", "build/test/tools/host/dunvel-host")
@@ -443,15 +443,10 @@ class Window(unittest.TestCase):
 
     def test_the_window_and_the_page_show_one_face(self):
         folder = tempfile.mkdtemp()
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                 "640x640x24", "-nolisten", "tcp"], pass_fds=[write_end],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                start_new_session=True)
-        os.close(write_end)
+        xvfb = Xvfb()
         companion = chromium = None
         try:
-            display = ":" + os.read(read_end, 16).decode().strip()
+            display = xvfb.name
             companion = Companion(folder, display=display)
             chromium = Chromium(folder)
             companion.push(example("board"))
@@ -486,9 +481,7 @@ class Window(unittest.TestCase):
             if chromium:
                 chromium.end()
             status = companion.end() if companion else 0
-            xvfb.terminate()
-            xvfb.wait(10)
-            os.close(read_end)
+            xvfb.end()
             shutil.rmtree(folder, ignore_errors=True)
         self.assertEqual(status, 0, companion.output() if companion else "")
 
