@@ -11,7 +11,9 @@ Figures (JSON, as the other measuring programs write them):
   and tick_png_bytes: the same pixels as a PNG, the other encoding there was to choose;
 - full_face_bytes: what a viewer receives when it joins;
 - cpu_per_tick_none_ms and cpu_per_tick_one_viewer_ms: the companion's CPU per second of the
-  question screen without a viewer and with one.
+  question screen without a viewer and with one, headless (where no viewer means no frame is
+  painted at all), and window_cpu_per_tick_*: the same for a companion in a window on a private
+  Xvfb display, which paints each tick either way, so the difference is the view's own.
 Everything is on 127.0.0.1 and ends by itself.
 """
 import argparse
@@ -61,13 +63,17 @@ def cpu_seconds(pid):
 
 
 class Companion:
-    def __init__(self, watch, folder):
+    def __init__(self, watch, folder, display=None):
         self.log = []
         self.lock = threading.Lock()
+        env = dict(os.environ, TZ="UTC")
+        env.pop("WAYLAND_DISPLAY", None)
+        if display:
+            env["DISPLAY"] = display
         self.process = subprocess.Popen(
-            [watch, "--headless", "--link", os.path.join(folder, "link.sock"), "--listen",
-             "ws://127.0.0.1:0", "--token", TOKEN, "--view"],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=dict(os.environ, TZ="UTC"))
+            [watch, *([] if display else ["--headless"]), "--link",
+             os.path.join(folder, "link.sock"), "--listen", "ws://127.0.0.1:0", "--token", TOKEN,
+             "--view"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)
         threading.Thread(target=self.read, daemon=True).start()
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline and not self.find(r"view on (\S+)"):
@@ -98,8 +104,9 @@ class Companion:
         return None
 
     def end(self):
-        self.process.terminate()
-        self.process.wait(15)
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(15)
 
 
 class Chromium:
@@ -245,6 +252,14 @@ async def wire_bytes(companion, window):
     return full, per_tick, sum(png_sizes) / max(len(png_sizes), 1)
 
 
+async def show_question(companion):
+    async with websockets.connect("ws://%s/link?token=%s" % (companion.origin, TOKEN)) as host:
+        await host.send(json.dumps({"type": "context", "payload": {
+            "screen": "question", "questionPoints": 10, "questionMode": "bench",
+            "questionOpenedAt": time.time()}}))
+        await asyncio.sleep(0.5)
+
+
 async def cpu_per_second(companion, chromium, window):
     pid = companion.process.pid
     before = cpu_seconds(pid)
@@ -280,10 +295,36 @@ def main():
             return canvas, log, full, tick, png, none, one
 
         canvas, log, full, tick, png, none, one = asyncio.run(measure())
+        companion.end()
+        # A window on a private X display, which paints every tick with or without a viewer.
+        read, write = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "640x640x24",
+                                 "-nolisten", "tcp"], pass_fds=[write],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        try:
+            display = ":" + os.read(read, 16).decode().strip()
+            os.close(read)
+            companion = Companion(find(options.build, "dunvel-watch"),
+                                  tempfile.mkdtemp(dir=folder), display)
+
+            async def windowed():
+                await show_question(companion)
+                return await cpu_per_second(companion, chromium, options.window)
+
+            window_none, window_one = asyncio.run(windowed())
+            if companion.process.poll() is not None:
+                raise SystemExit("bench/view.py: the companion in the window ended: " +
+                                 "".join(line for _, line in companion.log))
+        finally:
+            xvfb.terminate()
+            xvfb.wait(15)
         figures = [("push_to_canvas/p99_ms", canvas, "ms"), ("push_to_log/p99_ms", log, "ms"),
                    ("full_face_bytes", full, "B"), ("tick_bytes", tick, "B"),
                    ("tick_png_bytes", png, "B"), ("cpu_per_tick_none_ms", none, "ms"),
-                   ("cpu_per_tick_one_viewer_ms", one, "ms")]
+                   ("cpu_per_tick_one_viewer_ms", one, "ms"),
+                   ("window_cpu_per_tick_none_ms", window_none, "ms"),
+                   ("window_cpu_per_tick_one_viewer_ms", window_one, "ms")]
         with open(options.out, "w") as out:
             json.dump({"figures": [{"name": n, "value": v, "unit": u} for n, v, u in figures]},
                       out, indent=1)
