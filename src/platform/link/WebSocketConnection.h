@@ -183,6 +183,9 @@ class WebSocketConnection final : public WebSocketPeer,
       // The face's pixels go raw: compressed on the way, they cost a tick's band, not a face.
       websocket::permessage_deflate deflate;
       deflate.server_enable = true;
+      // Most of a frame's cost to the companion is the deflate's search for matches: a fast
+      // level keeps a tick's message small (its pixels are mostly runs) at a fraction of it.
+      deflate.compLevel = 1;
       ws_.set_option(deflate);
     } else {
       ws_.read_message_max(owner_->options().maxMessageBytes);
