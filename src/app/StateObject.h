@@ -23,9 +23,6 @@ class StateObject {
   T& operator*() const { return wrappedValue(); }
   T* operator->() const { return &wrappedValue(); }
 
-  // Whether the deferred expression has run yet.
-  bool isResolved() const { return storage_->value != nullptr; }
-
  private:
   struct Storage {
     std::function<T&()> make;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -7,11 +9,22 @@
 
 namespace dunvel {
 
-// What readRegularFile read: the file's bytes, or else why there are none, in a few words that
-// follow the file's name ("not a regular file", "larger than 1024 bytes", the system's reason).
+// What readRegularFile read: the file's bytes and mode, or else what kept it from them, for the
+// caller to say in its own words about what the file is for.
 struct RegularFileText {
+  enum class Problem {
+    none,
+    // It could not be opened or read: reason holds the system's words.
+    cannotRead,
+    // Something else stands at the path: a folder, a FIFO, a device.
+    notRegular,
+    tooLarge,
+  };
   std::optional<std::string> text;
-  std::string problem;
+  Problem problem = Problem::none;
+  std::string reason;
+  // The file's mode (type and permission bits), when it was read.
+  mode_t mode = 0;
 };
 
 // Reads a regular file of at most maxBytes whole. It is opened without blocking, so a FIFO or a

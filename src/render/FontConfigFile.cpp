@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "files/ReadRegularFile.h"
+
 namespace dunvel {
 namespace fs = std::filesystem;
 
@@ -29,32 +31,19 @@ std::string shown(const fs::path& path) {
 
 // Reads a regular file of at most the limit, without blocking on what is not one.
 std::string readConfig(const fs::path& path, std::string& text) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0)
-    return "cannot read the font configuration " + shown(path) + ": " + std::strerror(errno);
-  struct stat info {};
-  std::string problem;
-  if (fstat(fd, &info) != 0) {
-    problem = "cannot read the font configuration " + shown(path) + ": " + std::strerror(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    problem = "the font configuration " + shown(path) + " is not a regular file";
-  } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxFontConfigBytes) {
-    problem = "the font configuration " + shown(path) + " is larger than 1 MiB";
-  } else {
-    text.assign(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t total = 0;
-    while (total < text.size()) {
-      const ssize_t got = ::read(fd, text.data() + total, text.size() - total);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0)
-        problem = "cannot read the font configuration " + shown(path) + ": " + std::strerror(errno);
-      if (got <= 0) break;
-      total += static_cast<std::size_t>(got);
-    }
-    text.resize(total);
+  RegularFileText read = readRegularFile(path, kMaxFontConfigBytes);
+  switch (read.problem) {
+    case RegularFileText::Problem::none:
+      text = std::move(*read.text);
+      return {};
+    case RegularFileText::Problem::notRegular:
+      return "the font configuration " + shown(path) + " is not a regular file";
+    case RegularFileText::Problem::tooLarge:
+      return "the font configuration " + shown(path) + " is larger than 1 MiB";
+    case RegularFileText::Problem::cannotRead:
+      break;
   }
-  ::close(fd);
-  return problem;
+  return "cannot read the font configuration " + shown(path) + ": " + read.reason;
 }
 
 std::string withoutComments(std::string_view text) {

@@ -9,18 +9,4 @@ ScreenRoute routeFor(std::string_view screen) {
   return ScreenRoute::idle;
 }
 
-std::string_view routeName(ScreenRoute route) {
-  switch (route) {
-    case ScreenRoute::hostRemote:
-      return "host remote";
-    case ScreenRoute::scores:
-      return "scoreboard";
-    case ScreenRoute::tournamentGlance:
-      return "tournament";
-    case ScreenRoute::idle:
-      return "idle";
-  }
-  return "idle";
-}
-
 }  // namespace dunvel

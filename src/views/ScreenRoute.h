@@ -12,7 +12,4 @@ enum class ScreenRoute { hostRemote, scores, tournamentGlance, idle };
 // the empty name and "Question" included, gives the idle screen.
 ScreenRoute routeFor(std::string_view screen);
 
-// A short English name for logs: "host remote", "scoreboard", "tournament", "idle".
-std::string_view routeName(ScreenRoute route);
-
 }  // namespace dunvel

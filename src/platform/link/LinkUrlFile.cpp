@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files/ReadRegularFile.h"
 #include "files/ReplaceFile.h"
 #include "state/OneLine.h"
 
@@ -15,7 +16,7 @@ namespace dunvel {
 namespace {
 
 // A URL with a 64-digit token is about a hundred bytes; anything much longer is not one.
-constexpr off_t kMaxUrlFileBytes = 4096;
+constexpr std::size_t kMaxUrlFileBytes = 4096;
 
 std::string shown(const std::filesystem::path& path) {
   return oneLine(path.string());
@@ -64,38 +65,23 @@ namespace {
 // blocking (a FIFO planted at the path is refused, not waited on).
 std::string readOneLineFile(const std::filesystem::path& path, const std::string& holds,
                             std::string& line, mode_t* mode) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return "cannot read " + shown(path) + ": " + std::strerror(errno);
-  struct stat info {};
-  std::string problem;
-  if (fstat(fd, &info) != 0) {
-    problem = "cannot read " + shown(path) + ": " + std::strerror(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    problem = shown(path) + " is not a regular file";
-  } else if (info.st_size > kMaxUrlFileBytes) {
-    problem = shown(path) + " is too long to hold " + holds;
+  RegularFileText read = readRegularFile(path, kMaxUrlFileBytes);
+  switch (read.problem) {
+    case RegularFileText::Problem::none:
+      break;
+    case RegularFileText::Problem::notRegular:
+      return shown(path) + " is not a regular file";
+    case RegularFileText::Problem::tooLarge:
+      return shown(path) + " is too long to hold " + holds;
+    case RegularFileText::Problem::cannotRead:
+      return "cannot read " + shown(path) + ": " + read.reason;
   }
-  std::string text;
-  if (problem.empty()) {
-    char buffer[kMaxUrlFileBytes + 1];
-    ssize_t got = 0;
-    std::size_t total = 0;
-    while (total < sizeof buffer &&
-           ((got = ::read(fd, buffer + total, sizeof buffer - total)) > 0 ||
-            (got < 0 && errno == EINTR))) {
-      if (got > 0) total += static_cast<std::size_t>(got);
-    }
-    if (got < 0) problem = "cannot read " + shown(path) + ": " + std::strerror(errno);
-    text.assign(buffer, total);
-  }
-  ::close(fd);
-  if (!problem.empty()) return problem;
+  std::string text = std::move(*read.text);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (text.empty() || text.find_first_of("\r\n") != std::string::npos ||
-      text.size() > static_cast<std::size_t>(kMaxUrlFileBytes)) {
+  if (text.empty() || text.find_first_of("\r\n") != std::string::npos) {
     return shown(path) + " does not hold " + holds + " on one line";
   }
-  if (mode != nullptr) *mode = info.st_mode;
+  if (mode != nullptr) *mode = read.mode;
   line = std::move(text);
   return {};
 }

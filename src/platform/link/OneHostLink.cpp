@@ -17,13 +17,12 @@ ContextDictionary OneHostLink::lastContext() const {
 
 bool OneHostLink::isReachable() const {
   std::lock_guard lock(mutex_);
-  return hostConnected_ && !hostInBackground_;
+  return presence_ == HostPresence::foreground;
 }
 
 void OneHostLink::forgetHost() {
   std::lock_guard lock(mutex_);
-  hostConnected_ = false;
-  hostInBackground_ = false;
+  presence_ = HostPresence::absent;
 }
 
 void OneHostLink::messageSent(const ContextDictionary& message) {
@@ -108,19 +107,18 @@ void OneHostLink::closeAll() {
 
 void OneHostLink::taken() {
   if (hooks_.traffic) hooks_.traffic({LinkTraffic::Kind::hostConnected, {}, {}});
-  setHostState(true, false);
+  setHostPresence(HostPresence::foreground);
 }
 
 void OneHostLink::released() {
   if (hooks_.traffic) hooks_.traffic({LinkTraffic::Kind::hostDisconnected, {}, {}});
-  setHostState(false, false);
+  setHostPresence(HostPresence::absent);
 }
 
-void OneHostLink::setHostState(bool connected, bool inBackground) {
+void OneHostLink::setHostPresence(HostPresence presence) {
   {
     std::lock_guard lock(mutex_);
-    hostConnected_ = connected;
-    hostInBackground_ = inBackground;
+    presence_ = presence;
   }
   if (delegate_ != nullptr) delegate_->sessionReachabilityDidChange(session_);
 }
@@ -155,7 +153,7 @@ void OneHostLink::handleLine(std::string_view line, const std::function<void(std
       waitForRoom();
       break;
     case LinkFrame::Type::reachability:
-      setHostState(true, !frame.reachable);
+      setHostPresence(frame.reachable ? HostPresence::foreground : HostPresence::background);
       break;
     case LinkFrame::Type::error:
       // Never answered: two ends that answer each other's errors would do so forever.

@@ -75,7 +75,9 @@ class OneHostLink {
   void admitRemote(RemoteHostId host);
   void taken();
   void released();
-  void setHostState(bool connected, bool inBackground);
+  // Whether a host holds the link, and whether it said it went to the background.
+  enum class HostPresence { absent, foreground, background };
+  void setHostPresence(HostPresence presence);
   void waitForRoom();
 
   Session& session_;
@@ -88,8 +90,7 @@ class OneHostLink {
   // Read from any thread.
   mutable std::mutex mutex_;
   ContextDictionary lastContext_;
-  bool hostConnected_ = false;
-  bool hostInBackground_ = false;
+  HostPresence presence_ = HostPresence::absent;
 };
 
 }  // namespace dunvel

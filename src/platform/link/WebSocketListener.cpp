@@ -24,6 +24,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "files/ReadRegularFile.h"
 #include "platform/link/WebSocketConnection.h"
 #include "platform/link/WebSocketUrl.h"
 #include "platform/link/WrongTokenSlowdown.h"
@@ -192,7 +193,7 @@ class WebSocketListener::Impl final : public RemoteHostEndpoint,
 namespace {
 
 // A certificate chain or a key is a few kilobytes.
-constexpr off_t kMaxTlsFileBytes = off_t{1} << 20;
+constexpr std::size_t kMaxTlsFileBytes = std::size_t{1} << 20;
 
 // A certificate or a key as read: its text, or else one line saying why it could not be read.
 struct TlsFile {
@@ -204,35 +205,18 @@ struct TlsFile {
 
 TlsFile readTlsFile(const std::filesystem::path& path, const char* what) {
   const std::string name = std::string("the TLS ") + what + " " + oneLine(path.string());
-  TlsFile file;
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    file.problem = "cannot read " + name + ": " + std::strerror(errno);
-    return file;
+  RegularFileText read = readRegularFile(path, kMaxTlsFileBytes);
+  switch (read.problem) {
+    case RegularFileText::Problem::none:
+      return {std::move(read.text), (read.mode & (S_IRWXG | S_IRWXO)) != 0, {}};
+    case RegularFileText::Problem::notRegular:
+      return {std::nullopt, false, name + " is not a regular file"};
+    case RegularFileText::Problem::tooLarge:
+      return {std::nullopt, false, name + " is larger than 1 MiB: not a PEM file"};
+    case RegularFileText::Problem::cannotRead:
+      break;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    file.problem = "cannot read " + name + ": " + std::strerror(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    file.problem = name + " is not a regular file";
-  } else if (info.st_size > kMaxTlsFileBytes) {
-    file.problem = name + " is larger than 1 MiB: not a PEM file";
-  } else {
-    std::string text(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t total = 0;
-    while (total < text.size()) {
-      const ssize_t got = ::read(fd, text.data() + total, text.size() - total);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) file.problem = "cannot read " + name + ": " + std::strerror(errno);
-      if (got <= 0) break;
-      total += static_cast<std::size_t>(got);
-    }
-    text.resize(total);
-    file.readableByOthers = (info.st_mode & (S_IRWXG | S_IRWXO)) != 0;
-    if (file.problem.empty()) file.text = std::move(text);
-  }
-  ::close(fd);
-  return file;
+  return {std::nullopt, false, "cannot read " + name + ": " + read.reason};
 }
 
 }  // namespace

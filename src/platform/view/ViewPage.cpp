@@ -22,8 +22,12 @@ ViewPage readViewPage(const std::filesystem::path& dataFolder) {
     const std::filesystem::path path = dataFolder / "view" / entry.file;
     RegularFileText read = readRegularFile(path, std::size_t{1} << 20);
     if (!read.text) {
+      using Problem = RegularFileText::Problem;
       page.files.clear();
-      page.problem = "cannot read the view's page " + oneLine(path.string()) + ": " + read.problem;
+      page.problem = "cannot read the view's page " + oneLine(path.string()) + ": " +
+                     (read.problem == Problem::notRegular ? std::string("not a regular file")
+                      : read.problem == Problem::tooLarge ? std::string("larger than 1 MiB")
+                                                          : read.reason);
       return page;
     }
     page.files.push_back({entry.path, entry.contentType, std::move(*read.text)});

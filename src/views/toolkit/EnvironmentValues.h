@@ -63,11 +63,6 @@ class EnvironmentValues {
     return *static_cast<T*>(found->second.object);
   }
 
-  template <class T>
-  bool hasObject() const {
-    return objects_.count(std::type_index(typeid(T))) != 0;
-  }
-
   // The observable objects in this environment.
   std::vector<ObservableObject*> observableObjects() const;
 
