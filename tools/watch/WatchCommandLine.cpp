@@ -19,13 +19,11 @@
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
-#include "files/DataDir.h"
 #include "host/DemoHost.h"
 #include "link/SessionPlatform.h"
 #include "platform/link/LinkPath.h"
 #include "platform/link/LinkUrlFile.h"
 #include "platform/link/SocketSession.h"
-#include "platform/link/ViewerHub.h"
 #include "platform/link/WebSocketListener.h"
 #include "platform/recording/RecordingHooks.h"
 #include "platform/recording/RecordingWriter.h"
@@ -33,9 +31,8 @@
 #include "platform/runloop/SystemClock.h"
 #include "platform/runloop/TerminationSignals.h"
 #include "platform/view/FaceViewer.h"
-#include "platform/view/ViewPage.h"
-#include "render/FaceSize.h"
 #include "state/OneLine.h"
+#include "watch/BrowserView.h"
 #include "watch/LogTee.h"
 #include "watch/RunApp.h"
 #include "watch/SnapshotFindingsLog.h"
@@ -347,44 +344,6 @@ std::unique_ptr<DemoHost> startDemo(const std::filesystem::path& socket, std::os
   return demo;
 }
 
-// The browser view of --view: its page, its viewers' hub and the face's side of it, all made
-// before the link so that the link's hooks can reach them.
-struct BrowserView {
-  std::unique_ptr<ViewerHub> hub;
-  std::unique_ptr<FaceViewer> viewer;
-};
-
-// Empty, or the line saying why the view cannot be had.
-std::string makeBrowserView(const WatchOptions& options, MainQueue& queue, std::ostream& log,
-                            BrowserView& view) {
-  ViewPage page;
-  try {
-    page = readViewPage(dataDir());
-  } catch (const std::runtime_error& error) {
-    return oneLine(error.what());
-  }
-  if (!page.problem.empty()) return page.problem;
-  const FaceMetrics face = faceMetrics(parseFaceSize(options.size).value_or(FaceSize::mm45));
-  ViewerHub::Options hub;
-  hub.files = std::move(page.files);
-  hub.faceWidth = face.size.width;
-  hub.faceHeight = face.size.height;
-  // The viewer is made first, the hub is told its events, then the viewer is given the hub.
-  auto events = std::make_shared<ViewerHub::Events>();
-  hub.events.joined = [events](ViewerId id) { events->joined(id); };
-  hub.events.left = [events](ViewerId id) { events->left(id); };
-  hub.events.wholeFaceWanted = [events](ViewerId id) { events->wholeFaceWanted(id); };
-  hub.events.input = [events](ViewerId id, ViewerInput input) {
-    events->input(id, std::move(input));
-  };
-  hub.events.log = [events](std::string line) { events->log(std::move(line)); };
-  view.hub = std::make_unique<ViewerHub>(std::move(hub));
-  view.viewer = std::make_unique<FaceViewer>(*view.hub, queue);
-  *events = view.viewer->events(
-      [&log](const std::string& line) { log << "view: " << line << std::endl; });
-  return {};
-}
-
 int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut, std::ostream& err) {
   // Destroyed in reverse: the session (and its thread, which queues onto the loop) goes first,
   // then the loop with any block still queued for the recording, then the recording.
@@ -413,23 +372,10 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut, 
   linkOptions.folderPolicy =
       options->link ? LinkFolderPolicy::chosenFolder : LinkFolderPolicy::privateFolder;
   linkOptions.waitUntilPendingAtMost = [&loop](std::size_t n) { loop.waitUntilPendingAtMost(n); };
-  std::function<void(const LinkTraffic&)> recorded;
-  if (options->record) recorded = recordLinkTraffic(loop, recording);
   FaceViewer* viewer = view.viewer.get();
-  if (recorded || viewer != nullptr) {
-    linkOptions.traffic = [recorded, viewer, &loop](const LinkTraffic& traffic) {
-      if (recorded) recorded(traffic);
-      const bool came = traffic.kind == LinkTraffic::Kind::hostConnected;
-      if (viewer != nullptr && (came || traffic.kind == LinkTraffic::Kind::hostDisconnected)) {
-        loop.async([viewer, came] { viewer->linkHeld(came); });
-      }
-    };
-  }
-  std::function<void(std::vector<std::string>)> findings;
-  if (viewer != nullptr) {
-    findings = [viewer](std::vector<std::string> lines) { viewer->findings(std::move(lines)); };
-  }
-  linkOptions.snapshotReceived = logSnapshotFindings(loop, out, std::move(findings));
+  linkOptions.traffic =
+      linkTrafficHook(loop, options->record ? &recording : nullptr, view.viewer.get());
+  linkOptions.snapshotReceived = logSnapshotFindings(loop, out, findingsHook(viewer));
   SocketSession session(std::move(linkOptions));
   if (std::string problem = session.listen(); !problem.empty()) {
     err << "dunvel-watch: " << problem << std::endl;
@@ -465,23 +411,7 @@ int runWatch(const std::optional<WatchOptions>& options, std::ostream& realOut, 
 
   SessionPlatform platform{
       [] { return true; }, [&session]() -> Session& { return session; }, &loop, {}};
-  std::function<void(const std::string&, const ContextDictionary&)> tapped;
-  if (options->record) tapped = recordTaps(recording);
-  if (viewer != nullptr) {
-    // The panel's log shows the commands the face sent.
-    platform.observeSend = [tapped, &out](const std::string& action,
-                                          const ContextDictionary& extra) {
-      if (tapped) tapped(action, extra);
-      std::string line = "sent: " + action;
-      const auto team = extra.find("teamId");
-      if (team != extra.end()) {
-        if (const auto* id = team->second.get_if<std::string>()) line += " " + oneLine(*id);
-      }
-      out << line << std::endl;
-    };
-  } else {
-    platform.observeSend = std::move(tapped);
-  }
+  platform.observeSend = sendHook(options->record ? &recording : nullptr, viewer, out);
   installSessionPlatform(std::move(platform));
 
   std::unique_ptr<DemoHost> demo;

@@ -122,6 +122,7 @@ class ViewerHub::State : public std::enable_shared_from_this<ViewerHub::State> {
   explicit State(Options options) : options_(std::move(options)) {}
 
   Options options_;
+  Events events_;
   std::atomic<boost::asio::io_context*> io_{nullptr};
 
   // The I/O thread only from here on.
@@ -165,7 +166,7 @@ class ViewerHub::State : public std::enable_shared_from_this<ViewerHub::State> {
   }
 
   void log(std::string line) {
-    if (options_.events.log) options_.events.log(std::move(line));
+    if (events_.log) events_.log(std::move(line));
   }
 
   std::string watching() const { return "(" + std::to_string(viewers_.size()) + " watching)"; }
@@ -204,6 +205,10 @@ class ViewerHub::State : public std::enable_shared_from_this<ViewerHub::State> {
 ViewerHub::ViewerHub(Options options) : state_(std::make_shared<State>(std::move(options))) {}
 
 ViewerHub::~ViewerHub() = default;
+
+void ViewerHub::setEvents(Events events) {
+  state_->events_ = std::move(events);
+}
 
 void ViewerHub::sendState(std::string key, ViewerMessage message, ViewerId to) {
   state_->onIoThread([key = std::move(key), message = std::move(message), to](State& state) {
@@ -244,7 +249,7 @@ void ViewerHub::sendChangedPixels(ViewerMessage message) {
         // Two sets of changes behind: neither goes, the whole face will.
         viewer.pixels.reset();
         viewer.waitingForWholeFace = true;
-        if (state.options_.events.wholeFaceWanted) state.options_.events.wholeFaceWanted(id);
+        if (state.events_.wholeFaceWanted) state.events_.wholeFaceWanted(id);
         continue;
       }
       viewer.pixels = message;
@@ -309,7 +314,7 @@ ViewerId ViewerHub::arrived(std::shared_ptr<WebSocketPeer> peer, const std::stri
                                            ViewerBudget(state.options_.messagesPerSecond),
                                            ViewerBudget(state.options_.pressesPerSecond)});
   state.log("a viewer joined from " + address + " " + state.watching());
-  if (state.options_.events.joined) state.options_.events.joined(id);
+  if (state.events_.joined) state.events_.joined(id);
   return id;
 }
 
@@ -330,7 +335,7 @@ void ViewerHub::received(ViewerId id, std::string_view text, bool binary) {
       !viewer.presses.take(now)) {
     return state.closeViewer(id, viewer, kPolicyViolation, "taps faster than a person taps");
   }
-  if (state.options_.events.input) state.options_.events.input(id, std::move(*read.input));
+  if (state.events_.input) state.events_.input(id, std::move(*read.input));
 }
 
 void ViewerHub::written(ViewerId id) {
@@ -351,7 +356,7 @@ void ViewerHub::left(ViewerId id, const std::string& why) {
     state.log("a viewer from " + address + " was closed: " + why);
   }
   state.log("a viewer left " + state.watching());
-  if (state.options_.events.left) state.options_.events.left(id);
+  if (state.events_.left) state.events_.left(id);
 }
 
 std::vector<std::shared_ptr<WebSocketPeer>> ViewerHub::close() {

@@ -82,13 +82,15 @@ class ViewerHub {
     double pressesPerSecond = 12.0;
     // Events (haptics) kept for a viewer that is behind; older ones are dropped first.
     std::size_t maxQueuedEvents = 8;
-    Events events;
   };
 
   explicit ViewerHub(Options options);
   ~ViewerHub();
   ViewerHub(const ViewerHub&) = delete;
   ViewerHub& operator=(const ViewerHub&) = delete;
+
+  // Before the endpoint listens: where the hub's events go.
+  void setEvents(Events events);
 
   // Callable from any thread; each queues its work on the I/O thread, behind what it is doing,
   // and returns at once. to = 0 sends to every viewer. Dropped before the endpoint listens.

@@ -38,10 +38,12 @@ struct Hub {
   explicit Hub(ViewerHub::Options options = {}) {
     options.faceWidth = 198;
     options.faceHeight = 242;
-    options.events.wholeFaceWanted = [this](ViewerId id) { wholeWanted.push_back(id); };
-    options.events.input = [this](ViewerId, ViewerInput input) { inputs.push_back(input); };
-    options.events.log = [this](std::string line) { log.push_back(line); };
     hub = std::make_unique<ViewerHub>(std::move(options));
+    ViewerHub::Events events;
+    events.wholeFaceWanted = [this](ViewerId id) { wholeWanted.push_back(id); };
+    events.input = [this](ViewerId, ViewerInput input) { inputs.push_back(input); };
+    events.log = [this](std::string line) { log.push_back(line); };
+    hub->setEvents(std::move(events));
     hub->attach(io);
   }
   ViewerId join(const std::shared_ptr<NotedPeer>& peer) {
