@@ -7,6 +7,8 @@
 #include "a11y/AccessibilityAudit.h"
 #include "a11y/AccessibilityTree.h"
 #include "app/ScreenPreview.h"
+#include "files/FolderWithin.h"
+#include "files/ReadFile.h"
 #include "preview/ImageDifference.h"
 #include "render/TimeText.h"
 #include "state/OneLine.h"
@@ -16,19 +18,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Makes the folder a file goes into; an empty string, or one line saying why not.
-std::string makeParent(const fs::path& file) {
-  std::error_code error;
-  const fs::path parent = file.parent_path();
-  if (parent.empty()) return {};
-  fs::create_directories(parent, error);
-  if (error) return "cannot make the folder " + parent.string() + ": " + error.message();
-  return {};
-}
+// The largest reference read: a face's PNG is well under 1 MiB, and a file beyond this is not
+// one a face drew.
+constexpr std::size_t kMaxReferenceBytes = std::size_t{64} << 20;
 
-std::string writeImage(cairo_surface_t* image, const fs::path& path) {
-  if (std::string problem = makeParent(path); !problem.empty()) return problem;
-  return FaceRenderer::writePng(image, path.string());
+// Writes image at root/relative (a snapshot's name may hold folders), the folders made below
+// root without following a symbolic link there: the output folder may come from a checkout.
+std::string writeImage(cairo_surface_t* image, const fs::path& root, const std::string& relative) {
+  const FaceRenderer::EncodedPng encoded = FaceRenderer::encodePng(image);
+  if (!encoded.png) return "cannot write " + (root / relative).string() + ": " + encoded.problem;
+  return replaceFileWithin(root, relative, *encoded.png);
 }
 
 std::string sizeText(cairo_surface_t* image) {
@@ -91,7 +90,7 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
       return outcome;
     }
     outcome.status = ImageOutcome::Status::recorded;
-    note(problem, writeImage(draw(subject, variant), reference));
+    note(problem, writeImage(draw(subject, variant), settings_.references, file + ".png"));
     return outcome;
   }
 
@@ -99,7 +98,7 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
   if (!exists) {
     outcome.status = ImageOutcome::Status::missing;
     outcome.actualFile = file + ".actual.png";
-    note(problem, writeImage(actual, settings_.out / outcome.actualFile));
+    note(problem, writeImage(actual, settings_.out, outcome.actualFile));
     return outcome;
   }
   std::string unreadable;
@@ -126,19 +125,20 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
   outcome.status = ImageOutcome::Status::differs;
   outcome.differingPixels = difference.differingPixels;
   outcome.actualFile = file + ".actual.png";
-  note(problem, writeImage(actual, settings_.out / outcome.actualFile));
+  note(problem, writeImage(actual, settings_.out, outcome.actualFile));
   if (difference.diff) {
     outcome.diffFile = file + ".diff.png";
-    note(problem, writeImage(difference.diff.get(), settings_.out / outcome.diffFile));
+    note(problem, writeImage(difference.diff.get(), settings_.out, outcome.diffFile));
   }
   if (expected) {
-    // A copy beside the report, so the folder shows everything wherever it is looked at.
+    // A copy beside the report, so the folder shows everything wherever it is looked at: a
+    // new file renamed into place, as every file here is, so a link committed at its name is
+    // replaced rather than written through.
     outcome.referenceFile = file + ".reference.png";
-    const fs::path copy = settings_.out / outcome.referenceFile;
-    fs::copy_file(reference, copy, fs::copy_options::overwrite_existing, error);
-    if (error)
-      note(problem,
-           "cannot copy " + reference.string() + " to " + copy.string() + ": " + error.message());
+    const FileBytes bytes = readRegularFile(reference, kMaxReferenceBytes);
+    note(problem, bytes.bytes
+                      ? replaceFileWithin(settings_.out, outcome.referenceFile, *bytes.bytes)
+                      : "cannot copy " + reference.string() + ": " + bytes.problem);
   }
   return outcome;
 }

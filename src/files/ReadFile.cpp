@@ -1,0 +1,86 @@
+#include "files/ReadFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "files/FileDescriptor.h"
+
+namespace dunvel {
+
+std::string fileTypeName(unsigned mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "not a regular file";
+}
+
+OpenedFile openRegularFile(const std::filesystem::path& path) {
+  OpenedFile result;
+  result.file.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!result.file.valid()) {
+    result.problem = std::string("cannot open: ") + std::strerror(errno);
+    return result;
+  }
+  struct stat seen {};
+  if (::fstat(result.file.get(), &seen) != 0) {
+    result.problem = std::string("cannot read: ") + std::strerror(errno);
+  } else if (!S_ISREG(seen.st_mode)) {
+    result.problem = "is " + fileTypeName(seen.st_mode) + ", not a regular file";
+  } else if (const int flags = ::fcntl(result.file.get(), F_GETFL);
+             flags < 0 || ::fcntl(result.file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    result.problem = std::string("cannot read: ") + std::strerror(errno);
+  } else {
+    result.size = static_cast<std::uintmax_t>(seen.st_size);
+    return result;
+  }
+  result.file.reset();
+  return result;
+}
+
+FileBytes readRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  FileBytes result;
+  const OpenedFile opened = openRegularFile(path);
+  if (!opened.problem.empty()) {
+    result.problem = opened.problem;
+    return result;
+  }
+  const FileDescriptor& file = opened.file;
+  const auto tooLarge = [&] {
+    result.problem = "larger than " + std::to_string(maxBytes) + " bytes";
+    if (maxBytes % (1024 * 1024) == 0) {
+      result.problem = "larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MiB";
+    }
+  };
+  if (opened.size > maxBytes) {
+    tooLarge();
+    return result;
+  }
+  std::string bytes;
+  // The size said is a hint: the file may grow or shrink while it is read.
+  bytes.reserve(static_cast<std::size_t>(opened.size));
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result.problem = std::string("cannot read: ") + std::strerror(errno);
+      return result;
+    }
+    if (n == 0) break;
+    if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
+      tooLarge();
+      return result;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  result.bytes = std::move(bytes);
+  return result;
+}
+
+}  // namespace dunvel
