@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ext/stdio_filebuf.h>
 
 #include "files/FileDescriptor.h"
 
@@ -43,6 +44,23 @@ OpenedFile openRegularFile(const std::filesystem::path& path) {
   return result;
 }
 
+// The C++ library's buffer over a descriptor, which it closes when it goes.
+struct RegularFileStream::Buffer {
+  explicit Buffer(int fd) : buffer(fd, std::ios::in | std::ios::binary) {}
+  __gnu_cxx::stdio_filebuf<char> buffer;
+};
+
+RegularFileStream::RegularFileStream(const std::filesystem::path& path) {
+  OpenedFile opened = openRegularFile(path);
+  problem_ = std::move(opened.problem);
+  if (problem_.empty()) buffer_ = std::make_unique<Buffer>(opened.file.release());
+  stream_ = std::make_unique<std::istream>(buffer_ ? &buffer_->buffer : nullptr);
+  // A stream without a buffer reads as failed.
+  if (!buffer_) stream_->setstate(std::ios::badbit);
+}
+
+RegularFileStream::~RegularFileStream() = default;
+
 FileBytes readRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
   FileBytes result;
   const OpenedFile opened = openRegularFile(path);
@@ -52,6 +70,7 @@ FileBytes readRegularFile(const std::filesystem::path& path, std::size_t maxByte
   }
   const FileDescriptor& file = opened.file;
   const auto tooLarge = [&] {
+    result.tooLarge = true;
     result.problem = "larger than " + std::to_string(maxBytes) + " bytes";
     if (maxBytes % (1024 * 1024) == 0) {
       result.problem = "larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MiB";

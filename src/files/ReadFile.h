@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -28,6 +30,27 @@ OpenedFile openRegularFile(const std::filesystem::path& path);
 struct FileBytes {
   std::optional<std::string> bytes;
   std::string problem;
+  // The problem is the size, for a reader that says what the limit is for.
+  bool tooLarge = false;
+};
+
+// A regular file opened as openRegularFile opens it, read as a stream (a recording, read line
+// by line). problem() is empty when it could be opened.
+class RegularFileStream {
+ public:
+  explicit RegularFileStream(const std::filesystem::path& path);
+  ~RegularFileStream();
+  RegularFileStream(const RegularFileStream&) = delete;
+  RegularFileStream& operator=(const RegularFileStream&) = delete;
+
+  const std::string& problem() const { return problem_; }
+  std::istream& stream() { return *stream_; }
+
+ private:
+  struct Buffer;
+  std::string problem_;
+  std::unique_ptr<Buffer> buffer_;
+  std::unique_ptr<std::istream> stream_;
 };
 
 // Reads the regular file at path whole, opened as openRegularFile opens it, up to maxBytes.

@@ -1,10 +1,13 @@
 // verify on inputs, references and output folders that a pull request controls: what it
 // writes stays inside --out and the references, it never waits on what it reads, and what it
 // says is what happened.
+#include <cairo.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -13,6 +16,7 @@
 
 #include "VerifyFiles.h"
 #include "platform/link/LinkTestSupport.h"
+#include "render/Owned.h"
 #include "support/PreviewRun.h"
 
 namespace dunvel {
@@ -112,6 +116,184 @@ TEST(VerifyHostile, NothingIsWrittenThroughALinkInsideOut) {
   EXPECT_EQ(recorded.exitCode, 1);
   EXPECT_EQ(contents(victim), before) << recorded.out << recorded.err;
   EXPECT_TRUE(fs::is_regular_file(refs / "question@45mm-xLarge.png"));
+}
+
+// The real executable under a time limit, so that a run that would wait for ever fails the test
+// instead of holding it: its status (124 when the limit ended it) and its output and errors.
+ToolRun runLimited(const std::vector<std::string>& arguments) {
+  std::string command = "timeout 20 '" + std::string(DUNVEL_PREVIEW) + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  ToolRun result;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.out.append(buffer, n);
+  const int status = pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST(VerifyHostile, AFifoIsNeverWaitedOnWhetherReferenceOrInput) {
+  TempFolder folder;
+  const fs::path refs = folder.path() / "refs";
+  const fs::path out = folder.path() / "out";
+  fs::create_directories(refs);
+  const fs::path snapshot = folder.path() / "question.json";
+  fs::copy_file(example("question"), snapshot);
+  ASSERT_EQ(::mkfifo((refs / "question@45mm-xLarge.png").c_str(), 0644), 0);
+  const ToolRun reference = runLimited(
+      {"verify", snapshot.string(), "--references", refs.string(), "--out", out.string()});
+  EXPECT_EQ(reference.exitCode, 1) << reference.out;
+  EXPECT_NE(reference.out.find("question@45mm-xLarge: has a reference that cannot be read (" +
+                               (refs / "question@45mm-xLarge.png").string() +
+                               ": is a FIFO, not a regular file)"),
+            std::string::npos)
+      << reference.out;
+
+  // Named directly, a FIFO is a snapshot or a recording that cannot be read.
+  for (const char* name : {"fifo.json", "fifo.jsonl"}) {
+    SCOPED_TRACE(name);
+    const fs::path fifo = folder.path() / name;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const ToolRun input =
+        runLimited({"verify", fifo.string(), "--references", refs.string(), "--out", out.string()});
+    EXPECT_EQ(input.exitCode, 1) << input.out;
+    EXPECT_NE(input.out.find(fifo.string() + ": is a FIFO, not a regular file"), std::string::npos)
+        << input.out;
+  }
+}
+
+// A PNG of width x height pixels, all black, as Cairo writes it.
+void writeBlackPng(const fs::path& path, int width, int height) {
+  const Owned<cairo_surface_t> image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  ASSERT_EQ(cairo_surface_write_to_png(image.get(), path.c_str()), CAIRO_STATUS_SUCCESS);
+}
+
+TEST(VerifyHostile, AReferenceOfAnotherSizeIsADifferenceWithNoPixelDecoded) {
+  TempFolder folder;
+  const fs::path refs = folder.path() / "refs";
+  const fs::path out = folder.path() / "out";
+  fs::create_directories(refs);
+  const fs::path snapshot = folder.path() / "question.json";
+  fs::copy_file(example("question"), snapshot);
+  // Small on disk, 64 MB once decoded: the size in its header is enough to judge it.
+  writeBlackPng(refs / "question@45mm-xLarge.png", 4000, 4000);
+  const ToolRun verified = runPreview(
+      {"verify", snapshot.string(), "--references", refs.string(), "--out", out.string()});
+  EXPECT_EQ(verified.exitCode, 1);
+  EXPECT_NE(verified.out.find("question@45mm-xLarge: differs in size (the reference is 4000x4000 "
+                              "pixels, the image 396x484)"),
+            std::string::npos)
+      << verified.out;
+  EXPECT_NE(verified.out.find("verify: 1 image, 0 equal, 1 differ, 0 missing\n"), std::string::npos)
+      << verified.out;
+  // The image drawn is left for the report; no diff is drawn, and the reference is not copied.
+  EXPECT_TRUE(fs::is_regular_file(out / "question@45mm-xLarge.actual.png"));
+  EXPECT_FALSE(fs::exists(out / "question@45mm-xLarge.diff.png"));
+  EXPECT_FALSE(fs::exists(out / "question@45mm-xLarge.reference.png"));
+}
+
+TEST(VerifyHostile, AReferenceThatCannotBeReadIsReportedSoWithItsReason) {
+  TempFolder folder;
+  const fs::path refs = folder.path() / "refs";
+  const fs::path out = folder.path() / "out";
+  fs::create_directories(refs / "folder@45mm-xLarge.png");
+  const fs::path snaps = folder.path() / "snaps";
+  fs::create_directories(snaps);
+  for (const char* name : {"text", "cut", "folder", "dangling"}) {
+    fs::copy_file(example("question"), snaps / (std::string(name) + ".json"));
+  }
+  writeText(refs / "text@45mm-xLarge.png", "not a picture");
+  // A PNG whose header is right and whose pixels are cut short.
+  writeBlackPng(refs / "cut@45mm-xLarge.png", 396, 484);
+  fs::resize_file(refs / "cut@45mm-xLarge.png", 60);
+  fs::create_symlink(folder.path() / "nowhere.png", refs / "dangling@45mm-xLarge.png");
+  const ToolRun verified =
+      runPreview({"verify", snaps.string(), "--references", refs.string(), "--out", out.string()});
+  EXPECT_EQ(verified.exitCode, 1);
+  const std::string prefix = ": has a reference that cannot be read (" + refs.string() + "/";
+  const std::vector<std::string> lines = {
+      "cut@45mm-xLarge" + prefix + "cut@45mm-xLarge.png: not a PNG Cairo can read (",
+      "dangling@45mm-xLarge" + prefix +
+          "dangling@45mm-xLarge.png: cannot open: No such file or directory)",
+      "folder@45mm-xLarge" + prefix + "folder@45mm-xLarge.png: is a folder, not a regular file)",
+      "text@45mm-xLarge" + prefix +
+          "text@45mm-xLarge.png: not a PNG (its first bytes are not a PNG header))",
+      "verify: 4 images, 0 equal, 0 differ, 0 missing, 4 unreadable\n",
+  };
+  for (const std::string& line : lines) {
+    EXPECT_NE(verified.out.find(line), std::string::npos) << line << "\n" << verified.out;
+  }
+  // The image drawn is kept for the report, which names the reason too.
+  EXPECT_TRUE(fs::is_regular_file(out / "text@45mm-xLarge.actual.png"));
+  EXPECT_FALSE(fs::exists(out / "text@45mm-xLarge.diff.png"));
+  EXPECT_NE(readAll(out / "junit.xml").find("type=\"unreadable\""), std::string::npos);
+}
+
+TEST(VerifyHostile, AnInputInAFolderThatCannotBeReadFailsTheRun) {
+  TempFolder folder;
+  const fs::path snaps = folder.path() / "snaps";
+  const fs::path refs = folder.path() / "refs";
+  fs::create_directories(snaps / "sub.json");
+  fs::copy_file(example("question"), snaps / "question.json");
+  fs::copy_file(example("idle"), snaps / "sub.json/idle.json");
+  fs::create_symlink(folder.path() / "nowhere.json", snaps / "dangling.json");
+  fs::create_symlink(snaps / "loop.jsonl", snaps / "loop.jsonl");
+  ASSERT_EQ(::mkfifo((snaps / "fifo.json").c_str(), 0644), 0);
+  ASSERT_EQ(
+      runLimited({"verify", snaps.string(), "--references", refs.string(), "--record"}).exitCode,
+      1);
+  const ToolRun verified = runLimited({"verify", snaps.string(), "--references", refs.string(),
+                                       "--out", (folder.path() / "out").string()});
+  EXPECT_EQ(verified.exitCode, 1) << verified.out;
+  // A folder named like a snapshot is searched as a folder, not read as a snapshot.
+  for (const std::string& line : {
+           (snaps / "dangling.json").string() + ": cannot open: No such file or directory",
+           (snaps / "fifo.json").string() + ": is a FIFO, not a regular file",
+           (snaps / "loop.jsonl").string() + ": cannot open: Too many levels of symbolic links",
+           std::string("verify: 2 images, 2 equal, 0 differ, 0 missing; 3 inputs cannot be read\n"),
+       }) {
+    EXPECT_NE(verified.out.find(line), std::string::npos) << line << "\n" << verified.out;
+  }
+}
+
+TEST(VerifyHostile, SummariesCountOnlyWhatWasWritten) {
+  TempFolder folder;
+  const fs::path snapshot = folder.path() / "question.json";
+  fs::copy_file(example("question"), snapshot);
+  // References that cannot be written: a file stands where their folder should be.
+  writeText(folder.path() / "refs", "in the way");
+  const ToolRun recorded = runPreview(
+      {"verify", snapshot.string(), "--references", (folder.path() / "refs").string(), "--record"});
+  EXPECT_EQ(recorded.exitCode, 1);
+  EXPECT_EQ(recorded.out, "verify: 1 image, 0 recorded, 0 kept, 1 not written\n");
+  EXPECT_NE(recorded.err.find("refs"), std::string::npos) << recorded.err;
+
+  // An output folder where nothing can be put: folders stand at the names of the files.
+  const ChangedSnapshots run;
+  for (const char* name : {"question@45mm-xLarge.diff.png", "report.html", "junit.xml",
+                           "more/board@45mm-xLarge.actual.png"}) {
+    fs::create_directories(run.out / name / "x");
+  }
+  const ToolRun verified = run.verify();
+  EXPECT_EQ(verified.exitCode, 1);
+  EXPECT_EQ(verified.out.find("diff in " + (run.out / "question@45mm-xLarge.diff.png").string()),
+            std::string::npos)
+      << verified.out;
+  EXPECT_EQ(verified.out.find("the report is"), std::string::npos) << verified.out;
+  EXPECT_NE(verified.out.find("more/board@45mm-xLarge: differs in "), std::string::npos);
+  EXPECT_NE(verified.out.find("diff in " + (run.out / "more/board@45mm-xLarge.diff.png").string()),
+            std::string::npos)
+      << verified.out;
+  // Each write that failed is a line of its own.
+  for (const char* name : {"question@45mm-xLarge.diff.png", "report.html", "junit.xml",
+                           "more/board@45mm-xLarge.actual.png"}) {
+    EXPECT_NE(verified.err.find("cannot write " + (run.out / name).string() + ": Is a directory"),
+              std::string::npos)
+        << name << "\n"
+        << verified.err;
+  }
 }
 
 }  // namespace

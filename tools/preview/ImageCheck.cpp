@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <optional>
 #include <system_error>
 
 #include "a11y/AccessibilityAudit.h"
@@ -33,11 +34,6 @@ std::string writeImage(cairo_surface_t* image, const fs::path& root, const std::
 std::string sizeText(cairo_surface_t* image) {
   return std::to_string(cairo_image_surface_get_width(image)) + "x" +
          std::to_string(cairo_image_surface_get_height(image));
-}
-
-// Keeps the first problem: the one line a failed image reports.
-void note(std::string& problem, std::string found) {
-  if (problem.empty()) problem = std::move(found);
 }
 
 }  // namespace
@@ -74,72 +70,95 @@ std::vector<std::string> ImageChecker::audit(const VerifySubject& subject,
 }
 
 ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant& variant,
-                                 std::string& problem) {
+                                 std::vector<std::string>& problems) {
   ImageOutcome outcome;
   outcome.subject = subject.name;
   outcome.variant = variant.name();
   const std::string file = outcome.imageName();
   const fs::path reference = settings_.references / (file + ".png");
   outcome.reference = reference.string();
+  // A file is named in the outcome only once it is written, so that nothing reports a file
+  // that is not there; each one that is not is a problem of its own.
+  const auto put = [&](const std::string& name, const std::string& failed, std::string& field) {
+    if (failed.empty()) {
+      field = name;
+    } else {
+      problems.push_back(failed);
+    }
+  };
+  const auto keep = [&](cairo_surface_t* image, const std::string& name, std::string& field) {
+    put(name, writeImage(image, settings_.out, name), field);
+  };
 
   std::error_code error;
-  const bool exists = fs::exists(reference, error);
   if (settings_.record != ImageCheckSettings::Record::no) {
-    if (exists && settings_.record == ImageCheckSettings::Record::missing) {
+    if (fs::exists(reference, error) && settings_.record == ImageCheckSettings::Record::missing) {
       outcome.status = ImageOutcome::Status::kept;
       return outcome;
     }
-    outcome.status = ImageOutcome::Status::recorded;
-    note(problem, writeImage(draw(subject, variant), settings_.references, file + ".png"));
+    std::string written;
+    put(file + ".png", writeImage(draw(subject, variant), settings_.references, file + ".png"),
+        written);
+    outcome.status =
+        written.empty() ? ImageOutcome::Status::unwritten : ImageOutcome::Status::recorded;
     return outcome;
   }
 
   cairo_surface_t* actual = draw(subject, variant);
-  if (!exists) {
+  // Whatever is at the reference's name, a dangling link or a FIFO included, is a reference
+  // that cannot be read rather than none.
+  if (!fs::exists(fs::symlink_status(reference, error))) {
     outcome.status = ImageOutcome::Status::missing;
-    outcome.actualFile = file + ".actual.png";
-    note(problem, writeImage(actual, settings_.out, outcome.actualFile));
+    keep(actual, file + ".actual.png", outcome.actualFile);
     return outcome;
   }
-  std::string unreadable;
-  const Owned<cairo_surface_t> expected = readPng(reference.string(), unreadable);
-  ImageDifference difference;
-  if (expected) {
-    difference = compareImages(expected.get(), actual, settings_.tolerance, DiffImage::none);
-    if (difference.differingPixels <= settings_.maxPixels && !difference.sizesDiffer) {
-      outcome.status = ImageOutcome::Status::equal;
-      outcome.differingPixels = difference.differingPixels;
-      return outcome;
-    }
-    difference =
-        compareImages(expected.get(), actual, settings_.tolerance, DiffImage::whenDifferent);
-    if (difference.sizesDiffer) {
-      outcome.note =
-          "the reference is " + sizeText(expected.get()) + " pixels, the image " + sizeText(actual);
-    }
+  const FileBytes bytes = readRegularFile(reference, kMaxReferenceBytes);
+  const std::optional<PngSize> declared = bytes.bytes ? pngSize(*bytes.bytes) : std::nullopt;
+  const PngSize drawn{static_cast<std::uint32_t>(cairo_image_surface_get_width(actual)),
+                      static_cast<std::uint32_t>(cairo_image_surface_get_height(actual))};
+  Owned<cairo_surface_t> expected;
+  if (!bytes.bytes) {
+    outcome.note = reference.string() + ": " + bytes.problem;
+  } else if (!declared) {
+    outcome.note = reference.string() + ": not a PNG (its first bytes are not a PNG header)";
+  } else if (*declared != drawn) {
+    // Another size is a difference already: its header says so, and none of its pixels (a
+    // small file may declare gigabytes of them) is decoded.
+    outcome.status = ImageOutcome::Status::differs;
+    outcome.sizesDiffer = true;
+    outcome.note = "the reference is " + std::to_string(declared->width) + "x" +
+                   std::to_string(declared->height) + " pixels, the image " + sizeText(actual);
+    keep(actual, file + ".actual.png", outcome.actualFile);
+    return outcome;
   } else {
-    outcome.note = unreadable;
-    difference.differingPixels = std::int64_t{cairo_image_surface_get_width(actual)} *
-                                 cairo_image_surface_get_height(actual);
+    std::string undecoded;
+    expected = decodePng(*bytes.bytes, undecoded);
+    if (!expected) outcome.note = reference.string() + ": " + undecoded;
   }
+  if (!expected) {
+    outcome.status = ImageOutcome::Status::unreadable;
+    keep(actual, file + ".actual.png", outcome.actualFile);
+    return outcome;
+  }
+
+  ImageDifference difference =
+      compareImages(expected.get(), actual, settings_.tolerance, DiffImage::none);
+  if (difference.differingPixels <= settings_.maxPixels && !difference.sizesDiffer) {
+    outcome.status = ImageOutcome::Status::equal;
+    outcome.differingPixels = difference.differingPixels;
+    return outcome;
+  }
+  difference = compareImages(expected.get(), actual, settings_.tolerance, DiffImage::whenDifferent);
   outcome.status = ImageOutcome::Status::differs;
   outcome.differingPixels = difference.differingPixels;
-  outcome.actualFile = file + ".actual.png";
-  note(problem, writeImage(actual, settings_.out, outcome.actualFile));
-  if (difference.diff) {
-    outcome.diffFile = file + ".diff.png";
-    note(problem, writeImage(difference.diff.get(), settings_.out, outcome.diffFile));
-  }
-  if (expected) {
-    // A copy beside the report, so the folder shows everything wherever it is looked at: a
-    // new file renamed into place, as every file here is, so a link committed at its name is
-    // replaced rather than written through.
-    outcome.referenceFile = file + ".reference.png";
-    const FileBytes bytes = readRegularFile(reference, kMaxReferenceBytes);
-    note(problem, bytes.bytes
-                      ? replaceFileWithin(settings_.out, outcome.referenceFile, *bytes.bytes)
-                      : "cannot copy " + reference.string() + ": " + bytes.problem);
-  }
+  keep(actual, file + ".actual.png", outcome.actualFile);
+  if (difference.diff) keep(difference.diff.get(), file + ".diff.png", outcome.diffFile);
+  // A copy beside the report, so the folder shows everything wherever it is looked at: the
+  // bytes read and decoded above, in a new file renamed into place as every file here is, so a
+  // link committed at its name is replaced rather than written through.
+  put(file + ".reference.png",
+      replaceFileWithin(settings_.out, file + ".reference.png", *bytes.bytes),
+      outcome.referenceFile);
   return outcome;
 }
 

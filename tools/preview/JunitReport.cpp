@@ -29,8 +29,11 @@ std::string verifyJunitXml(const std::vector<ImageOutcome>& outcomes,
     if (!outcome.actualFile.empty()) detail += "\ndrawn now: " + outcome.actualFile;
     if (!outcome.diffFile.empty()) detail += "\ndiff: " + outcome.diffFile;
     for (const std::string& finding : outcome.findings) detail += "\nexplain: " + finding;
-    xml += ">\n<failure type=\"" + std::string(missing ? "missing" : "differs") + "\" message=\"" +
-           markupText(message) + "\">" + markupText(detail) + "</failure>\n</testcase>\n";
+    const char* kind = missing                                              ? "missing"
+                       : outcome.status == ImageOutcome::Status::unreadable ? "unreadable"
+                                                                            : "differs";
+    xml += ">\n<failure type=\"" + std::string(kind) + "\" message=\"" + markupText(message) +
+           "\">" + markupText(detail) + "</failure>\n</testcase>\n";
   }
   for (const std::string& problem : problems) {
     xml += "<testcase classname=\"input\" name=\"read\">\n<error type=\"unreadable\" message=\"" +

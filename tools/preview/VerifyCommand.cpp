@@ -17,13 +17,13 @@
 #include "cli/TextSizeOption.h"
 #include "explain/FindingText.h"
 #include "explain/SnapshotExplain.h"
+#include "files/FolderWithin.h"
 #include "preview/FaceVariant.h"
 #include "preview/ImageCheck.h"
 #include "preview/JunitReport.h"
 #include "preview/VerifyCounts.h"
 #include "preview/VerifyReport.h"
 #include "preview/VerifySubject.h"
-#include "files/ReplaceFile.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 std::vector<ImageOutcome> checkAll(const std::vector<VerifySubject>& subjects,
                                    const std::vector<FaceVariant>& variants,
                                    const ImageCheckSettings& settings, unsigned jobs,
-                                   std::vector<std::string>& problems) {
+                                   std::vector<std::vector<std::string>>& problems) {
   const std::size_t count = subjects.size() * variants.size();
   std::vector<ImageOutcome> outcomes(count);
   problems.assign(count, {});
@@ -72,15 +72,21 @@ std::string shown(const fs::path& path) {
   return oneLine(path.generic_string());
 }
 
+// Names and counts only the references written; those that could not be are counted apart
+// (each has had its error line).
 int record(const std::vector<ImageOutcome>& outcomes, bool troubled, PreviewIo& io) {
   std::size_t recorded = 0;
+  std::size_t unwritten = 0;
   for (const ImageOutcome& outcome : outcomes) {
+    unwritten += outcome.status == ImageOutcome::Status::unwritten ? 1 : 0;
     if (outcome.status != ImageOutcome::Status::recorded) continue;
     ++recorded;
     io.out << "recorded " << oneLine(outcome.reference) << '\n';
   }
   io.out << "verify: " << outcomes.size() << (outcomes.size() == 1 ? " image, " : " images, ")
-         << recorded << " recorded, " << outcomes.size() - recorded << " kept\n";
+         << recorded << " recorded, " << outcomes.size() - recorded - unwritten << " kept";
+  if (unwritten > 0) io.out << ", " << unwritten << " not written";
+  io.out << '\n';
   return troubled ? kExitBadInput : kExitSuccess;
 }
 
@@ -136,8 +142,8 @@ void printFailures(const std::vector<ImageOutcome>& outcomes, const fs::path& ou
     if (!outcome.failed()) continue;
     io.out << oneLine(outcome.imageName()) << ": " << oneLine(outcome.verdict());
     if (outcome.status == ImageOutcome::Status::missing) {
-      io.out << " (" << oneLine(outcome.reference) << "); drawn in "
-             << shown(out / outcome.actualFile);
+      io.out << " (" << oneLine(outcome.reference) << ")";
+      if (!outcome.actualFile.empty()) io.out << "; drawn in " << shown(out / outcome.actualFile);
     } else if (!outcome.diffFile.empty()) {
       io.out << "; diff in " << shown(out / outcome.diffFile);
     }
@@ -145,17 +151,23 @@ void printFailures(const std::vector<ImageOutcome>& outcomes, const fs::path& ou
   }
 }
 
-// report.html and junit.xml; false when either cannot be written (said on err).
-bool writeReports(const std::vector<ImageOutcome>& outcomes,
-                  const std::vector<std::string>& problems, const fs::path& out, PreviewIo& io) {
-  bool written = true;
-  for (const auto& [name, text] : {std::pair{"report.html", verifyReportHtml(outcomes, problems)},
-                                   std::pair{"junit.xml", verifyJunitXml(outcomes, problems)}}) {
-    if (std::string failed = replaceFile(out / name, text); !failed.empty()) {
-      io.err << "dunvel-preview: " << oneLine(failed) << '\n';
-      written = false;
-    }
-  }
+// Which of the reports could be written; each that could not is said on err.
+struct ReportsWritten {
+  bool html = false;
+  bool junit = false;
+};
+
+ReportsWritten writeReports(const std::vector<ImageOutcome>& outcomes,
+                            const std::vector<std::string>& problems, const fs::path& out,
+                            PreviewIo& io) {
+  const auto write = [&](const char* name, const std::string& text) {
+    const std::string failed = replaceFileWithin(out, name, text);
+    if (!failed.empty()) io.err << "dunvel-preview: " << oneLine(failed) << '\n';
+    return failed.empty();
+  };
+  ReportsWritten written;
+  written.html = write("report.html", verifyReportHtml(outcomes, problems));
+  written.junit = write("junit.xml", verifyJunitXml(outcomes, problems));
   return written;
 }
 
@@ -180,23 +192,30 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   if (!recording && !makeOutFolder(settings.out, io)) return kExitBadInput;
   const unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
                                          : std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::string> writeProblems;
+  std::vector<std::vector<std::string>> writeProblems;
   std::vector<ImageOutcome> outcomes =
       checkAll(inputs.subjects, *variants, settings, jobs, writeProblems);
-  for (const std::string& line : writeProblems) {
-    if (line.empty()) continue;
-    io.err << "dunvel-preview: " << oneLine(line) << '\n';
-    troubled = true;
+  for (const std::vector<std::string>& lines : writeProblems) {
+    for (const std::string& line : lines) {
+      io.err << "dunvel-preview: " << oneLine(line) << '\n';
+      troubled = true;
+    }
   }
   if (recording) return record(outcomes, troubled, io);
 
   annotateFailures(inputs.subjects, *variants, settings, outcomes);
   printFailures(outcomes, settings.out, io);
   const VerifyCounts counts = VerifyCounts::of(outcomes);
-  io.out << "verify: " << counts.line() << '\n';
-  if (!writeReports(outcomes, inputs.problems, settings.out, io)) troubled = true;
+  io.out << "verify: " << counts.line();
+  // An input that cannot be read is no image, but it fails the run all the same.
+  if (const std::size_t unread = inputs.problems.size(); unread > 0) {
+    io.out << "; " << unread << (unread == 1 ? " input cannot" : " inputs cannot") << " be read";
+  }
+  io.out << '\n';
+  const ReportsWritten reports = writeReports(outcomes, inputs.problems, settings.out, io);
+  if (!reports.html || !reports.junit) troubled = true;
   const bool allEqual = counts.equal == counts.images;
-  if (!allEqual || troubled) {
+  if ((!allEqual || troubled) && reports.html) {
     io.out << "verify: the report is " << shown(settings.out / "report.html") << '\n';
   }
   return allEqual && !troubled ? kExitSuccess : kExitBadInput;

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "files/ReadFile.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/RecordedFrames.h"
 #include "preview/SnapshotFile.h"
@@ -47,7 +48,12 @@ void addFolder(const fs::path& folder, std::vector<Input>& inputs,
   for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
     const fs::path& path = walk->path();
     const fs::path extension = path.extension();
-    if ((extension != ".json" && extension != ".jsonl") || !walk->is_regular_file(error)) continue;
+    if (extension != ".json" && extension != ".jsonl") continue;
+    // A folder named like a snapshot is searched as a folder. Anything else of such a name (a
+    // dangling link, a link loop, a FIFO) is an input that its reader reports as unreadable:
+    // passed over, it would let a run pass that compared less than it was given.
+    std::error_code kind;
+    if (walk->symlink_status(kind).type() == fs::file_type::directory) continue;
     found.push_back({path, nameOf(path.lexically_relative(folder))});
   }
   if (error) {
@@ -73,12 +79,12 @@ void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
                   std::vector<std::string>& problems,
                   const std::function<void(const std::string&)>& warn) {
   const std::string shown = oneLine(input.path.string());
-  std::ifstream file(input.path, std::ios::binary);
-  if (!file) {
-    problems.push_back(shown + ": cannot open: " + std::strerror(errno));
+  RegularFileStream file(input.path);
+  if (!file.problem().empty()) {
+    problems.push_back(shown + ": " + file.problem());
     return;
   }
-  RecordingReader reader(file, shown, warn);
+  RecordingReader reader(file.stream(), shown, warn);
   RecordedFrames frames(reader);
   RecordedFrame frame;
   std::size_t count = 0;
