@@ -296,5 +296,40 @@ TEST(VerifyHostile, SummariesCountOnlyWhatWasWritten) {
   }
 }
 
+TEST(VerifyHostile, JunitXmlParsesAndReadsBackWhateverNamesAndFindingsHold) {
+  TempFolder folder;
+  const fs::path snaps = folder.path() / "snaps";
+  fs::create_directories(snaps);
+  // Names that XML cannot hold as they are, and a key explain names in its findings.
+  writeText(snaps / "new\nline.json", R"({"screen": "idle"})");
+  writeText(snaps /
+                "non\xEF\xBF\xBF"
+                "char.json",
+            R"({"screen": "idle"})");
+  writeText(snaps / "key.json", "{\"screen\": \"idle\", \"odd\xEF\xBF\xBEkey\": 1}");
+  const fs::path out = folder.path() / "out";
+  const ToolRun verified = runPreview({"verify", snaps.string(), "--references",
+                                       (folder.path() / "refs").string(), "--out", out.string()});
+  ASSERT_EQ(verified.exitCode, 1) << verified.err;
+  // Python's parser, as CI reporters read it: each case's class, and whether its failure's
+  // text names the key as U+FFFD stands for it.
+  const std::string script =
+      "import sys, xml.etree.ElementTree as E\n"
+      "for c in E.parse(sys.argv[1]).getroot().iter('testcase'):\n"
+      "    text = c.find('failure').text\n"
+      "    print(ascii(c.get('classname')), '/odd\\ufffdkey: unknown-key' in text)\n";
+  writeText(folder.path() / "cases.py", script);
+  std::string lines;
+  FILE* pipe = popen(("python3 '" + (folder.path() / "cases.py").string() + "' '" +
+                      (out / "junit.xml").string() + "' 2>&1")
+                         .c_str(),
+                     "r");
+  ASSERT_NE(pipe, nullptr);
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) lines.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << lines;
+  EXPECT_EQ(lines, "'key' True\n'new\\nline' False\n'non\\ufffdchar' False\n");
+}
+
 }  // namespace
 }  // namespace dunvel

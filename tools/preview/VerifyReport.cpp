@@ -29,9 +29,10 @@ figcaption { font-size: 13px; color: #aeaeb2; margin-top: 4px; }
 )";
 
 std::string figure(const std::string& file, const std::string& caption) {
-  return "<figure><a href=\"" + markupText(urlPath(file)) + "\"><img src=\"" +
-         markupText(urlPath(file)) + "\" alt=\"" + markupText(caption) + "\"></a><figcaption>" +
-         markupText(caption) + "</figcaption></figure>\n";
+  return "<figure><a href=\"" + markupText(urlPath(file), MarkupPlace::attribute) +
+         "\"><img src=\"" + markupText(urlPath(file), MarkupPlace::attribute) + "\" alt=\"" +
+         markupText(caption, MarkupPlace::attribute) + "\"></a><figcaption>" + markupText(caption) +
+         "</figcaption></figure>\n";
 }
 
 // "POINTER: KIND: message", the pointer set apart.
