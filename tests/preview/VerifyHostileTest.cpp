@@ -331,5 +331,26 @@ TEST(VerifyHostile, JunitXmlParsesAndReadsBackWhateverNamesAndFindingsHold) {
   EXPECT_EQ(lines, "'key' True\n'new\\nline' False\n'non\\ufffdchar' False\n");
 }
 
+TEST(VerifyHostile, APassingRunLeavesNoImageOfAnEarlierFailureBehind) {
+  const ChangedSnapshots run;
+  ASSERT_EQ(run.verify().exitCode, 1);
+  const std::vector<std::string> failed = {
+      "question@45mm-xLarge.actual.png", "question@45mm-xLarge.diff.png",
+      "question@45mm-xLarge.reference.png", "more/board@45mm-xLarge.actual.png"};
+  for (const std::string& name : failed) ASSERT_TRUE(fs::is_regular_file(run.out / name)) << name;
+  // What verify does not name stays: a file of the user's, and images of a snapshot not given.
+  writeText(run.out / "notes.txt", "mine");
+  writeText(run.out / "gone@45mm-xLarge.actual.png", "an image of another run");
+
+  const ToolRun passed = run.verify({"--record", "all"});
+  ASSERT_EQ(passed.exitCode, 0) << passed.err;
+  const ToolRun verified = run.verify();
+  EXPECT_EQ(verified.exitCode, 0) << verified.out << verified.err;
+  for (const std::string& name : failed) EXPECT_FALSE(fs::exists(run.out / name)) << name;
+  EXPECT_EQ(readAll(run.out / "notes.txt"), "mine");
+  EXPECT_TRUE(fs::exists(run.out / "gone@45mm-xLarge.actual.png"));
+  EXPECT_TRUE(fs::is_regular_file(run.out / "report.html"));
+}
+
 }  // namespace
 }  // namespace dunvel

@@ -151,6 +151,27 @@ void printFailures(const std::vector<ImageOutcome>& outcomes, const fs::path& ou
   }
 }
 
+// Removes what an earlier run left under the names of this run's images and this run did not
+// write: an image drawn, a diff or a copy from a failure since mended would otherwise sit beside
+// a report that does not show it. Nothing else in the folder is touched. False when something
+// could not be removed (said on err).
+bool removeLeftovers(const std::vector<ImageOutcome>& outcomes, const fs::path& out,
+                     PreviewIo& io) {
+  bool removed = true;
+  for (const ImageOutcome& outcome : outcomes) {
+    for (const auto& [suffix, written] :
+         {std::pair{".actual.png", &outcome.actualFile}, std::pair{".diff.png", &outcome.diffFile},
+          std::pair{".reference.png", &outcome.referenceFile}}) {
+      if (!written->empty()) continue;
+      const std::string failed = removeFileWithin(out, outcome.imageName() + suffix);
+      if (failed.empty()) continue;
+      io.err << "dunvel-preview: " << oneLine(failed) << '\n';
+      removed = false;
+    }
+  }
+  return removed;
+}
+
 // Which of the reports could be written; each that could not is said on err.
 struct ReportsWritten {
   bool html = false;
@@ -203,6 +224,7 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   }
   if (recording) return record(outcomes, troubled, io);
 
+  if (!removeLeftovers(outcomes, settings.out, io)) troubled = true;
   annotateFailures(inputs.subjects, *variants, settings, outcomes);
   printFailures(outcomes, settings.out, io);
   const VerifyCounts counts = VerifyCounts::of(outcomes);
