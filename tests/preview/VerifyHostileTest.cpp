@@ -352,5 +352,53 @@ TEST(VerifyHostile, APassingRunLeavesNoImageOfAnEarlierFailureBehind) {
   EXPECT_TRUE(fs::is_regular_file(run.out / "report.html"));
 }
 
+TEST(VerifyHostile, ARecordingsFramesAndSnapshotFilesNeverShareAReference) {
+  TempFolder folder;
+  const fs::path snaps = folder.path() / "snaps";
+  const fs::path refs = folder.path() / "refs";
+  fs::create_directories(snaps);
+  const std::string frame = R"({"t":10,"wall":"","event":"frame","frame":{"type":"context",)"
+                            R"("payload":{"screen":"idle"}}})";
+  writeText(snaps / "a.jsonl",
+            R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":"test"})"
+            "\n" +
+                frame + "\n" + frame + "\n");
+  fs::copy_file(example("question"), snaps / "a-frame-000001.json");
+  const ToolRun recorded =
+      runPreview({"verify", snaps.string(), "--references", refs.string(), "--record"});
+  EXPECT_EQ(recorded.exitCode, 1);
+  EXPECT_EQ(recorded.err, "dunvel-preview: frame 1 of " + (snaps / "a.jsonl").string() +
+                              ": has the name a-frame-000001 of " +
+                              (snaps / "a-frame-000001.json").string() +
+                              " too, so it is left out (rename one of them)\n");
+  EXPECT_NE(recorded.out.find("verify: 2 images, 2 recorded, 0 kept\n"), std::string::npos)
+      << recorded.out;
+  // Given first, the recording keeps the name and the snapshot file is left out.
+  const ToolRun other =
+      runPreview({"verify", (snaps / "a.jsonl").string(), (snaps / "a-frame-000001.json").string(),
+                  "--references", refs.string(), "--out", (folder.path() / "out").string()});
+  EXPECT_EQ(other.exitCode, 1);
+  EXPECT_NE(other.err.find((snaps / "a-frame-000001.json").string() +
+                           ": has the name a-frame-000001 of frame 1 of "),
+            std::string::npos)
+      << other.err;
+
+  // One file named twice, or named and found in its folder, is one input.
+  const fs::path question = snaps / "a-frame-000001.json";
+  for (const std::vector<std::string>& given :
+       {std::vector<std::string>{question.string(), question.string()},
+        std::vector<std::string>{question.string(),
+                                 (snaps / "." / question.filename()).string()}}) {
+    std::vector<std::string> args = {"verify"};
+    args.insert(args.end(), given.begin(), given.end());
+    args.insert(args.end(), {"--references", (folder.path() / "once").string(), "--record", "all"});
+    const ToolRun once = runPreview(args);
+    EXPECT_EQ(once.exitCode, 0) << once.err;
+    EXPECT_EQ(once.err, "");
+    EXPECT_NE(once.out.find("verify: 1 image, 1 recorded, 0 kept\n"), std::string::npos)
+        << once.out;
+  }
+}
+
 }  // namespace
 }  // namespace dunvel

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -75,8 +76,25 @@ std::string frameName(const std::string& name, std::size_t number) {
   return name + suffix;
 }
 
+// The names of the images' subjects taken so far, each with where it came from ("PATH", or
+// "frame N of PATH"): a snapshot file and a recording's frame may be named alike (a.jsonl's
+// first frame and a-frame-000001.json), and would then share their reference images.
+using TakenNames = std::map<std::string, std::string>;
+
+// Takes name for what is described, or says (in problems) that it is taken and the subject is
+// left out.
+bool take(TakenNames& taken, const std::string& name, const std::string& what,
+          std::vector<std::string>& problems) {
+  const auto [at, fresh] = taken.emplace(name, what);
+  if (!fresh) {
+    problems.push_back(what + ": has the name " + oneLine(name) + " of " + at->second +
+                       " too, so it is left out (rename one of them)");
+  }
+  return fresh;
+}
+
 void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
-                  std::vector<std::string>& problems,
+                  std::vector<std::string>& problems, TakenNames& taken,
                   const std::function<void(const std::string&)>& warn) {
   const std::string shown = oneLine(input.path.string());
   RegularFileStream file(input.path);
@@ -92,6 +110,9 @@ void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
     ++count;
     VerifySubject subject;
     subject.name = frameName(input.name, count);
+    if (!take(taken, subject.name, "frame " + std::to_string(count) + " of " + shown, problems)) {
+      continue;
+    }
     subject.state = decodeGameState(frame.payload);
     subject.snapshot = std::move(frame.payload);
     subject.reachable = frame.reachable;
@@ -126,9 +147,15 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
                                 (error ? error.message() : "no such file or folder"));
     }
   }
-  // Two inputs of one name would share their reference images.
+  // Two inputs of one name would share their reference images. One file named twice (given
+  // itself and in its folder, or twice over) is one input, read once.
   std::map<std::string, fs::path> named;
+  std::set<fs::path> files;
+  TakenNames taken;
   for (const Input& input : inputs) {
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(input.path, error);
+    if (!files.insert(error ? input.path : canonical).second) continue;
     const auto [at, fresh] = named.emplace(input.name, input.path);
     if (!fresh) {
       result.problems.push_back(oneLine(input.path.string()) + ": has the name " +
@@ -137,7 +164,7 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
       continue;
     }
     if (isRecording(input.path)) {
-      addRecording(input, result.subjects, result.problems, warn);
+      addRecording(input, result.subjects, result.problems, taken, warn);
       continue;
     }
     std::istringstream noInput;
@@ -146,6 +173,7 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
       result.problems.push_back(file.error);
       continue;
     }
+    if (!take(taken, input.name, oneLine(input.path.string()), result.problems)) continue;
     VerifySubject subject;
     subject.name = input.name;
     subject.state = decodeGameState(file.dictionary);
