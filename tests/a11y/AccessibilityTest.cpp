@@ -164,5 +164,21 @@ TEST(AccessibilityCommand, PrintsTheTreeAsJsonAndTheAuditsStatusSaysIfAnythingWa
   EXPECT_TRUE(audit[0]["element"].is_number_unsigned());
 }
 
+// The text output quotes each label as a field that ends at its own quote: a team name holding
+// quotes or a right-to-left override cannot forge the fields after it or reorder the line, and
+// --json gives the label as it is.
+TEST(AccessibilityCommand, TextOutputQuotesLabelsAndEscapesWhatWouldMisleadATerminal) {
+  const std::string snapshot =
+      R"({"screen":"answer","teams":[{"id":"t","name":"say \"hi\" \u202eX","points":5}]})";
+  const ToolRun text = runPreview({"a11y", "-"}, snapshot);
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("\n5 button \"say \\\"hi\\\" \\u202eX, 5\" [button] ("),
+            std::string::npos)
+      << text.out;
+  const ToolRun json = runPreview({"a11y", "-", "--json"}, snapshot);
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(nlohmann::json::parse(json.out)[4]["label"], "say \"hi\" \u202eX, 5");
+}
+
 }  // namespace
 }  // namespace dunvel

@@ -63,8 +63,8 @@ std::vector<std::string> ImageChecker::audit(const VerifySubject& subject,
   for (const AuditFinding& finding : auditAccessibility(elements, layout)) {
     const AccessibilityElement& element = elements.at(finding.element - 1);
     lines.push_back(std::to_string(finding.element) + " " + finding.rule + ": " +
-                    std::string(roleName(element.role)) + " \"" + oneLine(element.label) +
-                    "\": " + oneLine(finding.message));
+                    std::string(roleName(element.role)) + " " + quotedLine(element.label) + ": " +
+                    oneLine(finding.message));
   }
   return lines;
 }

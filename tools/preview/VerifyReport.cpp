@@ -35,9 +35,15 @@ std::string figure(const std::string& file, const std::string& caption) {
          "</figcaption></figure>\n";
 }
 
-// "POINTER: KIND: message", the pointer set apart.
+// "POINTER: KIND: message", the pointer set apart; a quoted pointer ends at its closing quote.
 std::string finding(const std::string& line) {
-  const std::size_t colon = line.find(": ");
+  std::size_t from = 0;
+  if (!line.empty() && line.front() == '"') {
+    for (from = 1; from < line.size() && line[from] != '"'; ++from) {
+      if (line[from] == '\\') ++from;
+    }
+  }
+  const std::size_t colon = line.find(": ", from);
   if (colon == std::string::npos) return "<li>" + markupText(line) + "</li>\n";
   return "<li><code>" + markupText(line.substr(0, colon)) + "</code>" +
          markupText(line.substr(colon)) + "</li>\n";
