@@ -400,5 +400,42 @@ TEST(VerifyHostile, ARecordingsFramesAndSnapshotFilesNeverShareAReference) {
   }
 }
 
+// Each command run by the real executable with its standard output a pipe whose reader has
+// gone: it must end with status 1 and say why, not die of SIGPIPE with nothing said.
+TEST(VerifyHostile, EveryCommandEndsWithStatusOneAndTheReasonOnAClosedPipe) {
+  TempFolder folder;
+  const std::string board = example("board").string();
+  const std::string odd = (folder.path() / "odd.json").string();
+  writeText(odd, R"({"screen": "idle", "gameTitle": "x"})");
+  const std::string script =
+      "import os, subprocess, sys\n"
+      "r, w = os.pipe()\n"
+      "os.close(r)\n"
+      "p = subprocess.run(sys.argv[1:], stdout=w, stderr=subprocess.PIPE, timeout=60)\n"
+      "print(p.returncode, p.stderr.decode().strip())\n";
+  writeText(folder.path() / "closed.py", script);
+  const std::vector<std::vector<std::string>> commands = {
+      {"explain", odd},
+      {"a11y", board},
+      {"a11y", board, "--audit"},
+      {"state", board},
+      {"tree", board},
+      {"verify", board, "--references", (folder.path() / "refs").string(), "--record"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    std::string line = "python3 '" + (folder.path() / "closed.py").string() + "' '" +
+                       std::string(DUNVEL_PREVIEW) + "'";
+    for (const std::string& argument : command) line += " '" + argument + "'";
+    std::string said;
+    FILE* pipe = popen(line.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) said.append(buffer, n);
+    pclose(pipe);
+    EXPECT_EQ(said, "1 dunvel-preview: cannot write standard output: Broken pipe\n");
+  }
+}
+
 }  // namespace
 }  // namespace dunvel
