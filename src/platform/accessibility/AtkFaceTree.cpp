@@ -255,8 +255,24 @@ GType buttonType() {
   return type;
 }
 
-AtkObject* newObject(GType type, Node node, AtkRole role, const std::string& name,
+// A label as ATK can hold it: ATK takes names as C strings, so a NUL (a team name may hold
+// U+0000) would end the label there, the points after it lost. U+FFFD stands in its place.
+std::string atkName(const std::string& label) {
+  std::string name;
+  name.reserve(label.size());
+  for (const char c : label) {
+    if (c == '\0') {
+      name += "\xEF\xBF\xBD";
+    } else {
+      name += c;
+    }
+  }
+  return name;
+}
+
+AtkObject* newObject(GType type, Node node, AtkRole role, const std::string& label,
                      AtkObject* parent) {
+  const std::string name = atkName(label);
   auto* instance = static_cast<DunvelAccessible*>(g_object_new(type, nullptr));
   instance->node = new Node(std::move(node));
   AtkObject* object = &instance->parent;
@@ -326,8 +342,8 @@ void AtkFaceTree::show(const std::vector<AccessibilityElement>& elements) {
       AtkObject* object = s.elements[i];
       Node& node = nodeOf(object);
       const AccessibilityElement& element = elements[i];
-      if (element.label != atk_object_get_name(object)) {
-        atk_object_set_name(object, element.label.c_str());
+      if (const std::string name = atkName(element.label); name != atk_object_get_name(object)) {
+        atk_object_set_name(object, name.c_str());
       }
       if (element.frame != node.frame) {
         node.frame = element.frame;

@@ -195,6 +195,22 @@ TEST_F(AtkFaceTreeTest, TheSameElementsAreUpdatedInPlaceAndAnotherScreenReplaces
   EXPECT_EQ(changes.size(), 2u);
 }
 
+// A team name may hold U+0000, and ATK takes names as C strings: handed over as it is, the label
+// would end at the NUL, the points after it lost. It reads with U+FFFD in the NUL's place, when
+// it comes and when it changes.
+TEST_F(AtkFaceTreeTest, ANulInALabelStandsAsAReplacementCharacterNotAsItsEnd) {
+  tree->show({button(std::string("a\0b, 5", 6), {0, 0, 10, 10}, award)});
+  AtkObject* control = child(tree->frame(), 0);
+  EXPECT_STREQ(atk_object_get_name(control),
+               "a\xEF\xBF\xBD"
+               "b, 5");
+  tree->show({button(std::string("a\0b, 6", 6), {0, 0, 10, 10}, award)});
+  EXPECT_EQ(child(tree->frame(), 0), control);
+  EXPECT_STREQ(atk_object_get_name(control),
+               "a\xEF\xBF\xBD"
+               "b, 6");
+}
+
 TEST_F(AtkFaceTreeTest, ADefunctButtonClicksNothing) {
   tree->show({button("اعرض الإجابة", {0, 0, 10, 10}, reveal)});
   AtkObject* control = child(tree->frame(), 0);
