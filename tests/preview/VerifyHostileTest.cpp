@@ -400,6 +400,37 @@ TEST(VerifyHostile, ARecordingsFramesAndSnapshotFilesNeverShareAReference) {
   }
 }
 
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A snapshot's findings are listed once, with its first failed image, and at most 50 of them:
+// a snapshot of many keys, failed in many variants, must not make a report of gigabytes.
+TEST(VerifyHostile, ASnapshotsFindingsAreListedOnceAndBounded) {
+  TempFolder folder;
+  std::string snapshot = R"({"screen": "idle")";
+  for (int i = 0; i < 200; ++i) snapshot += ", \"k" + std::to_string(i) + "\": 1";
+  writeText(folder.path() / "keys.json", snapshot + "}");
+  const fs::path out = folder.path() / "out";
+  const ToolRun verified =
+      runPreview({"verify", (folder.path() / "keys.json").string(), "--references",
+                  (folder.path() / "refs").string(), "--out", out.string(), "--size", "all"});
+  ASSERT_EQ(verified.exitCode, 1) << verified.err;
+  ASSERT_NE(verified.out.find("3 images, 0 equal, 0 differ, 3 missing"), std::string::npos)
+      << verified.out;
+  for (const char* report : {"report.html", "junit.xml"}) {
+    SCOPED_TRACE(report);
+    const std::string text = readAll(out / report);
+    EXPECT_EQ(occurrences(text, ": unknown-key: "), 50u);
+    EXPECT_EQ(occurrences(text, "and 150 more"), 1u);
+    EXPECT_EQ(occurrences(text, "isted with keys@41mm-large"), 2u);
+  }
+}
+
 // Each command run by the real executable with its standard output a pipe whose reader has
 // gone: it must end with status 1 and say why, not die of SIGPIPE with nothing said.
 TEST(VerifyHostile, EveryCommandEndsWithStatusOneAndTheReasonOnAClosedPipe) {

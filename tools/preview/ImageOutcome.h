@@ -34,10 +34,13 @@ struct ImageOutcome {
   std::string actualFile;
   std::string diffFile;
   std::string referenceFile;
-  // Lines "POINTER: KIND: message" explaining the snapshot's fallbacks, for a failed image.
+  // Lines "POINTER: KIND: message" explaining the snapshot's fallbacks, for the first failed
+  // image of a snapshot: at most 50, then "and N more".
   std::vector<std::string> findings;
+  // For the snapshot's other failed images: the image whose failure lists them.
+  std::string findingsListedWith;
   // Lines "N RULE: ROLE \"label\": message", what the accessibility audit flags on the image
-  // drawn, for a failed image.
+  // drawn, for a failed image: at most 50, then "and N more".
   std::vector<std::string> audit;
 
   // "question@45mm-xLarge": the reference's file name without .png.

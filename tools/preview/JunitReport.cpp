@@ -29,6 +29,9 @@ std::string verifyJunitXml(const std::vector<ImageOutcome>& outcomes,
     if (!outcome.actualFile.empty()) detail += "\ndrawn now: " + outcome.actualFile;
     if (!outcome.diffFile.empty()) detail += "\ndiff: " + outcome.diffFile;
     for (const std::string& finding : outcome.findings) detail += "\nexplain: " + finding;
+    if (!outcome.findingsListedWith.empty()) {
+      detail += "\nexplain: listed with " + outcome.findingsListedWith;
+    }
     const char* kind = missing                                              ? "missing"
                        : outcome.status == ImageOutcome::Status::unreadable ? "unreadable"
                                                                             : "differs";

@@ -112,8 +112,22 @@ bool makeOutFolder(const fs::path& out, PreviewIo& io) {
   return false;
 }
 
-// Why a failed image may show what it shows: explain's findings for its snapshot, read once for
-// all of the snapshot's variants; and what the accessibility audit flags in each.
+// How many of explain's findings, or of the audit's, a failure lists: a snapshot of a million
+// keys must not make a report of gigabytes.
+constexpr std::size_t kMaxListedFindings = 50;
+
+// The first kMaxListedFindings lines, then "and N more" for the rest.
+std::vector<std::string> listed(std::vector<std::string> lines) {
+  if (lines.size() <= kMaxListedFindings) return lines;
+  const std::size_t more = lines.size() - kMaxListedFindings;
+  lines.resize(kMaxListedFindings);
+  lines.push_back("and " + std::to_string(more) + " more");
+  return lines;
+}
+
+// Why a failed image may show what it shows: explain's findings for its snapshot, read once and
+// listed with its first failed variant (the others name that one); and what the accessibility
+// audit flags in each.
 void annotateFailures(const std::vector<VerifySubject>& subjects,
                       const std::vector<FaceVariant>& variants, const ImageCheckSettings& settings,
                       std::vector<ImageOutcome>& outcomes) {
@@ -121,17 +135,23 @@ void annotateFailures(const std::vector<VerifySubject>& subjects,
   for (std::size_t s = 0; s < subjects.size(); ++s) {
     const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants.size());
     const auto end = first + static_cast<std::ptrdiff_t>(variants.size());
-    if (std::none_of(first, end, [](const ImageOutcome& o) { return o.failed(); })) continue;
+    const auto firstFailed =
+        std::find_if(first, end, [](const ImageOutcome& o) { return o.failed(); });
+    if (firstFailed == end) continue;
     const VerifySubject& subject = subjects[s];
     std::vector<std::string> lines;
     for (const SnapshotFinding& finding :
          explainSnapshot(subject.snapshot, subject.moment.timeIntervalSince1970)) {
       lines.push_back(findingLine(finding));
     }
-    for (auto outcome = first; outcome != end; ++outcome) {
+    firstFailed->findings = listed(std::move(lines));
+    for (auto outcome = firstFailed; outcome != end; ++outcome) {
       if (!outcome->failed()) continue;
-      outcome->findings = lines;
-      outcome->audit = auditor.audit(subject, variants[static_cast<std::size_t>(outcome - first)]);
+      if (outcome != firstFailed && !firstFailed->findings.empty()) {
+        outcome->findingsListedWith = firstFailed->imageName();
+      }
+      outcome->audit =
+          listed(auditor.audit(subject, variants[static_cast<std::size_t>(outcome - first)]));
     }
   }
 }

@@ -61,7 +61,9 @@ std::string failureSection(const ImageOutcome& outcome) {
   if (!outcome.actualFile.empty()) html += figure(outcome.actualFile, "drawn now");
   if (!outcome.diffFile.empty()) html += figure(outcome.diffFile, "diff (magenta: differs)");
   html += "<aside class=\"findings\"><h3>What explain finds in the snapshot</h3>\n";
-  if (outcome.findings.empty()) {
+  if (!outcome.findingsListedWith.empty()) {
+    html += "<p>Listed with " + markupText(outcome.findingsListedWith) + ".</p>\n";
+  } else if (outcome.findings.empty()) {
     html += "<p>Nothing: every field is read as sent.</p>\n";
   } else {
     html += "<ul>\n";
