@@ -400,6 +400,29 @@ TEST(VerifyHostile, ARecordingsFramesAndSnapshotFilesNeverShareAReference) {
   }
 }
 
+// A recording's frames beyond --max-frames are counted and left out, as film leaves them.
+TEST(VerifyHostile, ARecordingsFramesAreBoundedAndTheRestCounted) {
+  TempFolder folder;
+  std::string night = R"({"t":0,"wall":"2025-06-01T20:00:00Z","event":"start","recorder":"test"})"
+                      "\n";
+  for (int i = 1; i <= 12; ++i) {
+    night += R"({"t":)" + std::to_string(i * 1000) +
+             R"(,"wall":"","event":"frame","frame":{"type":"context","payload":{"screen":"idle"}}})"
+             "\n";
+  }
+  const fs::path path = folder.path() / "night.jsonl";
+  writeText(path, night);
+  const ToolRun recorded =
+      runPreview({"verify", path.string(), "--references", (folder.path() / "refs").string(),
+                  "--record", "--max-frames", "5"});
+  EXPECT_EQ(recorded.exitCode, 0) << recorded.err;
+  EXPECT_NE(recorded.out.find("verify: 5 images, 5 recorded, 0 kept\n"), std::string::npos)
+      << recorded.out;
+  EXPECT_EQ(recorded.err, "dunvel-preview: " + path.string() +
+                              ": 7 snapshots after the first 5 left out (--max-frames 5)\n");
+  EXPECT_FALSE(fs::exists(folder.path() / "refs/night-frame-000006@45mm-xLarge.png"));
+}
+
 std::size_t occurrences(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {

@@ -224,6 +224,7 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   }
   VerifySubjects inputs = collectVerifySubjects(
       options.paths, options.reachable, Date{options.now.value_or(kVerifyDefaultNow)},
+      options.maxFrames,
       [&io](const std::string& warning) { io.err << "dunvel-preview: " << warning << '\n'; });
   bool troubled = !inputs.problems.empty();
   for (const std::string& line : inputs.problems) io.err << "dunvel-preview: " << line << '\n';
@@ -328,6 +329,12 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
       ->add_option("--jobs", options->jobs,
                    "How many images to draw at once, 1 to 256; default the number of cores")
       ->check(CLI::Range(1, 256));
+  verify
+      ->add_option("--max-frames", options->maxFrames,
+                   "Draw at most this many frames of each recording, 1 to 10000000; the "
+                   "snapshots after them are counted and left out")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{10'000'000}))
+      ->capture_default_str();
   verify->callback([options, &io] { io.exitCode = runVerifyCommand(*options, io); });
 }
 

@@ -93,7 +93,7 @@ bool take(TakenNames& taken, const std::string& name, const std::string& what,
   return fresh;
 }
 
-void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
+void addRecording(const Input& input, std::size_t maxFrames, std::vector<VerifySubject>& subjects,
                   std::vector<std::string>& problems, TakenNames& taken,
                   const std::function<void(const std::string&)>& warn) {
   const std::string shown = oneLine(input.path.string());
@@ -106,7 +106,12 @@ void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
   RecordedFrames frames(reader);
   RecordedFrame frame;
   std::size_t count = 0;
+  std::size_t leftOut = 0;
   while (frames.next(frame)) {
+    if (count == maxFrames) {
+      ++leftOut;
+      continue;
+    }
     ++count;
     VerifySubject subject;
     subject.name = frameName(input.name, count);
@@ -118,6 +123,11 @@ void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
     subject.reachable = frame.reachable;
     subject.moment = frame.moment;
     subjects.push_back(std::move(subject));
+  }
+  if (leftOut > 0) {
+    warn(shown + ": " + std::to_string(leftOut) + (leftOut == 1 ? " snapshot" : " snapshots") +
+         " after the first " + std::to_string(count) + " left out (--max-frames " +
+         std::to_string(maxFrames) + ")");
   }
   if (reader.failed()) {
     problems.push_back(shown + ": cannot be read to its end");
@@ -131,7 +141,7 @@ void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
 }  // namespace
 
 VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool reachable,
-                                     Date now,
+                                     Date now, std::size_t maxFrames,
                                      const std::function<void(const std::string&)>& warn) {
   VerifySubjects result;
   std::vector<Input> inputs;
@@ -164,7 +174,7 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
       continue;
     }
     if (isRecording(input.path)) {
-      addRecording(input, result.subjects, result.problems, taken, warn);
+      addRecording(input, maxFrames, result.subjects, result.problems, taken, warn);
       continue;
     }
     std::istringstream noInput;
