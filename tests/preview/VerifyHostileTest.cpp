@@ -16,6 +16,7 @@
 
 #include "VerifyFiles.h"
 #include "platform/link/LinkTestSupport.h"
+#include "preview/ImageDifference.h"
 #include "render/Owned.h"
 #include "support/PreviewRun.h"
 
@@ -421,6 +422,31 @@ TEST(VerifyHostile, ARecordingsFramesAreBoundedAndTheRestCounted) {
   EXPECT_EQ(recorded.err, "dunvel-preview: " + path.string() +
                               ": 7 snapshots after the first 5 left out (--max-frames 5)\n");
   EXPECT_FALSE(fs::exists(folder.path() / "refs/night-frame-000006@45mm-xLarge.png"));
+}
+
+// png --a11y's legend fills at most four columns of the face's height, then "and N more": a
+// board of hundreds of teams asked Cairo for an image taller than it can make.
+TEST(VerifyHostile, TheAccessibilitySheetsLegendIsBounded) {
+  TempFolder folder;
+  std::string board = R"({"screen": "board", "teams": [)";
+  for (int i = 0; i < 500; ++i) {
+    board += std::string(i > 0 ? ", " : "") + R"({"id": "t)" + std::to_string(i) +
+             R"(", "name": "Team )" + std::to_string(i) + R"(", "points": 1})";
+  }
+  writeText(folder.path() / "board.json", board + "]}");
+  // A few elements take one column beside the face, as they always did; many take four.
+  for (const auto& [snapshot, width] : {std::pair{example("answer"), 2 * (230 + 198)},
+                                        {folder.path() / "board.json", 2 * (4 * 230 + 198)}}) {
+    SCOPED_TRACE(snapshot.string());
+    const fs::path sheet = folder.path() / "sheet.png";
+    const ToolRun drawn = runPreview({"png", snapshot.string(), "--a11y", "-o", sheet.string()});
+    ASSERT_EQ(drawn.exitCode, 0) << drawn.err;
+    std::string problem;
+    const Owned<cairo_surface_t> image = readPng(sheet.string(), problem);
+    ASSERT_TRUE(image) << problem;
+    EXPECT_EQ(cairo_image_surface_get_width(image.get()), width);
+    EXPECT_EQ(cairo_image_surface_get_height(image.get()), 484);
+  }
 }
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
