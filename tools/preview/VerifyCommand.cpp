@@ -272,7 +272,9 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
       "name without .json (a file found in a subfolder keeps its path: sub/question@…).\n"
       "A recording (.jsonl, dunvel-watch --record) is compared frame by frame, as film\n"
       "draws it: NAME-frame-000003 is its third frame. Prints a line for each image that\n"
-      "is not equal, then 'verify: N images, N equal, N differ, N missing'.");
+      "is not equal, then 'verify: N images, N equal, N differ, N missing', with\n"
+      "', N unreadable' for references that cannot be read and '; N inputs cannot be\n"
+      "read' for inputs.");
   verify->footer(
       "Without --now every snapshot is shown at 2025-01-01 09:41 UTC, and the time band\n"
       "always tells UTC, so the images are the same on any day, in any time zone and locale.\n"
