@@ -1,5 +1,7 @@
 #include "platform/accessibility/AtkFaceTree.h"
 
+#include <algorithm>
+
 #include <atk/atk.h>
 
 #include <cmath>
@@ -328,6 +330,27 @@ AtkObject* AtkFaceTree::frame() const {
 }
 
 void AtkFaceTree::show(const std::vector<AccessibilityElement>& elements) {
+  // A board of a hundred thousand teams would be as many objects on the bus, each of them
+  // asked about by a reader that attaches: the companion spent seconds answering. What is in
+  // sight and a margin either side stand for the list; nothing in sight, its start does.
+  const auto showing = [](const AccessibilityElement& e) { return e.showing; };
+  const auto first = std::find_if(elements.begin(), elements.end(), showing);
+  const auto last = std::find_if(elements.rbegin(), elements.rend(), showing);
+  const std::size_t firstShown =
+      first == elements.end() ? 0 : static_cast<std::size_t>(first - elements.begin());
+  const std::size_t lastShown =
+      first == elements.end()
+          ? 0
+          : elements.size() - 1 - static_cast<std::size_t>(last - elements.rbegin());
+  const std::size_t from = firstShown > kExposedMargin ? firstShown - kExposedMargin : 0;
+  const std::size_t to = std::min(
+      elements.size(), first == elements.end() ? kExposedMargin : lastShown + 1 + kExposedMargin);
+  if (from == 0 && to == elements.size()) return expose(elements);
+  expose(std::vector<AccessibilityElement>(elements.begin() + static_cast<std::ptrdiff_t>(from),
+                                           elements.begin() + static_cast<std::ptrdiff_t>(to)));
+}
+
+void AtkFaceTree::expose(const std::vector<AccessibilityElement>& elements) {
   Shared& s = *shared_;
   bool sameShape = elements.size() == s.elements.size();
   for (std::size_t i = 0; sameShape && i < elements.size(); ++i) {
