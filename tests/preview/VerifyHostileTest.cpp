@@ -90,6 +90,9 @@ TEST(VerifyHostile, NothingIsWrittenThroughALinkInsideOut) {
   fs::create_symlink(victim / "precious", run.out / "question@45mm-xLarge.reference.png");
   fs::create_symlink(victim / "precious", run.out / "question@45mm-xLarge.actual.png");
   fs::create_directory_symlink(victim, run.out / "more");
+  // Bytes after the reference's end, which a copy of its bytes would carry along.
+  std::ofstream(run.refs / "question@45mm-xLarge.png", std::ios::binary | std::ios::app)
+      << "<script>alert(1)</script>";
 
   const ToolRun verified = run.verify();
   EXPECT_EQ(verified.exitCode, 1);
@@ -102,8 +105,16 @@ TEST(VerifyHostile, NothingIsWrittenThroughALinkInsideOut) {
     EXPECT_FALSE(fs::is_symlink(run.out / name));
     EXPECT_TRUE(fs::is_regular_file(run.out / name));
   }
-  EXPECT_EQ(readAll(run.out / "question@45mm-xLarge.reference.png"),
-            readAll(run.refs / "question@45mm-xLarge.png"));
+  // The copy holds the reference's pixels, and nothing else its file held.
+  std::string problem;
+  const Owned<cairo_surface_t> copy =
+      readPng((run.out / "question@45mm-xLarge.reference.png").string(), problem);
+  const Owned<cairo_surface_t> reference =
+      readPng((run.refs / "question@45mm-xLarge.png").string(), problem);
+  ASSERT_TRUE(copy && reference) << problem;
+  EXPECT_EQ(compareImages(reference.get(), copy.get(), 0, DiffImage::none).differingPixels, 0);
+  EXPECT_EQ(readAll(run.out / "question@45mm-xLarge.reference.png").find("<script>"),
+            std::string::npos);
   EXPECT_NE(verified.err.find((run.out / "more").string() + ": is a symbolic link"),
             std::string::npos)
       << verified.err;

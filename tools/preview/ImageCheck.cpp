@@ -154,11 +154,10 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
   keep(actual, file + ".actual.png", outcome.actualFile);
   if (difference.diff) keep(difference.diff.get(), file + ".diff.png", outcome.diffFile);
   // A copy beside the report, so the folder shows everything wherever it is looked at: the
-  // bytes read and decoded above, in a new file renamed into place as every file here is, so a
-  // link committed at its name is replaced rather than written through.
-  put(file + ".reference.png",
-      replaceFileWithin(settings_.out, file + ".reference.png", *bytes.bytes),
-      outcome.referenceFile);
+  // pixels decoded above, encoded again, so that nothing else a file from a pull request holds
+  // (chunks, bytes after its end) reaches the report's folder; in a new file renamed into place
+  // as every file here is, so a link committed at its name is replaced, never written through.
+  keep(expected.get(), file + ".reference.png", outcome.referenceFile);
   return outcome;
 }
 
