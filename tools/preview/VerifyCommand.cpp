@@ -280,7 +280,7 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
       "always tells UTC, so the images are the same on any day, in any time zone and locale.\n"
       "What a failure leaves in --out: NAME@CASE-TEXTSIZE.actual.png (drawn now),\n"
       ".diff.png (differing pixels in magenta over the reference, dimmed) and .reference.png\n"
-      "(a copy); the image drawn for a missing reference; and always report.html (the\n"
+      "(its pixels, copied); the image drawn for a missing reference; and always report.html (the\n"
       "failures side by side, with what explain finds in each snapshot) and junit.xml.\n"
       "Exit status: 0 every image equals its reference (--record: written); 1 an image\n"
       "differs or has no reference, an input cannot be read or a file written; 2 bad usage.");
