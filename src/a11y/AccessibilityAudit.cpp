@@ -183,22 +183,27 @@ class Auditor {
     }
   }
 
+  // Judged on every shape of the layout, in sight or scrolled out of it, as texts are judged
+  // for truncation: what the audit finds must not depend on where a list stands. A shape
+  // standing as content is a shape box; a card or a button's capsule is a background or a
+  // button, with its texts inside.
   void colourOnly() {
-    for (std::size_t i = 0; i < ops_.size(); ++i) {
-      const PaintOp& op = ops_[i];
-      // A shape standing as content is drawn by a shape box; a card or a button's capsule is a
-      // background or a button, with its texts inside.
-      if (op.kind != PaintOp::Kind::fill || op.box != static_cast<int>(LayoutNode::Kind::shape) ||
-          !signalColour(op.color)) {
-        continue;
-      }
-      const std::optional<std::size_t> index = besideOnItsLine(op.rect);
-      if (!index) continue;
-      add(*index, "colour-only",
-          "beside it a shape painted " + hex(over(op.color, Colour{})) +
-              " says something by its colour alone, and a screen reader reads nothing of it "
-              "(WCAG 2.x, 1.4.1 Use of color): give what it marks a text or a trait");
-    }
+    const auto visit = [&](const auto& self, const LayoutNode& n) -> void {
+      if (n.kind == LayoutNode::Kind::shape) judgeShape(n);
+      for (const LayoutNode* child : n.children) self(self, *child);
+    };
+    visit(visit, layout_.root());
+  }
+
+  void judgeShape(const LayoutNode& shape) {
+    const Rgba colour = foregroundOf(shape);
+    if (!signalColour(colour)) return;
+    const std::optional<std::size_t> index = besideOnItsLine(shape.frame);
+    if (!index) return;
+    add(*index, "colour-only",
+        "beside it a shape painted " + hex(over(colour, Colour{})) +
+            " says something by its colour alone, and a screen reader reads nothing of it "
+            "(WCAG 2.x, 1.4.1 Use of color): give what it marks a text or a trait");
   }
 
   // The element on the same line as a shape, nearest to it.

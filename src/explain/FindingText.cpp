@@ -12,7 +12,13 @@ constexpr std::size_t kLongestLoggedPointer = 80;
 }  // namespace
 
 std::string findingLine(const SnapshotFinding& finding) {
-  return oneLine(finding.pointer) + ": " + finding.kind + ": " + oneLine(finding.message);
+  // A key may hold ": " itself, and would then forge the fields after it: such a pointer (and
+  // one that starts with a quote) is written quoted, as a reader can tell from its first
+  // character, since every other pointer starts with "/" or is empty.
+  const bool ambiguous = finding.pointer.find(": ") != std::string::npos ||
+                         (!finding.pointer.empty() && finding.pointer.front() == '"');
+  return (ambiguous ? quotedLine(finding.pointer) : oneLine(finding.pointer)) + ": " +
+         finding.kind + ": " + oneLine(finding.message);
 }
 
 std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed) {

@@ -9,8 +9,9 @@
 namespace dunvel {
 
 // "POINTER: KIND: message" on one line: control characters in the pointer (a key may hold any)
-// and in the message (it quotes texts from the snapshot) are shown as \u00XX, so a finding can
-// neither break a line nor send a terminal a control sequence.
+// and in the message (it quotes texts from the snapshot) are escaped as oneLine escapes them, so
+// a finding can neither break a line nor send a terminal a control sequence; a pointer holding
+// ": " (or starting with a quote) is written in quotes, so it cannot forge the fields after it.
 std::string findingLine(const SnapshotFinding& finding);
 
 // The companion's log line for a snapshot with findings: "snapshot: 5 findings: /screen

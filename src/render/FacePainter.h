@@ -25,6 +25,9 @@ void paintFace(cairo_t* cr, const FaceLayout& layout, const PaintOptions& option
                ShapeMasks* masks = nullptr, const std::vector<Rect>* damage = nullptr,
                std::vector<PaintOp>* ops = nullptr);
 
+// The colour a text, symbol or shape box is painted in, wherever it stands, in sight or not.
+Rgba foregroundOf(const LayoutNode& node);
+
 // The drawings paintFace makes for a layout, in order, without drawing anything.
 std::vector<PaintOp> paintOps(const FaceLayout& layout, const PaintOptions& options = {});
 

@@ -189,9 +189,7 @@ std::string FaceRenderer::writePng(const std::string& path) const {
   return writePng(surface_.get(), path);
 }
 
-std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& path) {
-  // Encoded in memory first and then put in place whole, so the file is never half a picture
-  // and the error names what went wrong (Cairo's own only says "error while writing").
+FaceRenderer::EncodedPng FaceRenderer::encodePng(cairo_surface_t* surface) {
   std::string png;
   const cairo_status_t status = cairo_surface_write_to_png_stream(
       surface,
@@ -200,10 +198,16 @@ std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& 
         return CAIRO_STATUS_SUCCESS;
       },
       &png);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    return "cannot write " + path + ": " + cairo_status_to_string(status);
-  }
-  return replaceFile(path, png);
+  if (status != CAIRO_STATUS_SUCCESS) return {std::nullopt, cairo_status_to_string(status)};
+  return {std::move(png), {}};
+}
+
+std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& path) {
+  // Encoded in memory first and then put in place whole, so the file is never half a picture
+  // and the error names what went wrong (Cairo's own only says "error while writing").
+  const EncodedPng encoded = encodePng(surface);
+  if (!encoded.png) return "cannot write " + path + ": " + encoded.problem;
+  return replaceFile(path, *encoded.png);
 }
 
 }  // namespace dunvel

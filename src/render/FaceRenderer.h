@@ -74,6 +74,12 @@ class FaceRenderer {
   std::string writePng(const std::string& path) const;
   // The same for any image surface.
   static std::string writePng(cairo_surface_t* surface, const std::string& path);
+  // Any image surface encoded as a PNG in memory: its bytes, or else Cairo's reason.
+  struct EncodedPng {
+    std::optional<std::string> png;
+    std::string problem;
+  };
+  static EncodedPng encodePng(cairo_surface_t* surface);
 
   const FaceMetrics& face() const { return face_; }
   double scale() const { return scale_; }

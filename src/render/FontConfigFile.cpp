@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "files/ReadRegularFile.h"
+#include "files/ReadFile.h"
 
 namespace dunvel {
 namespace fs = std::filesystem;
@@ -31,16 +31,16 @@ std::string shown(const fs::path& path) {
 
 // Reads a regular file of at most the limit, without blocking on what is not one.
 std::string readConfig(const fs::path& path, std::string& text) {
-  RegularFileText read = readRegularFile(path, kMaxFontConfigBytes);
-  switch (read.problem) {
-    case RegularFileText::Problem::none:
-      text = std::move(*read.text);
+  FileBytes read = readRegularFile(path, kMaxFontConfigBytes);
+  switch (read.kind) {
+    case FileProblem::none:
+      text = std::move(*read.bytes);
       return {};
-    case RegularFileText::Problem::notRegular:
+    case FileProblem::notRegular:
       return "the font configuration " + shown(path) + " is not a regular file";
-    case RegularFileText::Problem::tooLarge:
+    case FileProblem::tooLarge:
       return "the font configuration " + shown(path) + " is larger than 1 MiB";
-    case RegularFileText::Problem::cannotRead:
+    case FileProblem::cannotRead:
       break;
   }
   return "cannot read the font configuration " + shown(path) + ": " + read.reason;

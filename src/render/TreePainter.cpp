@@ -18,6 +18,17 @@
 #include "render/ShapePath.h"
 
 namespace dunvel {
+
+Rgba foregroundOf(const LayoutNode& n) {
+  const LayoutEnvironment& env = *n.environment;
+  if (env.foregroundColor) return resolveColor(*env.foregroundColor);
+  // In a button, the icon takes the button's tint and the title stays primary.
+  if (n.kind == LayoutNode::Kind::symbol && env.inButton && env.tint) {
+    return resolveColor(*env.tint);
+  }
+  return resolveColor(Color::primary());
+}
+
 namespace {
 
 // Vertical stacks with this many children are culled by halving (see paintChildren).
@@ -28,13 +39,7 @@ void setColor(cairo_t* cr, const Rgba& c) {
 }
 
 Rgba foreground(const LayoutNode& n) {
-  const LayoutEnvironment& env = *n.environment;
-  if (env.foregroundColor) return resolveColor(*env.foregroundColor);
-  // In a button, the icon takes the button's tint and the title stays primary.
-  if (n.kind == LayoutNode::Kind::symbol && env.inButton && env.tint) {
-    return resolveColor(*env.tint);
-  }
-  return resolveColor(Color::primary());
+  return foregroundOf(n);
 }
 
 // What a shaped text may touch: its glyphs' ink where it is drawn, with room for antialiasing

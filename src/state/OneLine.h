@@ -44,14 +44,27 @@ inline void appendHex(std::string& line, const char* prefix, unsigned value) {
   line += kHex[value & 0xF];
 }
 
+// Whether the three-byte UTF-8 sequence at text[at] is a bidirectional embedding, override or
+// isolate (U+202A to U+202E, U+2066 to U+2069) or a line or paragraph separator (U+2028,
+// U+2029): each reorders or breaks what a terminal shows after it.
+inline bool isLayoutControl(std::string_view text, std::size_t at) {
+  if (static_cast<unsigned char>(text[at]) != 0xE2) return false;
+  const auto second = static_cast<unsigned char>(text[at + 1]);
+  const auto third = static_cast<unsigned char>(text[at + 2]);
+  return (second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+         (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
 }  // namespace oneline_detail
 
 // The text as one line that a terminal shows as written, for a log, an error or any output that
 // quotes a name, a snapshot's text, a recording or a file name. A newline in any of them would
 // let it forge a line of its own, and an ESC or a C1 control (U+0080 to U+009F, which some
 // terminals take as ESC and a letter) would start a sequence that clears the screen, sets the
-// title or writes the clipboard. So C0 controls and DEL are escaped as \n, \r, \t or \xNN, C1
-// controls as \u00NN, and bytes that are not UTF-8 as \xNN; everything else is kept.
+// title or writes the clipboard; a bidirectional override or isolate, or a line separator, would
+// reorder or break what follows it on the line. So C0 controls and DEL are escaped as \n, \r, \t
+// or \xNN, C1 controls as \u00NN, those layout controls as \u20NN, and bytes that are not UTF-8
+// as \xNN; everything else is kept.
 inline std::string oneLine(std::string_view text) {
   std::string line;
   line.reserve(text.size());
@@ -79,12 +92,31 @@ inline std::string oneLine(std::string_view text) {
     } else if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
       oneline_detail::appendHex(line, "\\u00", static_cast<unsigned char>(text[i + 1]));
       i += 2;
+    } else if (length == 3 && oneline_detail::isLayoutControl(text, i)) {
+      // U+20NN: the low byte of the code point is NN.
+      const unsigned low = (static_cast<unsigned char>(text[i + 1]) & 0x03u) << 6 |
+                           (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+      oneline_detail::appendHex(line, "\\u20", low);
+      i += 3;
     } else {
       line.append(text, i, length);
       i += length;
     }
   }
   return line;
+}
+
+// The text as oneLine shows it, in double quotes, with a quote or backslash inside escaped by a
+// backslash: for a field of a text output that may itself hold the output's separators (a
+// label, or a key holding ": "), so that where it ends cannot be forged.
+inline std::string quotedLine(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size() + 2);
+  for (const char c : text) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return '"' + oneLine(escaped) + '"';
 }
 
 }  // namespace dunvel

@@ -164,5 +164,45 @@ TEST(AccessibilityCommand, PrintsTheTreeAsJsonAndTheAuditsStatusSaysIfAnythingWa
   EXPECT_TRUE(audit[0]["element"].is_number_unsigned());
 }
 
+// The text output quotes each label as a field that ends at its own quote: a team name holding
+// quotes or a right-to-left override cannot forge the fields after it or reorder the line, and
+// --json gives the label as it is.
+TEST(AccessibilityCommand, TextOutputQuotesLabelsAndEscapesWhatWouldMisleadATerminal) {
+  const std::string snapshot =
+      R"({"screen":"answer","teams":[{"id":"t","name":"say \"hi\" \u202eX","points":5}]})";
+  const ToolRun text = runPreview({"a11y", "-"}, snapshot);
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("\n5 button \"say \\\"hi\\\" \\u202eX, 5\" [button] ("),
+            std::string::npos)
+      << text.out;
+  const ToolRun json = runPreview({"a11y", "-", "--json"}, snapshot);
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(nlohmann::json::parse(json.out)[4]["label"], "say \"hi\" \u202eX, 5");
+}
+
+// The audit judges what a screen shows, not where its list stands: the turn team's dot speaks
+// by colour alone at the top of a long board and at its bottom, scrolled out of sight alike.
+TEST(AccessibilityCommand, TheAuditFindsTheSameWhereverTheListStands) {
+  for (const int turn : {0, 4, 9}) {
+    SCOPED_TRACE(turn);
+    nlohmann::json board = {{"screen", "board"}, {"turnTeamId", "t" + std::to_string(turn)}};
+    for (int i = 0; i < 10; ++i) {
+      board["teams"].push_back(
+          {{"id", "t" + std::to_string(i)}, {"name", "Team " + std::to_string(i)}, {"points", i}});
+    }
+    const ToolRun tree = runPreview({"a11y", "-", "--json"}, board.dump());
+    const ToolRun audit = runPreview({"a11y", "-", "--audit", "--json"}, board.dump());
+    ASSERT_EQ(audit.exitCode, 1) << audit.out << audit.err;
+    const nlohmann::json elements = nlohmann::json::parse(tree.out);
+    const nlohmann::json findings = nlohmann::json::parse(audit.out);
+    ASSERT_EQ(findings.size(), 1u) << findings.dump();
+    EXPECT_EQ(findings[0]["rule"], "colour-only");
+    const std::size_t element = findings[0]["element"];
+    ASSERT_GE(element, 1u);
+    ASSERT_LE(element, elements.size());
+    EXPECT_EQ(elements[element - 1]["label"], "Team " + std::to_string(turn)) << elements.dump();
+  }
+}
+
 }  // namespace
 }  // namespace dunvel

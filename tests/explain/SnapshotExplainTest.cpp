@@ -114,6 +114,10 @@ TEST(SnapshotExplain, AFindingIsOneLineWhateverTheSnapshotHolds) {
     const std::string line = findingLine(finding);
     EXPECT_EQ(line.find_first_of("\n\r\x1b\x07"), std::string::npos) << line;
   }
+  // A key holding ": " cannot forge the kind or the message: the pointer is quoted.
+  const auto forged = explain(R"({"screen": "idle", "x: wrong-kind: fake\"": 1})");
+  ASSERT_EQ(forged.size(), 1u) << lines(forged);
+  EXPECT_EQ(findingLine(forged[0]).substr(0, 35), R"("/x: wrong-kind: fake\"": unknown-k)");
   // A long text is quoted cut, not whole.
   const auto longName =
       explain(R"({"gameName": 1, "screen": ")" + std::string(100000, 'x') + "\"}");

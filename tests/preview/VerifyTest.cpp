@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "VerifyFiles.h"
 #include "platform/link/LinkTestSupport.h"
 #include "preview/ImageDifference.h"
 #include "preview/PreviewCommand.h"
@@ -24,6 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempFolder;
+using verify_files::readAll;
+using verify_files::replaceIn;
+using verify_files::writeText;
 
 // A shell command's exit status and its standard output and error together.
 ToolRun shell(const std::string& command) {
@@ -40,22 +44,6 @@ ToolRun shell(const std::string& command) {
 
 std::string shellWord(const fs::path& path) {
   return "'" + path.string() + "'";
-}
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-void replaceIn(const fs::path& path, const std::string& from, const std::string& to) {
-  std::string text = readAll(path);
-  const std::size_t at = text.find(from);
-  ASSERT_NE(at, std::string::npos) << path << " holds no " << from;
-  writeText(path, text.replace(at, from.size(), to));
 }
 
 // The examples as a host app's snapshots: five in the folder, the board in a subfolder.

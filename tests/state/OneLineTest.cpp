@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace dunvel {
 namespace {
@@ -57,6 +59,48 @@ TEST(OneLine, ControlsOfEveryKindAreEscapedAndTextIsKept) {
       EXPECT_FALSE(holdsControls(oneLine(text))) << first << " " << second;
     }
   }
+}
+
+// A key or a name may also hold what reorders or breaks a line without being a control: the
+// bidirectional overrides, embeddings and isolates, and the line and paragraph separators.
+// Shown raw, "\u202e" would print the rest of a line backwards. Their neighbours stay, and so do
+// the marks that only nudge the direction of a neutral (U+200E, U+200F, U+061C).
+TEST(OneLine, LayoutControlsAreEscapedAndTheMarksAroundThemKept) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\xE2\x80\xAA", "\\u202a"},
+      {"\xE2\x80\xAB", "\\u202b"},
+      {"\xE2\x80\xAC", "\\u202c"},
+      {"\xE2\x80\xAD", "\\u202d"},
+      {"x\xE2\x80\xAEgpj.exe", "x\\u202egpj.exe"},
+      {"\xE2\x81\xA6", "\\u2066"},
+      {"\xE2\x81\xA7", "\\u2067"},
+      {"\xE2\x81\xA8", "\\u2068"},
+      {"\xE2\x81\xA9", "\\u2069"},
+      {"a\xE2\x80\xA8"
+       "b",
+       "a\\u2028b"},
+      {"a\xE2\x80\xA9"
+       "b",
+       "a\\u2029b"},
+      // Neighbours: the en dash and ellipsis below U+2028, the per-mille sign after U+202E, the
+      // invisible operators before U+2066 and the deprecated format characters after U+2069.
+      {"\xE2\x80\x93\xE2\x80\xA6\xE2\x80\xB0\xE2\x81\xA4\xE2\x81\xAA",
+       "\xE2\x80\x93\xE2\x80\xA6\xE2\x80\xB0\xE2\x81\xA4\xE2\x81\xAA"},
+      {"\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C", "\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(oneLine(text), shown) << shown;
+}
+
+// A field that may hold the separators of its output is quoted, and ends at its own quote.
+TEST(OneLine, AQuotedFieldEndsWhereItEnds) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain", "\"plain\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"back\\slash", "\"back\\\\slash\""},
+      {"/a: b", "\"/a: b\""},
+      {"line\nbreak \xE2\x80\xAE", "\"line\\nbreak \\u202e\""},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(quotedLine(text), shown) << shown;
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
     } else {
       for (const AuditFinding& finding : findings) {
         const AccessibilityElement& element = elements.at(finding.element - 1);
-        io.out << finding.element << ' ' << finding.rule << ": " << roleName(element.role) << " \""
-               << oneLine(element.label) << "\": " << oneLine(finding.message) << '\n';
+        io.out << finding.element << ' ' << finding.rule << ": " << roleName(element.role) << ' '
+               << quotedLine(element.label) << ": " << oneLine(finding.message) << '\n';
       }
     }
     return findings.empty() ? kExitSuccess : kExitBadInput;
@@ -87,7 +87,7 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
     const AccessibilityElement& element = elements[i];
     std::string traits;
     for (const std::string& trait : element.traits) traits += (traits.empty() ? "" : ",") + trait;
-    io.out << i + 1 << ' ' << roleName(element.role) << " \"" << oneLine(element.label) << "\" ["
+    io.out << i + 1 << ' ' << roleName(element.role) << ' ' << quotedLine(element.label) << " ["
            << traits << "] " << frameText(element.frame) << (element.showing ? "" : " out of sight")
            << '\n';
   }

@@ -21,6 +21,9 @@ constexpr double kMargin = 8;
 constexpr double kBadge = 12;
 // The legend's column of roles, at its left edge.
 constexpr double kRoleWidth = 52;
+// The legend's columns at most, each as tall as the face: a board of a hundred thousand teams
+// would otherwise ask for an image taller than Cairo can make (and gigabytes on the way).
+constexpr std::size_t kMaxLegendColumns = 4;
 
 // Colours far apart in hue, light enough to stand out on the black face.
 constexpr double kPalette[][3] = {
@@ -73,52 +76,72 @@ std::string writeAccessibilitySheet(FaceRenderer& renderer,
                                     const std::string& path) {
   const double scale = renderer.scale();
   const Size face = renderer.face().size;
-  const double height =
-      std::max(face.height, 2 * kMargin + kRowHeight * static_cast<double>(elements.size()));
-  const int pixelWidth = static_cast<int>(std::ceil((kLegendWidth + face.width) * scale));
-  const int pixelHeight = static_cast<int>(std::ceil(height * scale));
+  // The legend fills columns of the face's height, right to left from the face; what does not
+  // fit is one last row, "and N more".
+  const auto rowsPerColumn =
+      static_cast<std::size_t>(std::max(1.0, std::floor((face.height - 2 * kMargin) / kRowHeight)));
+  const std::size_t capacity = rowsPerColumn * kMaxLegendColumns;
+  const std::size_t listed = elements.size() <= capacity ? elements.size() : capacity - 1;
+  const std::size_t rows = listed + (listed < elements.size() ? 1 : 0);
+  const std::size_t columns = std::max<std::size_t>(1, (rows + rowsPerColumn - 1) / rowsPerColumn);
+  const double legendWidth = kLegendWidth * static_cast<double>(columns);
+  const int pixelWidth = static_cast<int>(std::ceil((legendWidth + face.width) * scale));
+  const int pixelHeight = static_cast<int>(std::ceil(face.height * scale));
   Owned<cairo_surface_t> sheet(
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight));
   Owned<cairo_t> cr(cairo_create(sheet.get()));
   cairo_set_source_rgb(cr.get(), 0.11, 0.11, 0.12);
   cairo_paint(cr.get());
   // The face on the right, where a right-to-left reader starts.
-  cairo_set_source_surface(cr.get(), renderer.image(), kLegendWidth * scale, 0);
+  cairo_set_source_surface(cr.get(), renderer.image(), legendWidth * scale, 0);
   cairo_paint(cr.get());
   cairo_scale(cr.get(), scale, scale);
 
   TextEngine& engine = renderer.textEngine();
+  const Rect faceArea{0, 0, face.width, face.height};
   for (std::size_t i = 0; i < elements.size(); ++i) {
     const AccessibilityElement& element = elements[i];
     const double* colour = colourOf(i);
     // The outline on the face, and the number on its top edge at its leading (right) corner,
-    // where it hides least of what the element shows.
+    // where it hides least of what the element shows: only for what reaches the face.
     const Rect& f = element.frame;
-    cairo_save(cr.get());
-    cairo_rectangle(cr.get(), kLegendWidth, 0, face.width, face.height);
-    cairo_clip(cr.get());
-    cairo_set_source_rgb(cr.get(), colour[0], colour[1], colour[2]);
-    cairo_set_line_width(cr.get(), 1.0);
-    cairo_rectangle(cr.get(), kLegendWidth + f.x + 0.5, f.y + 0.5, std::max(0.0, f.width - 1),
-                    std::max(0.0, f.height - 1));
-    cairo_stroke(cr.get());
-    badge(cr.get(), engine, i + 1, colour, kLegendWidth + f.maxX(), f.y - kBadge / 2);
-    cairo_restore(cr.get());
+    if (f.outset(kBadge).overlaps(faceArea)) {
+      cairo_save(cr.get());
+      cairo_rectangle(cr.get(), legendWidth, 0, face.width, face.height);
+      cairo_clip(cr.get());
+      cairo_set_source_rgb(cr.get(), colour[0], colour[1], colour[2]);
+      cairo_set_line_width(cr.get(), 1.0);
+      cairo_rectangle(cr.get(), legendWidth + f.x + 0.5, f.y + 0.5, std::max(0.0, f.width - 1),
+                      std::max(0.0, f.height - 1));
+      cairo_stroke(cr.get());
+      badge(cr.get(), engine, i + 1, colour, legendWidth + f.maxX(), f.y - kBadge / 2);
+      cairo_restore(cr.get());
+    }
+    if (i > listed) continue;
 
     // The legend row, right to left: the number on its colour, the label, and at the left edge
     // the role. Each is shaped on its own, so a Latin role never reorders an Arabic label.
-    const double top = kMargin + kRowHeight * static_cast<double>(i);
-    const double right = kLegendWidth - kMargin;
+    const std::size_t column = i / rowsPerColumn;
+    const double top = kMargin + kRowHeight * static_cast<double>(i % rowsPerColumn);
+    const double right = legendWidth - kLegendWidth * static_cast<double>(column) - kMargin;
+    const double left = right + kMargin - kLegendWidth + kMargin;
+    if (i == listed) {
+      const std::string more = "and " + std::to_string(elements.size() - listed) + " more";
+      const ShapedText& text = shape(engine, more, right - left);
+      cairo_set_source_rgb(cr.get(), 0.6, 0.6, 0.64);
+      drawFromRight(cr.get(), text, right, top + (kRowHeight - text.size.height) / 2);
+      continue;
+    }
     const double badgeWidth =
         badge(cr.get(), engine, i + 1, colour, right, top + (kRowHeight - kBadge) / 2);
     const std::string label = element.label + (element.showing ? "" : " \xE2\x80\x94 out of sight");
     const double labelRight = right - badgeWidth - 6;
-    const ShapedText& text = shape(engine, label, labelRight - kMargin - kRoleWidth);
+    const ShapedText& text = shape(engine, label, labelRight - left - kRoleWidth);
     cairo_set_source_rgb(cr.get(), 0.92, 0.92, 0.94);
     drawFromRight(cr.get(), text, labelRight, top + (kRowHeight - text.size.height) / 2);
     const ShapedText& role = shape(engine, roleName(element.role), kRoleWidth, TextStyle::caption2);
     cairo_set_source_rgb(cr.get(), 0.6, 0.6, 0.64);
-    cairo_move_to(cr.get(), kMargin - role.origin.x,
+    cairo_move_to(cr.get(), left - role.origin.x,
                   top + (kRowHeight - role.size.height) / 2 - role.origin.y);
     pango_cairo_show_layout(cr.get(), role.layout);
   }

@@ -19,12 +19,13 @@
 #include "app/ScreenDescription.h"
 #include "app/ScreenPreview.h"
 #include "cli/NumberOption.h"
+#include "files/FrameFileName.h"
+#include "files/ReadFile.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/RecordedFrames.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
-#include "files/FrameFileName.h"
 #include "render/Owned.h"
 #include "state/ContextDecoding.h"
 #include "state/OneLine.h"
@@ -140,10 +141,9 @@ class ContactSheet {
 }  // namespace
 
 int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
-  std::ifstream file(options.path, std::ios::binary);
-  if (!file) {
-    io.err << "dunvel-preview: cannot read " << oneLine(options.path) << ": "
-           << std::strerror(errno) << '\n';
+  RegularFileStream file(options.path);
+  if (!file.problem().empty()) {
+    io.err << "dunvel-preview: " << oneLine(options.path) << ": " << file.problem() << '\n';
     return kExitBadInput;
   }
   std::error_code error;
@@ -153,7 +153,7 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
            << (error ? error.message() : "a file of that name is in the way") << '\n';
     return kExitBadInput;
   }
-  RecordingReader reader(file, oneLine(options.path), [&io](const std::string& warning) {
+  RecordingReader reader(file.stream(), oneLine(options.path), [&io](const std::string& warning) {
     io.err << "dunvel-preview: " << warning << '\n';
   });
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45), options.scale);

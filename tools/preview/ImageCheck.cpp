@@ -2,11 +2,14 @@
 
 #include <cairo.h>
 
+#include <optional>
 #include <system_error>
 
 #include "a11y/AccessibilityAudit.h"
 #include "a11y/AccessibilityTree.h"
 #include "app/ScreenPreview.h"
+#include "files/FolderWithin.h"
+#include "files/ReadFile.h"
 #include "preview/ImageDifference.h"
 #include "render/TimeText.h"
 #include "state/OneLine.h"
@@ -16,29 +19,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Makes the folder a file goes into; an empty string, or one line saying why not.
-std::string makeParent(const fs::path& file) {
-  std::error_code error;
-  const fs::path parent = file.parent_path();
-  if (parent.empty()) return {};
-  fs::create_directories(parent, error);
-  if (error) return "cannot make the folder " + parent.string() + ": " + error.message();
-  return {};
-}
+// The largest reference read: a face's PNG is well under 1 MiB, and a file beyond this is not
+// one a face drew.
+constexpr std::size_t kMaxReferenceBytes = std::size_t{64} << 20;
 
-std::string writeImage(cairo_surface_t* image, const fs::path& path) {
-  if (std::string problem = makeParent(path); !problem.empty()) return problem;
-  return FaceRenderer::writePng(image, path.string());
+// Writes image at root/relative (a snapshot's name may hold folders), the folders made below
+// root without following a symbolic link there: the output folder may come from a checkout.
+std::string writeImage(cairo_surface_t* image, const fs::path& root, const std::string& relative) {
+  const FaceRenderer::EncodedPng encoded = FaceRenderer::encodePng(image);
+  if (!encoded.png) return "cannot write " + (root / relative).string() + ": " + encoded.problem;
+  return replaceFileWithin(root, relative, *encoded.png);
 }
 
 std::string sizeText(cairo_surface_t* image) {
   return std::to_string(cairo_image_surface_get_width(image)) + "x" +
          std::to_string(cairo_image_surface_get_height(image));
-}
-
-// Keeps the first problem: the one line a failed image reports.
-void note(std::string& problem, std::string found) {
-  if (problem.empty()) problem = std::move(found);
 }
 
 }  // namespace
@@ -68,78 +63,101 @@ std::vector<std::string> ImageChecker::audit(const VerifySubject& subject,
   for (const AuditFinding& finding : auditAccessibility(elements, layout)) {
     const AccessibilityElement& element = elements.at(finding.element - 1);
     lines.push_back(std::to_string(finding.element) + " " + finding.rule + ": " +
-                    std::string(roleName(element.role)) + " \"" + oneLine(element.label) +
-                    "\": " + oneLine(finding.message));
+                    std::string(roleName(element.role)) + " " + quotedLine(element.label) + ": " +
+                    oneLine(finding.message));
   }
   return lines;
 }
 
 ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant& variant,
-                                 std::string& problem) {
+                                 std::vector<std::string>& problems) {
   ImageOutcome outcome;
   outcome.subject = subject.name;
   outcome.variant = variant.name();
   const std::string file = outcome.imageName();
   const fs::path reference = settings_.references / (file + ".png");
   outcome.reference = reference.string();
+  // A file is named in the outcome only once it is written, so that nothing reports a file
+  // that is not there; each one that is not is a problem of its own.
+  const auto put = [&](const std::string& name, const std::string& failed, std::string& field) {
+    if (failed.empty()) {
+      field = name;
+    } else {
+      problems.push_back(failed);
+    }
+  };
+  const auto keep = [&](cairo_surface_t* image, const std::string& name, std::string& field) {
+    put(name, writeImage(image, settings_.out, name), field);
+  };
 
   std::error_code error;
-  const bool exists = fs::exists(reference, error);
   if (settings_.record != ImageCheckSettings::Record::no) {
-    if (exists && settings_.record == ImageCheckSettings::Record::missing) {
+    if (fs::exists(reference, error) && settings_.record == ImageCheckSettings::Record::missing) {
       outcome.status = ImageOutcome::Status::kept;
       return outcome;
     }
-    outcome.status = ImageOutcome::Status::recorded;
-    note(problem, writeImage(draw(subject, variant), reference));
+    std::string written;
+    put(file + ".png", writeImage(draw(subject, variant), settings_.references, file + ".png"),
+        written);
+    outcome.status =
+        written.empty() ? ImageOutcome::Status::unwritten : ImageOutcome::Status::recorded;
     return outcome;
   }
 
   cairo_surface_t* actual = draw(subject, variant);
-  if (!exists) {
+  // Whatever is at the reference's name, a dangling link or a FIFO included, is a reference
+  // that cannot be read rather than none.
+  if (!fs::exists(fs::symlink_status(reference, error))) {
     outcome.status = ImageOutcome::Status::missing;
-    outcome.actualFile = file + ".actual.png";
-    note(problem, writeImage(actual, settings_.out / outcome.actualFile));
+    keep(actual, file + ".actual.png", outcome.actualFile);
     return outcome;
   }
-  std::string unreadable;
-  const Owned<cairo_surface_t> expected = readPng(reference.string(), unreadable);
-  ImageDifference difference;
-  if (expected) {
-    difference = compareImages(expected.get(), actual, settings_.tolerance, DiffImage::none);
-    if (difference.differingPixels <= settings_.maxPixels && !difference.sizesDiffer) {
-      outcome.status = ImageOutcome::Status::equal;
-      outcome.differingPixels = difference.differingPixels;
-      return outcome;
-    }
-    difference =
-        compareImages(expected.get(), actual, settings_.tolerance, DiffImage::whenDifferent);
-    if (difference.sizesDiffer) {
-      outcome.note =
-          "the reference is " + sizeText(expected.get()) + " pixels, the image " + sizeText(actual);
-    }
+  const FileBytes bytes = readRegularFile(reference, kMaxReferenceBytes);
+  const std::optional<PngSize> declared = bytes.bytes ? pngSize(*bytes.bytes) : std::nullopt;
+  const PngSize drawn{static_cast<std::uint32_t>(cairo_image_surface_get_width(actual)),
+                      static_cast<std::uint32_t>(cairo_image_surface_get_height(actual))};
+  Owned<cairo_surface_t> expected;
+  if (!bytes.bytes) {
+    outcome.note = reference.string() + ": " + bytes.problem;
+  } else if (!declared) {
+    outcome.note = reference.string() + ": not a PNG (its first bytes are not a PNG header)";
+  } else if (*declared != drawn) {
+    // Another size is a difference already: its header says so, and none of its pixels (a
+    // small file may declare gigabytes of them) is decoded.
+    outcome.status = ImageOutcome::Status::differs;
+    outcome.sizesDiffer = true;
+    outcome.note = "the reference is " + std::to_string(declared->width) + "x" +
+                   std::to_string(declared->height) + " pixels, the image " + sizeText(actual);
+    keep(actual, file + ".actual.png", outcome.actualFile);
+    return outcome;
   } else {
-    outcome.note = unreadable;
-    difference.differingPixels = std::int64_t{cairo_image_surface_get_width(actual)} *
-                                 cairo_image_surface_get_height(actual);
+    std::string undecoded;
+    expected = decodePng(*bytes.bytes, undecoded);
+    if (!expected) outcome.note = reference.string() + ": " + undecoded;
   }
+  if (!expected) {
+    outcome.status = ImageOutcome::Status::unreadable;
+    keep(actual, file + ".actual.png", outcome.actualFile);
+    return outcome;
+  }
+
+  ImageDifference difference =
+      compareImages(expected.get(), actual, settings_.tolerance, DiffImage::none);
+  if (difference.differingPixels <= settings_.maxPixels && !difference.sizesDiffer) {
+    outcome.status = ImageOutcome::Status::equal;
+    outcome.differingPixels = difference.differingPixels;
+    return outcome;
+  }
+  difference = compareImages(expected.get(), actual, settings_.tolerance, DiffImage::whenDifferent);
   outcome.status = ImageOutcome::Status::differs;
   outcome.differingPixels = difference.differingPixels;
-  outcome.actualFile = file + ".actual.png";
-  note(problem, writeImage(actual, settings_.out / outcome.actualFile));
-  if (difference.diff) {
-    outcome.diffFile = file + ".diff.png";
-    note(problem, writeImage(difference.diff.get(), settings_.out / outcome.diffFile));
-  }
-  if (expected) {
-    // A copy beside the report, so the folder shows everything wherever it is looked at.
-    outcome.referenceFile = file + ".reference.png";
-    const fs::path copy = settings_.out / outcome.referenceFile;
-    fs::copy_file(reference, copy, fs::copy_options::overwrite_existing, error);
-    if (error)
-      note(problem,
-           "cannot copy " + reference.string() + " to " + copy.string() + ": " + error.message());
-  }
+  keep(actual, file + ".actual.png", outcome.actualFile);
+  if (difference.diff) keep(difference.diff.get(), file + ".diff.png", outcome.diffFile);
+  // A copy beside the report, so the folder shows everything wherever it is looked at: the
+  // pixels decoded above, encoded again, so that nothing else a file from a pull request holds
+  // (chunks, bytes after its end) reaches the report's folder; in a new file renamed into place
+  // as every file here is, so a link committed at its name is replaced, never written through.
+  keep(expected.get(), file + ".reference.png", outcome.referenceFile);
   return outcome;
 }
 

@@ -31,10 +31,10 @@ class ImageChecker {
  public:
   explicit ImageChecker(const ImageCheckSettings& settings) : settings_(settings) {}
 
-  // The outcome of subject in variant. Files that cannot be written leave problem set to one
-  // line (the outcome stands as checked).
+  // The outcome of subject in variant. Each file that cannot be written adds one line to
+  // problems, and is not named in the outcome (which otherwise stands as checked).
   ImageOutcome check(const VerifySubject& subject, const FaceVariant& variant,
-                     std::string& problem);
+                     std::vector<std::string>& problems);
 
   // Draws subject in variant; the image belongs to the checker until its next draw.
   cairo_surface_t* draw(const VerifySubject& subject, const FaceVariant& variant);

@@ -3,11 +3,11 @@
 #include <cairo.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+
+#include "files/ReadFile.h"
 
 namespace dunvel {
 namespace {
@@ -108,14 +108,53 @@ ImageDifference compareImages(cairo_surface_t* reference, cairo_surface_t* actua
 }
 
 Owned<cairo_surface_t> readPng(const std::string& path, std::string& problem) {
-  // Cairo says only "file not found" or "read error"; the system says why.
-  if (std::ifstream probe(path, std::ios::binary); !probe) {
-    problem = "cannot read " + path + ": " + std::strerror(errno);
+  // Read by us, not by Cairo, which says only "file not found" or "read error" and would wait
+  // on a FIFO for ever.
+  const FileBytes bytes = readRegularFile(path, std::size_t{256} << 20);
+  if (!bytes.bytes) {
+    problem = "cannot read " + path + ": " + bytes.problem;
     return nullptr;
   }
-  Surface image(cairo_image_surface_create_from_png(path.c_str()));
+  Surface image = decodePng(*bytes.bytes, problem);
+  if (!image) problem = path + ": " + problem;
+  return image;
+}
+
+std::optional<PngSize> pngSize(std::string_view bytes) {
+  // The signature, then the first chunk, which must be IHDR: its length (13), its type, the
+  // width and the height, each four bytes, most significant first.
+  static constexpr std::string_view kStart("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+  if (bytes.size() < 24 || bytes.substr(0, kStart.size()) != kStart) return std::nullopt;
+  const auto number = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+      value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+  };
+  const PngSize size{number(16), number(20)};
+  // PNG allows 1 to 2^31 - 1 in each direction.
+  if (size.width == 0 || size.height == 0 || size.width > 0x7FFFFFFFu ||
+      size.height > 0x7FFFFFFFu) {
+    return std::nullopt;
+  }
+  return size;
+}
+
+Owned<cairo_surface_t> decodePng(std::string_view bytes, std::string& problem) {
+  struct Reader {
+    std::string_view rest;
+  } reader{bytes};
+  Surface image(cairo_image_surface_create_from_png_stream(
+      [](void* closure, unsigned char* data, unsigned int length) {
+        auto& from = static_cast<Reader*>(closure)->rest;
+        if (length > from.size()) return CAIRO_STATUS_READ_ERROR;
+        std::memcpy(data, from.data(), length);
+        from.remove_prefix(length);
+        return CAIRO_STATUS_SUCCESS;
+      },
+      &reader));
   if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
-    problem = path + ": not a PNG Cairo can read (" +
+    problem = std::string("not a PNG Cairo can read (") +
               cairo_status_to_string(cairo_surface_status(image.get())) + ")";
     return nullptr;
   }

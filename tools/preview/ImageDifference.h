@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "render/Owned.h"
 
@@ -27,5 +29,19 @@ ImageDifference compareImages(cairo_surface_t* reference, cairo_surface_t* actua
 
 // Reads a PNG through Cairo. Null, with problem set to one line naming path, when it cannot.
 Owned<cairo_surface_t> readPng(const std::string& path, std::string& problem);
+
+// The width and height a PNG's header declares, read before any pixel is, so that a small file
+// declaring a huge image is turned away undecoded. Nothing when bytes do not open with a PNG
+// signature and a well-formed header chunk.
+struct PngSize {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  bool operator==(const PngSize&) const = default;
+};
+std::optional<PngSize> pngSize(std::string_view bytes);
+
+// Decodes a PNG held in memory through Cairo. Null, with problem set to one line saying why,
+// when it cannot.
+Owned<cairo_surface_t> decodePng(std::string_view bytes, std::string& problem);
 
 }  // namespace dunvel

@@ -16,8 +16,8 @@ std::string verifyJunitXml(const std::vector<ImageOutcome>& outcomes,
       "<testsuites name=\"dunvel-preview verify\"" +
       counts + ">\n<testsuite name=\"dunvel-preview verify\"" + counts + " skipped=\"0\">\n";
   for (const ImageOutcome& outcome : outcomes) {
-    xml += "<testcase classname=\"" + markupText(outcome.subject) + "\" name=\"" +
-           markupText(outcome.variant) + "\"";
+    xml += "<testcase classname=\"" + markupText(outcome.subject, MarkupPlace::attribute) +
+           "\" name=\"" + markupText(outcome.variant, MarkupPlace::attribute) + "\"";
     if (!outcome.failed()) {
       xml += "/>\n";
       continue;
@@ -29,12 +29,19 @@ std::string verifyJunitXml(const std::vector<ImageOutcome>& outcomes,
     if (!outcome.actualFile.empty()) detail += "\ndrawn now: " + outcome.actualFile;
     if (!outcome.diffFile.empty()) detail += "\ndiff: " + outcome.diffFile;
     for (const std::string& finding : outcome.findings) detail += "\nexplain: " + finding;
-    xml += ">\n<failure type=\"" + std::string(missing ? "missing" : "differs") + "\" message=\"" +
-           markupText(message) + "\">" + markupText(detail) + "</failure>\n</testcase>\n";
+    if (!outcome.findingsListedWith.empty()) {
+      detail += "\nexplain: listed with " + outcome.findingsListedWith;
+    }
+    const char* kind = missing                                              ? "missing"
+                       : outcome.status == ImageOutcome::Status::unreadable ? "unreadable"
+                                                                            : "differs";
+    xml += ">\n<failure type=\"" + std::string(kind) + "\" message=\"" +
+           markupText(message, MarkupPlace::attribute) + "\">" + markupText(detail) +
+           "</failure>\n</testcase>\n";
   }
   for (const std::string& problem : problems) {
     xml += "<testcase classname=\"input\" name=\"read\">\n<error type=\"unreadable\" message=\"" +
-           markupText(problem) + "\"/>\n</testcase>\n";
+           markupText(problem, MarkupPlace::attribute) + "\"/>\n</testcase>\n";
   }
   xml += "</testsuite>\n</testsuites>\n";
   return xml;

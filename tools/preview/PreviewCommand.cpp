@@ -81,11 +81,9 @@ int runDunvelPreview(PreviewIo& io, int argc, const char* const* argv, std::stri
   if (!io.out.flush()) failed = true;
   const int error = errno;
   if (failed) {
-    if (status == kExitSuccess) {
-      io.err << "dunvel-preview: cannot write standard output: "
-             << (error != 0 ? std::strerror(error) : "the stream failed") << '\n';
-    }
-    status = kExitBadInput;
+    io.err << "dunvel-preview: cannot write standard output: "
+           << (error != 0 ? std::strerror(error) : "the stream failed") << '\n';
+    if (status == kExitSuccess) status = kExitBadInput;
   }
   if (subcommand) {
     const std::vector<CLI::App*> ran = app.get_subcommands();

@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "cli/NumberOption.h"
+#include "files/ReadFile.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/RecordingReplay.h"
 #include "state/OneLine.h"
@@ -34,13 +35,12 @@ int runReplayCommand(const ReplayOptions& options, PreviewIo& io) {
            << " is not a finite number of milliseconds of 0 or more (see --help)\n";
     return kExitBadUsage;
   }
-  std::ifstream file(options.path, std::ios::binary);
-  if (!file) {
-    io.err << "dunvel-preview: cannot read " << oneLine(options.path) << ": "
-           << std::strerror(errno) << '\n';
+  RegularFileStream file(options.path);
+  if (!file.problem().empty()) {
+    io.err << "dunvel-preview: " << oneLine(options.path) << ": " << file.problem() << '\n';
     return kExitBadInput;
   }
-  RecordingReader reader(file, oneLine(options.path), [&io](const std::string& warning) {
+  RecordingReader reader(file.stream(), oneLine(options.path), [&io](const std::string& warning) {
     io.err << "dunvel-preview: " << oneLine(warning) << '\n';
   });
   std::unique_ptr<RecordingReplay> replay;

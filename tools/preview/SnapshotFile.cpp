@@ -1,11 +1,9 @@
 #include "preview/SnapshotFile.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <istream>
 
+#include "files/ReadFile.h"
 #include "preview/PreviewCommand.h"
 #include "state/SnapshotJson.h"
 
@@ -49,12 +47,14 @@ SnapshotFileResult readSnapshotFile(const std::string& path, std::istream& stand
       result.error = name + ": is a directory";
       return result;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-      result.error = name + ": cannot open: " + std::strerror(errno);
-      return result;
+    // Without blocking, and only a regular file: a FIFO named like a snapshot is an error, not a
+    // wait for ever.
+    FileBytes file = readRegularFile(path, kMaxSnapshotFileBytes);
+    if (file.bytes) {
+      read.bytes = std::move(*file.bytes);
+    } else {
+      read.error = file.problem + (file.tooLarge ? ", too large for a snapshot" : "");
     }
-    read = readAll(file);
   }
   if (!read.error.empty()) {
     result.error = name + ": " + read.error;

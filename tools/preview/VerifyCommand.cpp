@@ -17,13 +17,13 @@
 #include "cli/TextSizeOption.h"
 #include "explain/FindingText.h"
 #include "explain/SnapshotExplain.h"
+#include "files/FolderWithin.h"
 #include "preview/FaceVariant.h"
 #include "preview/ImageCheck.h"
 #include "preview/JunitReport.h"
 #include "preview/VerifyCounts.h"
 #include "preview/VerifyReport.h"
 #include "preview/VerifySubject.h"
-#include "files/ReplaceFile.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 std::vector<ImageOutcome> checkAll(const std::vector<VerifySubject>& subjects,
                                    const std::vector<FaceVariant>& variants,
                                    const ImageCheckSettings& settings, unsigned jobs,
-                                   std::vector<std::string>& problems) {
+                                   std::vector<std::vector<std::string>>& problems) {
   const std::size_t count = subjects.size() * variants.size();
   std::vector<ImageOutcome> outcomes(count);
   problems.assign(count, {});
@@ -72,15 +72,21 @@ std::string shown(const fs::path& path) {
   return oneLine(path.generic_string());
 }
 
+// Names and counts only the references written; those that could not be are counted apart
+// (each has had its error line).
 int record(const std::vector<ImageOutcome>& outcomes, bool troubled, PreviewIo& io) {
   std::size_t recorded = 0;
+  std::size_t unwritten = 0;
   for (const ImageOutcome& outcome : outcomes) {
+    unwritten += outcome.status == ImageOutcome::Status::unwritten ? 1 : 0;
     if (outcome.status != ImageOutcome::Status::recorded) continue;
     ++recorded;
     io.out << "recorded " << oneLine(outcome.reference) << '\n';
   }
   io.out << "verify: " << outcomes.size() << (outcomes.size() == 1 ? " image, " : " images, ")
-         << recorded << " recorded, " << outcomes.size() - recorded << " kept\n";
+         << recorded << " recorded, " << outcomes.size() - recorded - unwritten << " kept";
+  if (unwritten > 0) io.out << ", " << unwritten << " not written";
+  io.out << '\n';
   return troubled ? kExitBadInput : kExitSuccess;
 }
 
@@ -106,8 +112,22 @@ bool makeOutFolder(const fs::path& out, PreviewIo& io) {
   return false;
 }
 
-// Why a failed image may show what it shows: explain's findings for its snapshot, read once for
-// all of the snapshot's variants; and what the accessibility audit flags in each.
+// How many of explain's findings, or of the audit's, a failure lists: a snapshot of a million
+// keys must not make a report of gigabytes.
+constexpr std::size_t kMaxListedFindings = 50;
+
+// The first kMaxListedFindings lines, then "and N more" for the rest.
+std::vector<std::string> listed(std::vector<std::string> lines) {
+  if (lines.size() <= kMaxListedFindings) return lines;
+  const std::size_t more = lines.size() - kMaxListedFindings;
+  lines.resize(kMaxListedFindings);
+  lines.push_back("and " + std::to_string(more) + " more");
+  return lines;
+}
+
+// Why a failed image may show what it shows: explain's findings for its snapshot, read once and
+// listed with its first failed variant (the others name that one); and what the accessibility
+// audit flags in each.
 void annotateFailures(const std::vector<VerifySubject>& subjects,
                       const std::vector<FaceVariant>& variants, const ImageCheckSettings& settings,
                       std::vector<ImageOutcome>& outcomes) {
@@ -115,17 +135,23 @@ void annotateFailures(const std::vector<VerifySubject>& subjects,
   for (std::size_t s = 0; s < subjects.size(); ++s) {
     const auto first = outcomes.begin() + static_cast<std::ptrdiff_t>(s * variants.size());
     const auto end = first + static_cast<std::ptrdiff_t>(variants.size());
-    if (std::none_of(first, end, [](const ImageOutcome& o) { return o.failed(); })) continue;
+    const auto firstFailed =
+        std::find_if(first, end, [](const ImageOutcome& o) { return o.failed(); });
+    if (firstFailed == end) continue;
     const VerifySubject& subject = subjects[s];
     std::vector<std::string> lines;
     for (const SnapshotFinding& finding :
          explainSnapshot(subject.snapshot, subject.moment.timeIntervalSince1970)) {
       lines.push_back(findingLine(finding));
     }
-    for (auto outcome = first; outcome != end; ++outcome) {
+    firstFailed->findings = listed(std::move(lines));
+    for (auto outcome = firstFailed; outcome != end; ++outcome) {
       if (!outcome->failed()) continue;
-      outcome->findings = lines;
-      outcome->audit = auditor.audit(subject, variants[static_cast<std::size_t>(outcome - first)]);
+      if (outcome != firstFailed && !firstFailed->findings.empty()) {
+        outcome->findingsListedWith = firstFailed->imageName();
+      }
+      outcome->audit =
+          listed(auditor.audit(subject, variants[static_cast<std::size_t>(outcome - first)]));
     }
   }
 }
@@ -136,8 +162,8 @@ void printFailures(const std::vector<ImageOutcome>& outcomes, const fs::path& ou
     if (!outcome.failed()) continue;
     io.out << oneLine(outcome.imageName()) << ": " << oneLine(outcome.verdict());
     if (outcome.status == ImageOutcome::Status::missing) {
-      io.out << " (" << oneLine(outcome.reference) << "); drawn in "
-             << shown(out / outcome.actualFile);
+      io.out << " (" << oneLine(outcome.reference) << ")";
+      if (!outcome.actualFile.empty()) io.out << "; drawn in " << shown(out / outcome.actualFile);
     } else if (!outcome.diffFile.empty()) {
       io.out << "; diff in " << shown(out / outcome.diffFile);
     }
@@ -145,17 +171,44 @@ void printFailures(const std::vector<ImageOutcome>& outcomes, const fs::path& ou
   }
 }
 
-// report.html and junit.xml; false when either cannot be written (said on err).
-bool writeReports(const std::vector<ImageOutcome>& outcomes,
-                  const std::vector<std::string>& problems, const fs::path& out, PreviewIo& io) {
-  bool written = true;
-  for (const auto& [name, text] : {std::pair{"report.html", verifyReportHtml(outcomes, problems)},
-                                   std::pair{"junit.xml", verifyJunitXml(outcomes, problems)}}) {
-    if (std::string failed = replaceFile(out / name, text); !failed.empty()) {
+// Removes what an earlier run left under the names of this run's images and this run did not
+// write: an image drawn, a diff or a copy from a failure since mended would otherwise sit beside
+// a report that does not show it. Nothing else in the folder is touched. False when something
+// could not be removed (said on err).
+bool removeLeftovers(const std::vector<ImageOutcome>& outcomes, const fs::path& out,
+                     PreviewIo& io) {
+  bool removed = true;
+  for (const ImageOutcome& outcome : outcomes) {
+    for (const auto& [suffix, written] :
+         {std::pair{".actual.png", &outcome.actualFile}, std::pair{".diff.png", &outcome.diffFile},
+          std::pair{".reference.png", &outcome.referenceFile}}) {
+      if (!written->empty()) continue;
+      const std::string failed = removeFileWithin(out, outcome.imageName() + suffix);
+      if (failed.empty()) continue;
       io.err << "dunvel-preview: " << oneLine(failed) << '\n';
-      written = false;
+      removed = false;
     }
   }
+  return removed;
+}
+
+// Which of the reports could be written; each that could not is said on err.
+struct ReportsWritten {
+  bool html = false;
+  bool junit = false;
+};
+
+ReportsWritten writeReports(const std::vector<ImageOutcome>& outcomes,
+                            const std::vector<std::string>& problems, const fs::path& out,
+                            PreviewIo& io) {
+  const auto write = [&](const char* name, const std::string& text) {
+    const std::string failed = replaceFileWithin(out, name, text);
+    if (!failed.empty()) io.err << "dunvel-preview: " << oneLine(failed) << '\n';
+    return failed.empty();
+  };
+  ReportsWritten written;
+  written.html = write("report.html", verifyReportHtml(outcomes, problems));
+  written.junit = write("junit.xml", verifyJunitXml(outcomes, problems));
   return written;
 }
 
@@ -171,6 +224,7 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   }
   VerifySubjects inputs = collectVerifySubjects(
       options.paths, options.reachable, Date{options.now.value_or(kVerifyDefaultNow)},
+      options.maxFrames,
       [&io](const std::string& warning) { io.err << "dunvel-preview: " << warning << '\n'; });
   bool troubled = !inputs.problems.empty();
   for (const std::string& line : inputs.problems) io.err << "dunvel-preview: " << line << '\n';
@@ -180,23 +234,31 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   if (!recording && !makeOutFolder(settings.out, io)) return kExitBadInput;
   const unsigned jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
                                          : std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::string> writeProblems;
+  std::vector<std::vector<std::string>> writeProblems;
   std::vector<ImageOutcome> outcomes =
       checkAll(inputs.subjects, *variants, settings, jobs, writeProblems);
-  for (const std::string& line : writeProblems) {
-    if (line.empty()) continue;
-    io.err << "dunvel-preview: " << oneLine(line) << '\n';
-    troubled = true;
+  for (const std::vector<std::string>& lines : writeProblems) {
+    for (const std::string& line : lines) {
+      io.err << "dunvel-preview: " << oneLine(line) << '\n';
+      troubled = true;
+    }
   }
   if (recording) return record(outcomes, troubled, io);
 
+  if (!removeLeftovers(outcomes, settings.out, io)) troubled = true;
   annotateFailures(inputs.subjects, *variants, settings, outcomes);
   printFailures(outcomes, settings.out, io);
   const VerifyCounts counts = VerifyCounts::of(outcomes);
-  io.out << "verify: " << counts.line() << '\n';
-  if (!writeReports(outcomes, inputs.problems, settings.out, io)) troubled = true;
+  io.out << "verify: " << counts.line();
+  // An input that cannot be read is no image, but it fails the run all the same.
+  if (const std::size_t unread = inputs.problems.size(); unread > 0) {
+    io.out << "; " << unread << (unread == 1 ? " input cannot" : " inputs cannot") << " be read";
+  }
+  io.out << '\n';
+  const ReportsWritten reports = writeReports(outcomes, inputs.problems, settings.out, io);
+  if (!reports.html || !reports.junit) troubled = true;
   const bool allEqual = counts.equal == counts.images;
-  if (!allEqual || troubled) {
+  if ((!allEqual || troubled) && reports.html) {
     io.out << "verify: the report is " << shown(settings.out / "report.html") << '\n';
   }
   return allEqual && !troubled ? kExitSuccess : kExitBadInput;
@@ -210,13 +272,15 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
       "name without .json (a file found in a subfolder keeps its path: sub/question@…).\n"
       "A recording (.jsonl, dunvel-watch --record) is compared frame by frame, as film\n"
       "draws it: NAME-frame-000003 is its third frame. Prints a line for each image that\n"
-      "is not equal, then 'verify: N images, N equal, N differ, N missing'.");
+      "is not equal, then 'verify: N images, N equal, N differ, N missing', with\n"
+      "', N unreadable' for references that cannot be read and '; N inputs cannot be\n"
+      "read' for inputs.");
   verify->footer(
       "Without --now every snapshot is shown at 2025-01-01 09:41 UTC, and the time band\n"
       "always tells UTC, so the images are the same on any day, in any time zone and locale.\n"
       "What a failure leaves in --out: NAME@CASE-TEXTSIZE.actual.png (drawn now),\n"
       ".diff.png (differing pixels in magenta over the reference, dimmed) and .reference.png\n"
-      "(a copy); the image drawn for a missing reference; and always report.html (the\n"
+      "(its pixels, copied); the image drawn for a missing reference; and always report.html (the\n"
       "failures side by side, with what explain finds in each snapshot) and junit.xml.\n"
       "Exit status: 0 every image equals its reference (--record: written); 1 an image\n"
       "differs or has no reference, an input cannot be read or a file written; 2 bad usage.");
@@ -267,6 +331,12 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
       ->add_option("--jobs", options->jobs,
                    "How many images to draw at once, 1 to 256; default the number of cores")
       ->check(CLI::Range(1, 256));
+  verify
+      ->add_option("--max-frames", options->maxFrames,
+                   "Draw at most this many frames of each recording, 1 to 10000000; the "
+                   "snapshots after them are counted and left out")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{10'000'000}))
+      ->capture_default_str();
   verify->callback([options, &io] { io.exitCode = runVerifyCommand(*options, io); });
 }
 

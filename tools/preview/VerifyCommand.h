@@ -31,6 +31,8 @@ struct VerifyOptions {
   std::string out = "dunvel-verify";
   // 0: as many as the machine has cores.
   int jobs = 0;
+  // The frames of each recording drawn at most; the rest are counted and left out.
+  std::size_t maxFrames = 10000;
 };
 
 // `verify FILE|DIR… --references DIR …`: draws each snapshot (or each frame of a recording) in

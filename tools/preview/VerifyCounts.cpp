@@ -16,7 +16,11 @@ VerifyCounts VerifyCounts::of(const std::vector<ImageOutcome>& outcomes) {
       case ImageOutcome::Status::missing:
         ++counts.missing;
         break;
+      case ImageOutcome::Status::unreadable:
+        ++counts.unreadable;
+        break;
       case ImageOutcome::Status::recorded:
+      case ImageOutcome::Status::unwritten:
       case ImageOutcome::Status::kept:
         break;
     }
@@ -26,7 +30,8 @@ VerifyCounts VerifyCounts::of(const std::vector<ImageOutcome>& outcomes) {
 
 std::string VerifyCounts::line() const {
   return std::to_string(images) + (images == 1 ? " image, " : " images, ") + std::to_string(equal) +
-         " equal, " + std::to_string(differ) + " differ, " + std::to_string(missing) + " missing";
+         " equal, " + std::to_string(differ) + " differ, " + std::to_string(missing) + " missing" +
+         (unreadable > 0 ? ", " + std::to_string(unreadable) + " unreadable" : "");
 }
 
 }  // namespace dunvel

@@ -14,9 +14,11 @@ struct VerifyCounts {
   std::size_t equal = 0;
   std::size_t differ = 0;
   std::size_t missing = 0;
+  std::size_t unreadable = 0;
 
   static VerifyCounts of(const std::vector<ImageOutcome>& outcomes);
-  // "12 images, 10 equal, 1 differ, 1 missing"
+  // "12 images, 10 equal, 1 differ, 1 missing", then ", 1 unreadable" when a reference could
+  // not be read.
   std::string line() const;
 };
 

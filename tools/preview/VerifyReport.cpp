@@ -29,14 +29,21 @@ figcaption { font-size: 13px; color: #aeaeb2; margin-top: 4px; }
 )";
 
 std::string figure(const std::string& file, const std::string& caption) {
-  return "<figure><a href=\"" + markupText(urlPath(file)) + "\"><img src=\"" +
-         markupText(urlPath(file)) + "\" alt=\"" + markupText(caption) + "\"></a><figcaption>" +
-         markupText(caption) + "</figcaption></figure>\n";
+  return "<figure><a href=\"" + markupText(urlPath(file), MarkupPlace::attribute) +
+         "\"><img src=\"" + markupText(urlPath(file), MarkupPlace::attribute) + "\" alt=\"" +
+         markupText(caption, MarkupPlace::attribute) + "\"></a><figcaption>" + markupText(caption) +
+         "</figcaption></figure>\n";
 }
 
-// "POINTER: KIND: message", the pointer set apart.
+// "POINTER: KIND: message", the pointer set apart; a quoted pointer ends at its closing quote.
 std::string finding(const std::string& line) {
-  const std::size_t colon = line.find(": ");
+  std::size_t from = 0;
+  if (!line.empty() && line.front() == '"') {
+    for (from = 1; from < line.size() && line[from] != '"'; ++from) {
+      if (line[from] == '\\') ++from;
+    }
+  }
+  const std::size_t colon = line.find(": ", from);
   if (colon == std::string::npos) return "<li>" + markupText(line) + "</li>\n";
   return "<li><code>" + markupText(line.substr(0, colon)) + "</code>" +
          markupText(line.substr(colon)) + "</li>\n";
@@ -54,7 +61,9 @@ std::string failureSection(const ImageOutcome& outcome) {
   if (!outcome.actualFile.empty()) html += figure(outcome.actualFile, "drawn now");
   if (!outcome.diffFile.empty()) html += figure(outcome.diffFile, "diff (magenta: differs)");
   html += "<aside class=\"findings\"><h3>What explain finds in the snapshot</h3>\n";
-  if (outcome.findings.empty()) {
+  if (!outcome.findingsListedWith.empty()) {
+    html += "<p>Listed with " + markupText(outcome.findingsListedWith) + ".</p>\n";
+  } else if (outcome.findings.empty()) {
     html += "<p>Nothing: every field is read as sent.</p>\n";
   } else {
     html += "<ul>\n";

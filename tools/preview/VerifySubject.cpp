@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <system_error>
 
+#include "files/ReadFile.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/RecordedFrames.h"
 #include "preview/SnapshotFile.h"
@@ -47,7 +49,12 @@ void addFolder(const fs::path& folder, std::vector<Input>& inputs,
   for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
     const fs::path& path = walk->path();
     const fs::path extension = path.extension();
-    if ((extension != ".json" && extension != ".jsonl") || !walk->is_regular_file(error)) continue;
+    if (extension != ".json" && extension != ".jsonl") continue;
+    // A folder named like a snapshot is searched as a folder. Anything else of such a name (a
+    // dangling link, a link loop, a FIFO) is an input that its reader reports as unreadable:
+    // passed over, it would let a run pass that compared less than it was given.
+    std::error_code kind;
+    if (walk->symlink_status(kind).type() == fs::file_type::directory) continue;
     found.push_back({path, nameOf(path.lexically_relative(folder))});
   }
   if (error) {
@@ -69,28 +76,58 @@ std::string frameName(const std::string& name, std::size_t number) {
   return name + suffix;
 }
 
-void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
-                  std::vector<std::string>& problems,
+// The names of the images' subjects taken so far, each with where it came from ("PATH", or
+// "frame N of PATH"): a snapshot file and a recording's frame may be named alike (a.jsonl's
+// first frame and a-frame-000001.json), and would then share their reference images.
+using TakenNames = std::map<std::string, std::string>;
+
+// Takes name for what is described, or says (in problems) that it is taken and the subject is
+// left out.
+bool take(TakenNames& taken, const std::string& name, const std::string& what,
+          std::vector<std::string>& problems) {
+  const auto [at, fresh] = taken.emplace(name, what);
+  if (!fresh) {
+    problems.push_back(what + ": has the name " + oneLine(name) + " of " + at->second +
+                       " too, so it is left out (rename one of them)");
+  }
+  return fresh;
+}
+
+void addRecording(const Input& input, std::size_t maxFrames, std::vector<VerifySubject>& subjects,
+                  std::vector<std::string>& problems, TakenNames& taken,
                   const std::function<void(const std::string&)>& warn) {
   const std::string shown = oneLine(input.path.string());
-  std::ifstream file(input.path, std::ios::binary);
-  if (!file) {
-    problems.push_back(shown + ": cannot open: " + std::strerror(errno));
+  RegularFileStream file(input.path);
+  if (!file.problem().empty()) {
+    problems.push_back(shown + ": " + file.problem());
     return;
   }
-  RecordingReader reader(file, shown, warn);
+  RecordingReader reader(file.stream(), shown, warn);
   RecordedFrames frames(reader);
   RecordedFrame frame;
   std::size_t count = 0;
+  std::size_t leftOut = 0;
   while (frames.next(frame)) {
+    if (count == maxFrames) {
+      ++leftOut;
+      continue;
+    }
     ++count;
     VerifySubject subject;
     subject.name = frameName(input.name, count);
+    if (!take(taken, subject.name, "frame " + std::to_string(count) + " of " + shown, problems)) {
+      continue;
+    }
     subject.state = decodeGameState(frame.payload);
     subject.snapshot = std::move(frame.payload);
     subject.reachable = frame.reachable;
     subject.moment = frame.moment;
     subjects.push_back(std::move(subject));
+  }
+  if (leftOut > 0) {
+    warn(shown + ": " + std::to_string(leftOut) + (leftOut == 1 ? " snapshot" : " snapshots") +
+         " after the first " + std::to_string(count) + " left out (--max-frames " +
+         std::to_string(maxFrames) + ")");
   }
   if (reader.failed()) {
     problems.push_back(shown + ": cannot be read to its end");
@@ -104,7 +141,7 @@ void addRecording(const Input& input, std::vector<VerifySubject>& subjects,
 }  // namespace
 
 VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool reachable,
-                                     Date now,
+                                     Date now, std::size_t maxFrames,
                                      const std::function<void(const std::string&)>& warn) {
   VerifySubjects result;
   std::vector<Input> inputs;
@@ -120,9 +157,15 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
                                 (error ? error.message() : "no such file or folder"));
     }
   }
-  // Two inputs of one name would share their reference images.
+  // Two inputs of one name would share their reference images. One file named twice (given
+  // itself and in its folder, or twice over) is one input, read once.
   std::map<std::string, fs::path> named;
+  std::set<fs::path> files;
+  TakenNames taken;
   for (const Input& input : inputs) {
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(input.path, error);
+    if (!files.insert(error ? input.path : canonical).second) continue;
     const auto [at, fresh] = named.emplace(input.name, input.path);
     if (!fresh) {
       result.problems.push_back(oneLine(input.path.string()) + ": has the name " +
@@ -131,7 +174,7 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
       continue;
     }
     if (isRecording(input.path)) {
-      addRecording(input, result.subjects, result.problems, warn);
+      addRecording(input, maxFrames, result.subjects, result.problems, taken, warn);
       continue;
     }
     std::istringstream noInput;
@@ -140,6 +183,7 @@ VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool
       result.problems.push_back(file.error);
       continue;
     }
+    if (!take(taken, input.name, oneLine(input.path.string()), result.problems)) continue;
     VerifySubject subject;
     subject.name = input.name;
     subject.state = decodeGameState(file.dictionary);

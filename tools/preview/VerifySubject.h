@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,7 +35,10 @@ struct VerifySubjects {
 // snapshot file is shown at now, with reachable as the host app's reachability; a recording's
 // frames at the moments and reachability recorded. A folder that holds neither is a problem.
 // Warnings about lines of a recording that cannot be used go to warn.
+// A recording's frames after the first maxFrames are read past and counted, and their count
+// goes to warn: a night of a million snapshots would otherwise be held whole and drawn whole.
 VerifySubjects collectVerifySubjects(const std::vector<std::string>& paths, bool reachable,
-                                     Date now, const std::function<void(const std::string&)>& warn);
+                                     Date now, std::size_t maxFrames,
+                                     const std::function<void(const std::string&)>& warn);
 
 }  // namespace dunvel

@@ -1,5 +1,7 @@
 #include "platform/accessibility/AtkFaceTree.h"
 
+#include <algorithm>
+
 #include <atk/atk.h>
 
 #include <cmath>
@@ -255,8 +257,24 @@ GType buttonType() {
   return type;
 }
 
-AtkObject* newObject(GType type, Node node, AtkRole role, const std::string& name,
+// A label as ATK can hold it: ATK takes names as C strings, so a NUL (a team name may hold
+// U+0000) would end the label there, the points after it lost. U+FFFD stands in its place.
+std::string atkName(const std::string& label) {
+  std::string name;
+  name.reserve(label.size());
+  for (const char c : label) {
+    if (c == '\0') {
+      name += "\xEF\xBF\xBD";
+    } else {
+      name += c;
+    }
+  }
+  return name;
+}
+
+AtkObject* newObject(GType type, Node node, AtkRole role, const std::string& label,
                      AtkObject* parent) {
+  const std::string name = atkName(label);
   auto* instance = static_cast<DunvelAccessible*>(g_object_new(type, nullptr));
   instance->node = new Node(std::move(node));
   AtkObject* object = &instance->parent;
@@ -312,6 +330,27 @@ AtkObject* AtkFaceTree::frame() const {
 }
 
 void AtkFaceTree::show(const std::vector<AccessibilityElement>& elements) {
+  // A board of a hundred thousand teams would be as many objects on the bus, each of them
+  // asked about by a reader that attaches: the companion spent seconds answering. What is in
+  // sight and a margin either side stand for the list; nothing in sight, its start does.
+  const auto showing = [](const AccessibilityElement& e) { return e.showing; };
+  const auto first = std::find_if(elements.begin(), elements.end(), showing);
+  const auto last = std::find_if(elements.rbegin(), elements.rend(), showing);
+  const std::size_t firstShown =
+      first == elements.end() ? 0 : static_cast<std::size_t>(first - elements.begin());
+  const std::size_t lastShown =
+      first == elements.end()
+          ? 0
+          : elements.size() - 1 - static_cast<std::size_t>(last - elements.rbegin());
+  const std::size_t from = firstShown > kExposedMargin ? firstShown - kExposedMargin : 0;
+  const std::size_t to = std::min(
+      elements.size(), first == elements.end() ? kExposedMargin : lastShown + 1 + kExposedMargin);
+  if (from == 0 && to == elements.size()) return expose(elements);
+  expose(std::vector<AccessibilityElement>(elements.begin() + static_cast<std::ptrdiff_t>(from),
+                                           elements.begin() + static_cast<std::ptrdiff_t>(to)));
+}
+
+void AtkFaceTree::expose(const std::vector<AccessibilityElement>& elements) {
   Shared& s = *shared_;
   bool sameShape = elements.size() == s.elements.size();
   for (std::size_t i = 0; sameShape && i < elements.size(); ++i) {
@@ -326,8 +365,8 @@ void AtkFaceTree::show(const std::vector<AccessibilityElement>& elements) {
       AtkObject* object = s.elements[i];
       Node& node = nodeOf(object);
       const AccessibilityElement& element = elements[i];
-      if (element.label != atk_object_get_name(object)) {
-        atk_object_set_name(object, element.label.c_str());
+      if (const std::string name = atkName(element.label); name != atk_object_get_name(object)) {
+        atk_object_set_name(object, name.c_str());
       }
       if (element.frame != node.frame) {
         node.frame = element.frame;

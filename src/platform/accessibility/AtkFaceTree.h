@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,8 +20,10 @@ namespace dunvel {
 // screen and the showing and visible states while any of it is in sight. A button's "click"
 // action asks for the tap of the button with that identity. A new set of elements of the same
 // roles and buttons updates the objects in place (names, extents, states, each announced when
-// it changes); any other replaces them, announced as children removed and added. Main thread
-// only.
+// it changes); any other replaces them, announced as children removed and added. Of a long list
+// only what is in sight and kExposedMargin elements either side of it are objects, as the
+// face's layout places only what is in sight: the others come as the crown scrolls them near,
+// replacing those that go. Main thread only.
 class AtkFaceTree {
  public:
   struct Options {
@@ -41,6 +44,9 @@ class AtkFaceTree {
   AtkFaceTree(const AtkFaceTree&) = delete;
   AtkFaceTree& operator=(const AtkFaceTree&) = delete;
 
+  // Elements in reading order kept as objects on either side of those in sight.
+  static constexpr std::size_t kExposedMargin = 32;
+
   // The elements the face shows now (their element pointers are not kept).
   void show(const std::vector<AccessibilityElement>& elements);
 
@@ -52,6 +58,9 @@ class AtkFaceTree {
   struct Shared;
 
  private:
+  // Shows these elements, all of them, as objects.
+  void expose(const std::vector<AccessibilityElement>& elements);
+
   std::unique_ptr<Shared> shared_;
 };
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "files/ReadRegularFile.h"
+#include "files/ReadFile.h"
 #include "files/ReplaceFile.h"
 #include "state/OneLine.h"
 
@@ -65,18 +65,18 @@ namespace {
 // blocking (a FIFO planted at the path is refused, not waited on).
 std::string readOneLineFile(const std::filesystem::path& path, const std::string& holds,
                             std::string& line, mode_t* mode) {
-  RegularFileText read = readRegularFile(path, kMaxUrlFileBytes);
-  switch (read.problem) {
-    case RegularFileText::Problem::none:
+  FileBytes read = readRegularFile(path, kMaxUrlFileBytes);
+  switch (read.kind) {
+    case FileProblem::none:
       break;
-    case RegularFileText::Problem::notRegular:
+    case FileProblem::notRegular:
       return shown(path) + " is not a regular file";
-    case RegularFileText::Problem::tooLarge:
+    case FileProblem::tooLarge:
       return shown(path) + " is too long to hold " + holds;
-    case RegularFileText::Problem::cannotRead:
+    case FileProblem::cannotRead:
       return "cannot read " + shown(path) + ": " + read.reason;
   }
-  std::string text = std::move(*read.text);
+  std::string text = std::move(*read.bytes);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   if (text.empty() || text.find_first_of("\r\n") != std::string::npos) {
     return shown(path) + " does not hold " + holds + " on one line";

@@ -24,7 +24,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "files/ReadRegularFile.h"
+#include "files/ReadFile.h"
 #include "platform/link/WebSocketConnection.h"
 #include "platform/link/WebSocketUrl.h"
 #include "platform/link/WrongTokenSlowdown.h"
@@ -205,15 +205,15 @@ struct TlsFile {
 
 TlsFile readTlsFile(const std::filesystem::path& path, const char* what) {
   const std::string name = std::string("the TLS ") + what + " " + oneLine(path.string());
-  RegularFileText read = readRegularFile(path, kMaxTlsFileBytes);
-  switch (read.problem) {
-    case RegularFileText::Problem::none:
-      return {std::move(read.text), (read.mode & (S_IRWXG | S_IRWXO)) != 0, {}};
-    case RegularFileText::Problem::notRegular:
+  FileBytes read = readRegularFile(path, kMaxTlsFileBytes);
+  switch (read.kind) {
+    case FileProblem::none:
+      return {std::move(read.bytes), (read.mode & (S_IRWXG | S_IRWXO)) != 0, {}};
+    case FileProblem::notRegular:
       return {std::nullopt, false, name + " is not a regular file"};
-    case RegularFileText::Problem::tooLarge:
+    case FileProblem::tooLarge:
       return {std::nullopt, false, name + " is larger than 1 MiB: not a PEM file"};
-    case RegularFileText::Problem::cannotRead:
+    case FileProblem::cannotRead:
       break;
   }
   return {std::nullopt, false, "cannot read " + name + ": " + read.reason};

@@ -1,6 +1,6 @@
 #include "platform/view/ViewPage.h"
 
-#include "files/ReadRegularFile.h"
+#include "files/ReadFile.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -20,17 +20,13 @@ ViewPage readViewPage(const std::filesystem::path& dataFolder) {
   ViewPage page;
   for (const Entry& entry : kTable) {
     const std::filesystem::path path = dataFolder / "view" / entry.file;
-    RegularFileText read = readRegularFile(path, std::size_t{1} << 20);
-    if (!read.text) {
-      using Problem = RegularFileText::Problem;
+    FileBytes read = readRegularFile(path, std::size_t{1} << 20);
+    if (!read.bytes) {
       page.files.clear();
-      page.problem = "cannot read the view's page " + oneLine(path.string()) + ": " +
-                     (read.problem == Problem::notRegular ? std::string("not a regular file")
-                      : read.problem == Problem::tooLarge ? std::string("larger than 1 MiB")
-                                                          : read.reason);
+      page.problem = "cannot use the view's page " + oneLine(path.string()) + ": " + read.problem;
       return page;
     }
-    page.files.push_back({entry.path, entry.contentType, std::move(*read.text)});
+    page.files.push_back({entry.path, entry.contentType, std::move(*read.bytes)});
   }
   return page;
 }

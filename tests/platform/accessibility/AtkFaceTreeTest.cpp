@@ -195,6 +195,49 @@ TEST_F(AtkFaceTreeTest, TheSameElementsAreUpdatedInPlaceAndAnotherScreenReplaces
   EXPECT_EQ(changes.size(), 2u);
 }
 
+// A team name may hold U+0000, and ATK takes names as C strings: handed over as it is, the label
+// would end at the NUL, the points after it lost. It reads with U+FFFD in the NUL's place, when
+// it comes and when it changes.
+TEST_F(AtkFaceTreeTest, ANulInALabelStandsAsAReplacementCharacterNotAsItsEnd) {
+  tree->show({button(std::string("a\0b, 5", 6), {0, 0, 10, 10}, award)});
+  AtkObject* control = child(tree->frame(), 0);
+  EXPECT_STREQ(atk_object_get_name(control),
+               "a\xEF\xBF\xBD"
+               "b, 5");
+  tree->show({button(std::string("a\0b, 6", 6), {0, 0, 10, 10}, award)});
+  EXPECT_EQ(child(tree->frame(), 0), control);
+  EXPECT_STREQ(atk_object_get_name(control),
+               "a\xEF\xBF\xBD"
+               "b, 6");
+}
+
+// A long list is exposed around what is in sight, and the objects follow as the crown scrolls:
+// a hundred thousand rows must not be as many objects for a reader to walk.
+TEST_F(AtkFaceTreeTest, ALongListIsExposedAroundWhatIsInSightAndPagedAsItScrolls) {
+  const auto rows = [](int top) {
+    std::vector<AccessibilityElement> list;
+    for (int i = 0; i < 1000; ++i) {
+      const bool inSight = i >= top && i < top + 10;
+      list.push_back(text("row " + std::to_string(i), {0, 20.0 * (i - top), 100, 20}, inSight));
+    }
+    return list;
+  };
+  const auto names = [&] {
+    const int count = atk_object_get_n_accessible_children(tree->frame());
+    return std::to_string(count) + " " + atk_object_get_name(child(tree->frame(), 0)) + " .. " +
+           atk_object_get_name(child(tree->frame(), count - 1));
+  };
+  tree->show(rows(0));
+  EXPECT_EQ(names(), "42 row 0 .. row 41");
+  tree->show(rows(500));
+  EXPECT_EQ(names(), "74 row 468 .. row 541");
+  tree->show(rows(990));
+  EXPECT_EQ(names(), "42 row 958 .. row 999");
+  // Nothing in sight: the list's start stands for it.
+  tree->show(rows(5000));
+  EXPECT_EQ(names(), "32 row 0 .. row 31");
+}
+
 TEST_F(AtkFaceTreeTest, ADefunctButtonClicksNothing) {
   tree->show({button("اعرض الإجابة", {0, 0, 10, 10}, reveal)});
   AtkObject* control = child(tree->frame(), 0);

@@ -558,8 +558,8 @@ class Refusals(unittest.TestCase):
                                  capture_output=True, text=True, timeout=30)
         self.assertEqual(started.returncode, 1)
         self.assertEqual(started.stderr.splitlines(), [
-            "dunvel-watch: --view: cannot read the view's page %s/view/view.html: not a regular "
-            "file" % data])
+            "dunvel-watch: --view: cannot use the view's page %s/view/view.html: is a FIFO, not "
+            "a regular file" % data])
 
     def test_bad_input_is_closed_with_its_code_and_never_reaches_the_host(self):
         self.companion.push(example("question"))
