@@ -30,6 +30,8 @@ class FaceLayout {
   FaceLayout& operator=(const FaceLayout&) = delete;
 
   const FaceMetrics& face() const { return tree_.face; }
+  // The elements laid out, in sight or not, counted without placing any.
+  std::size_t elementCount() const { return tree_.outerBoxes.size(); }
   const LayoutNode& root() const {
     builder_.placeDeferred();
     return *tree_.root;

@@ -170,6 +170,17 @@ void FaceViewer::sendElements(ViewerId to) {
   const FaceLayout* layout = renderer_->lastLayout();
   if (layout == nullptr) return;
   nlohmann::json elements = nlohmann::json::array();
+  // Reading a face places every box of it, those far out of sight too: on a board of thousands
+  // of teams that costs seconds a frame. Such a face is shown without its elements.
+  // FIXME: read what is in sight and around it without placing the rest.
+  if (layout->elementCount() > kMostElements) {
+    const ViewerMessage message = textMessage(
+        {{"kind", "elements"}, {"elements", elements}, {"leftOut", layout->elementCount()}});
+    if (to == 0 && *message.bytes == lastElements_) return;
+    if (to == 0) lastElements_ = *message.bytes;
+    hub_.sendState("elements", message, to);
+    return;
+  }
   const double height = renderer_->face().size.height;
   for (const AccessibilityElement& element : accessibilityElements(*layout, renderer_->time())) {
     // What is in sight, and a face's height either side of it, where the crown goes next: a
