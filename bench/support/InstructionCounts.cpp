@@ -76,10 +76,12 @@ std::vector<CountComparison> compareCounts(const InstructionCounts& counts,
     } else if (!c.count) {
       c.verdict = CountVerdict::missing;
     } else {
-      // A zero baseline is a row that counts nothing: any count over it rose.
-      c.change = *c.baseline == 0
-                     ? (*c.count == 0 ? 0.0 : 1.0)
-                     : static_cast<double>(*c.count) / static_cast<double>(*c.baseline) - 1.0;
+      // The difference over the baseline, not the ratio less one: 1050 over 1000 is then
+      // exactly 5 % (the ratio's 1.05 - 1 is a hair more). A zero baseline is a row that
+      // counts nothing: any count over it rose.
+      const double count = static_cast<double>(*c.count);
+      const double baseline = static_cast<double>(*c.baseline);
+      c.change = baseline == 0.0 ? (count == 0.0 ? 0.0 : 1.0) : (count - baseline) / baseline;
       c.verdict = *c.change > tolerance    ? CountVerdict::rose
                   : *c.change < -tolerance ? CountVerdict::fell
                                            : CountVerdict::same;
