@@ -157,6 +157,60 @@ std::function<void()> tickFrame() {
   };
 }
 
+// A board of so many teams, each with its own name and points, as a host app sends it.
+GameState board(int teams) {
+  std::string json = R"({"screen":"board","gameName":"ليلة الأسئلة","turnTeamId":"t2","teams":[)";
+  for (int i = 0; i < teams; ++i) {
+    if (i > 0) json += ',';
+    json += R"({"id":"t)" + std::to_string(i) + R"(","name":"فريق )" + std::to_string(i) +
+            R"(","points":)" + std::to_string(i % 97) + "}";
+  }
+  json += "]}";
+  return decodeGameState(readSnapshotJson(json).dictionary);
+}
+
+// What a board of n teams costs where only a screenful shows: a whole frame, a step of the
+// crown (the boxes placed again a line further and the frame painted where it changed), and
+// the turn of a minute in the band. Each should stay flat in the teams past the first screenful.
+enum class BoardStep { wholeFrame, wheelStep, minuteTurn };
+std::function<void()> boardRow(int teams, BoardStep kind) {
+  struct Fixture {
+    explicit Fixture(int teams) : preview(board(teams), HostReach::reachable, Date{kNow}) {}
+    ScreenPreview preview;
+    FaceRenderer renderer{FaceSize::mm45};
+    std::string scrollView;
+    double offset = 0.0;
+    bool later = false;
+  };
+  auto f = std::make_shared<Fixture>(teams);
+  f->scrollView = f->preview.tree().findAll(ElementKind::scrollView).at(0)->identity;
+  f->renderer.setTime("7:45");
+  f->renderer.layout(f->preview.tree());
+  f->renderer.paint();
+  switch (kind) {
+    case BoardStep::wholeFrame:
+      return [f] {
+        f->renderer.layout(f->preview.tree());
+        benchmark::DoNotOptimize(f->renderer.paint({}, FaceRenderer::Repaint::whole));
+      };
+    case BoardStep::wheelStep:
+      return [f] {
+        // Down a line at a time, and back to the top after a screenful or two.
+        f->offset = f->offset > 24.0 * 20 ? 0.0 : f->offset + 24.0;
+        f->renderer.scroll({{f->scrollView, f->offset}});
+        benchmark::DoNotOptimize(f->renderer.paint());
+      };
+    case BoardStep::minuteTurn:
+      break;
+  }
+  return [f] {
+    f->later = !f->later;
+    f->renderer.setTime(f->later ? "7:46" : "7:45");
+    f->renderer.placeTime();
+    benchmark::DoNotOptimize(f->renderer.paint());
+  };
+}
+
 }  // namespace
 
 std::vector<BenchRow> renderRows() {
@@ -175,6 +229,17 @@ std::vector<BenchRow> renderRows() {
   }
   rows.push_back({"BM_BareClockPaint", "", bareClockPaint, 0, kSteps});
   rows.push_back({"BM_TickFrame", "", tickFrame, kTicks - 1, kSteps});
+  const std::pair<const char*, BoardStep> boardSteps[] = {
+      {"BM_BoardWholeFrame", BoardStep::wholeFrame},
+      {"BM_BoardWheelStep", BoardStep::wheelStep},
+      {"BM_BoardMinuteTurn", BoardStep::minuteTurn}};
+  for (const auto& [name, kind] : boardSteps) {
+    for (const int teams : {10, 1000, 95305}) {
+      rows.push_back(
+          {std::string(name) + "/" + std::to_string(teams), std::to_string(teams) + " teams",
+           [teams, kind = kind] { return boardRow(teams, kind); }, 0, teams < 10000 ? kSteps : 0});
+    }
+  }
   return rows;
 }
 

@@ -19,7 +19,8 @@ struct BenchRow {
   // How many steps the fixture can take; 0 when any number (a tick's fixture holds one tree
   // per second it can show).
   int maxSteps = 0;
-  // The steps the gate counts, after two more it lets warm the caches up.
+  // The steps the gate counts, after two more it lets warm the caches up; 0 for a row timed
+  // only (a fixture that takes minutes to make under valgrind: the longest board).
   int countedSteps = 10;
 };
 
