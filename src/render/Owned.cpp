@@ -29,5 +29,11 @@ void Release<PangoFontDescription>::operator()(PangoFontDescription* handle) con
 void Release<PangoAttrList>::operator()(PangoAttrList* handle) const {
   pango_attr_list_unref(handle);
 }
+void Release<PangoFont>::operator()(PangoFont* handle) const {
+  g_object_unref(handle);
+}
+void Release<PangoGlyphString>::operator()(PangoGlyphString* handle) const {
+  pango_glyph_string_free(handle);
+}
 
 }  // namespace dunvel

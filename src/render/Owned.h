@@ -10,6 +10,8 @@ using PangoContext = struct _PangoContext;
 using PangoLayout = struct _PangoLayout;
 using PangoFontDescription = struct _PangoFontDescription;
 using PangoAttrList = struct _PangoAttrList;
+using PangoFont = struct _PangoFont;
+using PangoGlyphString = struct _PangoGlyphString;
 
 namespace dunvel {
 
@@ -49,6 +51,14 @@ struct Release<PangoFontDescription> {
 template <>
 struct Release<PangoAttrList> {
   void operator()(PangoAttrList* handle) const;
+};
+template <>
+struct Release<PangoFont> {
+  void operator()(PangoFont* handle) const;
+};
+template <>
+struct Release<PangoGlyphString> {
+  void operator()(PangoGlyphString* handle) const;
 };
 
 // Owns one Cairo or Pango handle, taking over the reference its create or new call returned:

@@ -149,6 +149,39 @@ std::optional<LayoutDirection> firstStrongDirection(std::string_view text) {
   return std::nullopt;
 }
 
+// The clock's characters, in the order FigureGlyphs keeps their glyphs.
+constexpr std::string_view kFigureCharacters = "0123456789:";
+
+std::size_t figureIndex(char c) {
+  return c == ':' ? 10 : static_cast<std::size_t>(c - '0');
+}
+
+// A text laid out from the glyphs of the clock's characters rather than shaped: digits and
+// colons between them in a font with tabular digits, on one line whatever the width (none is
+// given), as the clock and the points show. Its prepared text is itself (a plain number needs
+// no isolate), so the glyphs are those Pango would give it.
+bool isClockFigure(const TextRequest& request) {
+  constexpr std::size_t kLongestFigure = 64;
+  if (!request.monospacedDigit || request.symbol || std::isfinite(request.maxWidth) ||
+      request.maxLines || request.text.size() > kLongestFigure || !isPlainNumber(request.text)) {
+    return false;
+  }
+  return std::all_of(request.text.begin(), request.text.end(),
+                     [](char c) { return kFigureCharacters.find(c) != std::string_view::npos; });
+}
+
+// A text in which every ordered pair of digits stands, and each digit before and after a colon
+// between digits: shaped once, it shows whether the font shapes each of the clock's characters
+// alike wherever it stands (no kerning, ligature or contextual form between them).
+std::string figureProbe() {
+  std::string probe;
+  for (char a = '0'; a <= '9'; ++a) {
+    for (char b = '0'; b <= '9'; ++b) probe += {a, b};
+  }
+  for (char d = '0'; d <= '9'; ++d) probe += {d, ':', d};
+  return probe;
+}
+
 // What a shaped layout depends on besides its text.
 struct Shaping {
   int style = 0;
@@ -318,18 +351,45 @@ std::string defaultFontsConf() {
   return (dataDir() / "fonts.conf").string();
 }
 
+void showShapedText(cairo_t* cr, const ShapedText& text) {
+  // Pango's renderer draws a layout's run at the current point plus its line's offset (none
+  // here) and each glyph at the run's start plus its own offsets: the glyph string drawn at
+  // the current point, with the baseline in its offsets, puts each glyph at the same place.
+  if (text.glyphs != nullptr) {
+    pango_cairo_show_glyph_string(cr, text.font, text.glyphs);
+  } else {
+    pango_cairo_show_layout(cr, text.layout);
+  }
+}
+
 struct TextEngine::Impl {
   // A shaped text and the layout it shows, which the cache owns.
   struct Entry {
     Owned<PangoLayout> layout;
+    Owned<PangoGlyphString> glyphs;
     ShapedText shaped;
     std::uint64_t lastFrame = 0;
     std::size_t bytes = 0;
   };
 
+  // The glyphs of the clock's characters in one font and size, as Pango shapes them, and the
+  // line they stand on. A figure of them (the clock's next second) is laid out from these:
+  // shaping a new text costs more than the rest of a tick. font is null when the font does not
+  // shape each of them alike wherever it stands; its figures are shaped by Pango.
+  struct FigureGlyphs {
+    Shaping shaping;
+    Owned<PangoFont> font;
+    PangoGlyphInfo glyphs[kFigureCharacters.size()] = {};
+    // Pango units from the layout's top.
+    int baseline = 0;
+    PangoRectangle logical = {};
+  };
+
   Owned<PangoContext> rtl;
   Owned<PangoContext> ltr;
   std::unordered_map<CacheKey, Entry, CacheKeyHash, CacheKeyEqual> cache;
+  // One a font and size the figures were asked in: a handful.
+  std::vector<FigureGlyphs> figureGlyphs;
   std::uint64_t frame = 1;
   std::size_t shaped = 0;
   // What the cached layouts take, as estimated below.
@@ -340,10 +400,127 @@ struct TextEngine::Impl {
   static std::size_t estimatedBytes(std::string_view text) { return 1024 + 64 * text.size(); }
 
   Entry make(const TextRequest& request) {
-    const TextStyleMetrics metrics = textStyleMetrics(request.style, request.textSize);
+    if (isClockFigure(request)) {
+      if (const FigureGlyphs& figures = figureGlyphsFor(request); figures.font) {
+        return makeFigure(request, figures);
+      }
+    }
     const PreparedText prepared =
         request.symbol ? PreparedText{std::string(request.text), false} : prepare(request);
-    const std::string& text = prepared.text;
+    Owned<PangoLayout> owned = newLayout(request, prepared.text);
+    PangoLayout* layout = owned.get();
+
+    PangoRectangle ink{};
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, &ink, &logical);
+    ShapedText shapedText;
+    shapedText.layout = layout;
+    shapedText.size = {static_cast<double>(logical.width) / PANGO_SCALE,
+                       static_cast<double>(logical.height) / PANGO_SCALE};
+    shapedText.origin = {static_cast<double>(logical.x) / PANGO_SCALE,
+                         static_cast<double>(logical.y) / PANGO_SCALE};
+    shapedText.ink = inPoints(ink);
+    shapedText.lines = pango_layout_get_line_count(layout);
+    shapedText.truncated = pango_layout_is_ellipsized(layout) || prepared.cut;
+    ++shaped;
+    shapedText.serial = shaped;
+    return Entry{std::move(owned), nullptr, shapedText, frame};
+  }
+
+  static Rect inPoints(const PangoRectangle& r) {
+    return {static_cast<double>(r.x) / PANGO_SCALE, static_cast<double>(r.y) / PANGO_SCALE,
+            static_cast<double>(r.width) / PANGO_SCALE,
+            static_cast<double>(r.height) / PANGO_SCALE};
+  }
+
+  // The glyphs of the clock's characters in the request's font and size, shaped the first time
+  // they are asked for.
+  const FigureGlyphs& figureGlyphsFor(const TextRequest& request) {
+    const Shaping shaping = shapingOf(request);
+    for (const FigureGlyphs& figures : figureGlyphs) {
+      if (figures.shaping == shaping) return figures;
+    }
+    FigureGlyphs& figures = figureGlyphs.emplace_back();
+    figures.shaping = shaping;
+    const std::string probe = figureProbe();
+    const Owned<PangoLayout> layout = newLayout(request, probe);
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout.get(), 0);
+    if (pango_layout_get_line_count(layout.get()) != 1 || line == nullptr ||
+        line->runs == nullptr || line->runs->next != nullptr) {
+      return figures;
+    }
+    const auto* run = static_cast<const PangoGlyphItem*>(line->runs->data);
+    const PangoGlyphString* glyphs = run->glyphs;
+    if (glyphs->num_glyphs != static_cast<int>(probe.size()) || run->item->analysis.level % 2) {
+      return figures;
+    }
+    PangoRectangle lineLogical{};
+    pango_layout_line_get_extents(line, nullptr, &lineLogical);
+    bool seen[kFigureCharacters.size()] = {};
+    for (int i = 0; i < glyphs->num_glyphs; ++i) {
+      const PangoGlyphInfo& glyph = glyphs->glyphs[i];
+      // One glyph a character, in the text's order, none of them moved up or down: then the
+      // run is the glyphs laid side by side, and one drawn with the baseline as its offset
+      // lands where the layout's would.
+      if (glyphs->log_clusters[i] != i || !glyph.attr.is_cluster_start ||
+          glyph.geometry.y_offset != 0) {
+        return figures;
+      }
+      const std::size_t c = figureIndex(probe[static_cast<std::size_t>(i)]);
+      PangoGlyphInfo& kept = figures.glyphs[c];
+      if (!seen[c]) {
+        kept = glyph;
+        seen[c] = true;
+      } else if (kept.glyph != glyph.glyph || kept.geometry.width != glyph.geometry.width ||
+                 kept.geometry.x_offset != glyph.geometry.x_offset) {
+        return figures;  // shaped otherwise beside another character
+      }
+    }
+    if (lineLogical.x != 0) return figures;
+    figures.baseline = pango_layout_get_baseline(layout.get());
+    pango_layout_get_extents(layout.get(), nullptr, &figures.logical);
+    figures.font.reset(PANGO_FONT(g_object_ref(run->item->analysis.font)));
+    return figures;
+  }
+
+  // A figure laid out from its characters' glyphs. Its layout holds the text for whoever asks
+  // the layout itself, and is not shaped here.
+  Entry makeFigure(const TextRequest& request, const FigureGlyphs& figures) {
+    const std::string text(request.text);
+    Owned<PangoGlyphString> glyphs(pango_glyph_string_new());
+    pango_glyph_string_set_size(glyphs.get(), static_cast<int>(text.size()));
+    int width = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      PangoGlyphInfo glyph = figures.glyphs[figureIndex(text[i])];
+      glyph.geometry.y_offset = figures.baseline;
+      glyphs->glyphs[i] = glyph;
+      glyphs->log_clusters[i] = static_cast<int>(i);
+      width += glyph.geometry.width;
+    }
+    PangoRectangle ink{};
+    pango_glyph_string_extents(glyphs.get(), figures.font.get(), &ink, nullptr);
+    ShapedText shapedText;
+    shapedText.layout = nullptr;
+    shapedText.size = {static_cast<double>(width) / PANGO_SCALE,
+                       static_cast<double>(figures.logical.height) / PANGO_SCALE};
+    shapedText.origin = {0.0, static_cast<double>(figures.logical.y) / PANGO_SCALE};
+    shapedText.ink = inPoints(ink);
+    shapedText.lines = 1;
+    shapedText.truncated = false;
+    shapedText.font = figures.font.get();
+    shapedText.glyphs = glyphs.get();
+    Owned<PangoLayout> layout = newLayout(request, text);
+    shapedText.layout = layout.get();
+    ++shaped;
+    shapedText.serial = shaped;
+    return Entry{std::move(layout), std::move(glyphs), shapedText, frame};
+  }
+
+  // A layout set up for the request (its font, line height, width, line limit and alignment),
+  // in the context of its paragraph's direction, holding text as prepared for it; not shaped
+  // until it is asked for its lines or extents.
+  Owned<PangoLayout> newLayout(const TextRequest& request, const std::string& text) {
+    const TextStyleMetrics metrics = textStyleMetrics(request.style, request.textSize);
     Owned<PangoLayout> owned(pango_layout_new(
         paragraphDirection(request, text) == LayoutDirection::rightToLeft ? rtl.get() : ltr.get()));
     PangoLayout* layout = owned.get();
@@ -382,25 +559,7 @@ struct TextEngine::Impl {
     }
     pango_layout_set_alignment(layout, pangoAlignment(request.alignment, request.direction));
     pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
-
-    PangoRectangle ink{};
-    PangoRectangle logical{};
-    pango_layout_get_extents(layout, &ink, &logical);
-    ShapedText shapedText;
-    shapedText.layout = layout;
-    shapedText.size = {static_cast<double>(logical.width) / PANGO_SCALE,
-                       static_cast<double>(logical.height) / PANGO_SCALE};
-    shapedText.origin = {static_cast<double>(logical.x) / PANGO_SCALE,
-                         static_cast<double>(logical.y) / PANGO_SCALE};
-    shapedText.ink = {static_cast<double>(ink.x) / PANGO_SCALE,
-                      static_cast<double>(ink.y) / PANGO_SCALE,
-                      static_cast<double>(ink.width) / PANGO_SCALE,
-                      static_cast<double>(ink.height) / PANGO_SCALE};
-    shapedText.lines = pango_layout_get_line_count(layout);
-    shapedText.truncated = pango_layout_is_ellipsized(layout) || prepared.cut;
-    ++shaped;
-    shapedText.serial = shaped;
-    return Entry{std::move(owned), shapedText, frame};
+    return owned;
   }
 
   // The paragraph's own direction: that of its first strong character, else the layout's.

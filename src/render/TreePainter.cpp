@@ -86,7 +86,7 @@ void TreePainter::paintText(const LayoutNode& n, const Rect& clip) {
   if (note(op)) {
     setColor(cr_, op.color);
     cairo_move_to(cr_, n.frame.x - n.shaped->origin.x, n.frame.y - n.shaped->origin.y);
-    pango_cairo_show_layout(cr_, n.shaped->layout);
+    showShapedText(cr_, *n.shaped);
   }
   covered(op.bounds, clip);
 }

@@ -1,11 +1,14 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <pango/pangocairo.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "render/FaceRenderer.h"
+#include "render/Owned.h"
 #include "render/TextEngine.h"
 
 namespace dunvel {
@@ -133,6 +136,118 @@ TEST(TextCache, ALayoutKeptAcrossFramesHoldsNoTextTheEngineLetGo) {
   EXPECT_EQ(
       std::memcmp(cairo_image_surface_get_data(kept), cairo_image_surface_get_data(want), bytes),
       0);
+}
+
+// The clock's figures are laid out from glyphs shaped once per font and size, not shaped each
+// second: what they are laid out as and the pixels they paint must be Pango's own. The layout
+// a figure keeps holds its text unshaped; asked here, Pango shapes it, and the two must agree
+// glyph for glyph, in every extent, and pixel for pixel when painted at a place that is not
+// whole pixels (at 2 pixels a point, through a translation, as the painter paints parts).
+TEST(TextCache, AClockFigureLaidOutFromItsGlyphsIsWhatPangoShapesAndPaints) {
+  std::vector<std::string> texts;
+  for (int seconds = 0; seconds < 600; seconds += 7) {
+    texts.push_back(std::to_string(seconds / 60) + ":" + std::to_string(seconds % 60 / 10) +
+                    std::to_string(seconds % 10));
+  }
+  for (const char* text : {"10:00", "59:59", "60:00", "1234567:08", "0", "42", "100"}) {
+    texts.emplace_back(text);
+  }
+  struct Font {
+    TextStyle style;
+    bool bold;
+  };
+  // The clock's, the board's points' and the award control's.
+  const Font fonts[] = {
+      {TextStyle::title3, true}, {TextStyle::body, true}, {TextStyle::footnote, false}};
+  const Owned<cairo_surface_t> ours(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 320, 120));
+  const Owned<cairo_surface_t> pangos(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 320, 120));
+  TextEngine engine;
+  for (const Font& font : fonts) {
+    for (const TextSize size :
+         {TextSize::xSmall, TextSize::large, TextSize::xLarge, TextSize::ax3}) {
+      for (const LayoutDirection direction :
+           {LayoutDirection::rightToLeft, LayoutDirection::leftToRight}) {
+        for (const std::string& text : texts) {
+          SCOPED_TRACE(text + " " + std::string(textSizeName(size)) + " style " +
+                       std::to_string(static_cast<int>(font.style)));
+          TextRequest request;
+          request.text = text;
+          request.style = font.style;
+          request.bold = font.bold;
+          request.textSize = size;
+          request.monospacedDigit = true;
+          request.lineLimit = 1;
+          request.direction = direction;
+          const ShapedText& shaped = engine.shape(request);
+          ASSERT_NE(shaped.glyphs, nullptr);
+          PangoLayout* layout = shaped.layout;
+          PangoRectangle ink{};
+          PangoRectangle logical{};
+          pango_layout_get_extents(layout, &ink, &logical);
+          EXPECT_EQ(shaped.size.width, static_cast<double>(logical.width) / PANGO_SCALE);
+          EXPECT_EQ(shaped.size.height, static_cast<double>(logical.height) / PANGO_SCALE);
+          EXPECT_EQ(shaped.origin.x, static_cast<double>(logical.x) / PANGO_SCALE);
+          EXPECT_EQ(shaped.origin.y, static_cast<double>(logical.y) / PANGO_SCALE);
+          EXPECT_EQ(shaped.ink.x, static_cast<double>(ink.x) / PANGO_SCALE);
+          EXPECT_EQ(shaped.ink.y, static_cast<double>(ink.y) / PANGO_SCALE);
+          EXPECT_EQ(shaped.ink.width, static_cast<double>(ink.width) / PANGO_SCALE);
+          EXPECT_EQ(shaped.ink.height, static_cast<double>(ink.height) / PANGO_SCALE);
+          EXPECT_EQ(shaped.lines, pango_layout_get_line_count(layout));
+          EXPECT_FALSE(shaped.truncated);
+
+          const PangoLayoutLine* line = pango_layout_get_line_readonly(layout, 0);
+          ASSERT_EQ(g_slist_length(line->runs), 1u);
+          const PangoGlyphString* pango =
+              static_cast<const PangoGlyphItem*>(line->runs->data)->glyphs;
+          ASSERT_EQ(pango->num_glyphs, shaped.glyphs->num_glyphs);
+          for (int i = 0; i < pango->num_glyphs; ++i) {
+            EXPECT_EQ(shaped.glyphs->glyphs[i].glyph, pango->glyphs[i].glyph);
+            EXPECT_EQ(shaped.glyphs->glyphs[i].geometry.width, pango->glyphs[i].geometry.width);
+            EXPECT_EQ(shaped.glyphs->glyphs[i].geometry.x_offset,
+                      pango->glyphs[i].geometry.x_offset);
+            EXPECT_EQ(shaped.glyphs->glyphs[i].geometry.y_offset,
+                      pango->glyphs[i].geometry.y_offset + pango_layout_get_baseline(layout));
+          }
+
+          for (cairo_surface_t* surface : {ours.get(), pangos.get()}) {
+            const Owned<cairo_t> cr(cairo_create(surface));
+            cairo_set_operator(cr.get(), CAIRO_OPERATOR_CLEAR);
+            cairo_paint(cr.get());
+            cairo_set_operator(cr.get(), CAIRO_OPERATOR_OVER);
+            cairo_translate(cr.get(), -3.0, 5.0);
+            cairo_scale(cr.get(), 2.0, 2.0);
+            cairo_set_source_rgb(cr.get(), 1.0, 0.7, 0.2);
+            cairo_move_to(cr.get(), 10.3125 - shaped.origin.x, 7.71 - shaped.origin.y);
+            if (surface == ours.get()) {
+              showShapedText(cr.get(), shaped);
+            } else {
+              pango_cairo_show_layout(cr.get(), layout);
+            }
+          }
+          cairo_surface_flush(ours.get());
+          cairo_surface_flush(pangos.get());
+          const std::size_t bytes =
+              static_cast<std::size_t>(cairo_image_surface_get_stride(ours.get())) * 120;
+          EXPECT_EQ(std::memcmp(cairo_image_surface_get_data(ours.get()),
+                                cairo_image_surface_get_data(pangos.get()), bytes),
+                    0);
+        }
+      }
+    }
+  }
+
+  // A text of other characters, or one offered a width to wrap in, is Pango's.
+  TextRequest letters;
+  letters.text = "1:0a";
+  letters.monospacedDigit = true;
+  EXPECT_EQ(engine.shape(letters).glyphs, nullptr);
+  TextRequest untabular;
+  untabular.text = "1:05";
+  EXPECT_EQ(engine.shape(untabular).glyphs, nullptr);
+  TextRequest colonFirst;
+  colonFirst.text = ":05";
+  colonFirst.monospacedDigit = true;
+  EXPECT_EQ(engine.shape(colonFirst).glyphs, nullptr);
 }
 
 }  // namespace

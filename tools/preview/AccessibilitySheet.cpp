@@ -51,7 +51,7 @@ const ShapedText& shape(TextEngine& engine, std::string_view text, double width,
 // Draws text with its right edge at x, its top at y.
 void drawFromRight(cairo_t* cr, const ShapedText& text, double x, double y) {
   cairo_move_to(cr, x - text.size.width - text.origin.x, y - text.origin.y);
-  pango_cairo_show_layout(cr, text.layout);
+  showShapedText(cr, text);
 }
 
 // Draws an element's number on its colour, right-aligned at right; returns the badge's width.
@@ -143,7 +143,7 @@ std::string writeAccessibilitySheet(FaceRenderer& renderer,
     cairo_set_source_rgb(cr.get(), 0.6, 0.6, 0.64);
     cairo_move_to(cr.get(), left - role.origin.x,
                   top + (kRowHeight - role.size.height) / 2 - role.origin.y);
-    pango_cairo_show_layout(cr.get(), role.layout);
+    showShapedText(cr.get(), role);
   }
   return FaceRenderer::writePng(sheet.get(), path);
 }

@@ -19,7 +19,7 @@ void drawSheetLabel(cairo_t* cr, TextEngine& engine, std::string_view label, dou
   const ShapedText& shaped = engine.shape(request);
   cairo_set_source_rgb(cr, 0.85, 0.85, 0.87);
   cairo_move_to(cr, x - shaped.origin.x, y - shaped.origin.y);
-  pango_cairo_show_layout(cr, shaped.layout);
+  showShapedText(cr, shaped);
 }
 
 }  // namespace dunvel
