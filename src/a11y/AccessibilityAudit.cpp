@@ -186,13 +186,23 @@ class Auditor {
   // Judged on every shape of the layout, in sight or scrolled out of it, as texts are judged
   // for truncation: what the audit finds must not depend on where a list stands. A shape
   // standing as content is a shape box; a card or a button's capsule is a background or a
-  // button, with its texts inside.
+  // button, with its texts inside. Only a shape on the line of an element audited can be
+  // flagged: boxes wholly above or below them all are neither placed nor looked into.
   void colourOnly() {
+    double top = std::numeric_limits<double>::infinity();
+    double bottom = -std::numeric_limits<double>::infinity();
+    for (const AccessibilityElement& element : elements_) {
+      if (element.element == nullptr) continue;
+      top = std::min(top, element.frame.y);
+      bottom = std::max(bottom, element.frame.maxY());
+    }
     const auto visit = [&](const auto& self, const LayoutNode& n) -> void {
+      if (!n.holdsScrollView && (n.frame.maxY() < top || n.frame.y > bottom)) return;
+      layout_.placeInside(n);
       if (n.kind == LayoutNode::Kind::shape) judgeShape(n);
       for (const LayoutNode* child : n.children) self(self, *child);
     };
-    visit(visit, layout_.root());
+    if (top <= bottom) visit(visit, layout_.placedRoot());
   }
 
   void judgeShape(const LayoutNode& shape) {

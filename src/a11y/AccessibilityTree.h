@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,22 @@ namespace dunvel {
 // The time in the band is read first, as the watch reads its own status bar (our reading).
 std::vector<AccessibilityElement> accessibilityElements(const FaceLayout& layout,
                                                         std::string_view time);
+
+// The elements whose boxes reach into `near` (face coordinates), and the time, read as above
+// without placing what lies beyond it: what a reader attached to a window is given of a long
+// list, sight and a margin around it.
+std::vector<AccessibilityElement> accessibilityElementsNear(const FaceLayout& layout,
+                                                            std::string_view time,
+                                                            const Rect& near);
+
+// The first `most` elements in reading order, and how many follow them: a whole reading of a
+// long board, bounded.
+struct AccessibilityReading {
+  std::vector<AccessibilityElement> elements;
+  std::size_t leftOut = 0;
+};
+AccessibilityReading readAccessibility(const FaceLayout& layout, std::string_view time,
+                                       std::size_t most);
 
 // The short Arabic name a symbol is read as: "timer" → "مؤقت". The symbol's own name for one the
 // table does not hold.

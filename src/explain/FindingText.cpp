@@ -21,9 +21,10 @@ std::string findingLine(const SnapshotFinding& finding) {
          finding.kind + ": " + oneLine(finding.message);
 }
 
-std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed) {
-  std::string line = "snapshot: " + std::to_string(findings.size()) +
-                     (findings.size() == 1 ? " finding: " : " findings: ");
+std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed,
+                            std::size_t leftOut) {
+  const std::size_t all = findings.size() + leftOut;
+  std::string line = "snapshot: " + std::to_string(all) + (all == 1 ? " finding: " : " findings: ");
   const std::size_t shown = std::min(listed, findings.size());
   for (std::size_t i = 0; i < shown; ++i) {
     if (i > 0) line += ", ";
@@ -36,7 +37,7 @@ std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::s
     }
     line += pointer + " " + findings[i].kind;
   }
-  if (findings.size() > shown) line += ", and " + std::to_string(findings.size() - shown) + " more";
+  if (all > shown) line += ", and " + std::to_string(all - shown) + " more";
   return line;
 }
 

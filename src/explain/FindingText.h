@@ -16,7 +16,8 @@ std::string findingLine(const SnapshotFinding& finding);
 
 // The companion's log line for a snapshot with findings: "snapshot: 5 findings: /screen
 // unknown-screen, /teams/0 dropped-team, /turnTeamID unknown-key, and 2 more". The first
-// `listed` are named, then how many more there are.
-std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed = 3);
+// `listed` are named, then how many more there are, leftOut past the findings given counted too.
+std::string findingsLogLine(const std::vector<SnapshotFinding>& findings, std::size_t listed = 3,
+                            std::size_t leftOut = 0);
 
 }  // namespace dunvel

@@ -96,7 +96,8 @@ std::string sendAsNumber(const ContextValue& value) {
 
 class Explainer {
  public:
-  Explainer(const ContextDictionary& snapshot, double now) : snapshot_(snapshot), now_(now) {
+  Explainer(const ContextDictionary& snapshot, double now, std::size_t most)
+      : snapshot_(snapshot), now_(now), most_(most) {
     // What the checks across keys need of the decoded snapshot, read by the decoder's own
     // acceptance rules without decoding it whole: the screen shown, and the ids of the teams
     // the watch keeps. A snapshot is explained on the link's thread as it arrives.
@@ -116,14 +117,18 @@ class Explainer {
     }
   }
 
-  std::vector<SnapshotFinding> run() && {
+  SnapshotExplanation run() && {
     for (const auto& [key, value] : snapshot_) topLevel(key, value);
     if (snapshot_.find("questionOpenedAt") == snapshot_.end()) openedAtMissing();
-    return std::move(findings_);
+    return {std::move(findings_), leftOut_};
   }
 
  private:
   void add(std::string pointer, const char* kind, std::string message) {
+    if (findings_.size() == most_) {
+      ++leftOut_;
+      return;
+    }
     findings_.push_back({std::move(pointer), kind, std::move(message)});
   }
 
@@ -348,13 +353,20 @@ class Explainer {
   bool questionScreen_ = false;
   std::vector<std::string_view> teamIds_;
   const double now_;
+  const std::size_t most_;
   std::vector<SnapshotFinding> findings_;
+  std::size_t leftOut_ = 0;
 };
 
 }  // namespace
 
 std::vector<SnapshotFinding> explainSnapshot(const ContextDictionary& snapshot, double now) {
-  return Explainer(snapshot, now).run();
+  return Explainer(snapshot, now, std::numeric_limits<std::size_t>::max()).run().findings;
+}
+
+SnapshotExplanation explainSnapshot(const ContextDictionary& snapshot, double now,
+                                    std::size_t most) {
+  return Explainer(snapshot, now, most).run();
 }
 
 }  // namespace dunvel

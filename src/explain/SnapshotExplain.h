@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,17 @@ struct SnapshotFinding {
 // (seconds since 1970) an opening moment is judged against. Findings come in the order of the
 // snapshot's keys, the checks across keys (turn, shared ids, the clock) after the key they name.
 std::vector<SnapshotFinding> explainSnapshot(const ContextDictionary& snapshot, double now);
+
+// The first `most` findings, and how many follow them: what a tool lists of a snapshot of a
+// million unknown keys.
+struct SnapshotExplanation {
+  std::vector<SnapshotFinding> findings;
+  std::size_t leftOut = 0;
+};
+SnapshotExplanation explainSnapshot(const ContextDictionary& snapshot, double now,
+                                    std::size_t most);
+
+// The findings the tools list of one snapshot at most.
+constexpr std::size_t kMostFindingsListed = 1000;
 
 }  // namespace dunvel

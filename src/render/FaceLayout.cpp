@@ -154,7 +154,6 @@ void FaceLayout::placeTime(std::string_view time) {
 }
 
 void FaceLayout::index() const {
-  builder_.placeDeferred();
   if (indexed_) return;
   // An element laid out twice (it cannot be, but a later entry would have won) keeps its last.
   for (const auto& [element, node] : tree_.outerBoxes) outer_[element] = node;
@@ -166,6 +165,9 @@ std::optional<Rect> FaceLayout::frameOf(const Element& element) const {
   index();
   auto found = outer_.find(&element);
   if (found == outer_.end()) return std::nullopt;
+  // A box placed by the latest placing stands where it is; one inside a box left out of sight
+  // is placed with every other such box first.
+  if (found->second->placedIn != tree_.placing) builder_.placeDeferred();
   return found->second->frame;
 }
 
@@ -187,7 +189,7 @@ bool FaceLayout::isTruncated(const Element& element) const {
 }
 
 const ShapedText* FaceLayout::shapedText(const LayoutNode& node) const {
-  builder_.placeDeferred();
+  if (node.placedIn != tree_.placing) builder_.placeDeferred();
   if (node.shaped) return node.shaped;
   // Shaped as placing would have, had it been in sight.
   return builder_.shapedText(node, node.frame);

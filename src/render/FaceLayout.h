@@ -40,6 +40,10 @@ class FaceLayout {
   // has its own frame but its inner boxes may still stand where an earlier placing put them
   // (they are placed on the first question about them, or by root()).
   const LayoutNode& placedRoot() const { return *tree_.root; }
+  // Places the boxes inside node, a box of placedRoot()'s tree whose own frame is placed, when
+  // they were left out of sight: a walk down from placedRoot() that calls this on each box
+  // before looking inside it sees every box where root() would, and places no box it skips.
+  void placeInside(const LayoutNode& node) const { builder_.placeInside(node); }
   // The time in the band at the top, a text box of no element; null when none was given.
   const LayoutNode* time() const { return time_.shaped ? &time_ : nullptr; }
 

@@ -232,9 +232,13 @@ void LayoutBuilder::setAxis(LayoutNode& stack, Axis axis) {
 
 bool LayoutBuilder::markAlwaysPlaced(LayoutNode& n, Enclosure enclosure) {
   bool holds = n.kind == LayoutNode::Kind::button || n.kind == LayoutNode::Kind::scrollView;
+  n.holdsScrollView = n.kind == LayoutNode::Kind::scrollView;
   const Enclosure aroundChildren =
       n.kind == LayoutNode::Kind::clip ? Enclosure::clipShape : enclosure;
-  for (LayoutNode* child : n.children) holds = markAlwaysPlaced(*child, aroundChildren) || holds;
+  for (LayoutNode* child : n.children) {
+    holds = markAlwaysPlaced(*child, aroundChildren) || holds;
+    n.holdsScrollView = n.holdsScrollView || child->holdsScrollView;
+  }
   n.alwaysPlaced = holds || enclosure == Enclosure::clipShape;
   return holds;
 }

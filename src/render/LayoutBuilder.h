@@ -51,12 +51,16 @@ class LayoutBuilder {
   // Places the boxes left out of sight (the tree's deferred ones) as they would have been at
   // once: the same frames and clips, and nothing inside them adds a button or a scroll view.
   void placeDeferred();
+  // Places the boxes inside n when it is one of those left out of sight, as placeDeferred
+  // would: what reading one row of a long list needs, without placing every other row.
+  void placeInside(const LayoutNode& n);
 
   // What is around a box: inside a clip shape, every box is placed even out of sight, since
   // painting the clip looks at them all.
   enum class Enclosure { none, clipShape };
-  // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced), n standing in
-  // enclosure; whether one that must be for a tap or a scroll is under n.
+  // Marks the boxes placed even out of sight (LayoutNode::alwaysPlaced) and those holding a
+  // scroll view (LayoutNode::holdsScrollView), n standing in enclosure; whether one that must be
+  // placed for a tap or a scroll is under n.
   static bool markAlwaysPlaced(LayoutNode& n, Enclosure enclosure);
   // Whether a text box measures for every proposal it was measured for as it did, now that
   // its element (of the same look but for the text) shows another text.

@@ -32,6 +32,7 @@ const ShapedText* LayoutBuilder::shapedText(const LayoutNode& n, const Rect& fra
 }
 
 void LayoutBuilder::place(LayoutNode& n, Rect rect, Rect clip, const ScrollOffsets& offsets) {
+  ++tree_.placing;
   offsets_ = &offsets;
   placeBox(n, rect, clip);
   offsets_ = nullptr;
@@ -42,19 +43,37 @@ void LayoutBuilder::placeDeferred() {
   static const ScrollOffsets kNoOffsets;
   offsets_ = &kNoOffsets;
   outOfSight_ = OutOfSight::placed;
-  for (const auto& [node, clip] : tree_.deferred) placeBox(*node, node->frame, clip);
+  for (const auto& [node, clip] : tree_.deferred) {
+    if (node != nullptr) placeBox(*node, node->frame, clip);
+  }
   tree_.deferred.clear();
+  outOfSight_ = OutOfSight::deferred;
+  offsets_ = nullptr;
+}
+
+void LayoutBuilder::placeInside(const LayoutNode& n) {
+  if (n.deferredAt >= tree_.deferred.size() || tree_.deferred[n.deferredAt].first != &n) return;
+  auto& [node, clip] = tree_.deferred[n.deferredAt];
+  LayoutNode& box = *node;
+  node = nullptr;
+  static const ScrollOffsets kNoOffsets;
+  offsets_ = &kNoOffsets;
+  outOfSight_ = OutOfSight::placed;
+  placeBox(box, box.frame, clip);
   outOfSight_ = OutOfSight::deferred;
   offsets_ = nullptr;
 }
 
 void LayoutBuilder::placeBox(LayoutNode& n, Rect rect, Rect clip) {
   n.frame = rect;
+  n.placedIn = tree_.placing;
+  n.deferredAt = LayoutNode::kInsidePlaced;
   // A box out of sight is not painted, and nothing inside it can be tapped or scrolled: what
   // is inside is placed only when asked about. A wheel step over a long list then places the
   // rows in sight, not every row.
   if (outOfSight_ == OutOfSight::deferred && !n.alwaysPlaced && !n.children.empty() &&
       !mayShow(rect, clip)) {
+    n.deferredAt = static_cast<std::uint32_t>(tree_.deferred.size());
     tree_.deferred.emplace_back(&n, clip);
     return;
   }

@@ -78,11 +78,21 @@ struct LayoutNode {
   // among the boxes under it, itself included (taps and scrolls find them), or a clip shape is
   // around it (painting the clip looks at every box inside).
   bool alwaysPlaced = false;
+  // Whether a scroll view is among the boxes under it, itself included: only then may a box
+  // inside it stand outside its frame (the content a scroll view shows at an offset).
+  bool holdsScrollView = false;
   // Symbol glyph text, for a symbol box.
   std::string symbolText;
 
   // Results of layout.
   Rect frame;
+  // The placing that last set frame (LayoutTree::placing): a box of an earlier one stands where
+  // that one put it, inside a box the latest placing left out of sight.
+  std::uint32_t placedIn = 0;
+  // For a box left out of sight with its inner boxes not placed yet: where it stands in
+  // LayoutTree::deferred; kInsidePlaced otherwise.
+  static constexpr std::uint32_t kInsidePlaced = UINT32_MAX;
+  std::uint32_t deferredAt = kInsidePlaced;
   const ShapedText* shaped = nullptr;
   // A scroll view's content height and the offset it shows.
   double contentHeight = 0.0;

@@ -56,8 +56,12 @@ struct LayoutTree {
   };
   std::unordered_map<const LayoutNode*, KeptSizes> keptSizes;
 
-  // Boxes placed out of sight whose inner boxes are not placed yet, each with its clip.
+  // Boxes placed out of sight whose inner boxes are not placed yet, each with its clip; null
+  // for one placed since.
   std::vector<std::pair<LayoutNode*, Rect>> deferred;
+  // Counts the placings of the tree (each scroll places it again): what LayoutNode::placedIn
+  // is compared with.
+  std::uint32_t placing = 0;
 };
 
 }  // namespace dunvel

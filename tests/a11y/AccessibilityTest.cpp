@@ -12,6 +12,7 @@
 #include "a11y/AccessibilityAudit.h"
 #include "a11y/AccessibilityTree.h"
 #include "platform/runloop/ManualRunLoop.h"
+#include "preview/AccessibilityCommand.h"
 #include "support/PreviewRun.h"
 #include "views/toolkit/Node.h"
 #include "views/toolkit/ViewGraph.h"
@@ -202,6 +203,106 @@ TEST(AccessibilityCommand, TheAuditFindsTheSameWhereverTheListStands) {
     ASSERT_LE(element, elements.size());
     EXPECT_EQ(elements[element - 1]["label"], "Team " + std::to_string(turn)) << elements.dump();
   }
+}
+
+// A reading near sight and a bounded reading place and read only part of a long board: each
+// must give exactly the whole reading's elements it stands for, wherever the list stands. Each
+// reading has a layout of its own, since the whole reading places every row.
+TEST(AccessibilityTree, ReadingsNearSightOrBoundedGiveTheWholeReadingsElements) {
+  nlohmann::json board = {{"screen", "board"}, {"turnTeamId", "t3"}};
+  for (int i = 0; i < 300; ++i) {
+    board["teams"].push_back(
+        {{"id", "t" + std::to_string(i)}, {"name", "Team " + std::to_string(i)}, {"points", i}});
+  }
+  const GameState state = snapshotFromJson(board.dump());
+  std::string scroll;
+  {
+    const RenderedScreen first(state);
+    ASSERT_EQ(first.layout->scrollViews().size(), 1u);
+    scroll = first.layout->scrollViews()[0].identity;
+  }
+  const auto describe = [](const std::vector<AccessibilityElement>& elements) {
+    std::vector<std::string> out;
+    for (const AccessibilityElement& e : elements) {
+      out.push_back(e.label + " " + std::to_string(e.frame.y) + " " + std::to_string(e.showing));
+    }
+    return out;
+  };
+  constexpr std::size_t kMost = 100;
+  for (const double offset : {0.0, 5000.0, 1e7}) {
+    SCOPED_TRACE(offset);
+    const ScrollOffsets offsets{{scroll, offset}};
+    const auto at = [&] {
+      return RenderedScreen(state, HostReach::reachable, kTestNow, FaceSize::mm45, 2.0, offsets);
+    };
+    const RenderedScreen whole = at();
+    const std::vector<AccessibilityElement> all = read(whole);
+    ASSERT_GT(all.size(), 600u);
+
+    const double height = whole.renderer.face().size.height;
+    const Rect near{-1e6, -height, 2e6, 3 * height};
+    std::vector<AccessibilityElement> nearAll;
+    for (const AccessibilityElement& e : all) {
+      if (e.element == nullptr || (e.frame.maxY() >= near.y && e.frame.y <= near.maxY())) {
+        nearAll.push_back(e);
+      }
+    }
+    const RenderedScreen nearScreen = at();
+    EXPECT_EQ(
+        describe(accessibilityElementsNear(*nearScreen.layout, nearScreen.renderer.time(), near)),
+        describe(nearAll));
+
+    const RenderedScreen bounded = at();
+    const AccessibilityReading reading =
+        readAccessibility(*bounded.layout, bounded.renderer.time(), kMost);
+    EXPECT_EQ(describe(reading.elements), describe({all.begin(), all.begin() + kMost}));
+    EXPECT_EQ(reading.leftOut, all.size() - kMost);
+    // The audit of the first elements finds what the whole audit finds of them.
+    std::vector<std::string> wholeFindings;
+    for (const AuditFinding& f : auditAccessibility(all, *whole.layout)) {
+      if (f.element <= kMost) wholeFindings.push_back(std::to_string(f.element) + f.rule);
+    }
+    std::vector<std::string> boundedFindings;
+    for (const AuditFinding& f : auditAccessibility(reading.elements, *bounded.layout)) {
+      boundedFindings.push_back(std::to_string(f.element) + f.rule);
+    }
+    EXPECT_EQ(boundedFindings, wholeFindings);
+
+    const RenderedScreen unbounded = at();
+    const AccessibilityReading everything =
+        readAccessibility(*unbounded.layout, unbounded.renderer.time(), all.size());
+    EXPECT_EQ(describe(everything.elements), describe(all));
+    EXPECT_EQ(everything.leftOut, 0u);
+  }
+}
+
+// A board of more elements than a reading lists gives its first ones and counts the rest: on
+// the last line of the text, on standard error beside --json's array.
+TEST(AccessibilityCommand, ALongBoardListsItsFirstElementsAndCountsTheRest) {
+  nlohmann::json board = {{"screen", "board"}};
+  const int teams = static_cast<int>(kMostElementsListed);
+  for (int i = 0; i < teams; ++i) {
+    board["teams"].push_back(
+        {{"id", "t" + std::to_string(i)}, {"name", "Team " + std::to_string(i)}, {"points", i}});
+  }
+  // The time, and a name and points a team.
+  const std::size_t all = 1 + 2 * kMostElementsListed;
+  const std::string more = "and " + std::to_string(all - kMostElementsListed) +
+                           " more elements, not listed (the first " +
+                           std::to_string(kMostElementsListed) + " in reading order are)";
+  const ToolRun text = runPreview({"a11y", "-"}, board.dump());
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  std::istringstream lines(text.out);
+  std::vector<std::string> read;
+  for (std::string line; std::getline(lines, line);) read.push_back(line);
+  ASSERT_EQ(read.size(), kMostElementsListed + 1);
+  EXPECT_EQ(read.back(), more);
+  EXPECT_EQ(read[kMostElementsListed - 1].rfind(std::to_string(kMostElementsListed) + " ", 0), 0u);
+
+  const ToolRun json = runPreview({"a11y", "-", "--json"}, board.dump());
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(nlohmann::json::parse(json.out).size(), kMostElementsListed);
+  EXPECT_EQ(json.err, "dunvel-preview: -: " + more + "\n");
 }
 
 }  // namespace

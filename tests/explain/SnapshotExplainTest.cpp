@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -131,6 +132,22 @@ TEST(SnapshotExplain, TheLogLineNamesTheFirstFewAndCountsTheRest) {
             "snapshot: 4 findings: /questionOpenedAt wrong-kind, /screen unknown-screen, "
             "/teams/0 dropped-team, and 1 more");
   EXPECT_EQ(findingsLogLine({findings[0]}), "snapshot: 1 finding: /questionOpenedAt wrong-kind");
+
+  // Bounded, explain keeps the first findings in their order and counts the rest, which the log
+  // line counts with them.
+  const ContextDictionary snapshot = read(
+      R"({"screen": "questoin", "teams": [{"id": 1}], "questionOpenedAt": "1", "turnTeamID": ""})");
+  for (const std::size_t most : {0u, 2u, 4u, 9u}) {
+    SCOPED_TRACE(most);
+    const SnapshotExplanation bounded = explainSnapshot(snapshot, kNow, most);
+    const std::size_t kept = std::min<std::size_t>(most, findings.size());
+    EXPECT_EQ(lines(bounded.findings), lines({findings.begin(), findings.begin() + kept}));
+    EXPECT_EQ(bounded.leftOut, findings.size() - kept);
+    // The line names three: with three kept it is the line of all of them.
+    if (kept >= 3) {
+      EXPECT_EQ(findingsLogLine(bounded.findings, 3, bounded.leftOut), findingsLogLine(findings));
+    }
+  }
 }
 
 // The snapshot as it would be if every key present were taken as sent. A snapshot without

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -489,6 +490,28 @@ TEST(VerifyHostile, ASnapshotsFindingsAreListedOnceAndBounded) {
     EXPECT_EQ(occurrences(text, "and 150 more"), 1u);
     EXPECT_EQ(occurrences(text, "isted with keys@41mm-large"), 2u);
   }
+}
+
+// explain lists a snapshot's first findings, one a line as ever, and says on standard error how
+// many it left out; --json counts them in the file's object.
+TEST(VerifyHostile, ExplainListsTheFirstFindingsAndCountsTheRest) {
+  TempFolder folder;
+  std::string snapshot = R"({"screen": "idle")";
+  for (int i = 0; i < 1200; ++i) snapshot += ", \"k" + std::to_string(i) + "\": 1";
+  writeText(folder.path() / "keys.json", snapshot + "}");
+  const std::string file = (folder.path() / "keys.json").string();
+  const std::string note =
+      "dunvel-preview: " + file + ": and 200 more findings, not listed (the first 1000 are)\n";
+  const ToolRun text = runPreview({"explain", file, "--now", "0"});
+  EXPECT_EQ(text.exitCode, 1);
+  EXPECT_EQ(occurrences(text.out, ": unknown-key: "), 1000u);
+  EXPECT_EQ(text.err, note);
+  const ToolRun json = runPreview({"explain", file, "--json", "--now", "0"});
+  EXPECT_EQ(json.exitCode, 1);
+  const nlohmann::json line = nlohmann::json::parse(json.out);
+  EXPECT_EQ(line["findings"].size(), 1000u);
+  EXPECT_EQ(line["leftOut"], 200);
+  EXPECT_EQ(json.err, note);
 }
 
 // Each command run by the real executable with its standard output a pipe whose reader has

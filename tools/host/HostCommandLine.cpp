@@ -70,11 +70,15 @@ bool reportFindings(const ContextDictionary& snapshot, const std::string& shownN
                     std::ostream& err) {
   const double now =
       std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-  const std::vector<SnapshotFinding> findings = explainSnapshot(snapshot, now);
-  for (const SnapshotFinding& finding : findings) {
+  const SnapshotExplanation explained = explainSnapshot(snapshot, now, kMostFindingsListed);
+  for (const SnapshotFinding& finding : explained.findings) {
     err << "dunvel-host: " << oneLine(shownName) << ": " << findingLine(finding) << '\n';
   }
-  return !findings.empty();
+  if (explained.leftOut > 0) {
+    err << "dunvel-host: " << oneLine(shownName) << ": and " << explained.leftOut
+        << " more findings, not listed (the first " << kMostFindingsListed << " are)\n";
+  }
+  return !explained.findings.empty();
 }
 
 int push(const std::string& file, bool asMessage, bool openedNow, bool strict,

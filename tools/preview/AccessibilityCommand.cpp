@@ -48,7 +48,22 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
   FaceRenderer renderer(parseFaceSize(options.size).value_or(FaceSize::mm45));
   setUpFace(renderer, options.textSize, snapshot->now);
   const FaceLayout& layout = renderer.layout(preview.tree());
-  const std::vector<AccessibilityElement> elements = accessibilityElements(layout, renderer.time());
+  const AccessibilityReading reading =
+      readAccessibility(layout, renderer.time(), kMostElementsListed);
+  const std::vector<AccessibilityElement>& elements = reading.elements;
+  // Past the elements listed: a line of text, or for JSON, whose array holds the elements
+  // alone, a line on standard error.
+  const auto tellLeftOut = [&](const char* what) {
+    if (reading.leftOut == 0) return;
+    const std::string line = "and " + std::to_string(reading.leftOut) + " more elements, not " +
+                             what + " (the first " + std::to_string(kMostElementsListed) +
+                             " in reading order are)";
+    if (options.json) {
+      io.err << "dunvel-preview: " << oneLine(options.snapshot.path) << ": " << line << '\n';
+    } else {
+      io.out << line << '\n';
+    }
+  };
 
   if (options.audit) {
     const std::vector<AuditFinding> findings = auditAccessibility(elements, layout);
@@ -66,6 +81,7 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
                << quotedLine(element.label) << ": " << oneLine(finding.message) << '\n';
       }
     }
+    tellLeftOut("audited");
     return findings.empty() ? kExitSuccess : kExitBadInput;
   }
 
@@ -81,6 +97,7 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
                {"showing", element.showing}});
     }
     io.out << dump(list) << '\n';
+    tellLeftOut("listed");
     return kExitSuccess;
   }
   for (std::size_t i = 0; i < elements.size(); ++i) {
@@ -91,6 +108,7 @@ int runAccessibilityCommand(const AccessibilityOptions& options, PreviewIo& io) 
            << traits << "] " << frameText(element.frame) << (element.showing ? "" : " out of sight")
            << '\n';
   }
+  tellLeftOut("listed");
   return kExitSuccess;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "preview/FaceSnapshot.h"
@@ -10,6 +11,10 @@ class App;
 }  // namespace CLI
 
 namespace dunvel {
+
+// The elements a reading lists at most: the first in reading order. A board of a hundred
+// thousand teams would be two hundred thousand lines, and its audit minutes.
+constexpr std::size_t kMostElementsListed = 2000;
 
 struct AccessibilityOptions {
   FaceSnapshotOptions snapshot;

@@ -73,7 +73,7 @@ double badge(cairo_t* cr, TextEngine& engine, std::size_t number, const double* 
 
 std::string writeAccessibilitySheet(FaceRenderer& renderer,
                                     const std::vector<AccessibilityElement>& elements,
-                                    const std::string& path) {
+                                    std::size_t leftOut, const std::string& path) {
   const double scale = renderer.scale();
   const Size face = renderer.face().size;
   // The legend fills columns of the face's height, right to left from the face; what does not
@@ -126,7 +126,8 @@ std::string writeAccessibilitySheet(FaceRenderer& renderer,
     const double right = legendWidth - kLegendWidth * static_cast<double>(column) - kMargin;
     const double left = right + kMargin - kLegendWidth + kMargin;
     if (i == listed) {
-      const std::string more = "and " + std::to_string(elements.size() - listed) + " more";
+      const std::string more =
+          "and " + std::to_string(elements.size() - listed + leftOut) + " more";
       const ShapedText& text = shape(engine, more, right - left);
       cairo_set_source_rgb(cr.get(), 0.6, 0.6, 0.64);
       drawFromRight(cr.get(), text, right, top + (kRowHeight - text.size.height) / 2);

@@ -41,7 +41,9 @@ int runExplainCommand(const ExplainOptions& options, PreviewIo& io) {
       status = kExitBadInput;
       continue;
     }
-    const std::vector<SnapshotFinding> findings = explainSnapshot(read.dictionary, now);
+    const SnapshotExplanation explained =
+        explainSnapshot(read.dictionary, now, kMostFindingsListed);
+    const std::vector<SnapshotFinding>& findings = explained.findings;
     if (!findings.empty()) status = kExitBadInput;
     if (options.json) {
       Json list = Json::array();
@@ -49,11 +51,18 @@ int runExplainCommand(const ExplainOptions& options, PreviewIo& io) {
         list.push_back(Json{
             {"pointer", finding.pointer}, {"kind", finding.kind}, {"message", finding.message}});
       }
-      io.out << jsonLine(Json{{"file", shownName}, {"findings", std::move(list)}}) << '\n';
+      Json line{{"file", shownName}, {"findings", std::move(list)}};
+      if (explained.leftOut > 0) line["leftOut"] = explained.leftOut;
+      io.out << jsonLine(line) << '\n';
     } else {
       for (const SnapshotFinding& finding : findings) {
         io.out << oneLine(shownName) << ": " << findingLine(finding) << '\n';
       }
+    }
+    // Standard output keeps one finding a line; what was left out is said beside it.
+    if (explained.leftOut > 0) {
+      io.err << "dunvel-preview: " << oneLine(shownName) << ": and " << explained.leftOut
+             << " more findings, not listed (the first " << kMostFindingsListed << " are)\n";
     }
   }
   return status;
@@ -73,7 +82,8 @@ void addExplainCommand(CLI::App& app, PreviewIo& io) {
       ->required();
   explain->add_flag("--json", options->json,
                     "One JSON object a file, one a line: {\"file\": ..., \"findings\": "
-                    "[{\"pointer\": ..., \"kind\": ..., \"message\": ...}]}");
+                    "[{\"pointer\": ..., \"kind\": ..., \"message\": ...}]}, with "
+                    "\"leftOut\": N past the first 1000 findings");
   explain
       ->add_option("--now", options->now,
                    "The current date-time in seconds since 1970, which an opening moment is "

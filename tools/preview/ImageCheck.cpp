@@ -10,6 +10,7 @@
 #include "app/ScreenPreview.h"
 #include "files/FolderWithin.h"
 #include "files/ReadFile.h"
+#include "preview/AccessibilityCommand.h"
 #include "preview/ImageDifference.h"
 #include "render/TimeText.h"
 #include "state/OneLine.h"
@@ -58,7 +59,9 @@ std::vector<std::string> ImageChecker::audit(const VerifySubject& subject,
   const ScreenPreview preview(subject.state, hostReach(subject.reachable), subject.moment);
   FaceRenderer& renderer = *renderers_[variant.size];
   const FaceLayout& layout = renderer.layout(preview.tree(), {}, FaceRenderer::Relayout::whole);
-  const std::vector<AccessibilityElement> elements = accessibilityElements(layout, renderer.time());
+  // A long board is audited as `a11y --audit` audits it: its first elements in reading order.
+  const std::vector<AccessibilityElement> elements =
+      readAccessibility(layout, renderer.time(), kMostElementsListed).elements;
   std::vector<std::string> lines;
   for (const AuditFinding& finding : auditAccessibility(elements, layout)) {
     const AccessibilityElement& element = elements.at(finding.element - 1);

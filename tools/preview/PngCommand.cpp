@@ -7,6 +7,7 @@
 
 #include "a11y/AccessibilityTree.h"
 #include "cli/NumberOption.h"
+#include "preview/AccessibilityCommand.h"
 #include "preview/AccessibilitySheet.h"
 #include "preview/FaceSnapshot.h"
 #include "preview/ShownPreview.h"
@@ -26,11 +27,14 @@ int runPngCommand(const PngOptions& options, PreviewIo& io) {
   setUpFace(renderer, options.textSize, snapshot->now);
   const FaceLayout& layout = preview.layout(renderer);
   renderer.paint();
-  const std::string problem =
-      options.accessibility
-          ? writeAccessibilitySheet(renderer, accessibilityElements(layout, renderer.time()),
-                                    options.output)
-          : renderer.writePng(options.output);
+  std::string problem;
+  if (options.accessibility) {
+    const AccessibilityReading reading =
+        readAccessibility(layout, renderer.time(), kMostElementsListed);
+    problem = writeAccessibilitySheet(renderer, reading.elements, reading.leftOut, options.output);
+  } else {
+    problem = renderer.writePng(options.output);
+  }
   if (!problem.empty()) {
     io.err << "dunvel-preview: " << problem << '\n';
     return kExitBadInput;

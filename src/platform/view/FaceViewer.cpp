@@ -170,24 +170,13 @@ void FaceViewer::sendElements(ViewerId to) {
   const FaceLayout* layout = renderer_->lastLayout();
   if (layout == nullptr) return;
   nlohmann::json elements = nlohmann::json::array();
-  // Reading a face places every box of it, those far out of sight too: on a board of thousands
-  // of teams that costs seconds a frame. Such a face is shown without its elements.
-  // FIXME: read what is in sight and around it without placing the rest.
-  if (layout->elementCount() > kMostElements) {
-    const ViewerMessage message = textMessage(
-        {{"kind", "elements"}, {"elements", elements}, {"leftOut", layout->elementCount()}});
-    if (to == 0 && *message.bytes == lastElements_) return;
-    if (to == 0) lastElements_ = *message.bytes;
-    hub_.sendState("elements", message, to);
-    return;
-  }
+  // What is in sight, and a face's height either side of it, where the crown goes next: a
+  // long board is neither read nor handed to the page whole.
   const double height = renderer_->face().size.height;
-  for (const AccessibilityElement& element : accessibilityElements(*layout, renderer_->time())) {
-    // What is in sight, and a face's height either side of it, where the crown goes next: a
-    // long board is not handed to the page whole.
-    if (!element.showing && (element.frame.maxY() < -height || element.frame.y > 2.0 * height)) {
-      continue;
-    }
+  constexpr double kFar = 1e12;
+  const Rect near{-kFar, -height, 2 * kFar, 3 * height};
+  for (const AccessibilityElement& element :
+       accessibilityElementsNear(*layout, renderer_->time(), near)) {
     nlohmann::json entry = {
         {"role", roleName(element.role)},
         {"label", element.label},

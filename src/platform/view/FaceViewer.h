@@ -29,8 +29,6 @@ class FaceViewer {
  public:
   // Lines of the log the panel keeps.
   static constexpr std::size_t kLogLines = 50;
-  // Elements of a face past which it is shown without what a screen reader reads.
-  static constexpr std::size_t kMostElements = 2000;
 
   // The hub and the queue must outlive the viewer.
   FaceViewer(ViewerHub& hub, MainQueue& mainQueue);

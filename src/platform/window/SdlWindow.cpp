@@ -142,7 +142,12 @@ Point SdlWindow::screenOrigin() const {
 
 void SdlWindow::showAccessibility(const FaceRenderer& renderer) {
   if (accessibility_ == nullptr || renderer.lastLayout() == nullptr) return;
-  accessibility_->show(accessibilityElements(*renderer.lastLayout(), renderer.time()));
+  // What is in sight and a face's height either side: a reader is not given a long board whole
+  // (the tree exposes a margin of elements around sight), nor is the board read whole to find it.
+  const double height = renderer.face().size.height;
+  constexpr double kFar = 1e12;
+  accessibility_->show(accessibilityElementsNear(*renderer.lastLayout(), renderer.time(),
+                                                 Rect{-kFar, -height, 2 * kFar, 3 * height}));
 }
 
 void SdlWindow::present(const FaceRenderer& renderer) {
