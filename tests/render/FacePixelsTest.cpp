@@ -223,30 +223,60 @@ TEST(FacePixels, TranslucentFillsBlendWithWhatIsUnderThemAndTheCornersStayCut) {
   }
 }
 
-TEST(FacePixels, OcrReadsTheIdleStatusLine) {
-  // Tesseract's Arabic model reads the status line from the pixels: the letters are joined,
-  // ordered right to left and nothing is cut.
-  const RenderedScreen s(exampleSnapshot("idle"), HostReach::unreachable, kTestNow, FaceSize::mm45,
-                         3.0);
+// What Tesseract's Arabic model reads from a face's pixels, drawn dark on light (as it reads
+// best: inverted, with the transparent corners as black) into the test's output folder as NAME.
+std::string ocrText(RenderedScreen& s, const std::string& name) {
   cairo_surface_t* image = s.renderer.image();
   unsigned char* data = cairo_image_surface_get_data(image);
   const int stride = cairo_image_surface_get_stride(image);
-  // Dark text on light ground reads best: invert, with the transparent corners as black.
   for (int y = 0; y < s.renderer.pixelHeight(); ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
     for (int x = 0; x < s.renderer.pixelWidth(); ++x) row[x] = ~row[x] | 0xFF000000u;
   }
   cairo_surface_mark_dirty(image);
-  const std::string path = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/idle-ocr.png";
-  ASSERT_EQ(s.renderer.writePng(path), "");
+  const std::string path = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + name;
+  if (!s.renderer.writePng(path).empty()) return "(cannot write " + path + ")";
 
   const std::string command = "tesseract '" + path + "' stdout -l ara 2>/dev/null";
   std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
-  ASSERT_NE(pipe, nullptr);
+  if (!pipe) return "(cannot run tesseract)";
   std::string text;
   char buffer[256];
   while (std::fgets(buffer, sizeof buffer, pipe.get())) text += buffer;
+  return text;
+}
+
+TEST(FacePixels, OcrReadsTheIdleStatusLine) {
+  // Tesseract's Arabic model reads the status line from the pixels: the letters are joined,
+  // ordered right to left and nothing is cut.
+  RenderedScreen s(exampleSnapshot("idle"), HostReach::unreachable, kTestNow, FaceSize::mm45, 3.0);
+  const std::string text = ocrText(s, "idle-ocr.png");
   EXPECT_NE(text.find("افتح التطبيق على الآيفون"), std::string::npos) << "tesseract read: " << text;
+}
+
+// One example screen on each of the newer cases, a text of its own read back whole and right to
+// left: names, a mode line, a header and a status line, each at its case's default text size.
+TEST(FacePixels, OcrReadsAScreenOnEachNewerCase) {
+  struct Reading {
+    FaceSize size;
+    const char* example;
+    const char* expected;
+  };
+  const Reading kReadings[] = {
+      {FaceSize::mm40, "tournament", "نصف النهائي"},
+      {FaceSize::mm42, "question", "سؤال سرعة"},
+      {FaceSize::mm44, "answer", "الصقور"},
+      {FaceSize::mm46, "board", "ليلة الأسئلة"},
+      {FaceSize::mm49third, "tournament", "المباراة جارية"},
+  };
+  for (const Reading& reading : kReadings) {
+    const std::string name(faceSizeName(reading.size));
+    SCOPED_TRACE(name);
+    RenderedScreen s(exampleSnapshot(reading.example), HostReach::reachable, kTestNow, reading.size,
+                     3.0);
+    const std::string text = ocrText(s, "ocr-" + name + ".png");
+    EXPECT_NE(text.find(reading.expected), std::string::npos) << "tesseract read: " << text;
+  }
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ TEST(PreviewTree, LayoutGivesFramesOnTheChosenFaceAndPngWritesIt) {
   const std::string png = ::testing::TempDir() + "/board.png";
   EXPECT_EQ(runPreview({"png", "-", "-o", png, "--scale", "1"}, board).exitCode, 0);
   EXPECT_EQ(runPreview({"png", "-", "-o", "/nonexistent/dir/out.png"}, board).exitCode, 1);
-  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--size", "42mm"}, board).exitCode, 2);
+  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--size", "43mm"}, board).exitCode, 2);
   EXPECT_EQ(runPreview({"png", "-", "-o", png, "--scale", "0"}, board).exitCode, 2);
   EXPECT_EQ(runPreview({"png", "-"}, board).exitCode, 2);
 }

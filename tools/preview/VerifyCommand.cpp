@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/FaceSizeOption.h"
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
 #include "explain/FindingText.h"
@@ -292,10 +293,10 @@ void addVerifyCommand(CLI::App& app, PreviewIo& io) {
   verify->add_option("--references", options->references, "The folder of the reference images")
       ->required();
   verify
-      ->add_option("--size", options->sizes,
-                   "A case to draw each snapshot on: 41mm, 45mm, 49mm or all; repeatable; "
-                   "default 45mm")
-      ->check(CLI::IsMember({"41mm", "45mm", "49mm", "all"}))
+      ->add_option(
+          "--size", options->sizes,
+          "A case to draw each snapshot on: " + faceSizeNames("all") + "; repeatable; default 45mm")
+      ->check(FaceSizeName(true))
       ->allow_extra_args(false);
   verify->add_option("--text-size", options->textSizes, textSizeHelp("; or all; repeatable"))
       ->check(TextSizeName() | CLI::IsMember({"all"}))
