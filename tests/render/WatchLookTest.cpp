@@ -263,5 +263,86 @@ TEST(WatchLook, TheVariantsSheetHasEveryCaseAndTextSizeEachTileTheFaceThePngDraw
   }
 }
 
+// --sizes picks the sheet's rows and --text-size its columns; cases alone stand at their own
+// text size, one face a row, so that every screen can be compared on one page.
+TEST(WatchLook, TheVariantsSheetTakesTheChosenCasesAsRowsAndTextSizesAsColumns) {
+  struct Choice {
+    std::vector<std::string> sizes;
+    std::vector<std::string> textSizes;
+    std::size_t rows;
+    std::size_t columns;
+  };
+  const Choice kChoices[] = {
+      {{}, {}, kAllFaceSizes.size(), kAllTextSizes.size()},
+      {{"all"}, {}, kAllFaceSizes.size(), 1},
+      {{"41mm", "49mm-3"}, {}, 2, 1},
+      {{}, {"AX3"}, kAllFaceSizes.size(), 1},
+      {{"40mm"}, {"all"}, 1, kAllTextSizes.size()},
+  };
+  for (const Choice& choice : kChoices) {
+    VariantsOptions options;
+    options.sizes = choice.sizes;
+    options.textSizes = choice.textSizes;
+    std::string problem;
+    const auto variants = sheetVariants(options, problem);
+    ASSERT_TRUE(variants) << problem;
+    const std::vector<VariantTile> tiles = variantTiles(*variants);
+    ASSERT_EQ(tiles.size(), choice.rows * choice.columns);
+    for (std::size_t row = 0; row < choice.rows; ++row) {
+      const VariantTile& first = tiles[row * choice.columns];
+      for (std::size_t column = 0; column < choice.columns; ++column) {
+        const VariantTile& tile = tiles[row * choice.columns + column];
+        EXPECT_EQ(tile.size, first.size);
+        EXPECT_EQ(tile.y, first.y);
+        if (column > 0) {
+          EXPECT_GT(tile.x, tiles[row * choice.columns + column - 1].x);
+        }
+        if (choice.textSizes.empty() && !choice.sizes.empty()) {
+          EXPECT_EQ(tile.textSize, faceMetrics(tile.size).defaultTextSize);
+        }
+        if (choice.textSizes == std::vector<std::string>{"AX3"}) {
+          EXPECT_EQ(tile.textSize, TextSize::ax3);
+        }
+      }
+      if (row > 0) {
+        const VariantTile& above = tiles[(row - 1) * choice.columns];
+        EXPECT_LT(above.size, first.size) << "the cases stand smallest first";
+        EXPECT_GE(first.y, above.y + above.height + 20);
+      }
+    }
+  }
+
+  VariantsOptions unknown;
+  unknown.sizes = {"43mm"};
+  std::string problem;
+  EXPECT_FALSE(sheetVariants(unknown, problem));
+  EXPECT_EQ(problem, "--size: 43mm is not " + faceSizeNames("all"));
+
+  // The command draws the chosen sheet, and refuses a name that is no case as bad usage.
+  const std::string output = (std::filesystem::path(DUNVEL_TEST_OUTPUT_DIR) / "sizes.png").string();
+  const std::string snapshot = std::string(DUNVEL_SOURCE_DIR) + "/examples/idle.json";
+  for (const char* size : {"all", "43mm"}) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    PreviewIo io{in, out, err};
+    const char* argv[] = {"dunvel-preview", "variants", snapshot.c_str(), "-o", output.c_str(),
+                          "--sizes",        size};
+    const bool all = std::string(size) == "all";
+    ASSERT_EQ(runDunvelPreview(io, 7, argv), all ? 0 : 2) << err.str();
+    if (!all) {
+      EXPECT_NE(err.str().find("43mm"), std::string::npos) << err.str();
+      continue;
+    }
+    const Owned<cairo_surface_t> sheet(cairo_image_surface_create_from_png(output.c_str()));
+    ASSERT_EQ(cairo_surface_status(sheet.get()), CAIRO_STATUS_SUCCESS);
+    VariantsOptions every;
+    every.sizes = {"all"};
+    const std::vector<VariantTile> tiles = variantTiles(*sheetVariants(every, problem));
+    EXPECT_EQ(cairo_image_surface_get_height(sheet.get()),
+              tiles.back().y + tiles.back().height + 20 + 8);
+    EXPECT_EQ(cairo_image_surface_get_width(sheet.get()), 8 + 211 + 8);
+  }
+}
+
 }  // namespace
 }  // namespace dunvel
