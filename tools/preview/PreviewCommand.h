@@ -19,6 +19,8 @@ struct PreviewIo {
   std::ostream& out;
   std::ostream& err;
   int exitCode = 0;
+  // err is a terminal: long commands show their progress on one line there.
+  bool errIsTerminal = false;
 };
 
 inline constexpr int kExitSuccess = 0;
