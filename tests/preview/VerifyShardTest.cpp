@@ -12,6 +12,7 @@
 #include "preview/PreviewCommand.h"
 #include "preview/ProgressLine.h"
 #include "preview/VerifyShard.h"
+#include "render/DrawingStack.h"
 #include "support/PreviewRun.h"
 
 namespace dunvel {
@@ -257,6 +258,42 @@ TEST(VerifyShard, TheProgressLineShowsImagesDoneOfAllAndTheTimeLeftOnlyOnATermin
     EXPECT_TRUE(said.ends_with("\r\x1b[K")) << said;
     EXPECT_EQ(out.str().find('\r'), std::string::npos);
   }
+}
+
+// References drawn by other library versions are said once, in the summary and the report,
+// beside the counts; pixels decide equality as before.
+TEST(VerifyShard, ReferencesDrawnWithOtherLibraryVersionsAreSaidOnce) {
+  const ShardedFolder f;
+  const fs::path out = f.folder.path() / "out";
+  const ToolRun same = f.verify(out);
+  EXPECT_EQ(same.out.find("drawn with"), std::string::npos) << same.out;
+  EXPECT_EQ(readText(out / "report.html").find("drawn with"), std::string::npos);
+
+  const std::string other = "cairo 9.0.0, pango 9.0.0, harfbuzz 9.0.0, freetype 9.0.0";
+  for (const char* name : {"idle@41mm-large.png", "question@49mm-3-xLarge.png"}) {
+    const fs::path path = f.refs / name;
+    const std::string png = readText(path);
+    ASSERT_EQ(pngText(png, kDrawingStackKeyword), drawingStack()) << name;
+    // The same pixels, another stack named: this run's chunk (length, type, data, checksum)
+    // taken out, another put in.
+    std::string stripped = png;
+    const std::size_t chunk = stripped.find("tEXt") - 4;
+    stripped.erase(chunk,
+                   12 + std::string(kDrawingStackKeyword).size() + 1 + drawingStack().size());
+    ASSERT_EQ(pngText(stripped, kDrawingStackKeyword), std::nullopt);
+    writeFile(path, withPngText(stripped, kDrawingStackKeyword, other));
+  }
+  const ToolRun told = f.verify(out);
+  EXPECT_EQ(told.exitCode, same.exitCode);
+  const std::string note = "2 references were drawn with " + other + " and this run with " +
+                           drawingStack() + ": a difference may be the libraries', not the app's";
+  EXPECT_NE(told.out.find("; " + note + "\n"), std::string::npos) << told.out;
+  const std::string html = readText(out / "report.html");
+  EXPECT_EQ(std::count(html.begin(), html.end(), '\''), 0);  // marked up, not raw
+  EXPECT_NE(html.find("drawn with " + other), std::string::npos);
+  std::size_t notes = 0;
+  for (std::size_t at = 0; (at = html.find("drawn with", at)) != std::string::npos; ++at) ++notes;
+  EXPECT_EQ(notes, 1u);
 }
 
 }  // namespace

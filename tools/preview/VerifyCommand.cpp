@@ -28,6 +28,7 @@
 #include "preview/VerifyReport.h"
 #include "preview/VerifyShard.h"
 #include "preview/VerifySubject.h"
+#include "render/DrawingStack.h"
 #include "state/OneLine.h"
 
 namespace dunvel {
@@ -203,6 +204,23 @@ bool removeLeftovers(const std::vector<ImageOutcome>& outcomes, const fs::path& 
   return removed;
 }
 
+// Said once, in the summary and the report, when references were drawn by other library versions
+// than this run's: "3 references were drawn with cairo 1.18.0, … and this run with cairo 1.16.0,
+// …: a difference may be the libraries', not the app's". Empty when none was.
+std::string otherStackNote(const std::vector<ImageOutcome>& outcomes, const std::string& stack) {
+  std::size_t others = 0;
+  const ImageOutcome* first = nullptr;
+  for (const ImageOutcome& outcome : outcomes) {
+    if (outcome.referenceStack.empty()) continue;
+    ++others;
+    if (first == nullptr) first = &outcome;
+  }
+  if (first == nullptr) return {};
+  return std::to_string(others) + (others == 1 ? " reference was" : " references were") +
+         " drawn with " + first->referenceStack + " and this run with " + stack +
+         ": a difference may be the libraries', not the app's";
+}
+
 // Which of the reports could be written; each that could not is said on err.
 struct ReportsWritten {
   bool html = false;
@@ -210,15 +228,15 @@ struct ReportsWritten {
 };
 
 ReportsWritten writeReports(const std::vector<ImageOutcome>& outcomes,
-                            const std::vector<std::string>& problems, const fs::path& out,
-                            PreviewIo& io) {
+                            const std::vector<std::string>& problems, const std::string& note,
+                            const fs::path& out, PreviewIo& io) {
   const auto write = [&](const char* name, const std::string& text) {
     const std::string failed = replaceFileWithin(out, name, text);
     if (!failed.empty()) io.err << "dunvel-preview: " << oneLine(failed) << '\n';
     return failed.empty();
   };
   ReportsWritten written;
-  written.html = write("report.html", verifyReportHtml(outcomes, problems));
+  written.html = write("report.html", verifyReportHtml(outcomes, problems, note));
   written.junit = write("junit.xml", verifyJunitXml(outcomes, problems));
   return written;
 }
@@ -226,7 +244,7 @@ ReportsWritten writeReports(const std::vector<ImageOutcome>& outcomes,
 // The end of a verify run, or of a merge of its shares: a line for each image that is not
 // equal, the summary, the reports. Returns the exit code.
 int finish(const std::vector<ImageOutcome>& outcomes, const std::vector<std::string>& problems,
-           const fs::path& out, bool troubled, PreviewIo& io) {
+           const std::string& stack, const fs::path& out, bool troubled, PreviewIo& io) {
   printFailures(outcomes, out, io);
   const VerifyCounts counts = VerifyCounts::of(outcomes);
   io.out << "verify: " << counts.line();
@@ -234,8 +252,10 @@ int finish(const std::vector<ImageOutcome>& outcomes, const std::vector<std::str
   if (const std::size_t unread = problems.size(); unread > 0) {
     io.out << "; " << unread << (unread == 1 ? " input cannot" : " inputs cannot") << " be read";
   }
+  const std::string note = otherStackNote(outcomes, stack);
+  if (!note.empty()) io.out << "; " << note;
   io.out << '\n';
-  const ReportsWritten reports = writeReports(outcomes, problems, out, io);
+  const ReportsWritten reports = writeReports(outcomes, problems, note, out, io);
   if (!reports.html || !reports.junit) troubled = true;
   const bool allEqual = counts.equal == counts.images;
   if ((!allEqual || troubled) && reports.html) {
@@ -285,7 +305,8 @@ int mergeShares(const VerifyOptions& options, PreviewIo& io) {
     }
   }
   if (!removeLeftovers(merged->outcomes, out, io)) troubled = true;
-  return finish(merged->outcomes, merged->problems, out, troubled || !merged->problems.empty(), io);
+  return finish(merged->outcomes, merged->problems, merged->stack, out,
+                troubled || !merged->problems.empty(), io);
 }
 
 }  // namespace
@@ -355,7 +376,8 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
   if (!removeLeftovers(outcomes, settings.out, io)) troubled = true;
   annotateFailures(inputs.subjects, *variants, numbers, settings, outcomes);
   if (shard) {
-    const ShardRecord share{*shard, images, variants->size(), inputs.problems, numbers, outcomes};
+    const ShardRecord share{drawingStack(),  *shard,  images,  variants->size(),
+                            inputs.problems, numbers, outcomes};
     const std::string failed =
         replaceFileWithin(settings.out, kShardRecordFile, shardRecordJson(share));
     if (!failed.empty()) {
@@ -363,7 +385,7 @@ int runVerifyCommand(const VerifyOptions& options, PreviewIo& io) {
       troubled = true;
     }
   }
-  return finish(outcomes, inputs.problems, settings.out, troubled, io);
+  return finish(outcomes, inputs.problems, drawingStack(), settings.out, troubled, io);
 }
 
 void addVerifyCommand(CLI::App& app, PreviewIo& io) {

@@ -77,6 +77,7 @@ ImageOutcome outcomeOf(const Json& item) {
   outcome.sizesDiffer = item.at("sizesDiffer").get<bool>();
   outcome.note = item.at("note").get<std::string>();
   outcome.reference = item.at("reference").get<std::string>();
+  outcome.referenceStack = item.at("referenceStack").get<std::string>();
   outcome.actualFile = item.at("actualFile").get<std::string>();
   outcome.diffFile = item.at("diffFile").get<std::string>();
   outcome.referenceFile = item.at("referenceFile").get<std::string>();
@@ -129,6 +130,7 @@ std::string shardRecordJson(const ShardRecord& record) {
                         {"sizesDiffer", o.sizesDiffer},
                         {"note", o.note},
                         {"reference", o.reference},
+                        {"referenceStack", o.referenceStack},
                         {"actualFile", o.actualFile},
                         {"diffFile", o.diffFile},
                         {"referenceFile", o.referenceFile},
@@ -136,9 +138,10 @@ std::string shardRecordJson(const ShardRecord& record) {
                         {"findingsListedWith", o.findingsListedWith},
                         {"audit", o.audit}});
   }
-  const Json json = {{"shard", record.shard.index}, {"of", record.shard.count},
-                     {"images", record.images},     {"variants", record.variants},
-                     {"problems", record.problems}, {"outcomes", std::move(outcomes)}};
+  const Json json = {{"stack", record.stack},          {"shard", record.shard.index},
+                     {"of", record.shard.count},       {"images", record.images},
+                     {"variants", record.variants},    {"problems", record.problems},
+                     {"outcomes", std::move(outcomes)}};
   // Names and findings come from snapshots as they are: bytes that are not UTF-8 are replaced,
   // never a reason to fail the run.
   return json.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -159,6 +162,7 @@ std::optional<ShardRecord> readShardRecord(const std::filesystem::path& folder,
   try {
     const Json json = Json::parse(*bytes.bytes);
     ShardRecord record;
+    record.stack = json.at("stack").get<std::string>();
     record.shard.index = json.at("shard").get<std::size_t>();
     record.shard.count = json.at("of").get<std::size_t>();
     record.images = json.at("images").get<std::size_t>();
@@ -221,6 +225,7 @@ std::optional<MergedRun> mergeShardRecords(const std::vector<ShardRecord>& recor
 
   MergedRun merged;
   merged.variants = first.variants;
+  merged.stack = first.stack;
   // Which record holds each image, and where in it.
   std::vector<std::pair<std::size_t, std::size_t>> at(first.images, {byIndex.size(), 0});
   for (std::size_t k = 0; k < byIndex.size(); ++k) {

@@ -29,6 +29,8 @@ std::optional<VerifyShard> parseVerifyShard(const std::string& text, std::string
 // What a share leaves for the merge, beside its report: which share it is, how many images the
 // whole run has, the inputs that could not be read, and each of its outcomes with its number.
 struct ShardRecord {
+  // The library versions the share drew with (DrawingStack.h).
+  std::string stack;
   VerifyShard shard;
   std::size_t images = 0;
   // How many variants each snapshot is drawn in: images of one snapshot are numbered together.
@@ -56,6 +58,7 @@ struct MergedRun {
   std::vector<std::filesystem::path> folders;
   std::vector<std::string> problems;
   std::size_t variants = 1;
+  std::string stack;
 };
 std::optional<MergedRun> mergeShardRecords(const std::vector<ShardRecord>& records,
                                            const std::vector<std::filesystem::path>& folders,
