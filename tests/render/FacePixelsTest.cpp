@@ -63,62 +63,73 @@ constexpr std::array<Reference, 5> kReferences = {{
     {"tournament", true},
 }};
 
-std::string referencePath(const std::string& name) {
-  return std::string(DUNVEL_SOURCE_DIR) + "/data/reference/" + name + ".png";
+// The example on a case at its own text size: NAME.png on 45 mm (the README shows them),
+// NAME@CASE-TEXTSIZE.png, as verify names its references, on the others.
+std::string referencePath(const std::string& name, FaceSize size) {
+  std::string file = name;
+  if (size != FaceSize::mm45) {
+    file += "@" + std::string(faceSizeName(size)) + "-" +
+            std::string(textSizeName(faceMetrics(size).defaultTextSize));
+  }
+  return std::string(DUNVEL_SOURCE_DIR) + "/data/reference/" + file + ".png";
 }
 
-TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
+TEST(FacePixels, ExamplesMatchTheirReferenceImagesOnEveryCase) {
   const bool update = std::getenv("DUNVEL_UPDATE_REFERENCES") != nullptr;
-  for (const Reference& reference : kReferences) {
-    SCOPED_TRACE(reference.name);
-    const RenderedScreen s(exampleSnapshot(reference.name), hostReach(reference.reachable));
-    const std::string path = referencePath(reference.name);
-    if (update) {
-      ASSERT_EQ(s.renderer.writePng(path), "");
-      continue;
-    }
-    const Owned<cairo_surface_t> owner(cairo_image_surface_create_from_png(path.c_str()));
-    cairo_surface_t* expected = owner.get();
-    ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
-        << "cannot read " << path << " (scripts/refresh-references writes it)";
-    const int w = s.renderer.pixelWidth();
-    const int h = s.renderer.pixelHeight();
-    ASSERT_EQ(cairo_image_surface_get_width(expected), w);
-    ASSERT_EQ(cairo_image_surface_get_height(expected), h);
+  for (const FaceSize size : kAllFaceSizes) {
+    for (const Reference& reference : kReferences) {
+      const std::string name = reference.name + std::string(size == FaceSize::mm45 ? "" : "@") +
+                               std::string(size == FaceSize::mm45 ? "" : faceSizeName(size));
+      SCOPED_TRACE(name);
+      const RenderedScreen s(exampleSnapshot(reference.name), hostReach(reference.reachable),
+                             kTestNow, size);
+      const std::string path = referencePath(reference.name, size);
+      if (update) {
+        ASSERT_EQ(s.renderer.writePng(path), "");
+        continue;
+      }
+      const Owned<cairo_surface_t> owner(cairo_image_surface_create_from_png(path.c_str()));
+      cairo_surface_t* expected = owner.get();
+      ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
+          << "cannot read " << path << " (scripts/refresh-references writes it)";
+      const int w = s.renderer.pixelWidth();
+      const int h = s.renderer.pixelHeight();
+      ASSERT_EQ(cairo_image_surface_get_width(expected), w);
+      ASSERT_EQ(cairo_image_surface_get_height(expected), h);
 
-    // Antialiasing may differ by a few levels between library builds; a changed layout or
-    // colour changes many pixels by much more.
-    const Owned<cairo_surface_t> diffImage(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
-    cairo_surface_t* diff = diffImage.get();
-    unsigned char* out = cairo_image_surface_get_data(diff);
-    int differing = 0;
-    int left = w, top = h, right = -1, bottom = -1;
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const Pixel p = pixelAt(s.renderer.image(), x, y);
-        const Pixel q = pixelAt(expected, x, y);
-        const int delta = std::max(
-            {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
-        auto* px = reinterpret_cast<std::uint32_t*>(out + y * cairo_image_surface_get_stride(diff));
-        px[x] = delta > 24 ? 0xFFFF0000u : (0xFF000000u | ((p.g / 3) << 8));
-        if (delta > 24) {
-          ++differing;
-          left = std::min(left, x), top = std::min(top, y);
-          right = std::max(right, x), bottom = std::max(bottom, y);
+      // Antialiasing may differ by a few levels between library builds; a changed layout or
+      // colour changes many pixels by much more.
+      const Owned<cairo_surface_t> diffImage(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+      cairo_surface_t* diff = diffImage.get();
+      unsigned char* out = cairo_image_surface_get_data(diff);
+      int differing = 0;
+      int left = w, top = h, right = -1, bottom = -1;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          const Pixel p = pixelAt(s.renderer.image(), x, y);
+          const Pixel q = pixelAt(expected, x, y);
+          const int delta = std::max(
+              {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
+          auto* px =
+              reinterpret_cast<std::uint32_t*>(out + y * cairo_image_surface_get_stride(diff));
+          px[x] = delta > 24 ? 0xFFFF0000u : (0xFF000000u | ((p.g / 3) << 8));
+          if (delta > 24) {
+            ++differing;
+            left = std::min(left, x), top = std::min(top, y);
+            right = std::max(right, x), bottom = std::max(bottom, y);
+          }
         }
       }
-    }
-    cairo_surface_mark_dirty(diff);
-    if (differing > w * h / 1000) {
-      const std::string diffPath =
-          std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name + "-diff.png";
-      cairo_surface_write_to_png(diff, diffPath.c_str());
-      s.renderer.writePng(std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name +
-                          "-actual.png");
-      ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels (" << left
-                    << ", " << top << ")-(" << right << ", " << bottom
-                    << "); differences in red in " << diffPath
-                    << "; after an intended change run scripts/refresh-references";
+      cairo_surface_mark_dirty(diff);
+      if (differing > w * h / 1000) {
+        const std::string diffPath = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + name + "-diff.png";
+        cairo_surface_write_to_png(diff, diffPath.c_str());
+        s.renderer.writePng(std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + name + "-actual.png");
+        ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels (" << left
+                      << ", " << top << ")-(" << right << ", " << bottom
+                      << "); differences in red in " << diffPath
+                      << "; after an intended change run scripts/refresh-references";
+      }
     }
   }
 }
