@@ -228,6 +228,7 @@ TEST(VerifyShard, TheProgressLineShowsImagesDoneOfAllAndTheTimeLeftOnlyOnATermin
       {0, 64, std::nullopt, 0.0, "verify: 0 of 64 images"},
       {10, std::nullopt, 0.25, 10.0, "verify: 10 images, 25 % read, about 30 s left"},
       {10, std::nullopt, std::nullopt, 10.0, "verify: 10 images"},
+      {1, std::nullopt, 1.5, 2.0, "verify: 1 image, 100 % read"},
   };
   for (const Line& line : kLines) {
     EXPECT_EQ(ProgressLine::text("verify", "images", line.done, line.total, line.part,
@@ -257,6 +258,26 @@ TEST(VerifyShard, TheProgressLineShowsImagesDoneOfAllAndTheTimeLeftOnlyOnATermin
     EXPECT_NE(said.find("\rverify: 9 of 9 images\x1b[K"), std::string::npos) << said;
     EXPECT_TRUE(said.ends_with("\r\x1b[K")) << said;
     EXPECT_EQ(out.str().find('\r'), std::string::npos);
+  }
+
+  // film counts the frames drawn, and tells the time left from the part of the recording read.
+  for (const bool terminal : {false, true}) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    PreviewIo io{in, out, err};
+    io.errIsTerminal = terminal;
+    const std::string night = (f.snaps / "night.jsonl").string();
+    const std::string folder = (f.folder.path() / "film").string();
+    const char* argv[] = {"dunvel-preview", "film", night.c_str(), "-o", folder.c_str()};
+    ASSERT_EQ(runDunvelPreview(io, 5, argv), 0) << err.str();
+    const std::string said = err.str();
+    if (!terminal) {
+      EXPECT_EQ(said, "");
+      continue;
+    }
+    EXPECT_NE(said.find("\rfilm: 1 frame"), std::string::npos) << said;
+    EXPECT_NE(said.find("\rfilm: 3 frames, 100 % read\x1b[K"), std::string::npos) << said;
+    EXPECT_TRUE(said.ends_with("\r\x1b[K")) << said;
   }
 }
 

@@ -169,9 +169,13 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   std::error_code sizeError;
   const std::uintmax_t bytes = std::filesystem::file_size(options.path, sizeError);
   ProgressLine progress(io.err, io.errIsTerminal, "film", "frames");
+  // The reader reads ahead in blocks: the part read is where the stream stands, or all of it
+  // once the stream has met the file's end.
   const auto partRead = [&]() -> std::optional<double> {
+    if (sizeError || bytes == 0) return std::nullopt;
+    if (file.stream().eof()) return 1.0;
     const std::streamoff at = file.stream().tellg();
-    if (sizeError || bytes == 0 || at < 0) return std::nullopt;
+    if (at < 0) return std::nullopt;
     return static_cast<double>(at) / static_cast<double>(bytes);
   };
   while (recorded.next(frame)) {
@@ -237,6 +241,8 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
       "since the recording started (a long night shows every 2nd, 4th, … frame, and the last).");
   film->footer(
       "FILE is a recording written by dunvel-watch --record.\n"
+      "On a terminal, standard error shows the frames drawn, the part of FILE read and the\n"
+      "time left.\n"
       "Exit status: 0 success (lines that cannot be used are skipped with a warning naming\n"
       "them); 1 the recording cannot be read or holds no snapshot, or a file cannot be\n"
       "written; 2 bad usage.");

@@ -41,7 +41,8 @@ void ProgressLine::done(std::size_t steps, std::optional<double> part) {
   const std::lock_guard lock(mutex_);
   done_ += steps;
   if (part) part_ = part;
-  draw(done_ == steps || (total_ && done_ >= *total_));
+  // The first step and the last (all done, or all read) are always drawn.
+  draw(done_ == steps || (total_ && done_ >= *total_) || (part_ && *part_ >= 1.0));
 }
 
 void ProgressLine::clear() {
@@ -63,7 +64,8 @@ std::string ProgressLine::text(const std::string& label, const std::string& unit
       line += timeLeft(static_cast<double>(done) / static_cast<double>(*total), elapsed);
     return line;
   }
-  line += " " + unit;
+  // "1 frame", "2 frames".
+  line += " " + (done == 1 && unit.ends_with('s') ? unit.substr(0, unit.size() - 1) : unit);
   if (part) {
     const double clamped = std::clamp(*part, 0.0, 1.0);
     line += ", " + std::to_string(std::lround(clamped * 100.0)) + " % read";
