@@ -15,11 +15,11 @@ struct FaceCase {
 //
 // Display sizes, in points at two pixels per point: the watch platform's human interface
 // guidelines, Layout, "watchOS device screen dimensions" (40 mm 324×394 px, 41 mm 352×430,
-// 42 mm 374×446, 44 mm 368×448, 45 mm 396×484, 46 mm 416×496, 49 mm 410×502). The 40 and 44 mm
-// figures were also published when those cases came out (394×324 and 448×368 px, hongkiat.com,
-// 2018). The third rugged model's 422×514 px was first published from an image in the system's
-// 26.0 beta (macrumors.com, 2025-09-09). The newer 42 and 46 mm figures rest on the guidelines'
-// table alone.
+// 42 mm 374×446, 44 mm 368×448, 45 mm 396×484, 46 mm 416×496, 49 mm 410×502). Earlier editions
+// of the same Layout page show 40, 41, 44 and 45 mm with these figures too. The third rugged
+// model's 422×514 px was first published from an image in the system's 26.0 beta
+// (macrumors.com, 2025-09-09). The newer 42 and 46 mm figures rest on the guidelines' table
+// alone.
 //
 // Time band: measured on the watch for 41 mm (34 points) and 45 mm (35); 49 mm keeps our earlier
 // reading of its screens, 37. Not published for the other cases: each takes the band of the
