@@ -88,6 +88,21 @@ void BM_ColdFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_ColdFrame)->DenseRange(0, 4);
 
+// The answer screen laid out and painted whole on each case at its own text size (the order of
+// kAllFaceSizes, 40mm to 49mm-3), one row a case.
+void BM_FullFrameOnEachCase(benchmark::State& state) {
+  const FaceSize size = kAllFaceSizes.at(static_cast<std::size_t>(state.range(0)));
+  const ScreenPreview preview(example("answer"), HostReach::reachable, Date{kNow});
+  FaceRenderer renderer(size);
+  renderer.layout(preview.tree());
+  for (auto _ : state) {
+    renderer.layout(preview.tree(), {}, FaceRenderer::Relayout::whole);
+    benchmark::DoNotOptimize(renderer.paint({}, FaceRenderer::Repaint::whole));
+  }
+  state.SetLabel(std::string(faceSizeName(size)));
+}
+BENCHMARK(BM_FullFrameOnEachCase)->DenseRange(0, static_cast<int>(kAllFaceSizes.size()) - 1);
+
 }  // namespace
 }  // namespace dunvel
 namespace dunvel {

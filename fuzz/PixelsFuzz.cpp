@@ -3,10 +3,10 @@
 // paint crash-free and sanitizer-clean, and the invariants below must hold; a broken invariant
 // aborts so the fuzzer keeps the input.
 //
-// Input: byte 0 picks the face (modulo 3: 41mm, 45mm, 49mm); byte 1's low bit says whether the
-// host app is reachable; bytes 2 to 9 are the current date-time, a double in seconds since 1970
-// as the machine stores it (one that is not finite stands for 0, as --now refuses it); byte 10
-// is where each scroll view is scrolled to, ((byte - 64) × 10 points. The rest is the
+// Input: byte 0 picks the face (modulo 8, the cases from 40mm to 49mm-3); byte 1's low bit says
+// whether the host app is reachable; bytes 2 to 9 are the current date-time, a double in seconds
+// since 1970 as the machine stores it (one that is not finite stands for 0, as --now refuses it);
+// byte 10 is where each scroll view is scrolled to, ((byte - 64) × 10 points. The rest is the
 // snapshot's JSON.
 #include <cmath>
 #include <cstddef>
@@ -38,10 +38,10 @@ bool isFinite(const Rect& rect) {
 
 // One renderer a face, kept between inputs as the window keeps its own: texts stay shaped.
 FaceRenderer& rendererFor(std::uint8_t pick) {
-  static std::unique_ptr<FaceRenderer> renderers[3];
-  const int index = pick % 3;
-  static constexpr FaceSize kSizes[3] = {FaceSize::mm41, FaceSize::mm45, FaceSize::mm49};
-  if (!renderers[index]) renderers[index] = std::make_unique<FaceRenderer>(kSizes[index], 1.0);
+  static std::unique_ptr<FaceRenderer> renderers[kAllFaceSizes.size()];
+  const std::size_t index = pick % kAllFaceSizes.size();
+  if (!renderers[index])
+    renderers[index] = std::make_unique<FaceRenderer>(kAllFaceSizes[index], 1.0);
   return *renderers[index];
 }
 

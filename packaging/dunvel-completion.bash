@@ -1,7 +1,7 @@
 # bash completion for dunvel-watch, dunvel-host and dunvel-preview. Installed once per command
 # name, so bash-completion loads it for whichever of the three is completed first.
 
-_dunvel_sizes="41mm 45mm 49mm"
+_dunvel_sizes="40mm 41mm 42mm 44mm 45mm 46mm 49mm 49mm-3"
 _dunvel_text_sizes="xSmall small large xLarge xxLarge xxxLarge AX1 AX2 AX3"
 
 # Files and folders, without bash-completion's helpers, so the script stands on its own.
@@ -14,7 +14,7 @@ _dunvel_files() {
 _dunvel_option_value() {
   local prev=$1 cur=$2
   case $prev in
-    --size) COMPREPLY=($(compgen -W "$_dunvel_sizes" -- "$cur")) ;;
+    --size|--sizes) COMPREPLY=($(compgen -W "$_dunvel_sizes all" -- "$cur")) ;;
     --text-size) COMPREPLY=($(compgen -W "$_dunvel_text_sizes" -- "$cur")) ;;
     --link|--record|-o|--output|--link-file|--token-file|--tls-cert|--tls-key|--tls-key-pass-file)
       _dunvel_files ;;
@@ -67,7 +67,7 @@ _dunvel_preview() {
     tree) options+=" --reachable --now --layout --size --text-size" ;;
     png) options+=" -o --output --reachable --now --size --scale --text-size --a11y" ;;
     a11y) options+=" --json --audit --reachable --now --size --text-size" ;;
-    variants) options+=" -o --output --reachable --now --scale" ;;
+    variants) options+=" -o --output --reachable --now --sizes --text-size" ;;
     replay) options+=" --tolerance" ;;
     film) options+=" -o --output --size --scale --columns --max-frames --text-size" ;;
     verify) options+=" --references --size --text-size --now --reachable --tolerance --max-pixels

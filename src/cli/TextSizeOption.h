@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "render/FaceSize.h"
 #include "render/TextSize.h"
 
 namespace dunvel {
@@ -17,11 +18,18 @@ inline CLI::Validator TextSizeName() {
       "TEXT-SIZE");
 }
 
-// The option's help, with what a tool adds to it.
+// The option's help, with what a tool adds to it. The cases' defaults are read from the list of
+// cases: "large on 40mm and 41mm, xLarge on the others".
 inline std::string textSizeHelp(const std::string& more = {}) {
+  std::string large;
+  for (const FaceSize size : kAllFaceSizes) {
+    if (faceMetrics(size).defaultTextSize != TextSize::large) continue;
+    if (!large.empty()) large += " and ";
+    large += faceSizeName(size);
+  }
   return "The wearer's text size: xSmall, small, large, xLarge, xxLarge, xxxLarge, AX1, AX2 or "
-         "AX3 (any case); default the case's own (large on 41mm, xLarge on 45mm and 49mm)" +
-         more;
+         "AX3 (any case); default the case's own (large on " +
+         large + ", xLarge on the others)" + more;
 }
 
 }  // namespace dunvel

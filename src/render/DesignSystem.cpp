@@ -8,15 +8,17 @@ TextStyleMetrics textStyleMetrics(TextStyle style, TextSize size) {
   // Point sizes of the watch's text styles at each text size, from the watch's human interface
   // guidelines (Typography, the watchOS Dynamic Type sizes table). Leading is the size plus 2.5
   // points, but for title2 at AX1, which the same table gives as 34 on 41. Headline is the one
-  // style that is semibold; the others are regular.
+  // style that is semibold; the others are regular. The table gives one size per style and text
+  // size whatever the case, so every case reads the same rows; only its default text size
+  // (FaceSize.cpp) differs.
   struct Row {
     double title2, title3, headline, body, caption2, footnote;
   };
   static constexpr Row kRows[] = {
       {24, 17, 14, 14, 12, 11},  // xSmall
       {26, 18, 15, 15, 13, 12},  // small
-      {27, 19, 16, 16, 14, 13},  // large: the 41 mm default
-      {30, 20, 17, 17, 15, 14},  // xLarge: the 45 and 49 mm default
+      {27, 19, 16, 16, 14, 13},  // large: the 40 and 41 mm default
+      {30, 20, 17, 17, 15, 14},  // xLarge: the default of 42 mm and up
       {31, 21, 18, 18, 15, 15},  // xxLarge
       {32, 22, 19, 19, 17, 16},  // xxxLarge
       {34, 24, 21, 21, 17, 16},  // AX1

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "files/ReplaceFile.h"
+#include "render/DrawingStack.h"
 #include "render/PaintDamage.h"
 
 namespace dunvel {
@@ -189,7 +190,7 @@ std::string FaceRenderer::writePng(const std::string& path) const {
   return writePng(surface_.get(), path);
 }
 
-FaceRenderer::EncodedPng FaceRenderer::encodePng(cairo_surface_t* surface) {
+FaceRenderer::EncodedPng FaceRenderer::encodePng(cairo_surface_t* surface, StackChunk stack) {
   std::string png;
   const cairo_status_t status = cairo_surface_write_to_png_stream(
       surface,
@@ -199,7 +200,8 @@ FaceRenderer::EncodedPng FaceRenderer::encodePng(cairo_surface_t* surface) {
       },
       &png);
   if (status != CAIRO_STATUS_SUCCESS) return {std::nullopt, cairo_status_to_string(status)};
-  return {std::move(png), {}};
+  if (stack == StackChunk::left) return {std::move(png), {}};
+  return {withPngText(std::move(png), kDrawingStackKeyword, drawingStack()), {}};
 }
 
 std::string FaceRenderer::writePng(cairo_surface_t* surface, const std::string& path) {

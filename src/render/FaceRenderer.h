@@ -74,12 +74,15 @@ class FaceRenderer {
   std::string writePng(const std::string& path) const;
   // The same for any image surface.
   static std::string writePng(cairo_surface_t* surface, const std::string& path);
-  // Any image surface encoded as a PNG in memory: its bytes, or else Cairo's reason.
+  // Any image surface encoded as a PNG in memory: its bytes, or else Cairo's reason. An image
+  // this process drew names its drawing stack in a text chunk (see DrawingStack.h); a copy of
+  // pixels drawn elsewhere (a reference) must not claim to be ours.
   struct EncodedPng {
     std::optional<std::string> png;
     std::string problem;
   };
-  static EncodedPng encodePng(cairo_surface_t* surface);
+  enum class StackChunk { named, left };
+  static EncodedPng encodePng(cairo_surface_t* surface, StackChunk stack = StackChunk::named);
 
   const FaceMetrics& face() const { return face_; }
   double scale() const { return scale_; }

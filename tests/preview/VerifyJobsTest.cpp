@@ -59,13 +59,13 @@ TEST(VerifyJobs, ImagesDrawnOnSeveralThreadsEqualThoseDrawnOnOne) {
     SCOPED_TRACE(jobs);
     const ToolRun parallel = previewProcess(verify + " --jobs " + jobs);
     EXPECT_EQ(parallel.exitCode, 0) << parallel.out;
-    EXPECT_EQ(parallel.out, "verify: 24 images, 24 equal, 0 differ, 0 missing\n");
+    EXPECT_EQ(parallel.out, "verify: 64 images, 64 equal, 0 differ, 0 missing\n");
   }
 
   std::ofstream(snaps / "answer-3.json", std::ios::trunc) << R"({"screen": "idle"})";
   const ToolRun changed = previewProcess(verify + " --jobs 3");
   EXPECT_EQ(changed.exitCode, 1);
-  EXPECT_NE(changed.out.find("verify: 24 images, 21 equal, 3 differ, 0 missing"), std::string::npos)
+  EXPECT_NE(changed.out.find("verify: 64 images, 56 equal, 8 differ, 0 missing"), std::string::npos)
       << changed.out;
 }
 

@@ -63,62 +63,73 @@ constexpr std::array<Reference, 5> kReferences = {{
     {"tournament", true},
 }};
 
-std::string referencePath(const std::string& name) {
-  return std::string(DUNVEL_SOURCE_DIR) + "/data/reference/" + name + ".png";
+// The example on a case at its own text size: NAME.png on 45 mm (the README shows them),
+// NAME@CASE-TEXTSIZE.png, as verify names its references, on the others.
+std::string referencePath(const std::string& name, FaceSize size) {
+  std::string file = name;
+  if (size != FaceSize::mm45) {
+    file += "@" + std::string(faceSizeName(size)) + "-" +
+            std::string(textSizeName(faceMetrics(size).defaultTextSize));
+  }
+  return std::string(DUNVEL_SOURCE_DIR) + "/data/reference/" + file + ".png";
 }
 
-TEST(FacePixels, ExamplesMatchTheirReferenceImages) {
+TEST(FacePixels, ExamplesMatchTheirReferenceImagesOnEveryCase) {
   const bool update = std::getenv("DUNVEL_UPDATE_REFERENCES") != nullptr;
-  for (const Reference& reference : kReferences) {
-    SCOPED_TRACE(reference.name);
-    const RenderedScreen s(exampleSnapshot(reference.name), hostReach(reference.reachable));
-    const std::string path = referencePath(reference.name);
-    if (update) {
-      ASSERT_EQ(s.renderer.writePng(path), "");
-      continue;
-    }
-    const Owned<cairo_surface_t> owner(cairo_image_surface_create_from_png(path.c_str()));
-    cairo_surface_t* expected = owner.get();
-    ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
-        << "cannot read " << path << " (scripts/refresh-references writes it)";
-    const int w = s.renderer.pixelWidth();
-    const int h = s.renderer.pixelHeight();
-    ASSERT_EQ(cairo_image_surface_get_width(expected), w);
-    ASSERT_EQ(cairo_image_surface_get_height(expected), h);
+  for (const FaceSize size : kAllFaceSizes) {
+    for (const Reference& reference : kReferences) {
+      const std::string name = reference.name + std::string(size == FaceSize::mm45 ? "" : "@") +
+                               std::string(size == FaceSize::mm45 ? "" : faceSizeName(size));
+      SCOPED_TRACE(name);
+      const RenderedScreen s(exampleSnapshot(reference.name), hostReach(reference.reachable),
+                             kTestNow, size);
+      const std::string path = referencePath(reference.name, size);
+      if (update) {
+        ASSERT_EQ(s.renderer.writePng(path), "");
+        continue;
+      }
+      const Owned<cairo_surface_t> owner(cairo_image_surface_create_from_png(path.c_str()));
+      cairo_surface_t* expected = owner.get();
+      ASSERT_EQ(cairo_surface_status(expected), CAIRO_STATUS_SUCCESS)
+          << "cannot read " << path << " (scripts/refresh-references writes it)";
+      const int w = s.renderer.pixelWidth();
+      const int h = s.renderer.pixelHeight();
+      ASSERT_EQ(cairo_image_surface_get_width(expected), w);
+      ASSERT_EQ(cairo_image_surface_get_height(expected), h);
 
-    // Antialiasing may differ by a few levels between library builds; a changed layout or
-    // colour changes many pixels by much more.
-    const Owned<cairo_surface_t> diffImage(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
-    cairo_surface_t* diff = diffImage.get();
-    unsigned char* out = cairo_image_surface_get_data(diff);
-    int differing = 0;
-    int left = w, top = h, right = -1, bottom = -1;
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const Pixel p = pixelAt(s.renderer.image(), x, y);
-        const Pixel q = pixelAt(expected, x, y);
-        const int delta = std::max(
-            {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
-        auto* px = reinterpret_cast<std::uint32_t*>(out + y * cairo_image_surface_get_stride(diff));
-        px[x] = delta > 24 ? 0xFFFF0000u : (0xFF000000u | ((p.g / 3) << 8));
-        if (delta > 24) {
-          ++differing;
-          left = std::min(left, x), top = std::min(top, y);
-          right = std::max(right, x), bottom = std::max(bottom, y);
+      // Antialiasing may differ by a few levels between library builds; a changed layout or
+      // colour changes many pixels by much more.
+      const Owned<cairo_surface_t> diffImage(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+      cairo_surface_t* diff = diffImage.get();
+      unsigned char* out = cairo_image_surface_get_data(diff);
+      int differing = 0;
+      int left = w, top = h, right = -1, bottom = -1;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          const Pixel p = pixelAt(s.renderer.image(), x, y);
+          const Pixel q = pixelAt(expected, x, y);
+          const int delta = std::max(
+              {std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
+          auto* px =
+              reinterpret_cast<std::uint32_t*>(out + y * cairo_image_surface_get_stride(diff));
+          px[x] = delta > 24 ? 0xFFFF0000u : (0xFF000000u | ((p.g / 3) << 8));
+          if (delta > 24) {
+            ++differing;
+            left = std::min(left, x), top = std::min(top, y);
+            right = std::max(right, x), bottom = std::max(bottom, y);
+          }
         }
       }
-    }
-    cairo_surface_mark_dirty(diff);
-    if (differing > w * h / 1000) {
-      const std::string diffPath =
-          std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name + "-diff.png";
-      cairo_surface_write_to_png(diff, diffPath.c_str());
-      s.renderer.writePng(std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + reference.name +
-                          "-actual.png");
-      ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels (" << left
-                    << ", " << top << ")-(" << right << ", " << bottom
-                    << "); differences in red in " << diffPath
-                    << "; after an intended change run scripts/refresh-references";
+      cairo_surface_mark_dirty(diff);
+      if (differing > w * h / 1000) {
+        const std::string diffPath = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + name + "-diff.png";
+        cairo_surface_write_to_png(diff, diffPath.c_str());
+        s.renderer.writePng(std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + name + "-actual.png");
+        ADD_FAILURE() << differing << " pixels differ from " << path << ", within pixels (" << left
+                      << ", " << top << ")-(" << right << ", " << bottom
+                      << "); differences in red in " << diffPath
+                      << "; after an intended change run scripts/refresh-references";
+      }
     }
   }
 }
@@ -223,30 +234,60 @@ TEST(FacePixels, TranslucentFillsBlendWithWhatIsUnderThemAndTheCornersStayCut) {
   }
 }
 
-TEST(FacePixels, OcrReadsTheIdleStatusLine) {
-  // Tesseract's Arabic model reads the status line from the pixels: the letters are joined,
-  // ordered right to left and nothing is cut.
-  const RenderedScreen s(exampleSnapshot("idle"), HostReach::unreachable, kTestNow, FaceSize::mm45,
-                         3.0);
+// What Tesseract's Arabic model reads from a face's pixels, drawn dark on light (as it reads
+// best: inverted, with the transparent corners as black) into the test's output folder as NAME.
+std::string ocrText(RenderedScreen& s, const std::string& name) {
   cairo_surface_t* image = s.renderer.image();
   unsigned char* data = cairo_image_surface_get_data(image);
   const int stride = cairo_image_surface_get_stride(image);
-  // Dark text on light ground reads best: invert, with the transparent corners as black.
   for (int y = 0; y < s.renderer.pixelHeight(); ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
     for (int x = 0; x < s.renderer.pixelWidth(); ++x) row[x] = ~row[x] | 0xFF000000u;
   }
   cairo_surface_mark_dirty(image);
-  const std::string path = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/idle-ocr.png";
-  ASSERT_EQ(s.renderer.writePng(path), "");
+  const std::string path = std::string(DUNVEL_TEST_OUTPUT_DIR) + "/" + name;
+  if (!s.renderer.writePng(path).empty()) return "(cannot write " + path + ")";
 
   const std::string command = "tesseract '" + path + "' stdout -l ara 2>/dev/null";
   std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
-  ASSERT_NE(pipe, nullptr);
+  if (!pipe) return "(cannot run tesseract)";
   std::string text;
   char buffer[256];
   while (std::fgets(buffer, sizeof buffer, pipe.get())) text += buffer;
+  return text;
+}
+
+TEST(FacePixels, OcrReadsTheIdleStatusLine) {
+  // Tesseract's Arabic model reads the status line from the pixels: the letters are joined,
+  // ordered right to left and nothing is cut.
+  RenderedScreen s(exampleSnapshot("idle"), HostReach::unreachable, kTestNow, FaceSize::mm45, 3.0);
+  const std::string text = ocrText(s, "idle-ocr.png");
   EXPECT_NE(text.find("افتح التطبيق على الآيفون"), std::string::npos) << "tesseract read: " << text;
+}
+
+// One example screen on each of the newer cases, a text of its own read back whole and right to
+// left: names, a mode line, a header and a status line, each at its case's default text size.
+TEST(FacePixels, OcrReadsAScreenOnEachNewerCase) {
+  struct Reading {
+    FaceSize size;
+    const char* example;
+    const char* expected;
+  };
+  const Reading kReadings[] = {
+      {FaceSize::mm40, "tournament", "نصف النهائي"},
+      {FaceSize::mm42, "question", "سؤال سرعة"},
+      {FaceSize::mm44, "answer", "الصقور"},
+      {FaceSize::mm46, "board", "ليلة الأسئلة"},
+      {FaceSize::mm49third, "tournament", "المباراة جارية"},
+  };
+  for (const Reading& reading : kReadings) {
+    const std::string name(faceSizeName(reading.size));
+    SCOPED_TRACE(name);
+    RenderedScreen s(exampleSnapshot(reading.example), HostReach::reachable, kTestNow, reading.size,
+                     3.0);
+    const std::string text = ocrText(s, "ocr-" + name + ".png");
+    EXPECT_NE(text.find(reading.expected), std::string::npos) << "tesseract read: " << text;
+  }
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fontconfig/fontconfig.h>
+
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -67,6 +70,63 @@ TEST(FontConfigFile, OnlyRegularFilesOfBoundedSizeAreIncluded) {
   } catch (const std::runtime_error& error) {
     EXPECT_NE(std::string(error.what()).find("/dev/zero"), std::string::npos) << error.what();
   }
+}
+
+// The configuration the companion draws with sees the font files shipped beside it and nothing
+// else: no font of the machine's (its Noto packages installed or not) can be chosen, and every
+// face the screens ask for is one of those files.
+TEST(FontConfigFile, TheFacesFontsAreTheFilesShippedBesideItAndNoOthers) {
+  const fs::path data = fs::path(DUNVEL_SOURCE_DIR) / "data";
+  FcConfig* config = FcConfigCreate();
+  ASSERT_TRUE(FcConfigParseAndLoad(
+      config, reinterpret_cast<const FcChar8*>((data / "fonts.conf").c_str()), FcTrue));
+  ASSERT_TRUE(FcConfigBuildFonts(config));
+  std::set<std::string> files;
+  const FcFontSet* fonts = FcConfigGetFonts(config, FcSetSystem);
+  ASSERT_NE(fonts, nullptr);
+  for (int i = 0; i < fonts->nfont; ++i) {
+    FcChar8* file = nullptr;
+    ASSERT_EQ(FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &file), FcResultMatch);
+    files.insert(fs::path(reinterpret_cast<const char*>(file)).lexically_normal().string());
+  }
+  std::set<std::string> shipped;
+  for (const auto& entry : fs::directory_iterator(data / "fonts")) {
+    if (entry.path().extension() == ".ttf")
+      shipped.insert(entry.path().lexically_normal().string());
+  }
+  EXPECT_EQ(files, shipped);
+  EXPECT_EQ(shipped.size(), 7u);
+
+  // What the screens ask for: Latin and Arabic text, regular and semibold, and the symbols.
+  struct Asked {
+    const char* family;
+    int weight;
+    const char* file;
+  };
+  const Asked kAsked[] = {
+      {"sans-serif", FC_WEIGHT_REGULAR, "NotoSans-Regular.ttf"},
+      {"sans-serif", FC_WEIGHT_SEMIBOLD, "NotoSans-SemiBold.ttf"},
+      {"Noto Sans Arabic UI", FC_WEIGHT_REGULAR, "NotoSansArabicUI-Regular.ttf"},
+      {"Noto Sans Arabic UI", FC_WEIGHT_SEMIBOLD, "NotoSansArabicUI-SemiBold.ttf"},
+      {"Material Icons", FC_WEIGHT_REGULAR, "MaterialIcons-Regular.ttf"}};
+  for (const Asked& asked : kAsked) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(asked.family));
+    FcPatternAddInteger(pattern, FC_WEIGHT, asked.weight);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(config, pattern, &result);
+    ASSERT_NE(match, nullptr) << asked.family;
+    FcChar8* file = nullptr;
+    ASSERT_EQ(FcPatternGetString(match, FC_FILE, 0, &file), FcResultMatch);
+    EXPECT_EQ(fs::path(reinterpret_cast<const char*>(file)).lexically_normal(),
+              (data / "fonts" / asked.file).lexically_normal())
+        << asked.family << " " << asked.weight;
+    FcPatternDestroy(match);
+    FcPatternDestroy(pattern);
+  }
+  FcConfigDestroy(config);
 }
 
 }  // namespace

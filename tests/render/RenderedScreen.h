@@ -47,6 +47,22 @@ inline Pixel pixelAt(cairo_surface_t* image, int x, int y) {
           static_cast<int>(v & 0xFF), static_cast<int>(v >> 24)};
 }
 
+// Where, in a face painted at one pixel per point, something other than the time is painted in
+// the time band ("x,y" of the first such pixel), or nothing when the band holds the time alone.
+inline std::string paintedInTheBand(FaceRenderer& renderer, const FaceLayout& layout) {
+  cairo_surface_t* image = renderer.paint();
+  const Rect time = layout.time() ? layout.time()->frame : Rect{};
+  for (int y = 0; y < static_cast<int>(layout.face().safeAreaTop); ++y) {
+    for (int x = 0; x < renderer.pixelWidth(); ++x) {
+      if (x + 1 >= time.x && x <= time.maxX() + 1 && y + 1 >= time.y && y <= time.maxY() + 1)
+        continue;
+      const Pixel p = pixelAt(image, x, y);
+      if (p.r >= 12 || p.g >= 12 || p.b >= 12) return std::to_string(x) + "," + std::to_string(y);
+    }
+  }
+  return {};
+}
+
 // The companion's screen for a snapshot, laid out and painted.
 struct RenderedScreen {
   explicit RenderedScreen(const GameState& state, HostReach reach = HostReach::reachable,

@@ -40,17 +40,18 @@ std::string tournamentWithLongTexts() {
          R"(", "teamA": "الصقور", "teamB": "النمور", "status": ")" + status + R"("}})";
 }
 
-constexpr FaceSize kCases[] = {FaceSize::mm41, FaceSize::mm45, FaceSize::mm49};
-
 TEST(WatchLook, EveryLineOfATextIsItsStylesLeadingAtTheCasesTextSize) {
-  // The cases' own text sizes: large on 41 mm, xLarge on the larger ones.
-  EXPECT_EQ(faceMetrics(FaceSize::mm41).textSize, TextSize::large);
-  EXPECT_EQ(faceMetrics(FaceSize::mm45).textSize, TextSize::xLarge);
-  EXPECT_EQ(faceMetrics(FaceSize::mm49).textSize, TextSize::xLarge);
+  // The cases' own text sizes: large on 40 and 41 mm, xLarge on the larger ones.
+  for (const FaceSize size : kAllFaceSizes) {
+    const bool small = size == FaceSize::mm40 || size == FaceSize::mm41;
+    EXPECT_EQ(faceMetrics(size).textSize, small ? TextSize::large : TextSize::xLarge)
+        << faceSizeName(size);
+    EXPECT_EQ(faceMetrics(size).defaultTextSize, faceMetrics(size).textSize);
+  }
   EXPECT_EQ(faceMetrics(FaceSize::mm45, TextSize::ax3).textSize, TextSize::ax3);
 
   const GameState answer = exampleSnapshot("answer");
-  for (const FaceSize size : kCases) {
+  for (const FaceSize size : kAllFaceSizes) {
     for (const TextSize textSize : {TextSize::xSmall, faceMetrics(size).textSize, TextSize::ax1}) {
       FaceRenderer renderer(size, 1.0);
       renderer.setTextSize(textSize);
@@ -84,7 +85,7 @@ TEST(WatchLook, ATextOfferedLessHeightThanItsLinesShowsWhatFitsAndNothingLeavesT
   const Element& label = *preview.tree().find(
       [](const Element& e) { return e.text && e.text->shown().starts_with("نصف"); });
   const Element& name = *preview.tree().findText("الصقور");
-  for (const FaceSize size : kCases) {
+  for (const FaceSize size : kAllFaceSizes) {
     for (const TextSize textSize : kAllTextSizes) {
       FaceRenderer renderer(size, 1.0);
       renderer.setTextSize(textSize);
@@ -103,15 +104,7 @@ TEST(WatchLook, ATextOfferedLessHeightThanItsLinesShowsWhatFitsAndNothingLeavesT
       EXPECT_EQ(layout.linesOf(name), 1) << where;
 
       // Nothing is painted in the time band but the time.
-      cairo_surface_t* image = renderer.paint();
-      const Rect time = layout.time()->frame;
-      for (int y = 0; y < static_cast<int>(face.safeAreaTop); ++y) {
-        for (int x = 0; x < renderer.pixelWidth(); ++x) {
-          if (x + 1 >= time.x && x <= time.maxX() + 1 && y + 1 >= time.y && y <= time.maxY() + 1)
-            continue;
-          ASSERT_TRUE(dark(pixelAt(image, x, y))) << where << " at " << x << "," << y;
-        }
-      }
+      EXPECT_EQ(paintedInTheBand(renderer, layout), "") << where;
     }
   }
 }
@@ -235,7 +228,7 @@ TEST(WatchLook, TheVariantsSheetHasEveryCaseAndTextSizeEachTileTheFaceThePngDraw
   ASSERT_EQ(runDunvelPreview(io, 8, argv), 0) << err.str();
 
   const std::vector<VariantTile> tiles = variantTiles();
-  ASSERT_EQ(tiles.size(), 27u);
+  ASSERT_EQ(tiles.size(), kAllFaceSizes.size() * kAllTextSizes.size());
   const Owned<cairo_surface_t> sheetImage(cairo_image_surface_create_from_png(output.c_str()));
   cairo_surface_t* sheet = sheetImage.get();
   ASSERT_EQ(cairo_surface_status(sheet), CAIRO_STATUS_SUCCESS);
@@ -267,6 +260,87 @@ TEST(WatchLook, TheVariantsSheetHasEveryCaseAndTextSizeEachTileTheFaceThePngDraw
       for (int x = tile.x; x < tile.x + tile.width; ++x) light += pixelAt(sheet, x, y).r > 150;
     }
     EXPECT_GT(light, 20) << faceSizeName(tile.size) << " " << textSizeName(tile.textSize);
+  }
+}
+
+// --sizes picks the sheet's rows and --text-size its columns; cases alone stand at their own
+// text size, one face a row, so that every screen can be compared on one page.
+TEST(WatchLook, TheVariantsSheetTakesTheChosenCasesAsRowsAndTextSizesAsColumns) {
+  struct Choice {
+    std::vector<std::string> sizes;
+    std::vector<std::string> textSizes;
+    std::size_t rows;
+    std::size_t columns;
+  };
+  const Choice kChoices[] = {
+      {{}, {}, kAllFaceSizes.size(), kAllTextSizes.size()},
+      {{"all"}, {}, kAllFaceSizes.size(), 1},
+      {{"41mm", "49mm-3"}, {}, 2, 1},
+      {{}, {"AX3"}, kAllFaceSizes.size(), 1},
+      {{"40mm"}, {"all"}, 1, kAllTextSizes.size()},
+  };
+  for (const Choice& choice : kChoices) {
+    VariantsOptions options;
+    options.sizes = choice.sizes;
+    options.textSizes = choice.textSizes;
+    std::string problem;
+    const auto variants = sheetVariants(options, problem);
+    ASSERT_TRUE(variants) << problem;
+    const std::vector<VariantTile> tiles = variantTiles(*variants);
+    ASSERT_EQ(tiles.size(), choice.rows * choice.columns);
+    for (std::size_t row = 0; row < choice.rows; ++row) {
+      const VariantTile& first = tiles[row * choice.columns];
+      for (std::size_t column = 0; column < choice.columns; ++column) {
+        const VariantTile& tile = tiles[row * choice.columns + column];
+        EXPECT_EQ(tile.size, first.size);
+        EXPECT_EQ(tile.y, first.y);
+        if (column > 0) {
+          EXPECT_GT(tile.x, tiles[row * choice.columns + column - 1].x);
+        }
+        if (choice.textSizes.empty() && !choice.sizes.empty()) {
+          EXPECT_EQ(tile.textSize, faceMetrics(tile.size).defaultTextSize);
+        }
+        if (choice.textSizes == std::vector<std::string>{"AX3"}) {
+          EXPECT_EQ(tile.textSize, TextSize::ax3);
+        }
+      }
+      if (row > 0) {
+        const VariantTile& above = tiles[(row - 1) * choice.columns];
+        EXPECT_LT(above.size, first.size) << "the cases stand smallest first";
+        EXPECT_GE(first.y, above.y + above.height + 20);
+      }
+    }
+  }
+
+  VariantsOptions unknown;
+  unknown.sizes = {"43mm"};
+  std::string problem;
+  EXPECT_FALSE(sheetVariants(unknown, problem));
+  EXPECT_EQ(problem, "--size: 43mm is not " + faceSizeNames("all"));
+
+  // The command draws the chosen sheet, and refuses a name that is no case as bad usage.
+  const std::string output = (std::filesystem::path(DUNVEL_TEST_OUTPUT_DIR) / "sizes.png").string();
+  const std::string snapshot = std::string(DUNVEL_SOURCE_DIR) + "/examples/idle.json";
+  for (const char* size : {"all", "43mm"}) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    PreviewIo io{in, out, err};
+    const char* argv[] = {"dunvel-preview", "variants", snapshot.c_str(), "-o", output.c_str(),
+                          "--sizes",        size};
+    const bool all = std::string(size) == "all";
+    ASSERT_EQ(runDunvelPreview(io, 7, argv), all ? 0 : 2) << err.str();
+    if (!all) {
+      EXPECT_NE(err.str().find("43mm"), std::string::npos) << err.str();
+      continue;
+    }
+    const Owned<cairo_surface_t> sheet(cairo_image_surface_create_from_png(output.c_str()));
+    ASSERT_EQ(cairo_surface_status(sheet.get()), CAIRO_STATUS_SUCCESS);
+    VariantsOptions every;
+    every.sizes = {"all"};
+    const std::vector<VariantTile> tiles = variantTiles(*sheetVariants(every, problem));
+    EXPECT_EQ(cairo_image_surface_get_height(sheet.get()),
+              tiles.back().y + tiles.back().height + 20 + 8);
+    EXPECT_EQ(cairo_image_surface_get_width(sheet.get()), 8 + 211 + 8);
   }
 }
 

@@ -111,9 +111,41 @@ TEST(PreviewTree, LayoutGivesFramesOnTheChosenFaceAndPngWritesIt) {
   const std::string png = ::testing::TempDir() + "/board.png";
   EXPECT_EQ(runPreview({"png", "-", "-o", png, "--scale", "1"}, board).exitCode, 0);
   EXPECT_EQ(runPreview({"png", "-", "-o", "/nonexistent/dir/out.png"}, board).exitCode, 1);
-  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--size", "42mm"}, board).exitCode, 2);
+  EXPECT_EQ(runPreview({"png", "-", "-o", png, "--size", "43mm"}, board).exitCode, 2);
   EXPECT_EQ(runPreview({"png", "-", "-o", png, "--scale", "0"}, board).exitCode, 2);
   EXPECT_EQ(runPreview({"png", "-"}, board).exitCode, 2);
+}
+
+// Every tool that lays out a face takes every case by its name, and only those.
+TEST(PreviewTree, EveryCommandTakesEveryCaseByName) {
+  const std::string board = R"({"screen": "board", "teams": [{"id": "t1", "name": "الصقور"}]})";
+  const std::string png = ::testing::TempDir() + "/case.png";
+  // Each case's width in points, and the time band's height above the screen.
+  struct Case {
+    const char* name;
+    double width;
+    double band;
+  };
+  for (const Case& c : {Case{"40mm", 162, 31}, Case{"41mm", 176, 34}, Case{"42mm", 187, 35},
+                        Case{"44mm", 184, 35}, Case{"45mm", 198, 35}, Case{"46mm", 208, 36},
+                        Case{"49mm", 205, 37}, Case{"49mm-3", 211, 37}}) {
+    SCOPED_TRACE(c.name);
+    const ToolRun tree = runPreview({"tree", "-", "--layout", "--size", c.name}, board);
+    ASSERT_EQ(tree.exitCode, 0) << tree.err;
+    const Json root = Json::parse(tree.out);
+    EXPECT_EQ(root["frame"]["width"].get<double>(), c.width);
+    EXPECT_EQ(root["frame"]["y"].get<double>(), c.band);
+    EXPECT_EQ(runPreview({"png", "-", "-o", png, "--size", c.name, "--scale", "1"}, board).exitCode,
+              0);
+    EXPECT_EQ(runPreview({"a11y", "-", "--size", c.name}, board).exitCode, 0);
+  }
+  for (const char* other : {"43mm", "49mm-2", "all", "40MM", ""}) {
+    const ToolRun run = runPreview({"png", "-", "-o", png, "--size", other}, board);
+    EXPECT_EQ(run.exitCode, 2) << other;
+    EXPECT_NE(run.err.find("is not 40mm, 41mm, 42mm, 44mm, 45mm, 46mm, 49mm or 49mm-3"),
+              std::string::npos)
+        << run.err;
+  }
 }
 
 // Found by fuzzing the command line: arguments and file names may hold newlines, and quoted

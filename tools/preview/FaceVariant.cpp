@@ -5,8 +5,6 @@
 namespace dunvel {
 namespace {
 
-constexpr FaceSize kCases[] = {FaceSize::mm41, FaceSize::mm45, FaceSize::mm49};
-
 // Marks the chosen members of all in chosen (indexed like all); false for an unknown name.
 template <class Value, class Range, class Parse>
 bool choose(const std::vector<std::string>& names, const Range& all, Parse parse,
@@ -43,24 +41,25 @@ std::optional<std::vector<FaceVariant>> chooseFaceVariants(
   std::vector<bool> cases;
   std::vector<bool> texts;
   std::string unknown;
-  if (!choose<FaceSize>(sizes, kCases, parseFaceSize, cases, unknown)) {
-    problem = "--size: " + unknown + " is not 41mm, 45mm, 49mm or all";
+  if (!choose<FaceSize>(sizes, kAllFaceSizes, parseFaceSize, cases, unknown)) {
+    problem = "--size: " + unknown + " is not " + faceSizeNames("all");
     return std::nullopt;
   }
   if (!choose<TextSize>(textSizes, kAllTextSizes, parseTextSize, texts, unknown)) {
     problem = "--text-size: " + unknown + " is not a text size (xSmall … AX3) or all";
     return std::nullopt;
   }
-  if (sizes.empty()) cases[1] = true;
+  if (sizes.empty()) cases[static_cast<std::size_t>(FaceSize::mm45)] = true;
   std::vector<FaceVariant> variants;
-  for (std::size_t c = 0; c < std::size(kCases); ++c) {
+  for (std::size_t c = 0; c < kAllFaceSizes.size(); ++c) {
     if (!cases[c]) continue;
+    const FaceSize size = kAllFaceSizes[c];
     if (textSizes.empty()) {
-      variants.push_back({kCases[c], faceMetrics(kCases[c]).textSize});
+      variants.push_back({size, faceMetrics(size).textSize});
       continue;
     }
     for (std::size_t t = 0; t < kAllTextSizes.size(); ++t) {
-      if (texts[t]) variants.push_back({kCases[c], kAllTextSizes[t]});
+      if (texts[t]) variants.push_back({size, kAllTextSizes[t]});
     }
   }
   return variants;

@@ -23,6 +23,7 @@
 #include "files/ReadFile.h"
 #include "platform/recording/RecordingReader.h"
 #include "preview/FaceSnapshot.h"
+#include "preview/ProgressLine.h"
 #include "preview/RecordedFrames.h"
 #include "preview/SheetLabel.h"
 #include "render/FaceRenderer.h"
@@ -164,6 +165,19 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
   std::size_t frames = 0;
   std::size_t leftOut = 0;
   RecordedFrame frame;
+  // The frames to come are not counted ahead: the part of the recording read tells the time left.
+  std::error_code sizeError;
+  const std::uintmax_t bytes = std::filesystem::file_size(options.path, sizeError);
+  ProgressLine progress(io.err, io.errIsTerminal, "film", "frames");
+  // The reader reads ahead in blocks: the part read is where the stream stands, or all of it
+  // once the stream has met the file's end.
+  const auto partRead = [&]() -> std::optional<double> {
+    if (sizeError || bytes == 0) return std::nullopt;
+    if (file.stream().eof()) return 1.0;
+    const std::streamoff at = file.stream().tellg();
+    if (at < 0) return std::nullopt;
+    return static_cast<double>(at) / static_cast<double>(bytes);
+  };
   while (recorded.next(frame)) {
     // A night of a million snapshots would write tens of gigabytes of frames.
     if (frames == options.maxFrames) {
@@ -183,10 +197,15 @@ int runFilmCommand(const FilmOptions& options, PreviewIo& io) {
     }
     std::string label = "#" + std::to_string(frames) + "  " + filmTime(frame.t);
     if (reader.recording() > 1) label += "  (" + std::to_string(reader.recording()) + ")";
+    progress.clear();
     io.out << name << "  " << filmTime(frame.t) << "  recording " << reader.recording() << " line "
            << reader.line() << "  " << oneLine(describeScreen(preview.tree()).line()) << '\n';
     sheet.add(frames, std::move(label));
+    // The frame's line reaches the terminal before the progress line is drawn under it.
+    if (io.errIsTerminal) io.out.flush();
+    progress.done(1, partRead());
   }
+  progress.clear();
   if (reader.failed()) {
     io.err << "dunvel-preview: cannot read " << oneLine(options.path) << " to its end\n";
     return kExitBadInput;
@@ -222,6 +241,8 @@ void addFilmCommand(CLI::App& app, PreviewIo& io) {
       "since the recording started (a long night shows every 2nd, 4th, … frame, and the last).");
   film->footer(
       "FILE is a recording written by dunvel-watch --record.\n"
+      "On a terminal, standard error shows the frames drawn, the part of FILE read and the\n"
+      "time left.\n"
       "Exit status: 0 success (lines that cannot be used are skipped with a warning naming\n"
       "them); 1 the recording cannot be read or holds no snapshot, or a file cannot be\n"
       "written; 2 bad usage.");

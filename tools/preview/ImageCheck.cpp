@@ -26,8 +26,9 @@ constexpr std::size_t kMaxReferenceBytes = std::size_t{64} << 20;
 
 // Writes image at root/relative (a snapshot's name may hold folders), the folders made below
 // root without following a symbolic link there: the output folder may come from a checkout.
-std::string writeImage(cairo_surface_t* image, const fs::path& root, const std::string& relative) {
-  const FaceRenderer::EncodedPng encoded = FaceRenderer::encodePng(image);
+std::string writeImage(cairo_surface_t* image, const fs::path& root, const std::string& relative,
+                       FaceRenderer::StackChunk stack = FaceRenderer::StackChunk::named) {
+  const FaceRenderer::EncodedPng encoded = FaceRenderer::encodePng(image, stack);
   if (!encoded.png) return "cannot write " + (root / relative).string() + ": " + encoded.problem;
   return replaceFileWithin(root, relative, *encoded.png);
 }
@@ -89,8 +90,9 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
       problems.push_back(failed);
     }
   };
-  const auto keep = [&](cairo_surface_t* image, const std::string& name, std::string& field) {
-    put(name, writeImage(image, settings_.out, name), field);
+  const auto keep = [&](cairo_surface_t* image, const std::string& name, std::string& field,
+                        FaceRenderer::StackChunk stack = FaceRenderer::StackChunk::named) {
+    put(name, writeImage(image, settings_.out, name, stack), field);
   };
 
   std::error_code error;
@@ -116,6 +118,13 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
     return outcome;
   }
   const FileBytes bytes = readRegularFile(reference, kMaxReferenceBytes);
+  // A reference drawn by other library versions than this run's may differ by their glyphs'
+  // edges alone; the run says so.
+  if (const std::optional<std::string> stack =
+          bytes.bytes ? pngText(*bytes.bytes, kDrawingStackKeyword) : std::nullopt;
+      stack && *stack != stack_) {
+    outcome.referenceStack = oneLine(*stack);
+  }
   const std::optional<PngSize> declared = bytes.bytes ? pngSize(*bytes.bytes) : std::nullopt;
   const PngSize drawn{static_cast<std::uint32_t>(cairo_image_surface_get_width(actual)),
                       static_cast<std::uint32_t>(cairo_image_surface_get_height(actual))};
@@ -155,12 +164,16 @@ ImageOutcome ImageChecker::check(const VerifySubject& subject, const FaceVariant
   outcome.status = ImageOutcome::Status::differs;
   outcome.differingPixels = difference.differingPixels;
   keep(actual, file + ".actual.png", outcome.actualFile);
-  if (difference.diff) keep(difference.diff.get(), file + ".diff.png", outcome.diffFile);
+  if (difference.diff) {
+    keep(difference.diff.get(), file + ".diff.png", outcome.diffFile,
+         FaceRenderer::StackChunk::left);
+  }
   // A copy beside the report, so the folder shows everything wherever it is looked at: the
   // pixels decoded above, encoded again, so that nothing else a file from a pull request holds
   // (chunks, bytes after its end) reaches the report's folder; in a new file renamed into place
   // as every file here is, so a link committed at its name is replaced, never written through.
-  keep(expected.get(), file + ".reference.png", outcome.referenceFile);
+  keep(expected.get(), file + ".reference.png", outcome.referenceFile,
+       FaceRenderer::StackChunk::left);
   return outcome;
 }
 

@@ -10,6 +10,7 @@
 #include "preview/FaceVariant.h"
 #include "preview/ImageOutcome.h"
 #include "preview/VerifySubject.h"
+#include "render/DrawingStack.h"
 #include "render/FaceRenderer.h"
 
 namespace dunvel {
@@ -29,7 +30,8 @@ struct ImageCheckSettings {
 // per thread, used only on the thread that made it.
 class ImageChecker {
  public:
-  explicit ImageChecker(const ImageCheckSettings& settings) : settings_(settings) {}
+  explicit ImageChecker(const ImageCheckSettings& settings)
+      : settings_(settings), stack_(drawingStack()) {}
 
   // The outcome of subject in variant. Each file that cannot be written adds one line to
   // problems, and is not named in the outcome (which otherwise stands as checked).
@@ -45,6 +47,8 @@ class ImageChecker {
 
  private:
   const ImageCheckSettings& settings_;
+  // The library versions this process draws with (DrawingStack.h).
+  std::string stack_;
   std::map<FaceSize, std::unique_ptr<FaceRenderer>> renderers_;
 };
 

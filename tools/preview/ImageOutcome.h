@@ -29,6 +29,9 @@ struct ImageOutcome {
   std::string note;
   // The reference image's path, as verify was told where the references are.
   std::string reference;
+  // The library versions its reference names as those that drew it, when they are not this
+  // run's (empty when they are, or when it names none).
+  std::string referenceStack;
   // Files written beside the report, relative to its folder with "/" (empty when none): the
   // image drawn, the diff, and a copy of the reference.
   std::string actualFile;

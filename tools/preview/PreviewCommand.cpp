@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/FaceSizeOption.h"
 #include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
 #include "preview/AccessibilityCommand.h"
@@ -38,8 +39,7 @@ void configurePreviewApp(CLI::App& app) {
 }
 
 void addFaceSizeOption(CLI::App& command, std::string& size) {
-  command.add_option("--size", size, "The watch's case size: 41mm, 45mm or 49mm; default 45mm")
-      ->check(CLI::IsMember({"41mm", "45mm", "49mm"}));
+  command.add_option("--size", size, faceSizeHelp("; default 45mm"))->check(FaceSizeName());
 }
 
 void addTextSizeOption(CLI::App& command, std::string& textSize) {

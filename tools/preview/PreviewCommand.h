@@ -19,13 +19,15 @@ struct PreviewIo {
   std::ostream& out;
   std::ostream& err;
   int exitCode = 0;
+  // err is a terminal: long commands show their progress on one line there.
+  bool errIsTerminal = false;
 };
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitBadInput = 1;
 inline constexpr int kExitBadUsage = 2;
 
-// --size 41mm|45mm|49mm, shared by the subcommands that lay out a face.
+// --size CASE (40mm … 49mm-3), shared by the subcommands that lay out a face.
 void addFaceSizeOption(CLI::App& command, std::string& size);
 // --text-size NAME (xSmall … AX3, any case), shared by the subcommands that lay out a face; left
 // empty, each case takes its default.

@@ -8,6 +8,8 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/FaceSizeOption.h"
+#include "cli/TextSizeOption.h"
 #include "preview/SheetLabel.h"
 #include "preview/ShownPreview.h"
 #include "render/FaceRenderer.h"
@@ -19,30 +21,28 @@ namespace {
 
 constexpr int kGap = 8;
 constexpr int kLabelHeight = 20;
-constexpr FaceSize kCases[] = {FaceSize::mm41, FaceSize::mm45, FaceSize::mm49};
 
+// A face's length in whole points; the cases' sizes are whole points, well inside an int.
 int points(double length) {
   return static_cast<int>(std::lround(length));
 }
 
-int widestCase() {
-  int widest = 0;
-  for (const FaceSize size : kCases)
-    widest = std::max(widest, points(faceMetrics(size).size.width));
-  return widest;
-}
-
 }  // namespace
 
-std::vector<VariantTile> variantTiles() {
+std::vector<VariantTile> variantTiles(const std::vector<FaceVariant>& variants) {
+  int widest = 0;
+  for (const FaceVariant& variant : variants)
+    widest = std::max(widest, points(faceMetrics(variant.size).size.width));
+  const int column = widest + kGap;
   std::vector<VariantTile> tiles;
-  const int column = widestCase() + kGap;
   int y = kGap;
-  for (const FaceSize size : kCases) {
+  for (std::size_t i = 0; i < variants.size();) {
+    const FaceSize size = variants[i].size;
     const FaceMetrics face = faceMetrics(size);
     int x = kGap;
-    for (const TextSize textSize : kAllTextSizes) {
-      tiles.push_back({size, textSize, x, y, points(face.size.width), points(face.size.height)});
+    for (; i < variants.size() && variants[i].size == size; ++i) {
+      tiles.push_back(
+          {size, variants[i].textSize, x, y, points(face.size.width), points(face.size.height)});
       x += column;
     }
     y += points(face.size.height) + kLabelHeight + kGap;
@@ -50,12 +50,34 @@ std::vector<VariantTile> variantTiles() {
   return tiles;
 }
 
+std::vector<VariantTile> variantTiles() {
+  std::vector<FaceVariant> every;
+  for (const FaceSize size : kAllFaceSizes) {
+    for (const TextSize textSize : kAllTextSizes) every.push_back({size, textSize});
+  }
+  return variantTiles(every);
+}
+
+std::optional<std::vector<FaceVariant>> sheetVariants(const VariantsOptions& options,
+                                                      std::string& problem) {
+  const std::vector<std::string> all = {"all"};
+  const bool neither = options.sizes.empty() && options.textSizes.empty();
+  return chooseFaceVariants(options.sizes.empty() ? all : options.sizes,
+                            neither ? all : options.textSizes, problem);
+}
+
 int runVariantsCommand(const VariantsOptions& options, PreviewIo& io) {
   int exitCode = kExitSuccess;
   const std::optional<FaceSnapshot> snapshot = readFaceSnapshot(options.snapshot, io, exitCode);
   if (!snapshot) return exitCode;
+  std::string problem;
+  const std::optional<std::vector<FaceVariant>> variants = sheetVariants(options, problem);
+  if (!variants) {
+    io.err << "dunvel-preview: variants: " << oneLine(problem) << '\n';
+    return kExitBadUsage;
+  }
   ShownPreview preview(snapshot->state, snapshot->reachable, snapshot->now);
-  const std::vector<VariantTile> tiles = variantTiles();
+  const std::vector<VariantTile> tiles = variantTiles(*variants);
   int width = 0;
   int height = 0;
   for (const VariantTile& tile : tiles) {
@@ -94,12 +116,27 @@ int runVariantsCommand(const VariantsOptions& options, PreviewIo& io) {
 void addVariantsCommand(CLI::App& app, PreviewIo& io) {
   CLI::App* variants = app.add_subcommand(
       "variants",
-      "Draw the face the companion shows for the snapshot on every case (41mm, 45mm, 49mm; a\n"
-      "row each) at every text size (xSmall to AX3; a column each), at one pixel per point, on\n"
-      "one sheet with each tile labelled: where a name stops fitting shows at a glance.");
+      "Draw the face the companion shows for the snapshot on every case (" + faceSizeNames() +
+          ";\n"
+          "a row each) at every text size (xSmall to AX3; a column each), at one pixel per point,\n"
+          "on one sheet with each tile labelled: where a name stops fitting shows at a glance.\n"
+          "--sizes all alone draws every case at its own text size, one face a row, to compare\n"
+          "the screens; --text-size T alone every case at T.");
   auto options = std::make_shared<VariantsOptions>();
   addFaceSnapshotOptions(*variants, options->snapshot);
   variants->add_option("-o,--output", options->output, "The PNG file to write")->required();
+  variants
+      ->add_option("--sizes", options->sizes,
+                   "A case to draw, a row of the sheet: " + faceSizeNames("all") +
+                       "; repeatable; default all")
+      ->check(FaceSizeName(true))
+      ->allow_extra_args(false);
+  variants
+      ->add_option("--text-size", options->textSizes,
+                   textSizeHelp("; or all; repeatable; default all without --sizes, each "
+                                "case's own with it"))
+      ->check(TextSizeName() | CLI::IsMember({"all"}))
+      ->allow_extra_args(false);
   variants->callback([options, &io] { io.exitCode = runVariantsCommand(*options, io); });
 }
 

@@ -33,6 +33,10 @@ struct VerifyOptions {
   int jobs = 0;
   // The frames of each recording drawn at most; the rest are counted and left out.
   std::size_t maxFrames = 10000;
+  // "K/N": check only the K-th of N shares of the images, and leave a record for --merge.
+  std::string shard;
+  // The --out folders of the shares of one run, joined into one report in --out.
+  std::vector<std::string> merge;
 };
 
 // `verify FILE|DIR… --references DIR …`: draws each snapshot (or each frame of a recording) in
@@ -40,7 +44,8 @@ struct VerifyOptions {
 // that is not equal and a summary line, and leaves the images of each failure, report.html and
 // junit.xml in --out. With --record, writes the references instead. Returns the exit code: 0
 // all equal (or recorded), 1 an image differs or is missing or an input cannot be read or a
-// file written, 2 bad usage.
+// file written, 2 bad usage. With --merge, joins the shares' records instead, with the summary,
+// the reports and the exit code one run over every image would give.
 int runVerifyCommand(const VerifyOptions& options, PreviewIo& io);
 
 // Registers the `verify` subcommand; running it sets io.exitCode.

@@ -86,7 +86,8 @@ std::string failureSection(const ImageOutcome& outcome) {
 }  // namespace
 
 std::string verifyReportHtml(const std::vector<ImageOutcome>& outcomes,
-                             const std::vector<std::string>& problems) {
+                             const std::vector<std::string>& problems,
+                             const std::string& stackNote) {
   const VerifyCounts counts = VerifyCounts::of(outcomes);
   const bool passed = counts.differ == 0 && counts.missing == 0 && problems.empty();
   std::string html =
@@ -96,6 +97,7 @@ std::string verifyReportHtml(const std::vector<ImageOutcome>& outcomes,
       std::string(passed ? "all equal" : "failed") + "</title>\n<style>" + kStyle +
       "</style>\n</head>\n<body>\n<h1>dunvel-preview verify: " + (passed ? "all equal" : "failed") +
       "</h1>\n<p class=\"summary\">" + markupText(counts.line()) + "</p>\n";
+  if (!stackNote.empty()) html += "<p class=\"note\">" + markupText(stackNote) + "</p>\n";
   for (const ImageOutcome& outcome : outcomes) {
     if (outcome.failed()) html += failureSection(outcome);
   }

@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
   dunvel::DescriptorOutput standardOutput(STDOUT_FILENO);
   std::ostream out(&standardOutput);
   dunvel::PreviewIo io{std::cin, out, std::cerr};
+  io.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
   return dunvel::runDunvelPreview(io, argc, argv);
 }

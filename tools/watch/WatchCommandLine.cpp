@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "cli/CommandLine.h"
+#include "cli/FaceSizeOption.h"
 #include "cli/NumberOption.h"
 #include "cli/TextSizeOption.h"
 #include "cli/UsageError.h"
@@ -50,8 +51,7 @@ void addWatchOptions(CLI::App& app, WatchOptions& options) {
   app.add_flag("--demo", options.demo,
                "Also play a demo quiz night as the host, in this process, over the socket "
                "(it reveals and awards by itself)");
-  app.add_option("--size", options.size, "The watch's case size: 41mm, 45mm or 49mm; default 45mm")
-      ->check(CLI::IsMember({"41mm", "45mm", "49mm"}));
+  app.add_option("--size", options.size, faceSizeHelp("; default 45mm"))->check(FaceSizeName());
   app.add_option("--scale", options.scale,
                  "Pixels per point of the face, 0.25 to 8; default 2 (a 45mm face is then "
                  "396x484 pixels)")

@@ -14,7 +14,7 @@ struct WatchOptions {
   std::optional<std::string> link;
   // Also play the demo quiz night as the host, in this process, over the real socket.
   bool demo = false;
-  // The watch's case size ("41mm", "45mm", "49mm") and pixels per point of the face drawn.
+  // The watch's case size ("40mm" … "49mm-3") and pixels per point of the face drawn.
   std::string size = "45mm";
   double scale = 2.0;
   // The wearer's text size (xSmall … AX3); the case's default when empty.

@@ -20,6 +20,7 @@
 #include "XvfbDisplay.h"
 #include "platform/link/ChildProcess.h"
 #include "platform/link/LinkTestSupport.h"
+#include "render/FaceSize.h"
 
 namespace dunvel {
 namespace {
@@ -603,6 +604,31 @@ TEST(HeadlessExecutable, FramesAreThePreviewsOfWhatChangedAndNothingElse) {
   watch.signal(SIGINT);
   EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
   EXPECT_TRUE(frame(boardFrame + 2).empty());
+}
+
+// --size takes every case the renderer knows, and the face painted is that case's display:
+// its size in points at --scale pixels a point.
+TEST(HeadlessExecutable, EveryCaseIsPaintedAtItsOwnSize) {
+  for (const FaceSize size : kAllFaceSizes) {
+    const std::string name(faceSizeName(size));
+    SCOPED_TRACE(name);
+    TempFolder folder;
+    const std::string link = (folder.path() / "link.sock").string();
+    const auto frames = folder.path() / "frames";
+    ChildProcess watch(DUNVEL_WATCH_PATH, {"--headless", "--link", link, "--frames",
+                                           frames.string(), "--size", name, "--scale", "1"});
+    ASSERT_TRUE(watch.waitForOutput("listening on")) << watch.output();
+    FaceImage first;
+    EXPECT_TRUE(eventually([&] {
+      first = FaceImage::readPng((frames / "frame-000001.png").string());
+      return !first.empty();
+    }));
+    const Size points = faceMetrics(size).size;
+    EXPECT_EQ(first.width, static_cast<int>(points.width));
+    EXPECT_EQ(first.height, static_cast<int>(points.height));
+    watch.signal(SIGINT);
+    EXPECT_EQ(watch.exitStatus(), 0) << watch.output();
+  }
 }
 
 TEST(HeadlessExecutable, ADisplayThatCannotBeReachedIsAOneLineErrorAndLeavesNoSocket) {
