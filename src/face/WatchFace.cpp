@@ -25,6 +25,16 @@ void keepLook(Element& look) {
   for (Element& child : look.children) keepLook(child);
 }
 
+// Whether the tree holds more elements than `left` (counted down, and no further).
+bool holdsMoreThan(const Element& element, std::size_t& left) {
+  if (left == 0) return true;
+  --left;
+  for (const Element& child : element.children) {
+    if (holdsMoreThan(child, left)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 WatchFace::WatchFace(FaceRenderer& renderer, MainQueue& mainQueue, TimerScheduler& timers)
@@ -48,10 +58,21 @@ void WatchFace::show(const Element& tree) {
   }
   offsets_ = std::move(kept);
   if (!shownLook_ || !shownLook_->looksLike(tree)) {
-    shownLook_ = tree;
-    keepLook(*shownLook_);
+    keepLookOf(tree);
     changed();
   }
+}
+
+void WatchFace::keepLookOf(const Element& tree) {
+  // A board of a hundred thousand teams is not kept a second time to spare one frame: a tree
+  // that large is painted again whenever it is shown.
+  std::size_t left = kLooksKeptUpTo;
+  if (holdsMoreThan(tree, left)) {
+    shownLook_.reset();
+    return;
+  }
+  shownLook_ = tree;
+  keepLook(*shownLook_);
 }
 
 void WatchFace::setSeen(bool seen) {
@@ -65,8 +86,7 @@ void WatchFace::setSeen(bool seen) {
   if (clock_ != nullptr) showTimeNow();
   if (tree_ != nullptr) {
     renderer_.layout(*tree_, offsets_, FaceRenderer::Relayout::whole);
-    shownLook_ = *tree_;
-    keepLook(*shownLook_);
+    keepLookOf(*tree_);
   }
   changed();
 }

@@ -126,7 +126,10 @@ class WatchFace {
   MainQueue& mainQueue_;
   TimerScheduler& timers_;
   const Element* tree_ = nullptr;
-  // What the last tree shown looked like.
+  // What the last tree shown looked like: a copy without actions, kept for trees of up to
+  // kLooksKeptUpTo elements (none for a larger one, which every show paints again).
+  static constexpr std::size_t kLooksKeptUpTo = 4096;
+  void keepLookOf(const Element& tree);
   std::optional<Element> shownLook_;
   ScrollOffsets offsets_;
   std::optional<Press> press_;

@@ -249,5 +249,24 @@ TEST_F(WatchFaceTest, AFaceNobodySeesPaintsNothingKeepsNoTimerAndIsPaintedWholeW
   EXPECT_EQ(tapped.size(), 1u);
 }
 
+// A new snapshot of the same look paints nothing; any other is painted, a board too long to
+// keep a copy of to compare with included (such a board is painted at every show).
+TEST_F(WatchFaceTest, AShowPaintsWhatChangedAndEveryTreeTooLongToCompare) {
+  struct Case {
+    int teams;
+    int pointsOfFirst;
+    bool painted;
+  };
+  const Case cases[] = {{3, 0, true},    {3, 0, false},   {3, 5, true},
+                        {3000, 0, true}, {3000, 0, true}, {3000, 7, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.teams) + " teams, " + std::to_string(c.pointsOfFirst));
+    const std::size_t frames = face.stats().framesPainted;
+    showTeams("board", c.teams, c.pointsOfFirst);
+    h.loop.drain();
+    EXPECT_EQ(face.stats().framesPainted > frames, c.painted);
+  }
+}
+
 }  // namespace
 }  // namespace dunvel
